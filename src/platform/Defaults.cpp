@@ -1,0 +1,133 @@
+#include "platform/Defaults.h"
+
+#include <QSettings>
+
+#include <memory>
+
+namespace {
+
+std::unique_ptr<QSettings> settings()
+{
+    // Named by hand rather than from the application's names, so the core and the command-line
+    // tool read the same store as the desktop program.
+    return std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
+                                       QStringLiteral("Brindlewick"),
+                                       QStringLiteral("Brindlewick"));
+}
+
+} // namespace
+
+namespace Defaults {
+
+bool contains(const QString &key)
+{
+    return settings()->contains(key);
+}
+
+std::optional<QVariant> value(const QString &key)
+{
+    auto s = settings();
+    if (!s->contains(key))
+        return std::nullopt;
+    return s->value(key);
+}
+
+QString string(const QString &key, const QString &fallback)
+{
+    const auto v = value(key);
+    return v ? v->toString() : fallback;
+}
+
+bool variantToBool(const QVariant &v, bool fallback)
+{
+    if (v.typeId() == QMetaType::Bool)
+        return v.toBool();
+    const QString text = v.toString().trimmed();
+    if (text.isEmpty())
+        return fallback;
+    if (text.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0 ||
+        text.compare(QLatin1String("yes"), Qt::CaseInsensitive) == 0)
+        return true;
+    if (text.compare(QLatin1String("false"), Qt::CaseInsensitive) == 0 ||
+        text.compare(QLatin1String("no"), Qt::CaseInsensitive) == 0)
+        return false;
+    bool ok = false;
+    const double number = text.toDouble(&ok);
+    return ok ? number != 0 : fallback;
+}
+
+bool boolean(const QString &key, bool fallback)
+{
+    const auto v = value(key);
+    return v ? variantToBool(*v, fallback) : fallback;
+}
+
+qint64 integer(const QString &key, qint64 fallback)
+{
+    const auto v = value(key);
+    if (!v)
+        return fallback;
+    bool ok = false;
+    const qint64 n = v->toLongLong(&ok);
+    if (ok)
+        return n;
+    const double d = v->toDouble(&ok);
+    return ok ? static_cast<qint64>(d) : fallback;
+}
+
+double real(const QString &key, double fallback)
+{
+    const auto v = value(key);
+    if (!v)
+        return fallback;
+    bool ok = false;
+    const double d = v->toDouble(&ok);
+    return ok ? d : fallback;
+}
+
+QStringList stringList(const QString &key, const QStringList &fallback)
+{
+    const auto v = value(key);
+    if (!v)
+        return fallback;
+    if (v->typeId() == QMetaType::QString) // QSettings stores a one-element list as plain text
+        return v->toString().isEmpty() ? QStringList() : QStringList{v->toString()};
+    return v->toStringList();
+}
+
+QVariantList list(const QString &key, const QVariantList &fallback)
+{
+    const auto v = value(key);
+    if (!v)
+        return fallback;
+    if (v->typeId() == QMetaType::QString)
+        return v->toString().isEmpty() ? QVariantList() : QVariantList{*v};
+    return v->toList();
+}
+
+QVariantMap map(const QString &key, const QVariantMap &fallback)
+{
+    const auto v = value(key);
+    return v ? v->toMap() : fallback;
+}
+
+void set(const QString &key, const QVariant &value)
+{
+    auto s = settings();
+    s->setValue(key, value);
+    s->sync();
+}
+
+void remove(const QString &key)
+{
+    auto s = settings();
+    s->remove(key);
+    s->sync();
+}
+
+void sync()
+{
+    settings()->sync();
+}
+
+} // namespace Defaults

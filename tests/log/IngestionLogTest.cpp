@@ -1,0 +1,78 @@
+#include "log/IngestionLogController.h"
+#include "platform/AppPaths.h"
+#include "platform/Clock.h"
+#include "support/TestSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTimeZone>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <ctime>
+
+namespace {
+
+QString logFolder()
+{
+    return AppPaths::supportFolder() + QStringLiteral("/IngestionLog");
+}
+
+void setZone(const char *tz)
+{
+    setenv("TZ", tz, 1);
+    tzset();
+}
+
+struct FixedClock
+{
+    explicit FixedClock(const QDateTime &t) { Clock::setSource([t] { return t; }); }
+    ~FixedClock() { Clock::setSource({}); }
+};
+
+} // namespace
+
+TEST(IngestionLog, LinesCarryTheTwelveHourStampAndABlankLineBeforeEachRun)
+{
+    setZone("UTC");
+    FixedClock clock(QDateTime(QDate(2024, 2, 10), QTime(15, 5, 9), QTimeZone::utc()));
+    IngestionLogController::log("first run %d", 1);
+    IngestionLogController::log(); // second program start
+    IngestionLogController::log("LAUNCHED Brindlewick Version %@; Linux %@", "0.1.0", "6.1.0");
+    IngestionLogController::log("SUCCESS: %@", QStringLiteral("100% of 3"));
+    EXPECT_EQ(QString::fromUtf8(readTestFile(logFolder() + "/2024-02.txt")),
+              QStringLiteral("2024-02-10 03:05:09: first run 1\n"
+                             "\n2024-02-10 03:05:09: LAUNCHED Brindlewick Version 0.1.0; Linux 6.1.0\n"
+                             "2024-02-10 03:05:09: SUCCESS: 100% of 3\n"));
+    EXPECT_EQ(IngestionLogController::timeStamp(
+                  QDateTime(QDate(2024, 2, 10), QTime(0, 30, 0), QTimeZone::utc())),
+              QStringLiteral("2024-02-10 12:30:00"));
+}
+
+TEST(IngestionLog, FileFollowsUtcMonthWhileStampShowsLocalDate)
+{
+    setZone("Asia/Tokyo");
+    // 00:10 on 1 March in Tokyo is still 29 February in UTC.
+    FixedClock clock(QDateTime(QDate(2024, 2, 29), QTime(15, 10, 0), QTimeZone::utc()));
+    IngestionLogController::log("just after midnight");
+    EXPECT_EQ(QString::fromUtf8(readTestFile(logFolder() + "/2024-02.txt")),
+              QStringLiteral("2024-03-01 12:10:00: just after midnight\n"));
+    EXPECT_FALSE(QFile::exists(logFolder() + "/2024-03.txt"));
+}
+
+TEST(IngestionLog, MonthListingSkipsHiddenAndForeignFilesAndReadsUtf8Only)
+{
+    const QString dir = IngestionLogController::initLogDir();
+    writeTestFile(dir + "/2024-02.txt", "b\n");
+    writeTestFile(dir + "/2024-01.txt", "a\n");
+    writeTestFile(dir + "/.2023-12.txt", "hidden\n");
+    writeTestFile(dir + "/notes.log", "other\n");
+    writeTestFile(dir + "/2023-11.txt", "\xff\xfe bad utf8");
+    QDir().mkpath(dir + "/sub");
+    EXPECT_EQ(IngestionLogController::readLogFiles(),
+              (QStringList{"2023-11", "2024-01", "2024-02"}));
+    EXPECT_EQ(IngestionLogController::readMonth("2024-02"), QStringLiteral("b\n"));
+    EXPECT_FALSE(IngestionLogController::readMonth("2023-11").has_value());
+    EXPECT_FALSE(IngestionLogController::readMonth("1999-01").has_value());
+}

@@ -1,0 +1,92 @@
+#include "platform/Process.h"
+#include "platform/PropertyList.h"
+#include "support/TestSupport.h"
+
+#include <QDateTime>
+#include <QTimeZone>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+QVariantMap sample()
+{
+    QVariantMap inner{{QStringLiteral("Caption"), QStringLiteral("Zürich {@Date}")},
+                      {QStringLiteral("Empty"), QString()}};
+    return QVariantMap{
+        {QStringLiteral("Name"), QStringLiteral("Trips")},
+        {QStringLiteral("Count"), qint64(42)},
+        {QStringLiteral("Ratio"), 2.5},
+        {QStringLiteral("Flag"), true},
+        {QStringLiteral("When"), QDateTime(QDate(2011, 6, 1), QTime(17, 2, 41), QTimeZone::utc())},
+        {QStringLiteral("Blob"), QByteArray("\x00\x01\xff", 3)},
+        {QStringLiteral("List"), QVariantList{QStringLiteral("a"), qint64(1), QVariantList{}}},
+        {QStringLiteral("Metadata"), inner},
+    };
+}
+
+} // namespace
+
+TEST(PropertyList, XmlRoundTripKeepsEveryKindNested)
+{
+    const QString path = makeTestFolder(QStringLiteral("plist")) + QStringLiteral("/Trips.plist");
+    ASSERT_TRUE(PropertyList::writeXml(path, sample()));
+    const auto back = PropertyList::read(path);
+    ASSERT_TRUE(back.has_value());
+    const QVariantMap map = back->toMap();
+    EXPECT_EQ(map.value("Name").toString(), QStringLiteral("Trips"));
+    EXPECT_EQ(map.value("Count").toLongLong(), 42);
+    EXPECT_DOUBLE_EQ(map.value("Ratio").toDouble(), 2.5);
+    EXPECT_EQ(map.value("Flag").typeId(), QMetaType::Bool);
+    EXPECT_TRUE(map.value("Flag").toBool());
+    EXPECT_EQ(map.value("When").toDateTime().toUTC(), sample().value("When").toDateTime());
+    EXPECT_EQ(map.value("Blob").toByteArray(), QByteArray("\x00\x01\xff", 3));
+    EXPECT_EQ(map.value("List").toList().size(), 3);
+    EXPECT_EQ(map.value("Metadata").toMap().value("Caption").toString(),
+              QStringLiteral("Zürich {@Date}"));
+    EXPECT_TRUE(map.value("Metadata").toMap().contains("Empty"));
+}
+
+TEST(PropertyList, ReadsBinaryListsWrittenByPlistutil)
+{
+    const auto plistutil = Process::findProgram(QStringLiteral("plistutil"));
+    if (!plistutil)
+        GTEST_SKIP() << "plistutil not installed";
+    const QString dir = makeTestFolder(QStringLiteral("bplist"));
+    ASSERT_TRUE(PropertyList::writeXml(dir + "/a.plist", sample()));
+    ProcessRequest req;
+    req.program = *plistutil;
+    req.arguments = {"-i", dir + "/a.plist", "-o", dir + "/b.plist", "-f", "bin"};
+    ASSERT_TRUE(Process::run(req).succeeded());
+    ASSERT_TRUE(readTestFile(dir + "/b.plist").startsWith("bplist00"));
+    const auto back = PropertyList::read(dir + "/b.plist");
+    ASSERT_TRUE(back.has_value());
+    EXPECT_EQ(back->toMap().value("Metadata").toMap().value("Caption").toString(),
+              QStringLiteral("Zürich {@Date}"));
+    EXPECT_EQ(back->toMap().value("Count").toLongLong(), 42);
+}
+
+TEST(PropertyList, DamagedMissingAndForeignFilesReadAsAbsent)
+{
+    const QString dir = makeTestFolder(QStringLiteral("bad"));
+    const QByteArray good = PropertyList::toXml(sample());
+    const QList<QByteArray> bad = {
+        QByteArray(),
+        QByteArray("just some text\n"),
+        good.left(good.size() / 2),
+        QByteArray("bplist00") + QByteArray(60, '\xff'),
+        QByteArray("bplist00"),
+        QByteArray("<?xml version=\"1.0\"?><plist><dict><key>a</key></plist>"),
+        QByteArray("\xff\xd8\xff\xe0 not a plist at all"),
+    };
+    int i = 0;
+    for (const QByteArray &bytes : bad) {
+        const QString path = dir + QStringLiteral("/%1.plist").arg(i++);
+        writeTestFile(path, bytes);
+        EXPECT_FALSE(PropertyList::read(path).has_value()) << "case " << i - 1;
+    }
+    EXPECT_FALSE(PropertyList::read(dir + "/missing.plist").has_value());
+    // Every prefix of a valid list: never a crash.
+    for (int n = 0; n < good.size(); n += 7)
+        (void)PropertyList::fromData(good.left(n));
+}
