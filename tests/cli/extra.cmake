@@ -1,2 +1,2 @@
-brindlewick_gtest(test_cli CliTest.cpp)
+# The tool's tests run the built program.
 add_dependencies(test_cli brindlewick-cli)
