@@ -53,6 +53,7 @@ void printErr(const QString &text)
 
 int usageError(const CliCommand &command, const QString &message)
 {
-    printErr(QStringLiteral("brindlewick-cli %1: %2\n\n%3").arg(command.name, message, command.usage));
+    printErr(
+        QStringLiteral("brindlewick-cli %1: %2\n\n%3").arg(command.name, message, command.usage));
     return ExitUsage;
 }

@@ -7,7 +7,13 @@
 #include <vector>
 
 // Exit statuses of the command-line tool.
-enum CliExit { ExitSuccess = 0, ExitError = 1, ExitUsage = 2, ExitCancelled = 3, ExitMissingData = 4 };
+enum CliExit {
+    ExitSuccess = 0,
+    ExitError = 1,
+    ExitUsage = 2,
+    ExitCancelled = 3,
+    ExitMissingData = 4
+};
 
 // One subcommand of brindlewick-cli. `run` gets the arguments after the subcommand's name.
 struct CliCommand
@@ -28,7 +34,7 @@ public:
 
 // Registers a subcommand from its own source file:
 // BRINDLEWICK_CLI_COMMAND(logCommand, {"log", "summary", "usage", &runLog});
-#define BRINDLEWICK_CLI_COMMAND(id, ...)                                                          \
+#define BRINDLEWICK_CLI_COMMAND(id, ...)                                                           \
     static const bool id##_registered = (CommandRegistry::add(CliCommand __VA_ARGS__), true)
 
 // True when the arguments ask for help ("-h" or "--help" anywhere).

@@ -34,6 +34,51 @@ QString describeVariant(const QVariant &value)
     }
 }
 
+namespace {
+
+void describeTree(const QVariant &value, int depth, QString &out)
+{
+    const QString indent(depth * 4, QLatin1Char(' '));
+    switch (value.typeId()) {
+    case QMetaType::QVariantMap: {
+        out += QStringLiteral("{\n");
+        const QVariantMap map = value.toMap();
+        for (auto it = map.begin(); it != map.end(); ++it) {
+            out += indent + QStringLiteral("    ") + it.key() + QStringLiteral(" = ");
+            describeTree(it.value(), depth + 1, out);
+            out += QStringLiteral(";\n");
+        }
+        out += indent + QLatin1Char('}');
+        break;
+    }
+    case QMetaType::QVariantList:
+    case QMetaType::QStringList: {
+        QStringList parts;
+        for (const QVariant &v : value.toList()) {
+            QString part;
+            describeTree(v, depth + 1, part);
+            parts << part;
+        }
+        out += QLatin1Char('(') + parts.join(QStringLiteral(", ")) + QLatin1Char(')');
+        break;
+    }
+    case QMetaType::QString:
+        out += QLatin1Char('"') + value.toString() + QLatin1Char('"');
+        break;
+    default:
+        out += describeVariant(value);
+    }
+}
+
+} // namespace
+
+QString describePropertyTree(const QVariant &value)
+{
+    QString out;
+    describeTree(value, 0, out);
+    return out;
+}
+
 QString FormatArg::description() const
 {
     switch (m_kind) {
@@ -184,8 +229,7 @@ QString formatArgs(const char *format, std::initializer_list<FormatArg> args)
         case 'X':
         case 'o':
             arg = take();
-            out += QString::fromUtf8(
-                printOne(spec + "ll" + conv, arg ? arg->asUnsigned() : 0ULL));
+            out += QString::fromUtf8(printOne(spec + "ll" + conv, arg ? arg->asUnsigned() : 0ULL));
             break;
         case 'f':
         case 'F':

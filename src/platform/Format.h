@@ -55,6 +55,10 @@ private:
 // other numbers in their shortest form (5.6), lists as "(a, b)".
 QString describeVariant(const QVariant &value);
 
+// An indented, property-list-like listing of nested properties: dictionaries in braces with
+// "key = value;" lines, lists in parentheses, texts quoted, numbers in their shortest form.
+QString describePropertyTree(const QVariant &value);
+
 QString formatArgs(const char *format, std::initializer_list<FormatArg> args);
 
 // formatMessage("Copied %d files to %@", 3, folder)

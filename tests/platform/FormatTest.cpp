@@ -26,5 +26,24 @@ TEST(Format, MissingArgumentsAndOddSpecifiersStayHarmless)
     EXPECT_EQ(formatMessage("a %@ b %d"), QStringLiteral("a (null) b 0"));
     EXPECT_EQ(formatMessage("trailing %"), QStringLiteral("trailing %"));
     EXPECT_EQ(formatMessage("%y kept"), QStringLiteral("%y kept"));
-    EXPECT_EQ(formatMessage("unicode %@", QStringLiteral("Zürich")), QStringLiteral("unicode Zürich"));
+    EXPECT_EQ(formatMessage("unicode %@", QStringLiteral("Zürich")),
+              QStringLiteral("unicode Zürich"));
+}
+
+TEST(Format, PropertyTreeListsNestedGroupsReadably)
+{
+    const QVariantMap tree{
+        {"PixelWidth", 4000},
+        {"{Exif}", QVariantMap{{"FNumber", 5.6}, {"ISOSpeedRatings", QVariantList{200}}}},
+        {"{TIFF}", QVariantMap{{"Make", "NIKON"}}}};
+    EXPECT_EQ(describePropertyTree(tree), QStringLiteral("{\n"
+                                                         "    PixelWidth = 4000;\n"
+                                                         "    {Exif} = {\n"
+                                                         "        FNumber = 5.6;\n"
+                                                         "        ISOSpeedRatings = (200);\n"
+                                                         "    };\n"
+                                                         "    {TIFF} = {\n"
+                                                         "        Make = \"NIKON\";\n"
+                                                         "    };\n"
+                                                         "}"));
 }
