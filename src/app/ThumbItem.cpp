@@ -84,8 +84,11 @@ QString ThumbItem::imageUID() const
 {
     if (!isCameraItem())
         return path;
-    return QStringLiteral("camera:%1:%2")
+    // The picture's cache key changes whenever `image` is replaced or changed, so the browser
+    // fetches the new thumbnail; the item's address keeps items without a picture apart.
+    return QStringLiteral("camera:%1:%2:%3")
         .arg(reinterpret_cast<quintptr>(this), 0, 16)
+        .arg(image.cacheKey())
         .arg(imageGeneration);
 }
 

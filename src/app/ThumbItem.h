@@ -75,7 +75,8 @@ public:
 
     // Counts property reads of path items (tests check that a file is read at most once).
     int metadataReads = 0;
-    // Bumped whenever `image` is replaced, so imageUID() changes with the picture.
+    // Bumped by thumbnail() when it makes the picture; imageUID() also follows image.cacheKey(),
+    // so assigning a new `image` directly changes the identity as well.
     quint64 imageGeneration = 0;
 };
 

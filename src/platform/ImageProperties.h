@@ -13,4 +13,8 @@ namespace ImageProperties {
 
 std::optional<QVariantMap> exif(const QString &path);
 
+// One-time set-up of the Exiv2 library (quiet logging, the XMP toolkit) for everything in this
+// program that opens files with Exiv2; cheap after the first call and safe from any thread.
+void initializeExiv2();
+
 } // namespace ImageProperties
