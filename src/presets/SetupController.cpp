@@ -61,8 +61,8 @@ SetupController::SetupController(const QString &presetsFolder) : m_presetsFolder
         AppPaths::ensureFolder(m_presetsFolder);
     m_currentSetupName = Defaults::string(QLatin1String(kPresetDefaultsKey), kDefault);
     readPresets();
-    // The lookup-table manager is created here, on the presets folder, once it exists in
-    // src/metadata.
+    // Lookup-table manager hook (see the header): create it here and initialise it with
+    // m_presetsFolder.
 }
 
 void SetupController::readPresets()
@@ -479,4 +479,48 @@ void SetupController::actionCancel()
         name = kDefault;
     m_currentSetupName = name;
     makeCurrent(name);
+}
+
+QString SetupController::chooserStart(const QString &defaultsKey)
+{
+    return Defaults::string(defaultsKey);
+}
+
+void SetupController::rootFolderChosen(const QString &key, const QString &path, PresetForm &form)
+{
+    using namespace SetupKeys;
+    if (key == QLatin1String(PrimaryRootFolder))
+        form.primaryRootFolder = path;
+    else if (key == QLatin1String(BackupRootFolder))
+        form.backupRootFolder = path;
+    else if (key == QLatin1String(BackupRootFolder2))
+        form.backupRootFolder2 = path;
+    else
+        return;
+    Defaults::set(key, path);
+    presetWasChanged();
+}
+
+void SetupController::converterChosen(const QString &path, PresetForm &form)
+{
+    Defaults::set(QLatin1String(Prefs::DNGConverter.name), path);
+    form.converterPath = path;
+    presetWasChanged();
+}
+
+void SetupController::postAppChosen(const std::optional<QString> &path, PresetForm &form)
+{
+    if (path) {
+        Defaults::set(QLatin1String(SetupKeys::PostApp), *path);
+        form.postApp = *path;
+    } else {
+        form.postApp.clear();
+    }
+    presetWasChanged();
+}
+
+int SetupController::fittedMiddleColumnWidth(int tableWidth, int firstWidth, int thirdWidth,
+                                             int scrollerWidth)
+{
+    return std::max(0, tableWidth - firstWidth - thirdWidth - scrollerWidth);
 }

@@ -133,8 +133,27 @@ public:
     // Cancel: back to the preset current when the window opened, edits discarded.
     void actionCancel();
 
+    // The folder or application a chooser starts at: the user default named by the key
+    // ("PrimaryRootFolder", "BackupRootFolder", "BackupRootFolder2", "DNGConverter",
+    // "PostApp"), which remembers the last choice.
+    static QString chooserStart(const QString &defaultsKey);
+    // A root folder was chosen for the control of that key: remembered, shown, an edit.
+    void rootFolderChosen(const QString &key, const QString &path, PresetForm &form);
+    // The DNG converter chooser confirmed a path.
+    void converterChosen(const QString &path, PresetForm &form);
+    // The post-processing chooser ended: a path is remembered and shown; a cancelled chooser
+    // clears the application (none).
+    void postAppChosen(const std::optional<QString> &path, PresetForm &form);
+    // The width of the metadata table's middle column that fills the table.
+    static int fittedMiddleColumnWidth(int tableWidth, int firstWidth, int thirdWidth,
+                                       int scrollerWidth);
+
 private:
     void addToList(const QString &name);
+
+    // Lookup-table manager hook: the preset manager owns the lookup-table manager and
+    // initialises it with the presets folder when it starts. Its class is not in the core yet;
+    // the member and its creation go here and in the constructor once it is.
 
     QString m_presetsFolder;
     QStringList m_presets;
