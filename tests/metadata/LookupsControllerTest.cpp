@@ -1,0 +1,238 @@
+#include "metadata/LookupsController.h"
+#include "platform/PropertyList.h"
+#include "platform/SystemLog.h"
+#include "support/TestSupport.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <gtest/gtest.h>
+
+// Failures show texts as texts.
+static void PrintTo(const QString &text, std::ostream *os)
+{
+    *os << '"' << text.toStdString() << '"';
+}
+
+namespace {
+
+struct PatternRow
+{
+    const char *name;
+    const char *pattern;
+    const char *value;
+    bool matches;
+};
+
+void PrintTo(const PatternRow &row, std::ostream *os)
+{
+    *os << row.name;
+}
+
+class Patterns : public testing::TestWithParam<PatternRow>
+{};
+
+TEST_P(Patterns, MatchByTheirStarForm)
+{
+    const PatternRow &row = GetParam();
+    EXPECT_EQ(LookupsController::patternMatches(QString::fromUtf8(row.pattern),
+                                                QString::fromUtf8(row.value)),
+              row.matches);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, Patterns,
+    testing::Values(PatternRow{"BeginsWith", "nikon*", "NIKON CORPORATION", true},
+                    PatternRow{"BeginsWithNotInside", "nikon*", "THE NIKON", false},
+                    PatternRow{"Contains", "*nikon*", "The Nikon Company", true},
+                    PatternRow{"ContainsAtEdges", "*nikon*", "nikon", true},
+                    PatternRow{"ContainsMissing", "*nikon*", "Canon", false},
+                    PatternRow{"EndsWith", "*corporation", "NIKON CORPORATION", true},
+                    PatternRow{"EndsWithNotAtStart", "*nikon", "NIKON CORPORATION", false},
+                    PatternRow{"EqualsIgnoringCaseAndBlanks", "nikon", "  NiKoN \n", true},
+                    PatternRow{"EqualsOnlyWhole", "nikon", "nikon corporation", false},
+                    PatternRow{"PatternLowerCased", "NiKoN*", "nikon d700", true},
+                    PatternRow{"StarAlone", "*", "anything", false},
+                    PatternRow{"TwoStars", "**", "anything", false},
+                    PatternRow{"EmptyPattern", "", "", false},
+                    PatternRow{"InnerStarIsLiteral", "ni*on", "ni*on", true}),
+    [](const testing::TestParamInfo<PatternRow> &info) { return std::string(info.param.name); });
+
+class Lookups : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        presets = makeTestFolder(QStringLiteral("presets"));
+        folder = presets + "/Lookups";
+    }
+    bool writePlist(const QString &file, const QByteArray &body)
+    {
+        return writeTestFile(
+            folder + "/" + file,
+            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n" + body +
+                "\n</plist>\n");
+    }
+    QString presets;
+    QString folder;
+};
+
+TEST_F(Lookups, AnswersThroughTheOneManagerInDisplayOrder)
+{
+    EXPECT_EQ(LookupsController::lookupKey("NIKON", "TIFF.Make"), std::nullopt) << "no manager";
+    LookupsController lookups;
+    lookups.dictLookupMake = {{"nikon*", "Nikon"}, {"*CORPORATION", "Some Corp"}};
+    lookups.dictLookupExtension = {{"cr2", "Canon Raw"}};
+
+    // Both patterns match; "*CORPORATION" sorts first ignoring case, and its replacement comes
+    // back as stored.
+    EXPECT_EQ(LookupsController::lookupKey(" NIKON CORPORATION ", "tiff.make"), "Some Corp");
+    EXPECT_EQ(LookupsController::lookupKey("Nikon D700", "TIFF.Make"), "Nikon");
+    EXPECT_EQ(LookupsController::lookupKey("CR2", "FileExtensionOriginal"), "Canon Raw");
+    EXPECT_EQ(LookupsController::lookupKey("Canon", "TIFF.Make"), std::nullopt);
+    EXPECT_EQ(LookupsController::lookupKey("NIKON", "TIFF.Model"), std::nullopt) << "empty table";
+    EXPECT_EQ(LookupsController::lookupKey("NIKON", "Exif.Make"), std::nullopt) << "no table";
+}
+
+TEST_F(Lookups, TablesLiveInTheLookupsFolderAndSurviveAWriteAndRead)
+{
+    {
+        LookupsController lookups;
+        lookups.initializeWithPresetsFolder(presets);
+        EXPECT_EQ(lookups.folder(), folder);
+        EXPECT_TRUE(QFileInfo(folder).isDir());
+        EXPECT_TRUE(lookups.dictLookupMake.isEmpty()) << "missing files give empty tables";
+
+        lookups.dictLookupLens = {{"*24-70*", "Zoom"}};
+        lookups.dictLookupSerialnumber = {{"1234567", "Body A"}};
+        lookups.dictLookupExtension = {{"nef", "Nikon Raw"}};
+        lookups.dictLookupMake = {{"nikon*", "Nikon"}, {"Ünïcödé & <xml>", "\"quoted\""}};
+        lookups.dictLookupModel = {};
+        EXPECT_TRUE(lookups.writeLookups());
+    }
+    const QStringList files = QDir(folder).entryList(QDir::Files, QDir::Name);
+    EXPECT_EQ(files, (QStringList{"Extension.plist", "Lens.plist", "Make.plist", "Model.plist",
+                                  "Serialnumber.plist"}));
+    EXPECT_EQ(PropertyList::read(folder + "/Make.plist")->toMap().value("nikon*"), "Nikon");
+
+    LookupsController again;
+    again.initializeWithPresetsFolder(presets);
+    EXPECT_EQ(again.dictLookupMake.value("Ünïcödé & <xml>"), "\"quoted\"");
+    EXPECT_EQ(again.dictLookupLens.value("*24-70*"), "Zoom");
+    EXPECT_EQ(again.dictLookupSerialnumber.value("1234567"), "Body A");
+    EXPECT_EQ(again.dictLookupExtension.value("nef"), "Nikon Raw");
+    EXPECT_TRUE(again.dictLookupModel.isEmpty());
+}
+
+TEST_F(Lookups, DamagedFilesReadEmptyAndAreKeptAsideWhenWritten)
+{
+    ASSERT_TRUE(QDir().mkpath(folder));
+    ASSERT_TRUE(writeTestFile(folder + "/Model.plist", "<plist><dict><key>broken"));
+    ASSERT_TRUE(writePlist("Lens.plist", "<array><string>not a table</string></array>"));
+    ASSERT_TRUE(writePlist("Make.plist", "<dict><key>nikon*</key><string>Nikon</string>"
+                                         "<key>count</key><integer>3</integer>"
+                                         "<key>nested</key><dict/></dict>"));
+    QStringList systemLog;
+    SystemLog::setSink([&](const QString &line) { systemLog << line; });
+
+    LookupsController lookups;
+    lookups.initializeWithPresetsFolder(presets);
+    EXPECT_TRUE(lookups.dictLookupModel.isEmpty());
+    EXPECT_TRUE(lookups.dictLookupLens.isEmpty());
+    EXPECT_EQ(lookups.dictLookupMake,
+              (LookupsController::Table{{"nikon*", "Nikon"}, {"count", "3"}}));
+    EXPECT_EQ(systemLog.size(), 2) << "one line per damaged table";
+
+    lookups.dictLookupModel.insert("d700", "Body");
+    EXPECT_TRUE(lookups.writeLookups());
+    SystemLog::setSink(nullptr);
+    EXPECT_EQ(readTestFile(folder + "/Model.plist.damaged"), "<plist><dict><key>broken");
+    EXPECT_TRUE(QFileInfo::exists(folder + "/Lens.plist.damaged"));
+    EXPECT_EQ(PropertyList::read(folder + "/Model.plist")->toMap().value("d700"), "Body");
+
+    // The next write has nothing left to set aside.
+    EXPECT_TRUE(lookups.writeLookups());
+    EXPECT_FALSE(QFileInfo::exists(folder + "/Model.plist.damaged-2"));
+}
+
+TEST_F(Lookups, WriteFailureIsReported)
+{
+    LookupsController lookups;
+    lookups.initializeWithPresetsFolder(presets);
+    ASSERT_TRUE(QDir(folder).removeRecursively());
+    ASSERT_TRUE(writeTestFile(folder, "a file where the folder was"));
+    EXPECT_FALSE(lookups.writeLookups());
+    LookupsController unplaced;
+    EXPECT_FALSE(unplaced.writeLookups()) << "no folder given";
+}
+
+TEST_F(Lookups, WindowEditsAddRenameAndRemoveRows)
+{
+    LookupsController lookups;
+    lookups.initializeWithPresetsFolder(presets);
+    lookups.dictLookupMake = {{"canon*", "Canon"}, {"Nikon*", "Nikon"}, {"apple", "Apple"}};
+    lookups.setupPanel();
+    EXPECT_EQ(lookups.currentLookup(), "TIFF.Make");
+    EXPECT_EQ(lookups.arrayLookup(), (QStringList{"apple", "canon*", "Nikon*"}));
+    EXPECT_EQ(lookups.objectValue(2, "1"), "Nikon*");
+    EXPECT_EQ(lookups.objectValue(2, "2"), "Nikon");
+    EXPECT_EQ(lookups.objectValue(3, "1"), "");
+
+    // Adding twice keeps one new row and selects it again.
+    EXPECT_EQ(lookups.actionAdd(), 3);
+    EXPECT_EQ(lookups.actionAdd(), 3);
+    EXPECT_EQ(lookups.numberOfRowsInTableView(), 4);
+    EXPECT_EQ(lookups.dictLookupMake.value("<new key>"), "<new value>");
+
+    // Renaming keeps the replacement; editing the replacement keeps the pattern.
+    EXPECT_TRUE(lookups.editedRow(3, 0, "sony*"));
+    EXPECT_TRUE(lookups.editedRow(3, 1, "Sony"));
+    EXPECT_EQ(lookups.arrayLookup()[3], "sony*");
+    EXPECT_FALSE(lookups.dictLookupMake.contains("<new key>"));
+    EXPECT_EQ(lookups.dictLookupMake.value("sony*"), "Sony");
+    EXPECT_EQ(LookupsController::lookupKey("Sony Corp", "TIFF.Make"), "Sony")
+        << "edits count at once";
+
+    // Renaming onto an existing pattern gives that pattern this row's replacement.
+    EXPECT_TRUE(lookups.editedRow(0, 0, "canon*"));
+    EXPECT_EQ(lookups.dictLookupMake.value("canon*"), "Apple");
+    EXPECT_EQ(lookups.arrayLookup(), (QStringList{"canon*", "canon*", "Nikon*", "sony*"}));
+
+    EXPECT_FALSE(lookups.editedRow(9, 0, "x"));
+    EXPECT_FALSE(lookups.editedRow(1, 2, "x"));
+    EXPECT_FALSE(lookups.actionLookupChoice("Exif.Make"));
+    EXPECT_EQ(lookups.currentLookup(), "TIFF.Make");
+
+    // Removing selects the same position, or the last row after removing the last.
+    lookups.dictLookupModel = {{"a", "1"}, {"b", "2"}, {"c", "3"}};
+    EXPECT_TRUE(lookups.actionLookupChoice("TIFF.Model"));
+    EXPECT_EQ(lookups.actionRemove(1), 1);
+    EXPECT_EQ(lookups.arrayLookup(), (QStringList{"a", "c"}));
+    EXPECT_EQ(lookups.actionRemove(1), 0);
+    EXPECT_EQ(lookups.actionRemove(0), -1);
+    EXPECT_TRUE(lookups.dictLookupModel.isEmpty());
+    EXPECT_EQ(lookups.actionRemove(0), -1) << "nothing to remove";
+}
+
+TEST_F(Lookups, OkWritesAndCancelDropsEdits)
+{
+    LookupsController lookups;
+    lookups.initializeWithPresetsFolder(presets);
+    lookups.setupPanel();
+    lookups.actionAdd();
+    lookups.editedRow(0, 0, "nikon*");
+    QStringList console;
+    SystemLog::setSink([&](const QString &line) { console << line; });
+    EXPECT_TRUE(lookups.cellEdited(0, 1, "Nikon"));
+    SystemLog::setSink(nullptr);
+    EXPECT_EQ(console, QStringList{"edited: [Nikon]"});
+    EXPECT_EQ(lookups.actionOK(), 1);
+
+    lookups.editedRow(0, 1, "Changed");
+    lookups.actionAdd();
+    EXPECT_EQ(lookups.actionCancel(), 0);
+    EXPECT_EQ(lookups.dictLookupMake, (LookupsController::Table{{"nikon*", "Nikon"}}));
+    EXPECT_EQ(lookups.arrayLookup(), QStringList{"nikon*"}) << "the shown table is re-read too";
+}
+
+} // namespace
