@@ -28,12 +28,6 @@ TEST(Setup, ParamsReadStringsBooleansAndDictionaries)
     missing.insert("x", "y");
     EXPECT_FALSE(setup.dict().contains("Nothing"));
     EXPECT_EQ(setup.dict().size(), 7);
-
-    setup.setParam(QString(), "x");
-    setup.setParam("Key", QVariant());
-    EXPECT_EQ(setup.dict().size(), 7);
-    setup.setParam("Inclusions", "JPG");
-    EXPECT_EQ(setup.paramString("Inclusions"), QStringLiteral("JPG"));
 }
 
 TEST(Setup, DefaultsAreRebuiltOnEveryCall)
