@@ -115,6 +115,12 @@ double peerRate(const QString &name, const QString &program, const QStringList &
     const double rate = images / seconds;
     std::printf("%-34s %10.1f images/s  (%.2f s, exit %d)\n", qPrintable(name), rate, seconds,
                 result.exitCode);
+    // The peer's own summary (its last line), to show that it did the work.
+    const QByteArray said = (result.stdoutData + result.stderrData).trimmed();
+    const qsizetype summary = said.indexOf("Completed");
+    QByteArray tail = summary >= 0 ? said.mid(summary) : said.mid(said.lastIndexOf('\n') + 1);
+    if (!tail.isEmpty())
+        std::printf("    %s\n", tail.replace('\n', ' ').constData());
     return rate;
 }
 
