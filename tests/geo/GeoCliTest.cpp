@@ -1,7 +1,7 @@
 #include "GeoTestSupport.h"
 
-#include "platform/ImageProperties.h"
 #include "platform/Process.h"
+#include "support/ImageFixtures.h"
 
 #include <QImage>
 
@@ -45,21 +45,21 @@ TEST_F(GeoTest, CliTracksAndMatch)
     EXPECT_EQ(cli({"match", folder + "/none.jpg"}).exitCode, 1);
     EXPECT_EQ(cli({"match", "--adjust", "soon", image}).exitCode, 2);
 
-    // With a capture time written by ExifTool, once the properties reader gives it back.
-    const auto exiftool = Process::findProgram(QStringLiteral("exiftool"));
-    if (exiftool) {
-        ProcessRequest write;
-        write.program = *exiftool;
-        write.arguments = {"-q", "-overwrite_original", "-DateTimeOriginal=2011:06:01 14:05:00",
-                           image};
-        ASSERT_TRUE(Process::run(write).succeeded());
-        const auto properties = ImageProperties::exif(image);
-        if (properties && properties->contains(QStringLiteral("{Exif}"))) {
-            r = cli({"match", "--zone", "Europe/Berlin DST", image});
-            EXPECT_EQ(r.stdoutData, QByteArray("IMG_1.JPG: 2011-06-01 14:05:00: Automatically "
-                                               "geotagged 11.000000 21.000000 0.0\n"));
-        }
-    }
+    // Capture times from the image's own EXIF; a file that carries a position is left alone.
+    const QString timed = folder + QStringLiteral("/IMG_2.JPG");
+    const QString placed = folder + QStringLiteral("/IMG_3.JPG");
+    ASSERT_TRUE(ImageFixtures::writeJpeg(timed, QSize(16, 16),
+                                         {{"Exif.Photo.DateTimeOriginal", "2011:06:01 14:05:00"}}));
+    ASSERT_TRUE(ImageFixtures::writeJpeg(placed, QSize(16, 16),
+                                         {{"Exif.Photo.DateTimeDigitized", "2011:06:01 14:05:00"},
+                                          {"Exif.GPSInfo.GPSLatitude", "51/1 30/1 0/1"},
+                                          {"Exif.GPSInfo.GPSLatitudeRef", "N"}}));
+    r = cli({"match", "--zone", "Europe/Berlin DST", timed, placed});
+    EXPECT_EQ(r.stdoutData, QByteArray("IMG_2.JPG: 2011-06-01 14:05:00: Automatically geotagged "
+                                       "11.000000 21.000000 0.0\n"
+                                       "IMG_3.JPG: 2011-06-01 14:05:00: Already geotagged\n"));
+    r = cli({"match", "--zone", "Europe/Berlin", "--adjust", "-3600", timed});
+    EXPECT_TRUE(r.stdoutData.contains("Automatically geotagged 11.000000")) << r.stdoutData.data();
 
     EXPECT_EQ(cli({"tracks", "remove", folder + "/other.gpx"}).exitCode, 1);
     r = cli({"tracks", "remove", gpx});
