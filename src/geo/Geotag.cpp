@@ -1,13 +1,17 @@
 #include "geo/Geotag.h"
 
+#include "geo/TrackManagerController.h"
+
 namespace Geotag {
 
 void geotag(ThumbItem &item, const std::optional<QString> &timeZone)
 {
-    Q_UNUSED(item);
-    Q_UNUSED(timeZone); // the track manager's matching takes this over
+    TrackManagerController::sharedInstance().geotag(item, timeZone);
 }
 
-void resetTimeZoneWarning() {}
+void resetTimeZoneWarning()
+{
+    TrackManagerController::sharedInstance().resetTimeZoneWarning();
+}
 
 } // namespace Geotag

@@ -1,0 +1,100 @@
+#include "app/ThumbItem.h"
+#include "cli/CommandRegistry.h"
+#include "cli/TerminalAlerts.h"
+#include "geo/TrackManagerController.h"
+#include "platform/DateReader.h"
+
+#include <QFileInfo>
+
+namespace {
+
+const char *const kUsage =
+    "Usage: brindlewick-cli match [--zone ZONE] [--adjust SECONDS] IMAGE...\n"
+    "\n"
+    "Matches each image's capture time against the stored GPX tracks, as an ingestion with\n"
+    "geotagging would, and prints the outcome and the position found.\n"
+    "\n"
+    "--zone ZONE        the camera clock's time zone, e.g. \"Europe/Berlin\" or\n"
+    "                   \"Europe/Berlin DST\" (default: this computer's zone)\n"
+    "--adjust SECONDS   the camera-clock correction to add (true time minus camera time)\n";
+
+int runMatch(const QStringList &args);
+
+BRINDLEWICK_CLI_COMMAND(matchCommand,
+                        {QStringLiteral("match"),
+                         QStringLiteral("show where the stored tracks place some images"),
+                         QString::fromUtf8(kUsage), &runMatch});
+
+// The capture time of an image's properties: "{Exif}.DateTimeOriginal", else
+// "{Exif}.DateTimeDigitized", read by the shared date reader; nullopt without either.
+std::optional<double> captureTime(const ThumbItem &item)
+{
+    if (!item.metadata)
+        return std::nullopt;
+    const QVariantMap exif = item.metadata->value(QStringLiteral("{Exif}")).toMap();
+    for (const char *key : {"DateTimeOriginal", "DateTimeDigitized"}) {
+        const QString text = exif.value(QLatin1String(key)).toString();
+        if (const auto time = DateReader::read(text))
+            return time;
+    }
+    return std::nullopt;
+}
+
+int runMatch(const QStringList &args)
+{
+    const CliCommand &self = *CommandRegistry::find(QStringLiteral("match"));
+    if (wantsHelp(args)) {
+        printOut(self.usage);
+        return ExitSuccess;
+    }
+    std::optional<QString> zone;
+    qint64 adjustment = 0;
+    QStringList images;
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        if (args[i] == QLatin1String("--zone") || args[i] == QLatin1String("--adjust")) {
+            if (i + 1 >= args.size())
+                return usageError(self, QStringLiteral("%1 needs a value").arg(args[i]));
+            if (args[i] == QLatin1String("--zone")) {
+                zone = args[++i];
+            } else {
+                bool ok = false;
+                adjustment = args[++i].toLongLong(&ok);
+                if (!ok)
+                    return usageError(self, QStringLiteral("--adjust needs whole seconds"));
+            }
+        } else {
+            images.append(args[i]);
+        }
+    }
+    if (images.isEmpty())
+        return usageError(self, QStringLiteral("no image given"));
+
+    TerminalAlerts alerts;
+    TrackManagerController &store = TrackManagerController::sharedInstance();
+    store.setTimeAdjustment(adjustment);
+    int result = ExitSuccess;
+    for (const QString &image : std::as_const(images)) {
+        const QString path = QFileInfo(image).absoluteFilePath();
+        if (!QFileInfo(path).isFile()) {
+            printErr(QStringLiteral("brindlewick-cli match: no such file: %1\n").arg(image));
+            result = ExitError;
+            continue;
+        }
+        const ThumbItemPtr item = ThumbItem::initWithPath(path);
+        item->loadMetadata();
+        const auto time = captureTime(*item);
+        item->exifDatetime = time.value_or(0);
+        store.geotag(*item, zone);
+        QString line = item->title() + QStringLiteral(": ");
+        line +=
+            time ? DateReader::fromReference(*time).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))
+                 : QStringLiteral("no capture time");
+        line += QStringLiteral(": ") + item->gpsMessage;
+        if (item->gpsMessage == QLatin1String("Automatically geotagged"))
+            line += QString::asprintf(" %.6f %.6f %.1f", item->gpsLat, item->gpsLon, item->gpsEle);
+        printOut(line + QLatin1Char('\n'));
+    }
+    return result;
+}
+
+} // namespace

@@ -1,0 +1,62 @@
+#pragma once
+
+#include "geo/TrackManagerController.h"
+#include "platform/RecordingUserInterface.h"
+#include "platform/SystemLog.h"
+#include "support/TestSupport.h"
+
+#include <QStringList>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+// A store over a fresh support folder, installed as the process-wide one, with a recording
+// user interface and the system-log lines collected.
+class GeoTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        folder = makeTestFolder(QStringLiteral("geo"));
+        store = std::make_unique<TrackManagerController>(folder);
+        TrackManagerController::setSharedInstance(store.get());
+        UserInterface::setInstance(&ui);
+        SystemLog::setSink([this](const QString &line) { systemLog.append(line); });
+    }
+    void TearDown() override
+    {
+        SystemLog::setSink(nullptr);
+        UserInterface::setInstance(nullptr);
+        TrackManagerController::setSharedInstance(nullptr);
+    }
+    // A fresh store over the same folder, as after a restart.
+    void restart()
+    {
+        store = std::make_unique<TrackManagerController>(folder);
+        TrackManagerController::setSharedInstance(store.get());
+    }
+    QString writeGpx(const QString &name, const QByteArray &body)
+    {
+        const QString path = folder + QLatin1Char('/') + name;
+        writeTestFile(path, "<?xml version=\"1.0\"?>\n<gpx version=\"1.1\" "
+                            "xmlns=\"http://www.topografix.com/GPX/1/1\">\n" +
+                                body + "\n</gpx>\n");
+        return path;
+    }
+
+    QString folder;
+    std::unique_ptr<TrackManagerController> store;
+    RecordingUserInterface ui;
+    QStringList systemLog;
+};
+
+// "<trkpt lat=.. lon=..><time>..</time></trkpt>" for fixtures.
+inline QByteArray trkpt(double lat, double lon, const char *time, const char *extra = "")
+{
+    return QStringLiteral("<trkpt lat=\"%1\" lon=\"%2\"><time>%3</time>%4</trkpt>")
+        .arg(lat, 0, 'f', 6)
+        .arg(lon, 0, 'f', 6)
+        .arg(QString::fromUtf8(time), QString::fromUtf8(extra))
+        .toUtf8();
+}

@@ -1,0 +1,2 @@
+# The command-line tests run the built tool.
+add_dependencies(test_geo brindlewick-cli)
