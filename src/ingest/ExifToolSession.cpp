@@ -1,0 +1,76 @@
+#include "ingest/ExifToolSession.h"
+
+#include "platform/Format.h"
+
+#include <QFile>
+
+ExifToolSession::ExifToolSession(const QString &program)
+{
+    m_process.setProgram(program);
+    m_process.setArguments({QStringLiteral("-stay_open"), QStringLiteral("True"),
+                            QStringLiteral("-@"), QStringLiteral("-")});
+    m_process.start();
+    m_process.waitForStarted();
+}
+
+ExifToolSession::~ExifToolSession()
+{
+    if (m_process.state() == QProcess::NotRunning)
+        return;
+    m_process.write("-stay_open\nFalse\n");
+    m_process.closeWriteChannel();
+    if (!m_process.waitForFinished(5000)) {
+        m_process.kill();
+        m_process.waitForFinished(1000);
+    }
+}
+
+bool ExifToolSession::canCarry(const QStringList &arguments)
+{
+    for (const QString &argument : arguments) {
+        if (argument.isEmpty() || argument.contains(QLatin1Char('\n')) ||
+            argument.contains(QLatin1Char('\r')) || argument.front().isSpace() ||
+            argument.front() == QLatin1Char('#'))
+            return false;
+    }
+    return true;
+}
+
+ExifToolSession::Result ExifToolSession::execute(const QStringList &arguments)
+{
+    Result result;
+    if (m_process.state() != QProcess::Running) {
+        result.failure = m_process.errorString();
+        return result;
+    }
+    result.started = true;
+    // The numbered "-execute" answers "{readyN}" on standard output; "-echo4" marks the end of
+    // this command's error stream, so no message of one file is taken for another's.
+    ++m_commands;
+    const QByteArray ready = "{ready" + QByteArray::number(m_commands) + "}\n";
+    const QByteArray done = "{done" + QByteArray::number(m_commands) + "}\n";
+    QByteArray command;
+    for (const QString &argument : arguments)
+        command += QFile::encodeName(argument) + '\n';
+    command += "-echo4\n" + done.chopped(1) + "\n-execute" + QByteArray::number(m_commands) + '\n';
+    m_process.write(command);
+
+    QByteArray out;
+    QByteArray err;
+    while (!(out.contains(ready) && err.endsWith(done))) {
+        if (m_process.state() != QProcess::Running) {
+            result.died = true;
+            result.failure = m_process.exitStatus() == QProcess::CrashExit
+                                 ? formatMessage("killed by signal %d", m_process.exitCode())
+                                 : formatMessage("ended with status %d", m_process.exitCode());
+            result.errors = err;
+            return result;
+        }
+        m_process.waitForReadyRead(20);
+        out += m_process.readAllStandardOutput();
+        err += m_process.readAllStandardError();
+    }
+    err.chop(done.size());
+    result.errors = err;
+    return result;
+}

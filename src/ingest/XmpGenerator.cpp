@@ -1,0 +1,178 @@
+#include "ingest/XmpGenerator.h"
+
+#include "app/ThumbItem.h"
+#include "log/ConsoleLog.h"
+#include "log/IngestionLogController.h"
+#include "platform/Defaults.h"
+#include "platform/SystemLog.h"
+
+#include <QRegularExpression>
+#include <QStringEncoder>
+#include <QXmlStreamReader>
+
+#include <cmath>
+
+namespace {
+
+const QString kKeywordsKey = QStringLiteral("IPTC.Keywords");
+
+// The position replaces a GPS placeholder only under its own condition; nullopt keeps the
+// generated value.
+std::optional<QString> positionText(const QString &key, const ThumbItem &item)
+{
+    const bool havePosition = item.gpsLat != 0 && item.gpsLon != 0;
+    if (key == QLatin1String("GPS.Lat") && item.gpsLat != 0)
+        return formatMessage("%f%c", std::fabs(item.gpsLat), item.gpsLat > 0 ? 'N' : 'S');
+    if (key == QLatin1String("GPS.Lon") && item.gpsLon != 0)
+        return formatMessage("%f%c", std::fabs(item.gpsLon), item.gpsLon > 0 ? 'E' : 'W');
+    if (key == QLatin1String("GPS.AltRef") && havePosition)
+        return formatMessage("%d", item.gpsEle < 0 ? 1 : 0);
+    if (key == QLatin1String("GPS.Alt") && havePosition)
+        return formatMessage("%f", std::fabs(item.gpsEle));
+    return std::nullopt;
+}
+
+QString keywordItems(const QString &value)
+{
+    static const QRegularExpression separators(QStringLiteral("[,;]"));
+    QStringList pieces;
+    for (const QString &piece : value.split(separators)) {
+        const QString escaped = addEntities(piece.trimmed());
+        if (!escaped.isEmpty())
+            pieces << escaped;
+    }
+    return pieces.join(QStringLiteral("</rdf:li><rdf:li>"));
+}
+
+} // namespace
+
+const QHash<QString, QString> &buildSubDict()
+{
+    static const QHash<QString, QString> table = {
+        {"{@IPTC.Creator}", "IPTC.Byline"},
+        {"{@IPTC.JobTitle}", "IPTC.BylineTitle"},
+        {"{@IPTC.Caption}", "IPTC.Caption/Abstract"},
+        {"{@IPTC.Category}", "IPTC.Category"},
+        {"{@IPTC.City}", "IPTC.CiAdrCity"},
+        {"{@IPTC.Country}", "IPTC.CiAdrCtry"},
+        {"{@IPTC.Address}", "IPTC.CiAdrExtadr"},
+        {"{@IPTC.PostalCode}", "IPTC.CiAdrPcode"},
+        {"{@IPTC.State}", "IPTC.CiAdrRegion"},
+        {"{@IPTC.EMail}", "IPTC.CiEmailWork"},
+        {"{@IPTC.Phone}", "IPTC.CiTelWork"},
+        {"{@IPTC.ImageCity}", "IPTC.City"},
+        {"{@IPTC.Website}", "IPTC.CiUrlWork"},
+        {"{@IPTC.CopyrightInfoURL}", "IPTC.CopyrightInfoURL"},
+        {"{@IPTC.Copyright}", "IPTC.CopyrightNotice"},
+        {"{@IPTC.CopyrightStatus}", "IPTC.CopyrightStatus"},
+        {"{@IPTC.ISOCountryCode}", "IPTC.Country/PrimaryLocationCode"},
+        {"{@IPTC.ImageCountry}", "IPTC.Country/PrimaryLocationName"},
+        {"{@IPTC.Provider}", "IPTC.Credit"},
+        {"{@IPTC.DateCreated}", "IPTC.DateCreated"},
+        {"{@IPTC.Headline}", "IPTC.Headline"},
+        {"{@IPTC.Keywords}", "IPTC.Keywords"},
+        {"{@IPTC.IntellectualGenre}", "IPTC.ObjectAttributeReference"},
+        {"{@IPTC.Title}", "IPTC.ObjectName"},
+        {"{@IPTC.JobIdentifier}", "IPTC.OriginalTransmissionReference"},
+        {"{@IPTC.ImageState}", "IPTC.Province/State"},
+        {"{@IPTC.Scene}", "IPTC.Scene"},
+        {"{@IPTC.Source}", "IPTC.Source"},
+        {"{@IPTC.Instructions}", "IPTC.SpecialInstructions"},
+        {"{@IPTC.SubjectCode}", "IPTC.SubjectReference"},
+        {"{@IPTC.Location}", "IPTC.SubLocation"},
+        {"{@IPTC.OtherCategories}", "IPTC.SupplementalCategory"},
+        {"{@IPTC.RightsUsageTerms}", "IPTC.UsageTerms"},
+        {"{@IPTC.DescriptionWriter}", "IPTC.Writer/Editor"},
+        {"{@GPS.Lat}", "GPS.Lat"},
+        {"{@GPS.Lon}", "GPS.Lon"},
+        {"{@GPS.AltRef}", "GPS.AltRef"},
+        {"{@GPS.Alt}", "GPS.Alt"},
+    };
+    return table;
+}
+
+QString addEntities(const QString &text)
+{
+    QString out = text;
+    out.replace(QLatin1Char('&'), QStringLiteral("&amp;"));
+    out.replace(QLatin1Char('<'), QStringLiteral("&lt;"));
+    out.replace(QLatin1Char('>'), QStringLiteral("&gt;"));
+    out.replace(QLatin1Char('\''), QStringLiteral("&apos;"));
+    out.replace(QLatin1Char('"'), QStringLiteral("&quot;"));
+    return out;
+}
+
+bool wantEmbeddedGPS()
+{
+    return Defaults::boolean(QStringLiteral("WantEmbeddedGPS"), true);
+}
+
+std::optional<QString> buildXMP(const ThumbItem &item, const QString &xmpTemplate)
+{
+    return buildXMP(item, xmpTemplate, wantEmbeddedGPS());
+}
+
+std::optional<QString> buildXMP(const ThumbItem &item, const QString &xmpTemplate, bool embeddedGPS)
+{
+    const QHash<QString, QString> &subDict = buildSubDict();
+    QString out;
+    out.reserve(xmpTemplate.size() + 256);
+    qsizetype position = 0;
+    for (;;) {
+        const qsizetype open = xmpTemplate.indexOf(QLatin1String("{@"), position);
+        if (open < 0)
+            break;
+        const qsizetype close = xmpTemplate.indexOf(QLatin1Char('}'), open);
+        if (close < 0)
+            break;
+        out += QStringView(xmpTemplate).mid(position, open - position);
+        const QString placeholder = xmpTemplate.mid(open, close - open + 1);
+        position = close + 1;
+
+        const QString key = subDict.value(placeholder);
+        const QString value =
+            key.isEmpty() ? QString() : item.metadataGenerated.value(key).toString();
+        if (key == kKeywordsKey) {
+            out += keywordItems(value);
+            continue;
+        }
+        QString replacement = addEntities(value);
+        if (!embeddedGPS) {
+            if (const auto gps = positionText(key, item))
+                replacement = *gps;
+        }
+        out += replacement;
+    }
+    out += QStringView(xmpTemplate).mid(position);
+
+    for (const char *empty :
+         {"<exif:GPSLatitude></exif:GPSLatitude>", "<exif:GPSLongitude></exif:GPSLongitude>",
+          "<exif:GPSAltitudeRef></exif:GPSAltitudeRef>", "<exif:GPSAltitude></exif:GPSAltitude>"})
+        out.remove(QLatin1String(empty));
+
+    if (!checkXML(out))
+        return std::nullopt;
+    return out;
+}
+
+bool checkXML(const QString &text)
+{
+    QStringEncoder encoder(QStringEncoder::Utf8, QStringEncoder::Flag::Stateless);
+    const QByteArray data = encoder.encode(text);
+    if (encoder.hasError()) {
+        SystemLog::write(
+            QStringLiteral("Error parsing XMP: failed to convert string to UTF8 data"));
+        return false;
+    }
+    QXmlStreamReader reader(data);
+    while (!reader.atEnd())
+        reader.readNext();
+    if (!reader.hasError())
+        return true;
+    const QString error = reader.errorString();
+    SystemLog::write(formatMessage("Error parsing XMP: %@\n----------XMP: %@", error, text));
+    logPrint("Error parsing XMP: %@\nSidecar not written.", error);
+    IngestionLogController::log("ERROR parsing XMP: %@\nSidecar not written.\n\n%@\n\n", error,
+                                text);
+    return false;
+}

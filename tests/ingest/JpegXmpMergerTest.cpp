@@ -1,0 +1,171 @@
+#include "ingest/JpegXmpMerger.h"
+
+#include "ingest/MetadataWriterFixtures.h"
+#include "support/TestSupport.h"
+
+#include <QDir>
+
+#include <gtest/gtest.h>
+
+using namespace fixtures;
+
+namespace {
+
+struct MergeCase
+{
+    QString jpeg;
+    QString xmp;
+    explicit MergeCase(const QString &folder, const QString &name = QStringLiteral("image.jpg"))
+        : jpeg(makeTestFolder(folder) + QLatin1Char('/') + name),
+          xmp(jpeg.left(jpeg.size() - 4) + QStringLiteral(".xmpjpg"))
+    {}
+};
+
+const QByteArray kApp0 = segment(0xE0, QByteArray("JFIF\0\x01\x01\0\0\x01\0\x01\0\0", 14));
+const QByteArray kExif = segment(0xE1, QByteArray("Exif\0\0MM\0\x2a\0\0\0\x08", 14));
+const QByteArray kDqt = segment(0xDB, QByteArray(65, '\x03'));
+const QByteArray kDht = segment(0xC4, QByteArray(29, '\x04'));
+
+} // namespace
+
+TEST(JpegXmpMerger, NewPacketReplacesOldOnesBeforeTheFirstTable)
+{
+    Capture capture;
+    MergeCase c(QStringLiteral("merge-order"));
+    const QByteArray packet = "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\">new</x:xmpmeta>";
+    const QByteArray rest = kDqt + frameAndScan();
+    ASSERT_TRUE(writeTestFile(c.jpeg, soi() + kApp0 + kExif +
+                                          segment(0xE1, xmpPayload("old packet")) +
+                                          segment(0xE1, {}) + rest));
+    ASSERT_TRUE(writeTestFile(c.xmp, packet));
+    setModificationTime(c.jpeg, 1500000000, 123456789);
+
+    ASSERT_TRUE(mergeXmpIntoJpeg(c.jpeg));
+    EXPECT_EQ(readTestFile(c.jpeg),
+              soi() + kApp0 + kExif + segment(0xE1, xmpPayload(packet)) + rest);
+    EXPECT_FALSE(QFile::exists(c.xmp));
+    EXPECT_FALSE(QFile::exists(c.jpeg + QStringLiteral("-zqtmp")));
+    const timespec kept = modificationTime(c.jpeg);
+    EXPECT_EQ(kept.tv_sec, 1500000000);
+    EXPECT_EQ(kept.tv_nsec, 123456789);
+    EXPECT_TRUE(capture.console().isEmpty());
+
+    // The packet lands before DHT too, after extra fill bytes; an APP1 holding only a prefix of
+    // the identifier (or the extension identifier) is someone else's and stays.
+    MergeCase d(QStringLiteral("merge-dht"));
+    const QByteArray prefix = segment(0xE1, "http://ns.adobe.com/xa");
+    const QByteArray extension =
+        segment(0xE1, QByteArray("http://ns.adobe.com/xmp/extension/\0x", 36));
+    ASSERT_TRUE(writeTestFile(d.jpeg, soi() + prefix + QByteArray("\xFF\xFF", 2) + extension +
+                                          kDht + frameAndScan()));
+    ASSERT_TRUE(writeTestFile(d.xmp, "<a/>"));
+    ASSERT_TRUE(mergeXmpIntoJpeg(d.jpeg));
+    EXPECT_EQ(readTestFile(d.jpeg), soi() + prefix + extension + segment(0xE1, xmpPayload("<a/>")) +
+                                        kDht + frameAndScan());
+}
+
+TEST(JpegXmpMerger, EmptyOrMissingXmpFiles)
+{
+    Capture capture;
+    // An empty XMP file removes the old packet and adds none.
+    MergeCase c(QStringLiteral("merge-empty"));
+    ASSERT_TRUE(
+        writeTestFile(c.jpeg, soi() + segment(0xE1, xmpPayload("old")) + kDqt + frameAndScan()));
+    ASSERT_TRUE(writeTestFile(c.xmp, {}));
+    ASSERT_TRUE(mergeXmpIntoJpeg(c.jpeg));
+    EXPECT_EQ(readTestFile(c.jpeg), soi() + kDqt + frameAndScan());
+    EXPECT_FALSE(QFile::exists(c.xmp));
+
+    // No XMP file at all: nothing happens. A plain ".xmp" is taken when ".xmpjpg" is absent,
+    // and the text stops at its first zero byte.
+    const QByteArray original = soi() + kDqt + frameAndScan();
+    ASSERT_TRUE(writeTestFile(c.jpeg, original));
+    EXPECT_TRUE(mergeXmpIntoJpeg(c.jpeg));
+    EXPECT_EQ(readTestFile(c.jpeg), original);
+    const QString sidecar = c.jpeg.left(c.jpeg.size() - 4) + QStringLiteral(".xmp");
+    ASSERT_TRUE(writeTestFile(sidecar, QByteArray("<b/>\0junk", 9)));
+    ASSERT_TRUE(mergeXmpIntoJpeg(c.jpeg));
+    EXPECT_EQ(readTestFile(c.jpeg),
+              soi() + segment(0xE1, xmpPayload("<b/>")) + kDqt + frameAndScan());
+    EXPECT_FALSE(QFile::exists(sidecar));
+    EXPECT_TRUE(mergeXmpIntoJpeg(QStringLiteral("a.jp")));
+}
+
+TEST(JpegXmpMerger, DamagedFilesAreLeftAloneWithTheirMessage)
+{
+    struct Row
+    {
+        const char *name;
+        QByteArray content;
+        bool result;
+        const char *message;
+    };
+    const Row rows[] = {
+        {"garbage", soi() + kApp0 + "junk" + kDqt + frameAndScan(), false,
+         "\n\ngarbage data found in JPEG file\n"},
+        {"sos-first", soi() + kApp0 + segment(0xDA, "x") + kDqt, false,
+         "\n\nSOS without prior SOFn"},
+        {"bad-length", soi() + QByteArray("\xFF\xE0\x00\x01", 4) + kDqt, false,
+         "\n\nErroneous JPEG marker length"},
+        {"bad-app1-length", soi() + QByteArray("\xFF\xE1\x00\x00", 4) + kDqt, false,
+         "\n\nErroneous JPEG marker length"},
+        {"truncated", soi() + kApp0.left(10), false, "\n\nPremature EOF in JPEG file"},
+        {"one-byte", QByteArray("\xFF", 1), false, "\n\nPremature EOF in JPEG file"},
+        {"not-a-jpeg", QByteArray("GIF89a and more"), true, ""},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        Capture capture;
+        MergeCase c(QStringLiteral("merge-bad-") + row.name);
+        ASSERT_TRUE(writeTestFile(c.jpeg, row.content));
+        ASSERT_TRUE(writeTestFile(c.xmp, "<a/>"));
+        EXPECT_EQ(mergeXmpIntoJpeg(c.jpeg), row.result);
+        EXPECT_EQ(capture.console(), QString::fromLatin1(row.message));
+        EXPECT_EQ(readTestFile(c.jpeg), row.content);
+        EXPECT_TRUE(QFile::exists(c.xmp));
+        EXPECT_EQ(QDir(QFileInfo(c.jpeg).path()).entryList(QDir::Files).size(), 2);
+    }
+}
+
+TEST(JpegXmpMerger, TooLongTextIsKeptAsSidecarAndTheLongestThatFitsIsMerged)
+{
+    Capture capture;
+    MergeCase c(QStringLiteral("merge-long"));
+    const QByteArray original = soi() + kApp0 + kDqt + frameAndScan();
+    const QByteArray fits(kMaxXmpTextInSegment, 'a');
+    ASSERT_TRUE(writeTestFile(c.jpeg, original));
+    ASSERT_TRUE(writeTestFile(c.xmp, fits));
+    ASSERT_TRUE(mergeXmpIntoJpeg(c.jpeg));
+    const QByteArray merged = readTestFile(c.jpeg);
+    EXPECT_EQ(merged.mid(2 + kApp0.size(), 4), QByteArray("\xFF\xE1\xFF\xFF", 4));
+    EXPECT_EQ(merged, soi() + kApp0 + segment(0xE1, xmpPayload(fits)) + kDqt + frameAndScan());
+
+    const QByteArray tooLong = fits + 'b';
+    ASSERT_TRUE(writeTestFile(c.jpeg, original));
+    ASSERT_TRUE(writeTestFile(c.xmp, tooLong));
+    EXPECT_FALSE(mergeXmpIntoJpeg(c.jpeg));
+    EXPECT_EQ(readTestFile(c.jpeg), original);
+    const QString sidecar = c.jpeg.left(c.jpeg.size() - 4) + QStringLiteral(".xmp");
+    EXPECT_EQ(readTestFile(sidecar), tooLong);
+    EXPECT_FALSE(QFile::exists(c.xmp));
+    EXPECT_TRUE(capture.console().contains(QStringLiteral("too long")));
+
+    // A sidecar that is already there (a raw file's) is never replaced.
+    ASSERT_TRUE(writeTestFile(sidecar, "raw sidecar"));
+    ASSERT_TRUE(writeTestFile(c.xmp, tooLong));
+    EXPECT_FALSE(mergeXmpIntoJpeg(c.jpeg));
+    EXPECT_EQ(readTestFile(sidecar), "raw sidecar");
+    EXPECT_EQ(readTestFile(c.xmp), tooLong);
+}
+
+TEST(JpegXmpMerger, MergedRealJpegDecodesAndKeepsItsPermissions)
+{
+    MergeCase c(QStringLiteral("merge-real"));
+    ASSERT_TRUE(writeQtJpeg(c.jpeg, 333, 211));
+    ::chmod(QFile::encodeName(c.jpeg).constData(), 0640);
+    ASSERT_TRUE(writeTestFile(c.xmp, "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\"/>"));
+    ASSERT_TRUE(mergeXmpIntoJpeg(c.jpeg));
+    EXPECT_TRUE(readTestFile(c.jpeg).contains("http://ns.adobe.com/xap/1.0/"));
+    EXPECT_TRUE(decodesFully(c.jpeg));
+    EXPECT_EQ(permissions(c.jpeg), 0640);
+}

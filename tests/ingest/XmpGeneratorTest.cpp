@@ -1,0 +1,233 @@
+#include "ingest/XmpGenerator.h"
+
+#include "app/ThumbItem.h"
+#include "ingest/ExifToolWriter.h"
+#include "ingest/MetadataWriter.h"
+#include "log/IngestionLogController.h"
+#include "platform/Defaults.h"
+
+#include "ingest/MetadataWriterFixtures.h"
+#include "support/TestSupport.h"
+
+#include <QDir>
+
+#include <gtest/gtest.h>
+
+using namespace fixtures;
+
+namespace {
+
+QString realTemplate()
+{
+    return QString::fromUtf8(
+        readTestFile(QStringLiteral(BRINDLEWICK_TESTS_DIR "/../resources/XMPtemplate.xmp")));
+}
+
+QString gpsTemplate()
+{
+    return QStringLiteral("<r xmlns:exif=\"e\"><exif:GPSLatitude>{@GPS.Lat}</exif:GPSLatitude>"
+                          "<exif:GPSLongitude>{@GPS.Lon}</exif:GPSLongitude>"
+                          "<exif:GPSAltitudeRef>{@GPS.AltRef}</exif:GPSAltitudeRef>"
+                          "<exif:GPSAltitude>{@GPS.Alt}</exif:GPSAltitude></r>");
+}
+
+ThumbItem describedItem()
+{
+    ThumbItem item;
+    item.path = QStringLiteral("/card/DCIM/IMG_0001.JPG");
+    item.metadataGenerated = {
+        {"IPTC.Caption/Abstract", "Tom & Jerry <1>"},
+        {"IPTC.Keywords", "sky; ;sea,"},
+        {"IPTC.City", "Bath"},
+        {"IPTC.CopyrightNotice", "(c) Ann O'Neil"},
+    };
+    return item;
+}
+
+struct EmbeddedGps
+{
+    explicit EmbeddedGps(bool on) { Defaults::set("WantEmbeddedGPS", on); }
+    ~EmbeddedGps() { Defaults::remove("WantEmbeddedGPS"); }
+};
+
+} // namespace
+
+TEST(XmpGenerator, EntitiesKeywordsAndPlaceholders)
+{
+    EXPECT_EQ(addEntities("Tom & Jerry <1>"), "Tom &amp; Jerry &lt;1&gt;");
+    EXPECT_EQ(addEntities("&lt; 'a' \"b\""), "&amp;lt; &apos;a&apos; &quot;b&quot;");
+    EXPECT_EQ(buildSubDict().size(), 38);
+    EXPECT_EQ(buildSubDict().value("{@IPTC.ImageCity}"), "IPTC.City");
+
+    ThumbItem item = describedItem();
+    const QString templ =
+        "<r xmlns:rdf=\"r\"><c>{@IPTC.Caption}</c><k><rdf:li>{@IPTC.Keywords}</rdf:li></k>"
+        "<u>{@Unknown}</u><d>{@IPTC.Headline}</d></r>";
+    const auto filled = buildXMP(item, templ, true);
+    ASSERT_TRUE(filled);
+    EXPECT_EQ(*filled, "<r xmlns:rdf=\"r\"><c>Tom &amp; Jerry &lt;1&gt;</c>"
+                       "<k><rdf:li>sky</rdf:li><rdf:li>sea</rdf:li></k>"
+                       "<u></u><d></d></r>");
+
+    item.metadataGenerated["IPTC.Keywords"] = "a, b;;c";
+    // An unmatched "{@" is copied as it is.
+    const auto kept =
+        buildXMP(item, "<k xmlns:rdf=\"r\"><rdf:li>{@IPTC.Keywords}{@ x</rdf:li></k>", true);
+    ASSERT_TRUE(kept);
+    EXPECT_EQ(*kept,
+              "<k xmlns:rdf=\"r\"><rdf:li>a</rdf:li><rdf:li>b</rdf:li><rdf:li>c{@ x</rdf:li></k>");
+}
+
+TEST(XmpGenerator, PositionEntersTheTextOnlyWithoutEmbeddedGps)
+{
+    ThumbItem item;
+    item.gpsLat = -33.5;
+    item.metadataGenerated = {{"GPS.Lon", "151.2E"}, {"GPS.Alt", "12"}};
+    const auto off = buildXMP(item, gpsTemplate(), false);
+    ASSERT_TRUE(off);
+    EXPECT_EQ(*off, "<r xmlns:exif=\"e\"><exif:GPSLatitude>33.500000S</exif:GPSLatitude>"
+                    "<exif:GPSLongitude>151.2E</exif:GPSLongitude>"
+                    "<exif:GPSAltitude>12</exif:GPSAltitude></r>");
+    item.metadataGenerated.clear();
+    EXPECT_EQ(*buildXMP(item, gpsTemplate(), false),
+              "<r xmlns:exif=\"e\"><exif:GPSLatitude>33.500000S</exif:GPSLatitude></r>");
+    EXPECT_EQ(*buildXMP(item, gpsTemplate(), true), "<r xmlns:exif=\"e\"></r>");
+
+    item.gpsLat = 51.5;
+    item.gpsLon = -0.12;
+    item.gpsEle = -3;
+    EXPECT_EQ(*buildXMP(item, gpsTemplate(), false),
+              "<r xmlns:exif=\"e\"><exif:GPSLatitude>51.500000N</exif:GPSLatitude>"
+              "<exif:GPSLongitude>0.120000W</exif:GPSLongitude>"
+              "<exif:GPSAltitudeRef>1</exif:GPSAltitudeRef>"
+              "<exif:GPSAltitude>3.000000</exif:GPSAltitude></r>");
+    {
+        EmbeddedGps on(true);
+        EXPECT_EQ(*buildXMP(item, gpsTemplate()), "<r xmlns:exif=\"e\"></r>");
+    }
+    // The shipped template carries every placeholder and stays well-formed when empty.
+    const QString templ = realTemplate();
+    for (auto it = buildSubDict().cbegin(); it != buildSubDict().cend(); ++it)
+        EXPECT_TRUE(templ.contains(it.key())) << it.key().toStdString();
+    EXPECT_TRUE(templ.contains("<rdf:li>{@IPTC.Keywords}</rdf:li>"));
+    ThumbItem empty;
+    const auto blank = buildXMP(empty, templ, true);
+    ASSERT_TRUE(blank);
+    EXPECT_FALSE(blank->contains("GPSLatitude"));
+    EXPECT_FALSE(blank->contains("{@"));
+}
+
+TEST(XmpGenerator, MalformedTextIsReportedAndNothingIsWritten)
+{
+    Capture capture;
+    ThumbItem item = describedItem();
+    const QString copy = makeTestFolder("xmp-malformed") + "/IMG.CR2";
+    writeTestFile(copy, "raw");
+    MetadataWriteContext context;
+    context.xmpTemplate = "<a>{@IPTC.ImageCity}</b>";
+    EXPECT_FALSE(writeMetadataFor(item, copy, context));
+    EXPECT_FALSE(QFile::exists(makeTestFolder("xmp-malformed") + "/IMG.xmp"));
+    EXPECT_TRUE(capture.console().startsWith("Error parsing XMP: "));
+    EXPECT_TRUE(capture.console().endsWith("\nSidecar not written."));
+    const QStringList months = IngestionLogController::readLogFiles();
+    ASSERT_FALSE(months.isEmpty());
+    EXPECT_TRUE(IngestionLogController::readMonth(months.last())->contains("<a>Bath</b>"));
+    EXPECT_TRUE(capture.ui.alerts.isEmpty());
+    EXPECT_FALSE(checkXML(QString(QChar(0xD800))));
+}
+
+TEST(XmpGenerator, SidecarsAndEmbeddedPacketsReadBackByExifTool)
+{
+    Capture capture;
+    EmbeddedGps off(false);
+    const QString folder = makeTestFolder("xmp-write");
+    MetadataWriteContext context;
+    context.xmpTemplate = realTemplate();
+
+    // Nothing generated and no position: no file at all.
+    ThumbItem bare;
+    writeTestFile(folder + "/bare.tif", "t");
+    EXPECT_TRUE(writeMetadataFor(bare, folder + "/bare.tif", context));
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files), QStringList{"bare.tif"});
+
+    ThumbItem item = describedItem();
+    const QString raw = folder + "/IMG_1.CR2";
+    const QString jpeg = folder + "/IMG_1.JPG";
+    const QString jpegLong = folder + "/IMG_2.jpeg";
+    writeTestFile(raw, "raw");
+    ASSERT_TRUE(writeQtJpeg(jpeg));
+    ASSERT_TRUE(writeQtJpeg(jpegLong));
+    for (const QString &path : {raw, jpeg, jpegLong})
+        ::chmod(QFile::encodeName(path).constData(), 0600);
+    setModificationTime(jpeg, 1400000000);
+    for (const QString &path : {raw, jpeg, jpegLong})
+        EXPECT_TRUE(writeMetadataFor(item, path, context)) << capture.console().toStdString();
+
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files),
+              (QStringList{"bare.tif", "IMG_1.CR2", "IMG_1.JPG", "IMG_1.xmp", "IMG_2.jpeg",
+                           "IMG_2.xmp"}));
+    for (const QString &path : {raw, jpeg, jpegLong, folder + "/IMG_1.xmp"})
+        EXPECT_EQ(permissions(path), 0644) << path.toStdString();
+    EXPECT_EQ(modificationTime(jpeg).tv_sec, 1400000000);
+    EXPECT_TRUE(decodesFully(jpeg));
+
+    const QStringList tags{"-XMP-dc:Description", "-XMP-dc:Subject", "-XMP-photoshop:City",
+                           "-XMP-dc:Rights"};
+    for (const QString &source : {folder + "/IMG_1.xmp", jpeg}) {
+        SCOPED_TRACE(source.toStdString());
+        const QJsonObject read = exiftoolRead(source, tags);
+        EXPECT_EQ(read.value("Description").toString(), "Tom & Jerry <1>");
+        EXPECT_EQ(read.value("Subject").toArray(), (QJsonArray{"sky", "sea"}));
+        EXPECT_EQ(read.value("City").toString(), "Bath");
+        EXPECT_EQ(read.value("Rights").toString(), "(c) Ann O'Neil");
+    }
+    EXPECT_TRUE(capture.ui.alerts.isEmpty());
+}
+
+TEST(XmpGenerator, FailedWritesAlertAndTheRunGoesOn)
+{
+    Capture capture;
+    EmbeddedGps off(false);
+    ThumbItem item = describedItem();
+    MetadataWriteContext context;
+    context.xmpTemplate = realTemplate();
+
+    EXPECT_FALSE(writeMetadataFor(item, "/nonexistent/folder/IMG.CR2", context));
+    ASSERT_EQ(capture.ui.alerts.size(), 1);
+    EXPECT_EQ(capture.ui.alerts[0].title, "Error writing XMP sidecar.");
+    EXPECT_TRUE(
+        capture.console().startsWith("\nERROR writing XMP sidecar for image IMG_0001.JPG: "));
+
+    const QString jpeg = makeTestFolder("xmp-badjpeg") + "/bad.jpg";
+    const QByteArray garbage = soi() + "junk" + segment(0xDB, "q");
+    writeTestFile(jpeg, garbage);
+    capture.pane.clear();
+    EXPECT_FALSE(writeMetadataFor(item, jpeg, context));
+    ASSERT_EQ(capture.ui.alerts.size(), 2);
+    EXPECT_EQ(capture.ui.alerts[1].title, "Error writing XMP to JPG.");
+    EXPECT_EQ(capture.ui.alerts[1].message, "");
+    EXPECT_TRUE(capture.console().endsWith("\nERROR writing XMP to JPG IMG_0001.JPG\n"));
+    EXPECT_EQ(readTestFile(jpeg), garbage);
+    EXPECT_FALSE(context.hadError);
+}
+
+TEST(XmpGenerator, EmbeddedGpsRunsExifToolAfterTheMerge)
+{
+    Capture capture;
+    EmbeddedGps on(true);
+    ThumbItem item = describedItem();
+    item.gpsLat = 51.5;
+    item.gpsLon = -0.12;
+    item.gpsEle = -3;
+    MetadataWriteContext context;
+    context.xmpTemplate = realTemplate();
+    const QString jpeg = makeTestFolder("xmp-gps") + "/G 1.jpg";
+    ASSERT_TRUE(writeQtJpeg(jpeg));
+    setModificationTime(jpeg, 1300000000);
+    ASSERT_TRUE(writeMetadataFor(item, jpeg, context)) << capture.console().toStdString();
+    EXPECT_EQ(context.numTaggedByExifTool, 1);
+    const QJsonObject read = exiftoolRead(jpeg, {"-GPS:GPSLatitude", "-XMP-photoshop:City"}, true);
+    EXPECT_DOUBLE_EQ(read.value("GPSLatitude").toDouble(), 51.5);
+    EXPECT_EQ(read.value("City").toString(), "Bath");
+    EXPECT_EQ(modificationTime(jpeg).tv_sec, 1300000000);
+}
