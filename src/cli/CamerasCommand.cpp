@@ -1,12 +1,6 @@
 #include "cli/CommandRegistry.h"
 #include "platform/Format.h"
-#include "sources/CameraService.h"
-
-#include <QDir>
-#include <QEventLoop>
-#include <QTimer>
-
-#include <optional>
+#include "sources/CameraLookup.h"
 
 namespace {
 
@@ -20,9 +14,6 @@ const char *const kUsage =
     "Folders named in BRINDLEWICK_DISK_CAMERAS (separated by \":\") and in the preference\n"
     "\"DiskCameras\" are shown as cameras too.\n";
 
-constexpr int kDetectionTimeoutMs = 30000;
-constexpr int kOpenTimeoutMs = 120000;
-
 int runCameras(const QStringList &args);
 
 BRINDLEWICK_CLI_COMMAND(camerasCommand,
@@ -30,68 +21,12 @@ BRINDLEWICK_CLI_COMMAND(camerasCommand,
                          QStringLiteral("list the connected cameras or one camera's files"),
                          QString::fromUtf8(kUsage), &runCameras});
 
-// The cameras present after one detection pass.
-QList<CameraDevice *> detectCameras(CameraDeviceBrowser &browser)
-{
-    QEventLoop loop;
-    QObject::connect(&browser, &CameraDeviceBrowser::didEnumerateLocalDevices, &loop,
-                     &QEventLoop::quit);
-    QTimer::singleShot(kDetectionTimeoutMs, &loop, &QEventLoop::quit);
-    browser.setBrowsedDeviceMask(browser.browsedDeviceMask() | CameraDeviceTypeCamera |
-                                 CameraDeviceLocationMask);
-    browser.start();
-    loop.exec();
-    return browser.devices();
-}
-
-// Opens a camera and waits for its file list; the error text when that fails.
-std::optional<QString> openAndWait(CameraDevice *camera)
-{
-    QEventLoop loop;
-    std::optional<QString> error = QStringLiteral("the camera did not answer in time");
-    QObject::connect(camera, &CameraDevice::deviceDidBecomeReady, &loop, [&] {
-        error.reset();
-        loop.quit();
-    });
-    QObject::connect(camera, &CameraDevice::didOpenSessionWithError, &loop,
-                     [&](CameraDevice *, const QString &text) {
-                         if (!text.isEmpty()) {
-                             error = text;
-                             loop.quit();
-                         }
-                     });
-    QObject::connect(camera, &CameraDevice::didRemoveDevice, &loop, [&] {
-        error = QStringLiteral("the camera went away");
-        loop.quit();
-    });
-    QTimer::singleShot(kOpenTimeoutMs, &loop, &QEventLoop::quit);
-    camera->requestOpenSession();
-    loop.exec();
-    return error;
-}
-
-CameraDevice *findCamera(const QList<CameraDevice *> &cameras, const QString &wanted)
-{
-    for (CameraDevice *camera : cameras)
-        if (camera->name() == wanted)
-            return camera;
-    for (CameraDevice *camera : cameras)
-        if (camera->name().compare(wanted, Qt::CaseInsensitive) == 0)
-            return camera;
-    const QString asFolder = QStringLiteral("disk:") + QDir(wanted).canonicalPath();
-    for (CameraDevice *camera : cameras)
-        if (camera->port() == wanted || camera->port() == asFolder)
-            return camera;
-    return nullptr;
-}
-
 int listCameras()
 {
-    CameraDeviceBrowser browser;
-    const QList<CameraDevice *> cameras = detectCameras(browser);
+    const QList<CameraDevice *> cameras = CameraLookup::detectCameras();
     int status = ExitSuccess;
     for (CameraDevice *camera : cameras) {
-        const auto error = openAndWait(camera);
+        const auto error = CameraLookup::openAndWait(camera);
         if (error) {
             printErr(formatMessage("brindlewick-cli cameras: %@: %@\n", camera->name(), *error));
             status = ExitError;
@@ -107,13 +42,12 @@ int listCameras()
 
 int listFiles(const QString &name)
 {
-    CameraDeviceBrowser browser;
-    CameraDevice *camera = findCamera(detectCameras(browser), name);
+    CameraDevice *camera = CameraLookup::findCamera(CameraLookup::detectCameras(), name);
     if (!camera) {
         printErr(formatMessage("brindlewick-cli cameras: no camera named \"%@\"\n", name));
         return ExitError;
     }
-    if (const auto error = openAndWait(camera)) {
+    if (const auto error = CameraLookup::openAndWait(camera)) {
         printErr(formatMessage("brindlewick-cli cameras: %@: %@\n", camera->name(), *error));
         return ExitError;
     }

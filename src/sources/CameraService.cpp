@@ -2,6 +2,7 @@
 
 #include "platform/Defaults.h"
 #include "platform/Format.h"
+#include "platform/Thumbnailer.h"
 #include "sources/CameraWorker.h"
 
 #include <QCoreApplication>
@@ -475,8 +476,7 @@ void CameraService::endSession(CameraDevice *device)
     for (const CameraFilePtr &file : files) {
         auto *f = static_cast<CameraDeviceFile *>(file.get());
         if (m_fetchThumbnails && !f->m_thumbnailDelivered) {
-            f->m_thumbnail = QImage(160, 120, QImage::Format_RGB32);
-            f->m_thumbnail.fill(Qt::gray);
+            f->m_thumbnail = Thumbnailer::fileIcon(QSize(160, 160));
             f->m_thumbnailDelivered = true;
             Q_EMIT device->didReceiveThumbnailForItem(device, file);
         }

@@ -2,9 +2,9 @@
 
 #include "platform/Format.h"
 #include "platform/ImageProperties.h"
+#include "platform/Thumbnailer.h"
 
 #include <QBuffer>
-#include <QColor>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -144,9 +144,7 @@ QImage scaledDecode(QIODevice *device)
 // waiting for a thumbnail that would never come.
 QImage placeholderThumbnail()
 {
-    QImage image(160, 120, QImage::Format_RGB32);
-    image.fill(QColor(0x80, 0x80, 0x80));
-    return image;
+    return Thumbnailer::fileIcon(QSize(kThumbnailSide / 2, kThumbnailSide / 2));
 }
 
 QString joinFolder(const QString &folder, const QString &name)
@@ -444,11 +442,9 @@ void CameraWorker::fetchExtras(OpenCamera &open, const FileRecord &file, QImage 
                 if (got >= GP_OK) {
                     if (!properties)
                         properties = ImageProperties::exif(scratch.path());
-                    if (open.fetchThumbnails && picture.isNull()) {
-                        QFile data(scratch.path());
-                        if (data.open(QIODevice::ReadOnly))
-                            picture = scaledDecode(&data);
-                    }
+                    if (open.fetchThumbnails && picture.isNull())
+                        picture = Thumbnailer::preview(scratch.path(),
+                                                       QSize(kThumbnailSide, kThumbnailSide));
                 }
             } else if (fd >= 0) {
                 ::close(fd);

@@ -4,6 +4,7 @@
 #include "platform/ImageProperties.h"
 #include "platform/NotificationCenter.h"
 #include "platform/RecordingUserInterface.h"
+#include "sources/CameraLookup.h"
 #include "sources/CameraWorker.h"
 #include "sources/ChooseInput.h"
 
@@ -125,9 +126,11 @@ TEST_F(CameraServiceTest, ChooserGetsTheFileListFirstAndThumbnailsAndMetadataLat
         ASSERT_TRUE(item->metadata.has_value());
         const QString original =
             card + (item->title() == "IMG_0003.JPG" ? "/DCIM/sub/" : "/DCIM/") + item->title();
-        // The same properties as the file on disk gives.
+        // The same properties as the file on disk gives, and the picture itself (96 by 64).
         EXPECT_EQ(*item->metadata, ImageProperties::exif(original).value_or(QVariantMap()));
+        EXPECT_EQ(item->image.size(), QSize(96, 64));
     }
+    EXPECT_EQ(items[2]->metadata->value("{TIFF}").toMap().value("Make"), "OtherMake");
     EXPECT_TRUE(camera->extrasComplete());
     EXPECT_TRUE(ui.alerts.isEmpty());
     center.removeObserver(&thumbs);
@@ -145,6 +148,8 @@ TEST_F(CameraServiceTest, DownloadsArePlacedSafelyWithOneCompletionEach)
     ASSERT_TRUE(waitUntil([&] { return camera->isReady(); }));
     const QList<CameraFilePtr> files = camera->mediaFiles();
     ASSERT_EQ(files.size(), 3);
+    EXPECT_TRUE(CameraLookup::waitForExtras(camera));
+    EXPECT_TRUE(files[1]->metadata().has_value());
 
     const QString target = makeTestFolder("target");
     writeTestFile(target + "/taken.jpg", "keep me");

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "sources/CameraService.h"
+#include "support/ImageFixtures.h"
 #include "support/TestSupport.h"
 
 #include <QCoreApplication>
@@ -10,7 +11,6 @@
 #include <QImage>
 #include <QString>
 
-#include <exiv2/exiv2.hpp>
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -32,15 +32,11 @@ inline bool waitUntil(const std::function<bool()> &done, int boundMs = 60000)
 inline void writeJpeg(const QString &path, const QColor &color, const QDateTime &modified,
                       const QString &make = QStringLiteral("TestMake"))
 {
-    QImage image(96, 64, QImage::Format_RGB32);
-    image.fill(color);
     writeTestFile(path, QByteArray()); // creates the folders
-    ASSERT_TRUE(image.save(path, "JPG"));
-    auto exif = Exiv2::ImageFactory::open(QFile::encodeName(path).toStdString());
-    exif->readMetadata();
-    exif->exifData()["Exif.Image.Make"] = make.toStdString();
-    exif->exifData()["Exif.Photo.DateTimeOriginal"] = std::string("2024:05:01 10:00:00");
-    exif->writeMetadata();
+    ASSERT_TRUE(ImageFixtures::writeJpeg(
+        path, QSize(96, 64),
+        {{"Exif.Image.Make", make}, {"Exif.Photo.DateTimeOriginal", "2024:05:01 10:00:00"}},
+        color));
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::ReadWrite));
     ASSERT_TRUE(file.setFileTime(modified, QFileDevice::FileModificationTime));
