@@ -13,6 +13,8 @@ struct Notification
     QString name;
     const void *sender = nullptr;
     QVariantMap userInfo;
+    // False for a notification posted with no user information at all (not even an empty map).
+    bool hasUserInfo = true;
 };
 
 // Named notifications, delivered synchronously to every matching observer in the order the
