@@ -1,0 +1,817 @@
+#include "ingest/IngestFiles.h"
+
+#include "geo/Geotag.h"
+#include "ingest/DngConverter.h"
+#include "ingest/JpegVerify.h"
+#include "log/ConsoleLog.h"
+#include "log/IngestionLogController.h"
+#include "macro/MacroProcessor.h"
+#include "platform/Defaults.h"
+#include "platform/NotificationCenter.h"
+#include "platform/SystemLog.h"
+#include "platform/UserInterface.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+
+#include <cerrno>
+#include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+QString g_templateResource = QStringLiteral(":/XMPtemplate.xmp");
+IngestFiles::PropertyReader g_propertyReader;
+
+const QString kRequiredMarker = QStringLiteral("{@Required}");
+
+// The properties that must agree for an existing file to be the same picture as an item.
+const char *const kDuplicateProperties[] = {
+    "{ExifAux}.FocusDistance", "{ExifAux}.ImageNumber", "{Exif}.DateTimeDigitized",
+    "{Exif}.DateTimeOriginal", "{Exif}.ExposureTime",   "{Exif}.FNumber",
+    "{GPS}.Latitude",          "{GPS}.Longitude",       "{TIFF}.DateTime"};
+
+const QString kDefaultRawExtensions = QStringLiteral(
+    "ARW CR2 CRW DCR DNG EEF IIQ KDC MOS MRW NEF NRW ORF PEF RAF RAW RW2 SR2 SRF TIF X3F");
+
+// An entry exists under this name, whatever it is (a dangling link counts too).
+bool entryExists(const QString &path)
+{
+    struct stat st;
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0;
+}
+
+std::optional<QVariant> propertyAt(const QVariantMap &properties, const QString &path)
+{
+    const int dot = path.indexOf(QLatin1Char('.'));
+    const QVariant group = properties.value(path.left(dot));
+    if (!group.isValid())
+        return std::nullopt;
+    const QVariantMap map = group.toMap();
+    const auto it = map.constFind(path.mid(dot + 1));
+    if (it == map.constEnd() || !it->isValid())
+        return std::nullopt;
+    return *it;
+}
+
+QString joinPath(const QString &folder, const QString &name)
+{
+    if (folder.isEmpty())
+        return name;
+    if (name.isEmpty())
+        return folder;
+    return folder.endsWith(QLatin1Char('/')) ? folder + name : folder + QLatin1Char('/') + name;
+}
+
+QString extensionOf(const QString &name)
+{
+    const int dot = name.lastIndexOf(QLatin1Char('.'));
+    return dot < 0 ? QString() : name.mid(dot + 1);
+}
+
+bool isInside(const QString &path, const QString &root)
+{
+    const QString base = root.endsWith(QLatin1Char('/')) ? root.chopped(1) : root;
+    return path == base || path.startsWith(base + QLatin1Char('/'));
+}
+
+void post(const char *name, const IngestFiles *sender)
+{
+    NotificationCenter::defaultCenter().post(QString::fromLatin1(name), sender);
+}
+
+void alertOK(const QString &title, const QString &message = QString())
+{
+    UserInterface::instance().alert(title, message);
+}
+
+} // namespace
+
+const QString IngestFiles::DownloadFolderKey = QStringLiteral("DownloadFolder");
+const QString IngestFiles::SavedFilenameKey = QStringLiteral("SavedFilename");
+
+IngestFiles::IngestFiles() : m_macroProcessor(std::make_unique<MacroProcessor>())
+{
+    m_folderOpener = [](const QString &application, const QString &folder) {
+        QProcess::startDetached(application, {folder});
+    };
+}
+
+IngestFiles::~IngestFiles()
+{
+    NotificationCenter::defaultCenter().removeObserver(this);
+}
+
+void IngestFiles::setTemplateResource(const QString &path)
+{
+    g_templateResource = path;
+}
+
+void IngestFiles::setPropertyReader(PropertyReader reader)
+{
+    g_propertyReader = std::move(reader);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Paths
+
+QString IngestFiles::expandTilde(const QString &path)
+{
+    if (path == QLatin1String("~"))
+        return QDir::homePath();
+    if (path.startsWith(QLatin1String("~/")))
+        return QDir::homePath() + path.mid(1);
+    return path;
+}
+
+QString IngestFiles::joinInsideRoot(const QString &root, const QString &subFolder)
+{
+    QStringList kept;
+    for (const QString &part : subFolder.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
+        if (part != QLatin1String(".") && part != QLatin1String(".."))
+            kept << part;
+    }
+    return joinPath(root, kept.join(QLatin1Char('/')));
+}
+
+QString IngestFiles::missingVolume(const QString &path)
+{
+    const QStringList parts = path.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    if (!path.startsWith(QLatin1Char('/')) || parts.isEmpty())
+        return QString();
+    int depth = 0; // components of the mount point
+    if (parts[0] == QLatin1String("Volumes") || parts[0] == QLatin1String("mnt"))
+        depth = 2;
+    else if (parts[0] == QLatin1String("media"))
+        depth = 3;
+    else if (parts[0] == QLatin1String("run") && parts.size() > 1 &&
+             parts[1] == QLatin1String("media"))
+        depth = 4;
+    if (depth == 0 || parts.size() < depth)
+        return QString();
+    const QString mountPoint = QLatin1Char('/') + parts.mid(0, depth).join(QLatin1Char('/'));
+    const QString parent = QLatin1Char('/') + parts.mid(0, depth - 1).join(QLatin1Char('/'));
+    struct stat mountStat, parentStat;
+    // A mount point lies on another device than its parent; a plain folder here would put the
+    // card's files on the system disk.
+    if (::stat(QFile::encodeName(mountPoint).constData(), &mountStat) != 0 ||
+        !S_ISDIR(mountStat.st_mode) ||
+        ::stat(QFile::encodeName(parent).constData(), &parentStat) != 0 ||
+        mountStat.st_dev == parentStat.st_dev)
+        return parts[depth - 1];
+    return QString();
+}
+
+bool IngestFiles::isRaw(const QString &extension)
+{
+    const QString list =
+        Defaults::string(QStringLiteral("RawFileExtensions"), kDefaultRawExtensions);
+    return (QLatin1Char(' ') + list.toLower() + QLatin1Char(' '))
+        .contains(QLatin1Char(' ') + extension.toLower() + QLatin1Char(' '));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Start of a run
+
+bool IngestFiles::loadTemplate()
+{
+    if (m_templateLoaded)
+        return true;
+    QFile file(g_templateResource);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    m_xmpTemplate = QString::fromUtf8(file.readAll());
+    m_templateLoaded = file.error() == QFileDevice::NoError;
+    return m_templateLoaded;
+}
+
+void IngestFiles::go(const Setup &setup, bool preview)
+{
+    m_preview = preview;
+    m_firstFile.clear();
+    m_lastFile.clear();
+    m_firstImageFolder.clear();
+    IngestionLogController::log();
+    Geotag::resetTimeZoneWarning();
+
+    const bool haveTemplate = loadTemplate();
+    if (!preview) {
+        logClear();
+        logPuts("Ingestion starting...\n");
+    }
+    if (!haveTemplate) {
+        logPuts("\nERROR: Can't access XMP template -- ingestion can't proceed. Please contact "
+                "support.\n");
+        IngestionLogController::log(
+            "ERROR: Can't access XMP template -- ingestion can't proceed. Please contact support.");
+        post("IngestionComplete", this);
+        return;
+    }
+
+    m_activeSetup = setup;
+    waitForMetadata();
+
+    if (!preview && !checkRequired()) {
+        alertOK(QStringLiteral("One or more photos have missing data."),
+                QStringLiteral("Click Preview button for details."));
+        post("IngestionComplete", this);
+        return;
+    }
+
+    storeIngestedFile(QString(), QString());
+    m_numTotal = 0;
+    for (const ThumbItemPtr &item : m_items) {
+        if (item->checked)
+            ++m_numTotal;
+        item->ingested = false;
+    }
+    post("UpdateImageMarkers", this);
+
+    if (!preview) {
+        ProgressOptions options;
+        options.message = formatMessage("Ingesting %d files.", m_numTotal);
+        options.max = m_numTotal;
+        m_session = UserInterface::instance().beginProgress(options);
+    }
+
+    go2();
+
+    if (preview)
+        checkRequired();
+    // With camera downloads still to come, the end of the run removes it after the second stage.
+    if (m_downloadsCompleted || preview)
+        removeTempDir();
+}
+
+bool IngestFiles::metadataAvailable()
+{
+    for (const ThumbItemPtr &item : m_items) {
+        item->loadMetadata();
+        if (!item->metadata)
+            return false;
+    }
+    return true;
+}
+
+void IngestFiles::waitForMetadata()
+{
+    if (metadataAvailable())
+        return;
+    UserInterface &ui = UserInterface::instance();
+    const int token = NotificationCenter::defaultCenter().addObserver(
+        this, QStringLiteral("MetadataHasArrived"), [this, &ui](const Notification &) {
+            if (m_showingWaitWindow && metadataAvailable()) {
+                m_showingWaitWindow = false;
+                ui.endWait();
+            }
+        });
+    m_showingWaitWindow = true;
+    const int timeout = static_cast<int>((m_items.size() + 9) / 10);
+    const WaitOutcome outcome = ui.waitModally(QStringLiteral("Reading metadata..."), timeout);
+    NotificationCenter::defaultCenter().removeObserverToken(token);
+    if (outcome == WaitOutcome::TimedOut && m_showingWaitWindow)
+        alertOK(QStringLiteral("Unable to retrieve metadata for one or more images."));
+    m_showingWaitWindow = false;
+}
+
+bool IngestFiles::checkRequired()
+{
+    m_numMissingData = 0;
+    for (const ThumbItemPtr &item : m_items) {
+        if (!item->checked)
+            continue;
+        generateMetadataFor(*item, m_activeSetup);
+        bool missing = false;
+        for (const QVariant &value : std::as_const(item->metadataGenerated))
+            missing = missing || value.toString().contains(kRequiredMarker);
+        item->metadataGenerated.insert(QStringLiteral("MissingData"),
+                                       missing ? QStringLiteral("yes") : QStringLiteral("no"));
+        if (missing)
+            ++m_numMissingData;
+    }
+    if (!m_preview && m_numMissingData > 0) {
+        logPrint("%d photos had missing data\n", m_numMissingData);
+        IngestionLogController::log("%d photos had missing data", m_numMissingData);
+    }
+    return m_numMissingData == 0;
+}
+
+void IngestFiles::generateMetadataFor(ThumbItem &item, const Setup &setup)
+{
+    item.metadataGenerated = QVariantMap();
+    const QVariantMap macros = setup.paramDict(QStringLiteral("Metadata"));
+    for (auto it = macros.constBegin(); it != macros.constEnd(); ++it) {
+        QString source;
+        if (item.metadataUser)
+            source = item.metadataUser->value(it.key()).toString();
+        if (source.isEmpty())
+            source = it.value().toString();
+        if (source.isEmpty())
+            continue;
+        const QString value = m_macroProcessor->expand(source, item, setup);
+        if (!value.isEmpty())
+            item.metadataGenerated.insert(it.key(), value);
+    }
+}
+
+void IngestFiles::computeShoot(ThumbItem &item, const Setup &setup)
+{
+    QString shoot;
+    if (item.metadataUser)
+        shoot = item.metadataUser->value(QStringLiteral("Shoot")).toString();
+    if (shoot.isEmpty())
+        shoot =
+            setup.paramDict(QStringLiteral("Metadata")).value(QStringLiteral("Shoot")).toString();
+    item.shoot = shoot;
+}
+
+void IngestFiles::geotag(ThumbItem &item)
+{
+    if (item.gpsManuallyGeotagged)
+        return;
+    if (m_activeSetup.paramBool(QStringLiteral("GeoTag"))) {
+        item.loadMetadata();
+        Geotag::geotag(item);
+    } else {
+        item.gpsLat = 0.0;
+        item.gpsLon = 0.0;
+        item.gpsEle = 0.0;
+        item.gpsMessage.clear();
+    }
+}
+
+void IngestFiles::storeIngestedFile(const QString &name, const QString &dir)
+{
+    if (name.isEmpty() && dir.isEmpty()) {
+        m_ingestedFiles.clear();
+        m_ingestedFolders.clear();
+        return;
+    }
+    if (name.isEmpty() || dir.isEmpty())
+        return;
+    if (m_firstImageFolder.isEmpty())
+        m_firstImageFolder = dir;
+    auto it = m_ingestedFiles.find(dir);
+    if (it == m_ingestedFiles.end()) {
+        it = m_ingestedFiles.insert(dir, QStringList());
+        m_ingestedFolders << dir;
+    }
+    it->append(name);
+}
+
+bool IngestFiles::isDuplicate(const ThumbItem &item, const QString &path) const
+{
+    if (item.modTime().isEmpty() || !item.metadata || path.isEmpty())
+        return false;
+    const QFileInfo info(path);
+    const QString stamp = ThumbItem::stringFromDate(info.lastModified());
+    if (stamp.size() < 19 || stamp.left(19) != item.modTime())
+        return false;
+    const std::optional<QVariantMap> existing =
+        g_propertyReader ? g_propertyReader(path) : ThumbItem::exif(path);
+    if (!existing)
+        return false;
+    int compared = 0;
+    for (const char *property : kDuplicateProperties) {
+        const QString key = QString::fromLatin1(property);
+        const std::optional<QVariant> mine = propertyAt(*item.metadata, key);
+        if (!mine)
+            continue;
+        const std::optional<QVariant> theirs = propertyAt(*existing, key);
+        if (!theirs || *theirs != *mine)
+            return false;
+        ++compared;
+    }
+    return compared > 4;
+}
+
+// ---------------------------------------------------------------------------------------------
+// The item loop
+
+bool IngestFiles::giveTurn()
+{
+    return !m_session || m_session->runOnce();
+}
+
+void IngestFiles::removeTempDir()
+{
+    if (!m_tempDirRoot.isEmpty() && QFileInfo(m_tempDirRoot).isDir() &&
+        !QFileInfo(m_tempDirRoot).isSymLink())
+        QDir(m_tempDirRoot).removeRecursively();
+}
+
+void IngestFiles::go2()
+{
+    m_cancelled = false;
+    m_hadError = false;
+    m_downloadsCompleted = false;
+    m_numIngested = 0;
+    m_numCopiedToBackup = 0;
+    m_numCopiedToBackup2 = 0;
+    m_numDupes = 0;
+    m_downloadsRequested = 0;
+    m_downloadsFinished = 0;
+    m_writeContext = MetadataWriteContext();
+    m_writeContext.xmpTemplate = m_xmpTemplate;
+    m_copier.beginRun();
+
+    const Setup &setup = m_activeSetup;
+    const QString primary = setup.paramString(QStringLiteral("PrimaryRootFolder"));
+    if (setup.paramBool(QStringLiteral("WantBackup"))) {
+        m_topFolder = setup.paramString(QStringLiteral("BackupRootFolder"));
+        if (m_topFolder.isEmpty())
+            m_topFolder = joinPath(primary, QStringLiteral("Backup"));
+    } else {
+        m_topFolder = primary;
+    }
+    m_topFolder = expandTilde(m_topFolder);
+
+    m_wantRawVerify = setup.paramBool(QStringLiteral("WantRawVerify"));
+    if (m_wantRawVerify && !QFileInfo(m_tempDirRoot).isDir()) {
+        // A private folder (mkdtemp), never one someone else could have put in place.
+        QByteArray pattern = QFile::encodeName(
+            QDir::tempPath() + QStringLiteral("/Brindlewick-%1-XXXXXX").arg(::getpid()));
+        if (::mkdtemp(pattern.data()))
+            m_tempDirRoot = QFile::decodeName(pattern);
+    }
+
+    const QString folderMacro = setup.paramString(QStringLiteral("FolderArrangement"));
+    const QString fileMacro = setup.paramString(QStringLiteral("FilenameArrangement"));
+    qint64 counter = 1;
+    m_loopRunning = true;
+    const ThumbItemList items = m_items; // completions may not change what the loop walks
+    for (const ThumbItemPtr &item : items) {
+        if (!item->checked)
+            continue;
+        if (!m_preview && !m_cancelled && !giveTurn())
+            m_cancelled = true;
+        if (m_hadError || m_cancelled)
+            break;
+
+        computeShoot(*item, setup);
+        if (m_firstFile.isEmpty())
+            m_firstFile = item->title();
+        m_lastFile = item->title();
+        item->index = counter;
+
+        // Only the parts that stay inside the tree are kept (no "..", no leading "/").
+        const QString subFolder = m_macroProcessor->expand(folderMacro, *item, setup);
+        item->targetSubFolder = joinInsideRoot(QString(), subFolder);
+        const QString folder = joinInsideRoot(m_topFolder, subFolder);
+
+        if (!m_preview) {
+            const QString volume = missingVolume(folder);
+            if (!volume.isEmpty()) {
+                alertOK(formatMessage("Can't access volume \"%@\"", volume),
+                        QStringLiteral("It may not be mounted."));
+                IngestionLogController::log("ERROR: Can't access volume \"%@\"", volume);
+                m_hadError = true;
+                break;
+            }
+            if (!QDir().mkpath(folder)) {
+                const QString error = QString::fromLocal8Bit(std::strerror(errno));
+                const QString components =
+                    folder.split(QLatin1Char('/'), Qt::SkipEmptyParts).join(QLatin1String(", "));
+                SystemLog::write(
+                    formatMessage("Error creating %@: %@ %@", folder, error, components));
+                IngestionLogController::log("ERROR creating %@: %@ %@", folder, error, components);
+            }
+        }
+        ++counter;
+
+        QString base = m_macroProcessor->expand(fileMacro, *item, setup);
+        base.replace(QLatin1Char('/'), QLatin1Char('_'))
+            .replace(QLatin1Char(':'), QLatin1Char('_'));
+        const QString extension = extensionOf(item->title());
+
+        bool duplicate = false;
+        for (int n = 0; n < 1000; ++n) {
+            QString candidate = n == 0 ? base : base + QStringLiteral("_%1").arg(n);
+            if (!extension.isEmpty())
+                candidate += QLatin1Char('.') + extension;
+            item->targetFilename = candidate;
+            const QString candidatePath = joinPath(folder, candidate);
+            if (!entryExists(candidatePath))
+                break;
+            if (isDuplicate(*item, candidatePath)) {
+                duplicate = true;
+                break;
+            }
+        }
+        if (duplicate) {
+            ++m_numDupes;
+            continue;
+        }
+        if (item->targetFilename.isEmpty()) {
+            alertOK(QStringLiteral("No destination filename specified."));
+            m_hadError = true;
+            break;
+        }
+
+        storeIngestedFile(item->targetFilename, folder);
+        generateMetadataFor(*item, setup);
+        geotag(*item);
+        if (m_preview)
+            continue;
+
+        if (!item->isCameraItem()) {
+            if (m_session)
+                m_session->step();
+            if (!copyFirst(item, folder))
+                break;
+        } else if (m_downloader && m_downloader(item, folder, item->targetFilename)) {
+            ++m_downloadsRequested;
+        } else {
+            reportCopyError(
+                QStringLiteral("The camera could not be asked for \"%1\".").arg(item->title()));
+            break;
+        }
+    }
+    m_loopRunning = false;
+
+    if (!m_preview && m_downloadsFinished >= m_downloadsRequested)
+        downloadsComplete();
+}
+
+void IngestFiles::reportCopyError(const QString &description)
+{
+    m_hadError = true;
+    logPrint("\nERROR copying file: %@\n", description);
+    IngestionLogController::log("ERROR copying file: %@", description);
+    alertOK(QStringLiteral("Error copying file."), description);
+}
+
+bool IngestFiles::copyFirst(const ThumbItemPtr &item, const QString &folder)
+{
+    const QString target = joinPath(folder, item->targetFilename);
+    QString error;
+    const bool copied = m_copier.copyFile(item->path, target, &error, [this] {
+        // The window keeps drawing during a long copy; a Stop counts before the next item.
+        if (!m_cancelled && !giveTurn())
+            m_cancelled = true;
+    });
+    if (!copied) {
+        SystemLog::write(formatMessage("Error copying to %@", target));
+        reportCopyError(error);
+        return false;
+    }
+    item->ingested = true;
+    post("UpdateImageMarkers", this);
+    ++m_numIngested;
+    if (!verifyJPEG(target))
+        return false;
+    writeMetadata(*item, target);
+    return true;
+}
+
+void IngestFiles::writeMetadata(ThumbItem &item, const QString &copyPath)
+{
+    m_writeContext.xmpTemplate = m_xmpTemplate;
+    writeMetadataFor(item, copyPath, m_writeContext);
+    if (m_writeContext.hadError)
+        m_hadError = true;
+}
+
+bool IngestFiles::verifyJPEG(const QString &path)
+{
+    if (!m_activeSetup.paramBool(QStringLiteral("WantJPEGVerify")) ||
+        extensionOf(path).compare(QLatin1String("jpg"), Qt::CaseInsensitive) != 0)
+        return true;
+    if (verifyJpegFile(QFile::encodeName(path).constData()))
+        return true;
+    m_hadError = true;
+    SystemLog::write(formatMessage("Invalid JPEG file: %@", path));
+    logPrint("\nInvalid JPEG file: %@\n", path);
+    IngestionLogController::log("Invalid JPEG file: %@", path);
+    alertOK(QStringLiteral("Invalid JPEG file."), path);
+    return false;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Camera downloads and the end of the run
+
+void IngestFiles::didDownloadFile(const QString &error, const QVariantMap &options,
+                                  const ThumbItemPtr &item)
+{
+    ++m_downloadsFinished;
+    if (!m_cancelled && !giveTurn())
+        m_cancelled = true;
+    if (!m_cancelled || error.isEmpty()) {
+        if (m_session)
+            m_session->step();
+    }
+    if (error.isEmpty() && !m_downloadsCompleted) {
+        const QString path = joinPath(options.value(DownloadFolderKey).toString(),
+                                      options.value(SavedFilenameKey).toString());
+        ++m_numIngested;
+        if (item) {
+            item->ingested = true;
+            post("UpdateImageMarkers", this);
+            if (verifyJPEG(path))
+                writeMetadata(*item, path);
+        }
+    } else if (!error.isEmpty() && !m_cancelled && !m_hadError) {
+        m_hadError = true;
+        logPrint("\nERROR copying one or more files: %@\n", error);
+        IngestionLogController::log("ERROR copying one or more files: %@", error);
+        alertOK(QStringLiteral("Error copying one or more files."), error);
+    }
+    // A failed download after Stop is neither reported nor counted as ingested.
+
+    const bool allArrived = m_numIngested == m_numTotal - m_numDupes;
+    const bool nothingPending = !m_loopRunning && m_downloadsFinished >= m_downloadsRequested;
+    if (m_hadError || m_cancelled || allArrived || nothingPending) {
+        if (!m_loopRunning)
+            downloadsComplete();
+    }
+}
+
+void IngestFiles::downloadsComplete()
+{
+    if (m_downloadsCompleted)
+        return;
+    m_downloadsCompleted = true;
+    if (m_session) {
+        m_session->end();
+        m_session.reset();
+    }
+
+    if (m_numIngested == 0 && m_numDupes == 0 && !m_hadError && !m_cancelled) {
+        logPuts("\nNo files were ingested");
+        alertOK(QStringLiteral("No files were ingested."));
+    } else {
+        if (!m_hadError && !m_cancelled)
+            m_hadError = !convertOrCopy();
+        removeTempDir();
+        const QString summary =
+            formatMessage("Files ingested: %d\nDuplicates skipped: %d", m_numIngested, m_numDupes);
+        const bool wantBackup2 = m_activeSetup.paramBool(QStringLiteral("WantBackup2"));
+        if (m_hadError) {
+            logPuts("\nIngestion incomplete -- an error occurred\n");
+            IngestionLogController::log("Ingestion incomplete -- an error occurred");
+            alertOK(summary, QStringLiteral("Ingestion incomplete -- an error occurred."));
+        } else if (m_cancelled) {
+            logPuts("\nIngestion incomplete -- cancelled by user\n");
+            IngestionLogController::log("Ingestion incomplete -- cancelled by user");
+            alertOK(summary, QStringLiteral("Ingestion incomplete -- cancelled by user."));
+        } else {
+            logPrint("Number ingested: %d\n", m_numIngested);
+            logPrint("Number duplicates skipped: %d\n", m_numDupes);
+            logPrint("Number copied to backup: %d\n", m_numCopiedToBackup);
+            if (wantBackup2)
+                logPrint("Number copied to 2nd backup: %d\n", m_numCopiedToBackup2);
+            if (Defaults::boolean(QStringLiteral("WantEmbeddedGPS"), true))
+                logPrint("Number tagged by ExifTool: %d\n", m_writeContext.numTaggedByExifTool);
+            logPuts("\nAll files processed");
+            IngestionLogController::log("SUCCESS Ingested: %d; Duplicates: %d; Backedup: %d; "
+                                        "files %@ through %@",
+                                        m_numIngested, m_numDupes, m_numCopiedToBackup, m_firstFile,
+                                        m_lastFile);
+            if (wantBackup2)
+                IngestionLogController::log("2nd Backedup: %d", m_numCopiedToBackup2);
+            const QString postApp =
+                m_activeSetup.dict().value(QStringLiteral("PostApp")).toString();
+            if (!postApp.isEmpty() && m_folderOpener)
+                m_folderOpener(postApp, m_firstImageFolder);
+        }
+    }
+    post("IngestionComplete", this);
+}
+
+// ---------------------------------------------------------------------------------------------
+// The second stage
+
+bool IngestFiles::copyOn(const QString &source, const QString &target, QString *error)
+{
+    return m_copier.copyFile(source, target, error);
+}
+
+bool IngestFiles::convertOrCopy()
+{
+    const Setup &setup = m_activeSetup;
+    if (!setup.paramBool(QStringLiteral("WantBackup")))
+        return true;
+    const bool wantConversion = setup.paramBool(QStringLiteral("WantConversion"));
+    const bool wantBackup2 = setup.paramBool(QStringLiteral("WantBackup2"));
+    m_firstImageFolder.clear();
+    const QString primaryRoot = expandTilde(setup.paramString(QStringLiteral("PrimaryRootFolder")));
+    QString backupRoot = expandTilde(setup.paramString(QStringLiteral("BackupRootFolder")));
+    // The run put its first copies into "Backup" inside the primary root; carry them on from
+    // there rather than leaving the primary tree empty.
+    if (backupRoot.isEmpty())
+        backupRoot = m_topFolder;
+    const QString backupRoot2 = expandTilde(setup.paramString(QStringLiteral("BackupRootFolder2")));
+
+    const QString converterPath = Defaults::string(QStringLiteral("ConverterPath"));
+    if (wantConversion && converterPath.isEmpty()) {
+        logPuts("\nERROR: DNG Converter path not set in Preferences.\n");
+        alertOK(QStringLiteral("DNG Converter path not set in Preferences."));
+        return false;
+    }
+    const QString executable = expandTilde(converterPath);
+    if (backupRoot.isEmpty() || primaryRoot.isEmpty())
+        return true;
+
+    const auto failCopy = [this](const QString &systemLine, const QString &description) {
+        m_hadError = true;
+        SystemLog::write(systemLine);
+        reportCopyError(description);
+        return false;
+    };
+    const auto failCopy2 = [this](const QString &target, const QString &description) {
+        m_hadError = true;
+        SystemLog::write(formatMessage("Error copying to %@ (2nd backup)", target));
+        logPrint("\nERROR copying file to 2nd backup: %@\n", description);
+        IngestionLogController::log("ERROR copying file to 2nd backup: %@", description);
+        alertOK(QStringLiteral("Error copying file to 2nd backup."), description);
+        return false;
+    };
+
+    for (const QString &folder : std::as_const(m_ingestedFolders)) {
+        if (!isInside(folder, backupRoot))
+            continue;
+        QString relative = folder.mid(backupRoot.endsWith(QLatin1Char('/')) ? backupRoot.size() - 1
+                                                                            : backupRoot.size());
+        if (relative.startsWith(QLatin1Char('/')))
+            relative.remove(0, 1);
+        const QString primaryFolder = joinPath(primaryRoot, relative);
+        const QString backupFolder2 = joinPath(backupRoot2, relative);
+        const QString outputFolder =
+            m_wantRawVerify ? joinPath(m_tempDirRoot, relative) : primaryFolder;
+
+        QDir().mkpath(primaryFolder);
+        QDir().mkpath(outputFolder);
+        if (wantBackup2) {
+            // Without a root the folder would be relative to wherever the program was started.
+            if (backupRoot2.isEmpty())
+                return failCopy2(backupFolder2,
+                                 QStringLiteral("The second backup folder is not set."));
+            QDir().mkpath(backupFolder2);
+        }
+        if (m_firstImageFolder.isEmpty())
+            m_firstImageFolder = primaryFolder;
+
+        QStringList rawFiles;
+        QStringList dngNames;
+        int conversions = 0;
+        for (const QString &name : m_ingestedFiles.value(folder)) {
+            const QString extension = extensionOf(name);
+            if (extension.compare(QLatin1String("xmp"), Qt::CaseInsensitive) == 0)
+                continue;
+            const QString source = joinPath(folder, name);
+            const bool raw = isRaw(extension);
+            if (raw && wantConversion) {
+                rawFiles << source;
+                ++conversions;
+                if (wantBackup2)
+                    dngNames << name.left(name.size() - extension.size()) + QStringLiteral("dng");
+                if (!m_wantRawVerify)
+                    continue; // the converter writes the DNG straight into the primary folder
+            }
+            const QString sidecar =
+                (extension.isEmpty() ? source : source.left(source.size() - extension.size() - 1)) +
+                QStringLiteral(".xmp");
+            const bool withSidecar =
+                extension.compare(QLatin1String("jpg"), Qt::CaseInsensitive) != 0 &&
+                QFileInfo::exists(sidecar);
+            const QString sidecarName = QFileInfo(sidecar).fileName();
+            const QString target = joinPath(primaryFolder, name);
+            const QString sidecarTarget = joinPath(primaryFolder, sidecarName);
+            QString error;
+            if (!copyOn(source, target, &error) ||
+                (withSidecar && !copyOn(sidecar, sidecarTarget, &error)))
+                return failCopy(
+                    formatMessage("Error copying to %@ (XMP: %@)", target, sidecarTarget), error);
+            ++m_numCopiedToBackup;
+
+            if (wantBackup2) {
+                const QString target2 = joinPath(backupFolder2, name);
+                if (!copyOn(source, target2, &error) ||
+                    (withSidecar && !copyOn(sidecar, joinPath(backupFolder2, sidecarName), &error)))
+                    return failCopy2(target2, error);
+                ++m_numCopiedToBackup2;
+            }
+        }
+
+        if (conversions > 0 &&
+            !DngConverter::runConverter(executable,
+                                        DngConverter::converterArguments(outputFolder, rawFiles)))
+            return false;
+        if (!m_wantRawVerify) {
+            m_numCopiedToBackup += conversions;
+            if (wantBackup2) {
+                for (const QString &dng : std::as_const(dngNames)) {
+                    const QString target2 = joinPath(backupFolder2, dng);
+                    QString error;
+                    if (!copyOn(joinPath(outputFolder, dng), target2, &error))
+                        return failCopy2(target2, error);
+                    ++m_numCopiedToBackup2;
+                }
+            }
+        }
+    }
+    return true;
+}

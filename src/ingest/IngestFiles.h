@@ -1,0 +1,159 @@
+#pragma once
+
+#include "app/ThumbItem.h"
+#include "ingest/MetadataWriter.h"
+#include "ingest/SafeCopy.h"
+#include "presets/Setup.h"
+
+#include <QHash>
+#include <QString>
+#include <QStringList>
+#include <QVariantMap>
+
+#include <functional>
+#include <memory>
+
+class MacroProcessor;
+class ProgressSession;
+
+// The ingestion driver: one run over the ticked items of `items` under a preset. It computes
+// each item's target folder and name from the preset's macros, skips duplicates, copies the file
+// into the first folder tree (or asks the camera to download it), verifies it, writes its
+// metadata, then runs the second stage (backup to primary, second backup, DNG conversion) and
+// reports the totals. The application controller owns one for the life of the program.
+// Main thread only; camera completions must arrive on the main thread too.
+class IngestFiles
+{
+public:
+    // Options of a camera download completion.
+    static const QString DownloadFolderKey; // the folder the file was saved in
+    static const QString SavedFilenameKey;  // the name it was saved under
+
+    // Asks the item's camera to download its file into `folder` under `fileName`; the camera
+    // later calls didDownloadFile on the main thread. Answers false when no request was made.
+    using CameraDownloader =
+        std::function<bool(const ThumbItemPtr &item, const QString &folder, const QString &name)>;
+    // Opens a folder with an application (the preset's "PostApp").
+    using FolderOpener = std::function<void(const QString &application, const QString &folder)>;
+
+    IngestFiles();
+    ~IngestFiles();
+    IngestFiles(const IngestFiles &) = delete;
+    IngestFiles &operator=(const IngestFiles &) = delete;
+
+    const ThumbItemList &items() const { return m_items; }
+    void setItems(const ThumbItemList &items) { m_items = items; }
+    MacroProcessor &macroProcessor() { return *m_macroProcessor; }
+
+    // The whole run (or, with `preview`, the computation of targets and missing-data flags).
+    void go(const Setup &setup, bool preview);
+
+    // With both empty: forgets every stored file. With a name and a folder: records the name.
+    void storeIngestedFile(const QString &name, const QString &dir);
+    // True when no ticked item's generated metadata holds "{@Required}".
+    bool checkRequired();
+    // The end of a run; does its work at most once per run.
+    void downloadsComplete();
+    // A camera's completion of one requested download; an empty `error` means success.
+    void didDownloadFile(const QString &error, const QVariantMap &options,
+                         const ThumbItemPtr &item);
+
+    // Per-item steps of the run, also used by the preview.
+    void generateMetadataFor(ThumbItem &item, const Setup &setup);
+    void computeShoot(ThumbItem &item, const Setup &setup);
+    void geotag(ThumbItem &item);
+    // True when the file at `path` is the same picture as the item (duplicate rule).
+    bool isDuplicate(const ThumbItem &item, const QString &path) const;
+
+    // JPEG verification of a first copy: true when the file may stay.
+    bool verifyJPEG(const QString &path);
+    // The second stage: false after a reported error.
+    bool convertOrCopy();
+
+    // What the run left behind, for the preview window and the tests.
+    int numMissingData() const { return m_numMissingData; }
+    const QString &firstFile() const { return m_firstFile; }
+    const QString &lastFile() const { return m_lastFile; }
+    const QString &firstImageFolder() const { return m_firstImageFolder; }
+    const QString &topFolder() const { return m_topFolder; }
+    const QString &tempDirRoot() const { return m_tempDirRoot; }
+    // Folder to file names, and the folders in the order they first received a file.
+    const QHash<QString, QStringList> &ingestedFiles() const { return m_ingestedFiles; }
+    const QStringList &ingestedFolders() const { return m_ingestedFolders; }
+    int numIngested() const { return m_numIngested; }
+    int numDupes() const { return m_numDupes; }
+    int numTotal() const { return m_numTotal; }
+    int numCopiedToBackup() const { return m_numCopiedToBackup; }
+    int numCopiedToBackup2() const { return m_numCopiedToBackup2; }
+    int numTaggedByExifTool() const { return m_writeContext.numTaggedByExifTool; }
+    bool hadError() const { return m_hadError; }
+    bool cancelled() const { return m_cancelled; }
+
+    void setCameraDownloader(CameraDownloader downloader) { m_downloader = std::move(downloader); }
+    void setFolderOpener(FolderOpener opener) { m_folderOpener = std::move(opener); }
+    // Where the XMP template is read from (tests point it at a file of their own).
+    static void setTemplateResource(const QString &path);
+    // Reads the image properties of an existing file for the duplicate rule (default: the
+    // image-properties service); an empty function restores the default.
+    using PropertyReader = std::function<std::optional<QVariantMap>(const QString &path)>;
+    static void setPropertyReader(PropertyReader reader);
+
+    // The folder path for a sub-folder computed from metadata: "." and ".." components and a
+    // leading "/" are dropped, so the result always lies inside `root`.
+    static QString joinInsideRoot(const QString &root, const QString &subFolder);
+    // "~" or a leading "~/" becomes the home folder.
+    static QString expandTilde(const QString &path);
+    // For a path on a removable volume ("/media/USER/NAME", "/run/media/USER/NAME",
+    // "/mnt/NAME", "/Volumes/NAME"): the volume's name when its mount point is absent or not
+    // mounted; empty when the path is fine.
+    static QString missingVolume(const QString &path);
+    // Whether an extension (without its dot) names a raw format in the user's preferences.
+    static bool isRaw(const QString &extension);
+
+private:
+    bool loadTemplate();
+    void waitForMetadata();
+    bool metadataAvailable();
+    void go2();
+    bool copyFirst(const ThumbItemPtr &item, const QString &folder);
+    void writeMetadata(ThumbItem &item, const QString &copyPath);
+    bool giveTurn();
+    void reportCopyError(const QString &description);
+    bool copyOn(const QString &source, const QString &target, QString *error);
+    void removeTempDir();
+
+    ThumbItemList m_items;
+    std::unique_ptr<MacroProcessor> m_macroProcessor;
+    std::unique_ptr<ProgressSession> m_session;
+    SafeCopier m_copier;
+    MetadataWriteContext m_writeContext;
+    CameraDownloader m_downloader;
+    FolderOpener m_folderOpener;
+
+    QHash<QString, QStringList> m_ingestedFiles;
+    QStringList m_ingestedFolders;
+    QString m_topFolder;
+    Setup m_activeSetup;
+    QString m_xmpTemplate;
+    bool m_templateLoaded = false;
+    QString m_firstImageFolder;
+    bool m_preview = false;
+    QString m_firstFile;
+    QString m_lastFile;
+    int m_numMissingData = 0;
+    QString m_tempDirRoot;
+    bool m_wantRawVerify = false;
+
+    int m_numIngested = 0;
+    int m_numCopiedToBackup = 0;
+    int m_numCopiedToBackup2 = 0;
+    int m_numTotal = 0;
+    int m_numDupes = 0;
+    bool m_hadError = false;
+    bool m_cancelled = false;
+    bool m_downloadsCompleted = false;
+    bool m_showingWaitWindow = false;
+    int m_downloadsRequested = 0;
+    int m_downloadsFinished = 0;
+    bool m_loopRunning = false;
+};

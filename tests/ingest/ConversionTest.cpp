@@ -1,0 +1,188 @@
+#include "IngestFixture.h"
+
+#include "ingest/DngConverter.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const QString kConverter = QStringLiteral(BRINDLEWICK_TESTS_DIR "/ingest/fake-dng-converter");
+
+// A card with a JPEG and a raw file of the same base name; the metadata writer's sidecar is
+// stood in for by writing NAME.xmp next to each first copy as it is marked ingested.
+struct RawCard : RunHarness
+{
+    RawCard()
+    {
+        backup = root + "/Backup";
+        backup2 = root + "/Backup2";
+        addPicture(QStringLiteral("DSC_1.JPG"), 1);
+        addFile(QStringLiteral("DSC_1.NEF"), "raw bytes");
+        NotificationCenter::defaultCenter().addObserver(
+            &backup, QStringLiteral("UpdateImageMarkers"), [this](const Notification &) {
+                for (const ThumbItemPtr &item : std::as_const(items)) {
+                    if (item->ingested && item->title().endsWith(QLatin1String("NEF")))
+                        writeTestFile(backup + "/2024/IMG.xmp", "<sidecar/>");
+                }
+            });
+        Defaults::set(QStringLiteral("ConverterPath"), kConverter);
+        Defaults::set(QStringLiteral("WantEmbeddedGPS"), false);
+        qputenv("FAKE_DNG_LOG", QFile::encodeName(root + "/converter.log"));
+    }
+    ~RawCard()
+    {
+        NotificationCenter::defaultCenter().removeObserver(&backup);
+        qunsetenv("FAKE_DNG_LOG");
+        qunsetenv("FAKE_DNG_STATUS");
+        qunsetenv("FAKE_DNG_MESSAGE");
+        Defaults::remove(QStringLiteral("ConverterPath"));
+        Defaults::remove(QStringLiteral("WantEmbeddedGPS"));
+    }
+    Setup backupSetup(const QVariantMap &extra) const
+    {
+        QVariantMap dict{
+            {"WantBackup", "YES"}, {"BackupRootFolder", backup}, {"BackupRootFolder2", backup2}};
+        for (auto it = extra.constBegin(); it != extra.constEnd(); ++it)
+            dict.insert(it.key(), it.value());
+        return setup(dict);
+    }
+    QStringList converterCalls() const
+    {
+        return QString::fromUtf8(readTestFile(root + "/converter.log"))
+            .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    }
+    QString backup;
+    QString backup2;
+};
+
+} // namespace
+
+TEST(Conversion, RawFilesWithoutConversionCarrySidecarOnce)
+{
+    RawCard card;
+    IngestFiles ingest;
+    card.run(ingest, card.backupSetup({{"WantConversion", "NO"}, {"WantBackup2", "YES"}}));
+    EXPECT_TRUE(card.ui.alerts.isEmpty()) << card.ui.alertTexts().join('|').toStdString();
+    const QStringList all{"IMG.JPG", "IMG.NEF", "IMG.xmp"};
+    EXPECT_EQ(card.filesIn(card.backup + "/2024"), all);
+    EXPECT_EQ(card.filesIn(card.primary + "/2024"), all);
+    EXPECT_EQ(card.filesIn(card.backup2 + "/2024"), all);
+    EXPECT_EQ(readTestFile(card.primary + "/2024/IMG.NEF"), QByteArray("raw bytes"));
+    EXPECT_TRUE(card.converterCalls().isEmpty());
+    EXPECT_EQ(card.pane.text(),
+              QStringLiteral("Ingestion starting...\nNumber ingested: 2\nNumber duplicates "
+                             "skipped: 0\nNumber copied to backup: 2\nNumber copied to 2nd "
+                             "backup: 2\n\nAll files processed"));
+    const QStringList log = card.ingestionLog();
+    EXPECT_TRUE(log.contains(QStringLiteral(
+        "SUCCESS Ingested: 2; Duplicates: 0; Backedup: 2; files DSC_1.JPG through DSC_1.NEF")));
+    EXPECT_TRUE(log.contains(QStringLiteral("2nd Backedup: 2")));
+}
+
+TEST(Conversion, ConversionPutsDngInPrimaryAndSecondBackup)
+{
+    RawCard card;
+    Defaults::set(QStringLiteral("JpegPreview"), QStringLiteral("-p1"));
+    IngestFiles ingest;
+    card.run(ingest, card.backupSetup({{"WantConversion", "YES"}, {"WantBackup2", "YES"}}));
+    Defaults::remove(QStringLiteral("JpegPreview"));
+    EXPECT_TRUE(card.ui.alerts.isEmpty()) << card.ui.alertTexts().join('|').toStdString();
+    EXPECT_EQ(card.filesIn(card.backup + "/2024"), (QStringList{"IMG.JPG", "IMG.NEF", "IMG.xmp"}));
+    EXPECT_EQ(card.filesIn(card.primary + "/2024"), (QStringList{"IMG.JPG", "IMG.dng"}));
+    EXPECT_EQ(card.filesIn(card.backup2 + "/2024"), (QStringList{"IMG.JPG", "IMG.dng"}));
+    EXPECT_EQ(readTestFile(card.primary + "/2024/IMG.dng"), QByteArray("DNG of raw bytes"));
+    EXPECT_EQ(card.converterCalls(), (QStringList{"-p1", "-d", card.primary + "/2024",
+                                                  card.backup + "/2024/IMG.NEF", "--"}));
+    EXPECT_EQ(ingest.numCopiedToBackup(), 2);
+    EXPECT_EQ(ingest.numCopiedToBackup2(), 2);
+}
+
+TEST(Conversion, RawVerificationConvertsIntoTemporaryFolderAndCopiesRaw)
+{
+    RawCard card;
+    IngestFiles ingest;
+    card.run(ingest, card.backupSetup({{"WantConversion", "YES"}, {"WantRawVerify", "YES"}}));
+    EXPECT_TRUE(card.ui.alerts.isEmpty()) << card.ui.alertTexts().join('|').toStdString();
+    EXPECT_EQ(card.filesIn(card.primary + "/2024"), (QStringList{"IMG.JPG", "IMG.NEF", "IMG.xmp"}));
+    const QStringList calls = card.converterCalls();
+    ASSERT_EQ(calls.size(), 5);
+    EXPECT_TRUE(calls[2].startsWith(ingest.tempDirRoot())) << calls[2].toStdString();
+    EXPECT_FALSE(ingest.tempDirRoot().isEmpty());
+    EXPECT_FALSE(QFileInfo::exists(ingest.tempDirRoot())); // removed after the run
+    EXPECT_EQ(ingest.numCopiedToBackup(), 2);
+}
+
+TEST(Conversion, ConverterFailuresAreReported)
+{
+    {
+        RawCard card;
+        qputenv("FAKE_DNG_STATUS", "2");
+        IngestFiles ingest;
+        card.run(ingest, card.backupSetup({{"WantConversion", "YES"}}));
+        ASSERT_EQ(card.ui.alerts.size(), 2);
+        EXPECT_EQ(card.ui.alertTexts()[0], QStringLiteral("Error running DNG Converter.: "));
+        EXPECT_EQ(card.ui.alerts[1].message,
+                  QStringLiteral("Ingestion incomplete -- an error occurred."));
+        EXPECT_TRUE(card.systemLog.contains(
+            QStringLiteral("Adobe DNG Converter exited with an error (Code 2)")));
+        EXPECT_TRUE(card.pane.text().contains(QStringLiteral("\nERROR running DNG Converter: \n")));
+    }
+    {
+        RawCard card;
+        qputenv("FAKE_DNG_STATUS", "1");
+        qputenv("FAKE_DNG_MESSAGE", QByteArray(700, 'm'));
+        IngestFiles ingest;
+        card.run(ingest, card.backupSetup({{"WantConversion", "YES"}}));
+        ASSERT_FALSE(card.ui.alerts.isEmpty());
+        EXPECT_EQ(card.ui.alerts[0].message, QString(499, QLatin1Char('m')));
+        EXPECT_TRUE(card.ingestionLog().contains(QStringLiteral("ERROR running DNG Converter: ") +
+                                                 QString(499, QLatin1Char('m'))));
+    }
+}
+
+TEST(Conversion, MissingOrUnsetConverter)
+{
+    {
+        RawCard card;
+        Defaults::set(QStringLiteral("ConverterPath"), testHome() + "/no/converter");
+        IngestFiles ingest;
+        card.run(ingest, card.backupSetup({{"WantConversion", "YES"}}));
+        const QString text = QStringLiteral("DNG Converter app file not accessible.");
+        const QString console = card.pane.text();
+        const qsizetype note = console.indexOf(QStringLiteral("\nERROR: ") + text + "\n");
+        const qsizetype report =
+            console.indexOf(QStringLiteral("\nERROR running DNG Converter: ") + text + "\n");
+        EXPECT_GE(note, 0);
+        EXPECT_GT(report, note);
+        EXPECT_EQ(card.ui.alertTexts().value(0),
+                  QStringLiteral("Error running DNG Converter.: ") + text);
+        EXPECT_TRUE(card.ingestionLog().contains(QStringLiteral("ERROR: ") + text));
+    }
+    {
+        // Conversion asked for with no converter set fails even for a card without raw files.
+        RunHarness h;
+        h.addPicture(QStringLiteral("a.JPG"), 1);
+        Defaults::set(QStringLiteral("ConverterPath"), QString());
+        IngestFiles ingest;
+        h.run(ingest, h.setup({{"WantBackup", "YES"}, {"WantConversion", "YES"}}));
+        EXPECT_EQ(h.ui.alertTexts().value(0),
+                  QStringLiteral("DNG Converter path not set in Preferences.: "));
+        EXPECT_TRUE(h.pane.text().contains(
+            QStringLiteral("\nERROR: DNG Converter path not set in Preferences.\n")));
+        EXPECT_TRUE(h.pane.text().endsWith(
+            QStringLiteral("\nIngestion incomplete -- an error occurred\n")));
+        Defaults::remove(QStringLiteral("ConverterPath"));
+    }
+}
+
+TEST(Conversion, RawExtensionsFollowThePreferences)
+{
+    EXPECT_TRUE(IngestFiles::isRaw(QStringLiteral("nEf")));
+    EXPECT_FALSE(IngestFiles::isRaw(QStringLiteral("ne")));
+    EXPECT_FALSE(IngestFiles::isRaw(QStringLiteral("EF")));
+    EXPECT_FALSE(IngestFiles::isRaw(QStringLiteral("jpg")));
+    Defaults::set(QStringLiteral("RawFileExtensions"), QStringLiteral("XYZ  abc"));
+    EXPECT_TRUE(IngestFiles::isRaw(QStringLiteral("abc")));
+    EXPECT_FALSE(IngestFiles::isRaw(QStringLiteral("NEF")));
+    Defaults::remove(QStringLiteral("RawFileExtensions"));
+}

@@ -1,0 +1,515 @@
+#include "IngestFixture.h"
+
+#include "macro/MacroProcessor.h"
+
+#include <QEventLoop>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+namespace {
+
+const QString kSuccessTail = QStringLiteral("\nAll files processed");
+
+QString consoleAfterStart(const RunHarness &h)
+{
+    return h.pane.text();
+}
+
+} // namespace
+
+TEST(IngestRun, NothingTickedEndsWithNoFilesIngested)
+{
+    RunHarness h;
+    h.addPicture(QStringLiteral("a.JPG"), 1)->checked = false;
+    IngestFiles ingest;
+    h.run(ingest, h.setup());
+
+    EXPECT_EQ(ingest.numTotal(), 0);
+    EXPECT_EQ(h.ui.alertTexts(), QStringList{QStringLiteral("No files were ingested.: ")});
+    EXPECT_EQ(consoleAfterStart(h),
+              QStringLiteral("Ingestion starting...\n\nNo files were ingested"));
+    EXPECT_FALSE(QFileInfo::exists(h.primary + "/2024/IMG.JPG"));
+    EXPECT_TRUE(h.notifications.contains(QStringLiteral("IngestionComplete")));
+    ASSERT_EQ(h.ui.progresses.size(), 1);
+    EXPECT_EQ(h.ui.progresses[0]->options.message, QStringLiteral("Ingesting 0 files."));
+    EXPECT_TRUE(h.ui.progresses[0]->ended);
+}
+
+TEST(IngestRun, CopiesThenSkipsDuplicatesOnASecondRun)
+{
+    RunHarness h;
+    h.addPicture(QStringLiteral("a.JPG"), 1);
+    h.addPicture(QStringLiteral("b.JPG"), 2);
+    h.addPicture(QStringLiteral("c.JPG"), 3);
+    {
+        IngestFiles ingest;
+        h.run(ingest, h.setup());
+        EXPECT_EQ(ingest.numIngested(), 3);
+        EXPECT_TRUE(h.ui.alerts.isEmpty()) << h.ui.alertTexts().join('|').toStdString();
+        // Same name, different pictures: numbered names, each a faithful copy with its time.
+        EXPECT_EQ(h.filesIn(h.primary + "/2024"),
+                  (QStringList{"IMG.JPG", "IMG_1.JPG", "IMG_2.JPG"}));
+        EXPECT_EQ(readTestFile(h.primary + "/2024/IMG_1.JPG"), readTestFile(h.card + "/b.JPG"));
+        EXPECT_EQ(QFileInfo(h.primary + "/2024/IMG_2.JPG").lastModified(),
+                  QFileInfo(h.card + "/c.JPG").lastModified());
+        EXPECT_EQ(consoleAfterStart(h),
+                  QStringLiteral("Ingestion starting...\nNumber ingested: 3\nNumber duplicates "
+                                 "skipped: 0\nNumber copied to backup: 0\nNumber tagged by "
+                                 "ExifTool: 0\n") +
+                      kSuccessTail);
+        EXPECT_TRUE(h.ingestionLog().contains(
+            QStringLiteral("SUCCESS Ingested: 3; Duplicates: 0; Backedup: 0; files a.JPG through "
+                           "c.JPG")));
+        EXPECT_EQ(h.ui.progresses[0]->steps, 3);
+        EXPECT_EQ(h.ui.progresses[0]->turns, 3);
+        EXPECT_TRUE(h.items[1]->ingested);
+        EXPECT_EQ(h.notifications.count(QStringLiteral("IngestionComplete")), 1);
+    }
+    h.ui.clear();
+    {
+        IngestFiles ingest;
+        h.run(ingest, h.setup());
+        EXPECT_EQ(ingest.numIngested(), 0);
+        EXPECT_EQ(ingest.numDupes(), 3);
+        EXPECT_TRUE(h.ui.alerts.isEmpty()) << h.ui.alertTexts().join('|').toStdString();
+        EXPECT_TRUE(h.pane.text().contains(QStringLiteral("Number duplicates skipped: 3\n")));
+        EXPECT_TRUE(h.pane.text().endsWith(kSuccessTail));
+        EXPECT_EQ(h.filesIn(h.primary + "/2024").size(), 3);
+        EXPECT_FALSE(h.items[0]->ingested);
+    }
+}
+
+TEST(IngestRun, FewerThanFiveComparedPropertiesIsNeverADuplicate)
+{
+    RunHarness h;
+    const QByteArray bytes = encodeJpeg(7);
+    h.addPicture(QStringLiteral("a.JPG"), 7, 4, bytes);
+    {
+        IngestFiles ingest;
+        h.run(ingest, h.setup());
+    }
+    IngestFiles again;
+    h.run(again, h.setup());
+    EXPECT_EQ(again.numDupes(), 0);
+    EXPECT_EQ(h.filesIn(h.primary + "/2024"), (QStringList{"IMG.JPG", "IMG_1.JPG"}));
+
+    // Five equal properties are enough.
+    h.items[0]->metadata = pictureProperties(7, 5);
+    IngestFiles third;
+    h.run(third, h.setup());
+    EXPECT_EQ(third.numDupes(), 1);
+}
+
+TEST(IngestRun, FileNameCharactersAndFoldersStayInsideTheRoot)
+{
+    RunHarness h;
+    h.addPicture(QStringLiteral("a.jpg"), 1);
+    IngestFiles ingest;
+    h.run(ingest, h.setup({{"FilenameArrangement", "a/b:c"}, {"FolderArrangement", "../../x"}}));
+    EXPECT_TRUE(QFileInfo::exists(h.primary + "/x/a_b_c.jpg"));
+    EXPECT_EQ(h.items[0]->targetFilename, QStringLiteral("a_b_c.jpg"));
+    EXPECT_EQ(h.items[0]->targetSubFolder, QStringLiteral("x"));
+    EXPECT_FALSE(QFileInfo::exists(QFileInfo(h.primary).absolutePath() + "/x"));
+
+    h.ui.clear();
+    h.items[0]->checked = true;
+    IngestFiles absolute;
+    h.run(absolute, h.setup({{"FolderArrangement", "/tmp/../etc/y"}}));
+    EXPECT_TRUE(QFileInfo::exists(h.primary + "/tmp/etc/y/IMG.jpg"));
+
+    EXPECT_EQ(IngestFiles::joinInsideRoot("/r", "a/./../b//c/.."), QStringLiteral("/r/a/b/c"));
+    EXPECT_EQ(IngestFiles::joinInsideRoot("/r", ".."), QStringLiteral("/r"));
+}
+
+TEST(IngestRun, AbsentVolumeIsRefusedWithoutCreatingFolders)
+{
+    RunHarness h;
+    h.addPicture(QStringLiteral("a.JPG"), 1);
+    IngestFiles ingest;
+    h.run(ingest, h.setup({{"PrimaryRootFolder", "/Volumes/CARD2/Pictures"}}));
+
+    ASSERT_EQ(h.ui.alerts.size(), 2);
+    EXPECT_EQ(h.ui.alerts[0].title, QStringLiteral("Can't access volume \"CARD2\""));
+    EXPECT_EQ(h.ui.alerts[0].message, QStringLiteral("It may not be mounted."));
+    EXPECT_EQ(h.ui.alerts[1].title, QStringLiteral("Files ingested: 0\nDuplicates skipped: 0"));
+    EXPECT_EQ(h.ui.alerts[1].message, QStringLiteral("Ingestion incomplete -- an error occurred."));
+    EXPECT_TRUE(h.ingestionLog().contains(QStringLiteral("ERROR: Can't access volume \"CARD2\"")));
+    EXPECT_TRUE(
+        h.ingestionLog().contains(QStringLiteral("Ingestion incomplete -- an error occurred")));
+    EXPECT_TRUE(
+        h.pane.text().endsWith(QStringLiteral("\nIngestion incomplete -- an error occurred\n")));
+    EXPECT_FALSE(QFileInfo::exists(QStringLiteral("/Volumes")));
+
+    // The Linux mount places: a missing or unmounted mount point is refused by name.
+    EXPECT_EQ(IngestFiles::missingVolume("/media/nobody-here/CARD9/DCIM"), QStringLiteral("CARD9"));
+    EXPECT_EQ(IngestFiles::missingVolume("/run/media/nobody-here/CARD8"), QStringLiteral("CARD8"));
+    EXPECT_EQ(IngestFiles::missingVolume("/mnt/brindlewick-absent/x"),
+              QStringLiteral("brindlewick-absent"));
+    EXPECT_EQ(IngestFiles::missingVolume(h.primary + "/2024"), QString());
+    EXPECT_EQ(IngestFiles::missingVolume("/media"), QString());
+}
+
+TEST(IngestRun, BackupWithEmptyRootGoesToBackupInsidePrimaryAndOnToPrimary)
+{
+    RunHarness h;
+    h.addPicture(QStringLiteral("a.JPG"), 1);
+    h.addPicture(QStringLiteral("b.JPG"), 2);
+    QString opened;
+    IngestFiles ingest;
+    ingest.setFolderOpener([&](const QString &app, const QString &folder) {
+        opened = app + QLatin1Char('|') + folder;
+    });
+    h.run(ingest, h.setup({{"WantBackup", "YES"}, {"PostApp", "/usr/bin/viewer"}}));
+
+    EXPECT_TRUE(h.ui.alerts.isEmpty()) << h.ui.alertTexts().join('|').toStdString();
+    EXPECT_EQ(h.filesIn(h.primary + "/Backup/2024"), (QStringList{"IMG.JPG", "IMG_1.JPG"}));
+    EXPECT_EQ(h.filesIn(h.primary + "/2024"), (QStringList{"IMG.JPG", "IMG_1.JPG"}));
+    EXPECT_EQ(ingest.numCopiedToBackup(), 2);
+    EXPECT_TRUE(h.pane.text().contains(QStringLiteral("Number copied to backup: 2\n")));
+    EXPECT_EQ(opened, QStringLiteral("/usr/bin/viewer|") + h.primary + "/2024");
+}
+
+TEST(IngestRun, IndexCountsTickedItemsIncludingDuplicates)
+{
+    RunHarness h;
+    h.addPicture(QStringLiteral("a.JPG"), 1);
+    h.addPicture(QStringLiteral("b.JPG"), 2)->checked = false;
+    h.addPicture(QStringLiteral("c.JPG"), 3);
+    {
+        IngestFiles first;
+        ThumbItemList only{h.items[2]};
+        first.setItems(only);
+        first.go(h.setup(), false);
+    }
+    h.addPicture(QStringLiteral("d.JPG"), 4);
+    IngestFiles ingest;
+    h.run(ingest, h.setup());
+    EXPECT_EQ(ingest.numDupes(), 1);
+    EXPECT_EQ(h.items[0]->index, 1);
+    EXPECT_EQ(h.items[1]->index, 0);
+    EXPECT_EQ(h.items[2]->index, 2);
+    EXPECT_EQ(h.items[3]->index, 3);
+    EXPECT_EQ(ingest.firstFile(), QStringLiteral("a.JPG"));
+    EXPECT_EQ(ingest.lastFile(), QStringLiteral("d.JPG"));
+
+    // Once the macros are evaluated, the names carry the same numbers.
+    const ::Setup numbered =
+        h.setup({{"FilenameArrangement", "IMG{@Index:4}"}, {"FolderArrangement", "idx"}});
+    ThumbItem probe;
+    probe.index = 7;
+    if (ingest.macroProcessor().expand(QStringLiteral("{@Index}"), probe, numbered) ==
+        QStringLiteral("7")) {
+        IngestFiles again;
+        h.run(again, numbered);
+        EXPECT_TRUE(QFileInfo::exists(h.primary + "/idx/IMG0001.JPG"));
+        EXPECT_TRUE(QFileInfo::exists(h.primary + "/idx/IMG0003.JPG"));
+    }
+}
+
+TEST(IngestRun, AllThousandNamesTakenFailsWithoutTouchingThem)
+{
+    RunHarness h;
+    h.addPicture(QStringLiteral("a.JPG"), 1);
+    const QString folder = h.primary + "/2024";
+    QDir().mkpath(folder);
+    writeTestFile(folder + "/IMG.JPG", "other");
+    for (int n = 1; n <= 999; ++n)
+        writeTestFile(folder + QStringLiteral("/IMG_%1.JPG").arg(n), "other");
+    IngestFiles ingest;
+    h.run(ingest, h.setup());
+
+    EXPECT_EQ(h.items[0]->targetFilename, QStringLiteral("IMG_999.JPG"));
+    ASSERT_EQ(h.ui.alerts.size(), 2);
+    EXPECT_EQ(h.ui.alerts[0].title, QStringLiteral("Error copying file."));
+    EXPECT_TRUE(h.ui.alerts[0].message.contains(QStringLiteral("already exists")));
+    EXPECT_EQ(readTestFile(folder + "/IMG_999.JPG"), QByteArray("other"));
+    EXPECT_TRUE(
+        h.systemLog.contains(QStringLiteral("Error copying to ") + folder + "/IMG_999.JPG"));
+    EXPECT_TRUE(h.pane.text().contains(QStringLiteral("\nERROR copying file: ")));
+    EXPECT_EQ(h.filesIn(folder).size(), 1000);
+}
+
+TEST(IngestRun, PreviewComputesTargetsButCreatesNothing)
+{
+    RunHarness h;
+    h.addPicture(QStringLiteral("a.JPG"), 1);
+    h.addPicture(QStringLiteral("b.JPG"), 2);
+    IngestFiles ingest;
+    h.run(ingest, h.setup({{"WantBackup", "YES"}}), true);
+
+    EXPECT_FALSE(QFileInfo::exists(h.primary));
+    EXPECT_EQ(h.items[0]->targetFilename, QStringLiteral("IMG.JPG"));
+    EXPECT_EQ(h.items[0]->targetSubFolder, QStringLiteral("2024"));
+    EXPECT_TRUE(h.ui.alerts.isEmpty());
+    EXPECT_TRUE(h.ui.progresses.isEmpty());
+    EXPECT_TRUE(h.pane.text().isEmpty());
+    EXPECT_FALSE(h.notifications.contains(QStringLiteral("IngestionComplete")));
+    EXPECT_EQ(ingest.ingestedFiles().value(h.primary + "/Backup/2024").size(), 2);
+    EXPECT_EQ(h.items[0]->metadataGenerated.value("MissingData"), QVariant("no"));
+}
+
+TEST(IngestRun, MissingDataRefusesTheRun)
+{
+    RunHarness h;
+    h.addPicture(QStringLiteral("a.JPG"), 1);
+    h.addPicture(QStringLiteral("b.JPG"), 2)->metadataUser = QVariantMap{{"IPTC.City", "Lyon"}};
+    const ::Setup setup =
+        h.setup({{"Metadata", QVariantMap{{"IPTC.City", "{@Required}"}, {"Shoot", "Trip"}}}});
+    IngestFiles ingest;
+    h.run(ingest, setup);
+    EXPECT_EQ(ingest.numMissingData(), 1);
+    EXPECT_EQ(h.ui.alertTexts(), QStringList{"One or more photos have missing data.: Click "
+                                             "Preview button for details."});
+    EXPECT_TRUE(h.pane.text().contains(QStringLiteral("1 photos had missing data\n")));
+    EXPECT_TRUE(h.ingestionLog().contains(QStringLiteral("1 photos had missing data")));
+    EXPECT_FALSE(QFileInfo::exists(h.primary));
+    EXPECT_TRUE(h.notifications.contains(QStringLiteral("IngestionComplete")));
+
+    // The preview only counts; the user's value wins over the preset's.
+    h.ui.clear();
+    h.pane.clear();
+    IngestFiles preview;
+    h.run(preview, setup, true);
+    EXPECT_EQ(preview.numMissingData(), 1);
+    EXPECT_TRUE(h.pane.text().isEmpty());
+    EXPECT_EQ(h.items[1]->metadataGenerated.value("IPTC.City"), QVariant("Lyon"));
+    EXPECT_EQ(h.items[0]->metadataGenerated.value("MissingData"), QVariant("yes"));
+    EXPECT_EQ(h.items[1]->shoot, QStringLiteral("Trip"));
+}
+
+TEST(IngestRun, MissingTemplateStopsBeforeAnything)
+{
+    RunHarness h;
+    h.addPicture(QStringLiteral("a.JPG"), 1);
+    IngestFiles::setTemplateResource(testHome() + "/no-such-template.xmp");
+    IngestFiles ingest;
+    h.run(ingest, h.setup());
+    EXPECT_EQ(h.pane.text(), QStringLiteral("Ingestion starting...\n\nERROR: Can't access XMP "
+                                            "template -- ingestion can't proceed. Please contact "
+                                            "support.\n"));
+    EXPECT_TRUE(h.ingestionLog().contains(QStringLiteral(
+        "ERROR: Can't access XMP template -- ingestion can't proceed. Please contact support.")));
+    EXPECT_TRUE(h.notifications.contains(QStringLiteral("IngestionComplete")));
+    EXPECT_FALSE(QFileInfo::exists(h.primary));
+}
+
+TEST(IngestRun, StopAfterTheSecondItem)
+{
+    RunHarness h;
+    for (int i = 0; i < 4; ++i)
+        h.addPicture(QStringLiteral("p%1.JPG").arg(i), static_cast<unsigned>(i + 1));
+    h.ui.stopAtTurn = 3;
+    IngestFiles ingest;
+    h.run(ingest, h.setup());
+    EXPECT_EQ(ingest.numIngested(), 2);
+    EXPECT_TRUE(ingest.cancelled());
+    EXPECT_EQ(h.filesIn(h.primary + "/2024").size(), 2);
+    EXPECT_EQ(h.ui.alertTexts(), QStringList{"Files ingested: 2\nDuplicates skipped: 0: Ingestion "
+                                             "incomplete -- cancelled by user."});
+    EXPECT_TRUE(
+        h.pane.text().endsWith(QStringLiteral("\nIngestion incomplete -- cancelled by user\n")));
+    EXPECT_TRUE(
+        h.ingestionLog().contains(QStringLiteral("Ingestion incomplete -- cancelled by user")));
+}
+
+TEST(IngestRun, JpegVerificationStopsAtADamagedJpgButNotAJpeg)
+{
+    RunHarness h;
+    const QByteArray good = encodeJpeg(1);
+    h.addFile(QStringLiteral("a.jpeg"), good.left(good.size() / 2));
+    h.addFile(QStringLiteral("b.JPG"), good);
+    h.addFile(QStringLiteral("c.jpg"), good.left(good.size() / 2));
+    h.addFile(QStringLiteral("d.jpg"), good);
+    IngestFiles ingest;
+    h.run(ingest, h.setup({{"WantJPEGVerify", "YES"}}));
+
+    const QString damaged = h.primary + "/2024/IMG.jpg";
+    EXPECT_EQ(ingest.numIngested(), 3); // the damaged copy stays where it is
+    EXPECT_TRUE(QFileInfo::exists(damaged));
+    EXPECT_FALSE(QFileInfo::exists(h.primary + "/2024/IMG_1.jpg"));
+    ASSERT_EQ(h.ui.alerts.size(), 2);
+    EXPECT_EQ(h.ui.alerts[0].title, QStringLiteral("Invalid JPEG file."));
+    EXPECT_EQ(h.ui.alerts[0].message, damaged);
+    EXPECT_EQ(h.ui.alerts[1].title, QStringLiteral("Files ingested: 3\nDuplicates skipped: 0"));
+    EXPECT_TRUE(h.pane.text().contains(QStringLiteral("\nInvalid JPEG file: ") + damaged + "\n"));
+    EXPECT_TRUE(h.ingestionLog().contains(QStringLiteral("Invalid JPEG file: ") + damaged));
+    EXPECT_TRUE(h.systemLog.contains(QStringLiteral("Invalid JPEG file: ") + damaged));
+}
+
+TEST(IngestRun, CopyIntoReadOnlyFolderFails)
+{
+    RunHarness h;
+    h.addPicture(QStringLiteral("a.JPG"), 1);
+    const QString folder = h.primary + "/2024";
+    QDir().mkpath(folder);
+    QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner);
+    int immutable = -1;
+    if (::access(QFile::encodeName(folder).constData(), W_OK) == 0) {
+        // Permissions do not hold back the superuser; the immutable flag does.
+        immutable = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY);
+        int flags = 0;
+        if (immutable < 0 || ::ioctl(immutable, FS_IOC_GETFLAGS, &flags) != 0 ||
+            (flags |= FS_IMMUTABLE_FL, ::ioctl(immutable, FS_IOC_SETFLAGS, &flags) != 0)) {
+            if (immutable >= 0)
+                ::close(immutable);
+            GTEST_SKIP() << "cannot make a folder read-only here";
+        }
+    }
+    IngestFiles ingest;
+    h.run(ingest, h.setup());
+    if (immutable >= 0) {
+        int flags = 0;
+        ::ioctl(immutable, FS_IOC_GETFLAGS, &flags);
+        flags &= ~FS_IMMUTABLE_FL;
+        ::ioctl(immutable, FS_IOC_SETFLAGS, &flags);
+        ::close(immutable);
+    }
+    QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+
+    ASSERT_FALSE(h.ui.alerts.isEmpty());
+    EXPECT_EQ(h.ui.alerts[0].title, QStringLiteral("Error copying file."));
+    EXPECT_TRUE(
+        h.ingestionLog().contains(QStringLiteral("ERROR copying file: ") + h.ui.alerts[0].message));
+    EXPECT_EQ(h.filesIn(folder), QStringList());
+}
+
+TEST(IngestRun, FileVanishingMidRunAndFullDiskLeaveNoPartialCopies)
+{
+    RunHarness h;
+    h.addPicture(QStringLiteral("a.JPG"), 1);
+    h.addPicture(QStringLiteral("b.JPG"), 2);
+    h.ui.onTurn = [&](int turn) {
+        if (turn == 2)
+            QFile::remove(h.card + "/b.JPG");
+    };
+    {
+        IngestFiles ingest;
+        h.run(ingest, h.setup());
+        EXPECT_EQ(ingest.numIngested(), 1);
+        ASSERT_EQ(h.ui.alerts.size(), 2);
+        EXPECT_EQ(h.ui.alerts[0].title, QStringLiteral("Error copying file."));
+        EXPECT_TRUE(h.ui.alerts[0].message.contains(QStringLiteral("No such file")));
+        EXPECT_EQ(h.filesIn(h.primary + "/2024"), QStringList{"IMG.JPG"});
+    }
+    // A full disk half-way through a copy: nothing under the final name, no leftovers.
+    h.ui.clear();
+    h.ui.onTurn = nullptr;
+    h.items.removeLast();
+    h.addPicture(QStringLiteral("c.JPG"), 3);
+    SafeCopier::setFailAfterBytes(100);
+    IngestFiles full;
+    h.run(full, h.setup());
+    SafeCopier::setFailAfterBytes(-1);
+    ASSERT_FALSE(h.ui.alerts.isEmpty());
+    EXPECT_TRUE(h.ui.alerts[0].message.contains(QStringLiteral("No space left on device")));
+    EXPECT_EQ(h.filesIn(h.primary + "/2024"), QStringList{"IMG.JPG"});
+}
+
+TEST(IngestRun, MetadataWaitEndsOnArrivalOrTimesOut)
+{
+    RunHarness h;
+    h.addPicture(QStringLiteral("a.JPG"), 1);
+    ThumbItemPtr camera = ThumbItem::initWithImage(QImage());
+    camera->metadata.reset();
+    h.items << camera; // not ticked: waited for all the same
+    h.ui.waitTimeoutMs = 20;
+    {
+        IngestFiles ingest;
+        h.run(ingest, h.setup());
+        ASSERT_EQ(h.ui.waits.size(), 1);
+        EXPECT_EQ(h.ui.waits[0].message, QStringLiteral("Reading metadata..."));
+        EXPECT_EQ(h.ui.waits[0].timeoutSeconds, 5);
+        EXPECT_EQ(h.ui.alertTexts().value(0),
+                  QStringLiteral("Unable to retrieve metadata for one or more images.: "));
+        EXPECT_EQ(ingest.numIngested(), 1); // the run goes on
+    }
+    h.ui.clear();
+    h.ui.waitTimeoutMs = 10000;
+    QTimer::singleShot(0, [&] {
+        camera->metadata = QVariantMap();
+        NotificationCenter::defaultCenter().post(QStringLiteral("MetadataHasArrived"));
+    });
+    IngestFiles again;
+    h.run(again, h.setup());
+    ASSERT_EQ(h.ui.waits.size(), 1);
+    EXPECT_EQ(h.ui.waits[0].outcome, WaitOutcome::Ended);
+    EXPECT_FALSE(h.ui.alertTexts().contains(
+        QStringLiteral("Unable to retrieve metadata for one or more images.: ")));
+}
+
+namespace {
+
+class FakeCameraFile : public CameraFile
+{
+public:
+    FakeCameraFile(QString name, QDateTime date) : m_name(std::move(name)), m_date(date) {}
+    QString name() const override { return m_name; }
+    QDateTime modificationDate() const override { return m_date; }
+    QImage thumbnail() const override { return QImage(); }
+    std::optional<QVariantMap> metadata() const override { return QVariantMap(); }
+    CameraDevice *device() const override { return nullptr; }
+
+private:
+    QString m_name;
+    QDateTime m_date;
+};
+
+} // namespace
+
+TEST(IngestRun, CameraDownloadsCompleteTheRunLater)
+{
+    RunHarness h;
+    const QString cameraFolder = makeTestFolder(QStringLiteral("camera"));
+    QStringList names{"DSC1.JPG", "DSC2.JPG", "DSC3.JPG"};
+    for (int i = 0; i < names.size(); ++i) {
+        writeTestFile(cameraFolder + "/" + names[i], encodeJpeg(static_cast<unsigned>(i + 1)));
+        ThumbItemPtr item = ThumbItem::initWithImage(QImage());
+        item->cameraFile = std::make_shared<FakeCameraFile>(names[i], QDateTime::currentDateTime());
+        item->checked = true;
+        h.items << item;
+    }
+    IngestFiles ingest;
+    int requested = 0;
+    ingest.setCameraDownloader(
+        [&](const ThumbItemPtr &item, const QString &folder, const QString &name) {
+            ++requested;
+            QTimer::singleShot(0, [&, item, folder, name] {
+                const bool fail = item->title() == QLatin1String("DSC3.JPG");
+                if (!fail)
+                    QFile::copy(cameraFolder + "/" + item->title(), folder + "/" + name);
+                ingest.didDownloadFile(fail ? QStringLiteral("The camera went away.") : QString(),
+                                       {{IngestFiles::DownloadFolderKey, folder},
+                                        {IngestFiles::SavedFilenameKey, name}},
+                                       item);
+            });
+            return true;
+        });
+    h.run(ingest, h.setup());
+    EXPECT_EQ(requested, 3);
+    EXPECT_FALSE(h.notifications.contains(QStringLiteral("IngestionComplete")));
+    QEventLoop loop;
+    QTimer::singleShot(5000, &loop, &QEventLoop::quit);
+    NotificationCenter::defaultCenter().addObserver(&loop, QStringLiteral("IngestionComplete"),
+                                                    [&](const Notification &) { loop.quit(); });
+    loop.exec();
+    NotificationCenter::defaultCenter().removeObserver(&loop);
+
+    EXPECT_EQ(ingest.numIngested(), 2);
+    EXPECT_TRUE(h.items[1]->ingested);
+    EXPECT_FALSE(h.items[2]->ingested);
+    ASSERT_EQ(h.ui.alerts.size(), 2);
+    EXPECT_EQ(h.ui.alertTexts()[0],
+              QStringLiteral("Error copying one or more files.: The camera went away."));
+    EXPECT_TRUE(h.pane.text().contains(
+        QStringLiteral("\nERROR copying one or more files: The camera went away.\n")));
+    EXPECT_TRUE(h.ingestionLog().contains(
+        QStringLiteral("ERROR copying one or more files: The camera went away.")));
+    EXPECT_EQ(h.ui.alerts[1].message, QStringLiteral("Ingestion incomplete -- an error occurred."));
+    EXPECT_EQ(h.notifications.count(QStringLiteral("IngestionComplete")), 1);
+}
