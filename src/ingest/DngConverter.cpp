@@ -2,7 +2,7 @@
 
 #include "log/ConsoleLog.h"
 #include "log/IngestionLogController.h"
-#include "platform/Defaults.h"
+#include "metadata/ECPrefsController.h"
 #include "platform/Process.h"
 #include "platform/SystemLog.h"
 #include "platform/UserInterface.h"
@@ -52,9 +52,9 @@ QString converterErrorText()
 QStringList converterArguments(const QString &outputFolder, const QStringList &rawFiles)
 {
     QStringList arguments;
-    if (Defaults::boolean(QStringLiteral("WantEmbeddedRaw"), false))
+    if (Prefs::boolean(Prefs::WantEmbeddedRaw))
         arguments << QStringLiteral("-e");
-    QString preview = Defaults::string(QStringLiteral("JpegPreview"));
+    QString preview = Prefs::string(Prefs::JpegPreview);
     // An empty option would reach the converter as a stray empty argument.
     if (preview.isEmpty())
         preview = QStringLiteral("-p0");

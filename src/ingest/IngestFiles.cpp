@@ -6,7 +6,7 @@
 #include "log/ConsoleLog.h"
 #include "log/IngestionLogController.h"
 #include "macro/MacroProcessor.h"
-#include "platform/Defaults.h"
+#include "metadata/ECPrefsController.h"
 #include "platform/NotificationCenter.h"
 #include "platform/SystemLog.h"
 #include "platform/UserInterface.h"
@@ -33,9 +33,6 @@ const char *const kDuplicateProperties[] = {
     "{ExifAux}.FocusDistance", "{ExifAux}.ImageNumber", "{Exif}.DateTimeDigitized",
     "{Exif}.DateTimeOriginal", "{Exif}.ExposureTime",   "{Exif}.FNumber",
     "{GPS}.Latitude",          "{GPS}.Longitude",       "{TIFF}.DateTime"};
-
-const QString kDefaultRawExtensions = QStringLiteral(
-    "ARW CR2 CRW DCR DNG EEF IIQ KDC MOS MRW NEF NRW ORF PEF RAF RAW RW2 SR2 SRF TIF X3F");
 
 // An entry exists under this name, whatever it is (a dangling link counts too).
 bool entryExists(const QString &path)
@@ -163,14 +160,6 @@ QString IngestFiles::missingVolume(const QString &path)
         mountStat.st_dev == parentStat.st_dev)
         return parts[depth - 1];
     return QString();
-}
-
-bool IngestFiles::isRaw(const QString &extension)
-{
-    const QString list =
-        Defaults::string(QStringLiteral("RawFileExtensions"), kDefaultRawExtensions);
-    return (QLatin1Char(' ') + list.toLower() + QLatin1Char(' '))
-        .contains(QLatin1Char(' ') + extension.toLower() + QLatin1Char(' '));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -663,7 +652,7 @@ void IngestFiles::downloadsComplete()
             logPrint("Number copied to backup: %d\n", m_numCopiedToBackup);
             if (wantBackup2)
                 logPrint("Number copied to 2nd backup: %d\n", m_numCopiedToBackup2);
-            if (Defaults::boolean(QStringLiteral("WantEmbeddedGPS"), true))
+            if (Prefs::boolean(Prefs::WantEmbeddedGPS))
                 logPrint("Number tagged by ExifTool: %d\n", m_writeContext.numTaggedByExifTool);
             logPuts("\nAll files processed");
             IngestionLogController::log("SUCCESS Ingested: %d; Duplicates: %d; Backedup: %d; "
@@ -705,7 +694,7 @@ bool IngestFiles::convertOrCopy()
         backupRoot = m_topFolder;
     const QString backupRoot2 = expandTilde(setup.paramString(QStringLiteral("BackupRootFolder2")));
 
-    const QString converterPath = Defaults::string(QStringLiteral("ConverterPath"));
+    const QString converterPath = Prefs::string(Prefs::ConverterPath);
     if (wantConversion && converterPath.isEmpty()) {
         logPuts("\nERROR: DNG Converter path not set in Preferences.\n");
         alertOK(QStringLiteral("DNG Converter path not set in Preferences."));
@@ -762,7 +751,7 @@ bool IngestFiles::convertOrCopy()
             if (extension.compare(QLatin1String("xmp"), Qt::CaseInsensitive) == 0)
                 continue;
             const QString source = joinPath(folder, name);
-            const bool raw = isRaw(extension);
+            const bool raw = ECPrefsController::isRaw(extension);
             if (raw && wantConversion) {
                 rawFiles << source;
                 ++conversions;

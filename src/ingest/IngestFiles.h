@@ -107,8 +107,6 @@ public:
     // "/mnt/NAME", "/Volumes/NAME"): the volume's name when its mount point is absent or not
     // mounted; empty when the path is fine.
     static QString missingVolume(const QString &path);
-    // Whether an extension (without its dot) names a raw format in the user's preferences.
-    static bool isRaw(const QString &extension);
 
 private:
     bool loadTemplate();

@@ -174,15 +174,3 @@ TEST(Conversion, MissingOrUnsetConverter)
         Defaults::remove(QStringLiteral("ConverterPath"));
     }
 }
-
-TEST(Conversion, RawExtensionsFollowThePreferences)
-{
-    EXPECT_TRUE(IngestFiles::isRaw(QStringLiteral("nEf")));
-    EXPECT_FALSE(IngestFiles::isRaw(QStringLiteral("ne")));
-    EXPECT_FALSE(IngestFiles::isRaw(QStringLiteral("EF")));
-    EXPECT_FALSE(IngestFiles::isRaw(QStringLiteral("jpg")));
-    Defaults::set(QStringLiteral("RawFileExtensions"), QStringLiteral("XYZ  abc"));
-    EXPECT_TRUE(IngestFiles::isRaw(QStringLiteral("abc")));
-    EXPECT_FALSE(IngestFiles::isRaw(QStringLiteral("NEF")));
-    Defaults::remove(QStringLiteral("RawFileExtensions"));
-}
