@@ -1,0 +1,198 @@
+// Times, in one run over the same card folder: a real ingestion (the default preset with a
+// folder arrangement by date), the same with JPEG verification, `cp -p -r` of the card, and
+// `cp -p -r` followed by `jpeginfo -c` on every JPEG. Prints each time and the ratios.
+//
+// The card: 200 camera-sized JPEGs (about 12 megapixels, with EXIF) and 50 raw-like files.
+// Everything happens below a temporary folder; HOME and the XDG folders point there too.
+
+#include "ingest/IngestFiles.h"
+#include "platform/Process.h"
+#include "platform/RecordingUserInterface.h"
+#include "presets/Setup.h"
+#include "support/ImageFixtures.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <sys/stat.h>
+
+namespace {
+
+constexpr int kJpegs = 200;
+constexpr int kRaws = 50;
+
+double seconds(const std::function<void()> &work)
+{
+    const auto start = std::chrono::steady_clock::now();
+    work();
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+void setTime(const QString &path, qint64 secs)
+{
+    QFile file(path);
+    if (file.open(QIODevice::ReadWrite))
+        file.setFileTime(QDateTime::fromSecsSinceEpoch(secs), QFileDevice::FileModificationTime);
+}
+
+// A few distinct pictures, copied under camera names with their own EXIF and time stamps.
+bool makeCard(const QString &card)
+{
+    const QString dcim = card + "/DCIM/100CAMERA";
+    QDir().mkpath(dcim);
+    QStringList bases;
+    for (int v = 0; v < 4; ++v) {
+        const QString base = card + QStringLiteral("/base%1.jpg").arg(v);
+        if (!ImageFixtures::writeJpeg(base, QSize(4256, 2832), {}, QColor(40 * v, 120, 200), 90))
+            return false;
+        bases << base;
+    }
+    const qint64 start = QDateTime(QDate(2024, 5, 1), QTime(9, 0)).toSecsSinceEpoch();
+    for (int i = 0; i < kJpegs; ++i) {
+        const QString path = dcim + QStringLiteral("/DSC_%1.JPG").arg(i + 1, 4, 10, QChar('0'));
+        QFile::copy(bases[i % bases.size()], path);
+        const QString stamp = QDateTime::fromSecsSinceEpoch(start + i * 7)
+                                  .toString(QStringLiteral("yyyy:MM:dd HH:mm:ss"));
+        ImageFixtures::setExif(path, {{"Exif.Photo.DateTimeOriginal", stamp},
+                                      {"Exif.Photo.DateTimeDigitized", stamp},
+                                      {"Exif.Image.DateTime", stamp},
+                                      {"Exif.Photo.ExposureTime", "1/250"},
+                                      {"Exif.Photo.FNumber", "28/10"},
+                                      {"Exif.Image.ImageNumber", QString::number(i + 1)}});
+        setTime(path, start + i * 7);
+    }
+    // Raw-like files: about the size of a 12-megapixel raw file.
+    QByteArray raw(14 << 20, '\0');
+    for (qsizetype i = 0; i < raw.size(); i += 97)
+        raw[i] = static_cast<char>(i * 31);
+    for (int i = 0; i < kRaws; ++i) {
+        const QString path =
+            dcim + QStringLiteral("/DSC_%1.NEF").arg(kJpegs + i + 1, 4, 10, QChar('0'));
+        raw[0] = static_cast<char>(i);
+        QFile f(path);
+        if (!f.open(QIODevice::WriteOnly) || f.write(raw) != raw.size())
+            return false;
+        f.close();
+        setTime(path, start + (kJpegs + i) * 7);
+    }
+    for (const QString &base : bases)
+        QFile::remove(base);
+    return true;
+}
+
+ThumbItemList itemsOf(const QString &card)
+{
+    ThumbItemList items;
+    QDirIterator it(card, QDir::Files, QDirIterator::Subdirectories);
+    QStringList paths;
+    while (it.hasNext())
+        paths << it.next();
+    paths.sort();
+    for (const QString &path : paths) {
+        ThumbItemPtr item = ThumbItem::initWithPath(path);
+        item->checked = true;
+        items << item;
+    }
+    return items;
+}
+
+double ingest(const QString &card, const QString &target, bool verify, int *ingested)
+{
+    Setup setup(Setup::defaultSetup().dict());
+    setup.setParam(QStringLiteral("PrimaryRootFolder"), target);
+    setup.setParam(QStringLiteral("FolderArrangement"),
+                   QStringLiteral("{@DateImage:YYYY}/{@DateImage:MM-DD}"));
+    setup.setParam(QStringLiteral("WantJPEGVerify"),
+                   verify ? QStringLiteral("YES") : QStringLiteral("NO"));
+    IngestFiles driver;
+    driver.setItems(itemsOf(card)); // listing the card is the chooser's work, not timed
+    const double t = seconds([&] { driver.go(setup, false); });
+    *ingested = driver.numIngested();
+    return t;
+}
+
+bool run(const QString &program, const QStringList &arguments)
+{
+    ProcessRequest request;
+    request.program = program;
+    request.arguments = arguments;
+    return Process::run(request).succeeded();
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QTemporaryDir root(QDir::tempPath() + QStringLiteral("/brindlewick-bench-XXXXXX"));
+    if (!root.isValid())
+        return 2;
+    const QByteArray home = QFile::encodeName(root.path() + "/home");
+    QDir().mkpath(QString::fromLocal8Bit(home));
+    setenv("HOME", home.constData(), 1);
+    setenv("XDG_DATA_HOME", (home + "/.local/share").constData(), 1);
+    setenv("XDG_CONFIG_HOME", (home + "/.config").constData(), 1);
+    setenv("XDG_CACHE_HOME", (home + "/.cache").constData(), 1);
+    QCoreApplication app(argc, argv);
+    RecordingUserInterface ui;
+    UserInterface::setInstance(&ui);
+
+    const QString templatePath = root.path() + "/template.xmp";
+    QFile t(templatePath);
+    t.open(QIODevice::WriteOnly);
+    t.write("<x:xmpmeta xmlns:x=\"adobe:ns:meta/\"></x:xmpmeta>\n");
+    t.close();
+    IngestFiles::setTemplateResource(templatePath);
+
+    const QString card = root.path() + "/card";
+    std::printf("making the card (%d JPEGs of 12 megapixels, %d raw-like files)...\n", kJpegs,
+                kRaws);
+    std::fflush(stdout);
+    if (!makeCard(card)) {
+        std::fprintf(stderr, "could not make the card\n");
+        return 1;
+    }
+    QStringList jpegs;
+    for (const ThumbItemPtr &item : itemsOf(card))
+        if (item->path.endsWith(QLatin1String(".JPG")))
+            jpegs << item->path;
+    const auto jpeginfo = Process::findProgram(QStringLiteral("jpeginfo"));
+
+    int n1 = 0, n2 = 0;
+    const double cp = seconds([&] { run("cp", {"-p", "-r", card, root.path() + "/cp1"}); });
+    const double ingestPlain = ingest(card, root.path() + "/in1", false, &n1);
+    double cpInfo = 0;
+    if (jpeginfo) {
+        cpInfo = seconds([&] {
+            run("cp", {"-p", "-r", card, root.path() + "/cp2"});
+            QStringList args{"-c"};
+            for (const QString &j : jpegs)
+                args << QString(j).replace(card, root.path() + "/cp2");
+            run(*jpeginfo, args);
+        });
+    }
+    const double ingestVerify = ingest(card, root.path() + "/in2", true, &n2);
+
+    std::printf("files ingested: %d, with verification: %d (alerts: %lld)\n", n1, n2,
+                static_cast<long long>(ui.alerts.size()));
+    std::printf("cp -p -r:                     %8.3f s\n", cp);
+    std::printf("ingest:                       %8.3f s   ratio to cp -p -r: %.2f (goal <= 1.30)\n",
+                ingestPlain, ingestPlain / cp);
+    if (jpeginfo) {
+        std::printf("cp -p -r + jpeginfo -c:       %8.3f s\n", cpInfo);
+        std::printf("ingest with JPEG verify:      %8.3f s   ratio to cp + jpeginfo: %.2f (goal <= "
+                    "1.00)\n",
+                    ingestVerify, ingestVerify / cpInfo);
+    } else {
+        std::printf("jpeginfo not found; ingest with JPEG verify: %.3f s\n", ingestVerify);
+    }
+    UserInterface::setInstance(nullptr);
+    return 0;
+}
