@@ -1,6 +1,7 @@
 #include "app/InfoPane.h"
 
 #include "app/ThumbItem.h"
+#include "metadata/Metadata.h"
 #include "platform/Format.h"
 
 #include <QFileInfo>
@@ -70,12 +71,7 @@ void InfoPane::writeMeta(QString &text, const QString &label, const QVariant &va
 
 QString InfoPane::fractionFor(const QVariant &value)
 {
-    const QString text = describeVariant(value);
-    bool ok = false;
-    const float x = text.trimmed().toFloat(&ok);
-    if (ok && x > 0 && x < 1)
-        return formatMessage("1/%.0f", static_cast<double>(1.0f / x));
-    return text;
+    return describeVariant(Metadata::fractionFor(value));
 }
 
 QString InfoPane::imageDataHtml(ThumbItem *item)

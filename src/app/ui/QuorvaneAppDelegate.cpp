@@ -9,6 +9,7 @@
 #include "app/ui/MainWindow.h"
 #include "log/IngestionLogController.h"
 #include "log/ui/IngestionLogWindow.h"
+#include "metadata/ECPrefsController.h"
 #include "platform/Defaults.h"
 #include "platform/NotificationCenter.h"
 
@@ -149,7 +150,7 @@ const ThumbItemList &QuorvaneAppDelegate::items() const
 
 Setup QuorvaneAppDelegate::currentSetup() const
 {
-    return Setup();
+    return m_setupController ? m_setupController->currentSetup() : Setup();
 }
 
 QVariantMap QuorvaneAppDelegate::presetMetadata() const
@@ -161,6 +162,7 @@ void QuorvaneAppDelegate::awakeFromNib()
 {
     g_shared = this;
     g_isIngesting = false;
+    ECPrefsController::init();
     m_version = QCoreApplication::applicationVersion();
 
     IngestionLogController::log();
@@ -168,6 +170,9 @@ void QuorvaneAppDelegate::awakeFromNib()
                                 kernelRelease());
 
     connectWindow();
+
+    // Makes the presets folder and reads the current preset's name and the presets.
+    m_setupController = std::make_unique<SetupController>();
 
     m_logger = std::make_unique<Logger>();
     m_logPane = std::make_unique<PlainTextLogPane>(m_window->textViewLog);
@@ -416,6 +421,17 @@ void QuorvaneAppDelegate::instructions()
 
 void QuorvaneAppDelegate::populatePresetsMenu()
 {
+    const PresetMenu menu = m_setupController->populatePresetsMenu(false);
+    QComboBox *popup = m_window->popupPresets;
+    popup->clear();
+    for (const QString &title : menu.titles) {
+        if (title.isEmpty())
+            popup->insertSeparator(popup->count());
+        else
+            popup->addItem(title);
+    }
+    popup->setCurrentIndex(popup->findText(menu.selectedTitle));
+    m_setupController->makeCurrent(m_setupController->currentSetupName());
     buildInclusionsDict();
     displayPreset();
 }
@@ -424,6 +440,7 @@ void QuorvaneAppDelegate::displayPreset()
 {
     logClear();
     logPrint("Brindlewick Version %@\n", m_version);
+    m_setupController->currentSetup().putlog();
     if (m_window->imageBrowser->selectionModel())
         m_window->imageBrowser->selectionModel()->clearSelection();
     logScrollToTop();
@@ -446,6 +463,9 @@ void QuorvaneAppDelegate::actionSetupMenu()
     const QString title = m_window->popupPresets->currentText();
     if (title.isEmpty())
         return;
+    m_setupController->setCurrentSetupName(title);
+    m_setupController->makeCurrent(title);
+    m_setupController->savePresetName();
     buildInclusionsDict();
     displayPreset();
 }

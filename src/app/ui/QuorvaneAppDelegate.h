@@ -4,6 +4,7 @@
 #include "app/ThumbItem.h"
 #include "log/ConsoleLog.h"
 #include "presets/Setup.h"
+#include "presets/SetupController.h"
 
 #include <QObject>
 #include <QPointer>
@@ -87,8 +88,9 @@ public:
     int numChecked() const { return m_numChecked; }
     bool wasLaunched() const { return m_editor.wasLaunched(); }
     QString version() const { return m_version; }
-    // The current preset (an empty one until the preset manager is there).
+    // The current preset, held by the preset manager.
     Setup currentSetup() const;
+    SetupController *setupController() const { return m_setupController.get(); }
 
     // Replaces how the chooser window is run (tests script it); it gets the item list's model
     // and the filter, and posts "FinishedChoosing" itself.
@@ -113,6 +115,7 @@ private:
     MainWindow *m_window;
     ThumbListModel *m_model = nullptr;
     ThumbListModel *m_previewModel = nullptr;
+    std::unique_ptr<SetupController> m_setupController;
     std::unique_ptr<Logger> m_logger;
     std::unique_ptr<LogPane> m_logPane;
     SelectionEditor m_editor;

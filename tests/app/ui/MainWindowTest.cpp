@@ -9,8 +9,10 @@
 #include "log/IngestionLogController.h"
 #include "platform/Defaults.h"
 #include "platform/NotificationCenter.h"
+#include "presets/SetupController.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -338,6 +340,38 @@ private Q_SLOTS:
         QTest::mouseClick(w.imageBrowser->viewport(), Qt::LeftButton, {},
                           program.cellPoint(0, QPointF(8, 8)));
         QVERIFY(program.item(0)->checked);
+    }
+
+    void switchingPresetsFiltersClearsTheSelectionAndRewritesTheLog()
+    {
+        Program program(makeCard(QStringLiteral("card-presets")));
+        MainWindow &w = program.window;
+        SetupController *presets = program.app.setupController();
+        presets->currentSetup().setParam(QStringLiteral("Inclusions"),
+                                         QStringLiteral(" JPG  nef "));
+        QVERIFY(presets->newOrUpdatePreset(QStringLiteral("Photos only")));
+        program.app.populatePresetsMenu();
+        QVERIFY(w.popupPresets->findText(QStringLiteral("Photos only")) >= 0);
+        w.imageBrowser->selectRows({0, 6}, false);
+        w.textViewLog->appendPlainText(QStringLiteral("left over"));
+
+        w.popupPresets->setCurrentIndex(w.popupPresets->findText(QStringLiteral("Photos only")));
+        Q_EMIT w.popupPresets->activated(w.popupPresets->currentIndex());
+        QCOMPARE(program.app.inclusions(),
+                 QSet<QString>({QStringLiteral("jpg"), QStringLiteral("nef")}));
+        QVERIFY(w.imageBrowser->selectedRows().isEmpty());
+        QVERIFY(program.item(6)->excluded);
+        QVERIFY(!program.item(6)->checked);
+        QVERIFY(!program.item(0)->excluded);
+        QVERIFY(w.textViewLog->toPlainText().startsWith(QStringLiteral("Brindlewick Version ")));
+        QVERIFY(!w.textViewLog->toPlainText().contains(QStringLiteral("left over")));
+        QCOMPARE(Defaults::string(QStringLiteral("Preset")), QStringLiteral("Photos only"));
+
+        // Back to the defaults: nothing excluded, but nothing re-ticked either.
+        w.popupPresets->setCurrentIndex(w.popupPresets->findText(QStringLiteral("Default")));
+        Q_EMIT w.popupPresets->activated(w.popupPresets->currentIndex());
+        QVERIFY(!program.item(6)->excluded);
+        QVERIFY(!program.item(6)->checked);
     }
 
     void choosingIsRefusedWhileCameraPicturesArrive()
