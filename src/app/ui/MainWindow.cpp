@@ -1,20 +1,240 @@
 #include "app/ui/MainWindow.h"
 
+#include "app/ui/ImageBrowserView.h"
+
 #include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QListWidget>
 #include <QMenuBar>
-#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSlider>
+#include <QSplitter>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QTextBrowser>
+#include <QVBoxLayout>
+
+EditingTextView::EditingTextView(QWidget *parent) : QPlainTextEdit(parent)
+{
+    setTabChangesFocus(true);
+    connect(this, &QPlainTextEdit::textChanged, this, [this] {
+        if (!m_quiet && !m_editing && hasFocus()) {
+            m_editing = true;
+            Q_EMIT textDidBeginEditing();
+        }
+    });
+}
+
+void EditingTextView::setTextQuietly(const QString &text)
+{
+    m_quiet = true;
+    setPlainText(text);
+    m_quiet = false;
+}
+
+void EditingTextView::focusOutEvent(QFocusEvent *event)
+{
+    QPlainTextEdit::focusOutEvent(event);
+    if (m_editing) {
+        m_editing = false;
+        Q_EMIT textDidEndEditing();
+    }
+}
+
+namespace {
+
+template <typename T> T *named(T *widget, const char *name)
+{
+    widget->setObjectName(QString::fromLatin1(name));
+    return widget;
+}
+
+} // namespace
 
 MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
 {
     setObjectName(QStringLiteral("MainWindow"));
     setWindowTitle(QStringLiteral("Brindlewick"));
-    m_logView = new QPlainTextEdit(this);
-    m_logView->setObjectName(QStringLiteral("textViewLog"));
-    m_logView->setReadOnly(true);
-    setCentralWidget(m_logView);
 
-    QMenu *fileMenu = menuBar()->addMenu(tr("&File"));
-    QAction *quit = fileMenu->addAction(tr("&Quit"), qApp, &QApplication::quit);
-    quit->setShortcut(QKeySequence::Quit);
-    resize(1000, 700);
+    // Top row: the source, the preset and the run.
+    buttonChoose = named(new QPushButton(QStringLiteral("Choose"), this), "buttonChoose");
+    popupPresets = named(new QComboBox(this), "popupPresets");
+    popupPresets->setMinimumWidth(200);
+    buttonIngest = named(new QPushButton(QStringLiteral("Ingest"), this), "buttonIngest");
+    sliderZoom = named(new QSlider(Qt::Horizontal, this), "sliderZoom");
+    sliderZoom->setRange(10, 100);
+    sliderZoom->setValue(40);
+    sliderZoom->setMaximumWidth(160);
+    labelWaitForThumbs =
+        named(new QLabel(QStringLiteral("Waiting for thumbnails..."), this), "labelWaitForThumbs");
+    labelWaitForThumbs->hide();
+    auto *top = new QHBoxLayout;
+    top->addWidget(buttonChoose);
+    top->addWidget(labelWaitForThumbs);
+    top->addStretch();
+    top->addWidget(new QLabel(QStringLiteral("Preset:"), this));
+    top->addWidget(popupPresets);
+    top->addStretch();
+    top->addWidget(new QLabel(QStringLiteral("Zoom"), this));
+    top->addWidget(sliderZoom);
+    top->addWidget(buttonIngest);
+
+    // Left: the browser and the "List" tab.
+    tabView = named(new QTabWidget(this), "tabView");
+    imageBrowser = new ImageBrowserView(this);
+    tabView->addTab(imageBrowser, QStringLiteral("Images"));
+    auto *listTab = new QWidget(this);
+    tableList = named(new QTableWidget(0, 3, listTab), "tableList");
+    tableList->setHorizontalHeaderLabels(
+        {QStringLiteral("Name"), QStringLiteral("Type"), QStringLiteral("Modified")});
+    tableList->horizontalHeader()->setStretchLastSection(true);
+    tableList->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    tableList->verticalHeader()->hide();
+    tableExtensions = named(new QListWidget(listTab), "tableExtensions");
+    tableDates = named(new QListWidget(listTab), "tableDates");
+    auto *listLayout = new QGridLayout(listTab);
+    listLayout->addWidget(tableList, 0, 0, 4, 1);
+    listLayout->addWidget(new QLabel(QStringLiteral("Types"), listTab), 0, 1);
+    listLayout->addWidget(tableExtensions, 1, 1);
+    listLayout->addWidget(new QLabel(QStringLiteral("Days"), listTab), 2, 1);
+    listLayout->addWidget(tableDates, 3, 1);
+    listLayout->setColumnStretch(0, 3);
+    listLayout->setColumnStretch(1, 1);
+    tabView->addTab(listTab, QStringLiteral("List"));
+
+    // Right: one-image preview, editing controls, info pane.
+    auto *right = new QWidget(this);
+    previewBrowser = new ImageBrowserView(right);
+    previewBrowser->setObjectName(QStringLiteral("previewBrowser"));
+    previewBrowser->setBackgroundColor(
+        QColor::fromRgbF(0.929411768913269f, 0.929411768913269f, 0.929411768913269f, 1.0f));
+    previewBrowser->setFixedHeight(220);
+    previewBrowser->hide();
+    checkboxImage = named(new QCheckBox(QStringLiteral("Show image"), right), "checkboxImage");
+    labelMessage = named(new QLabel(right), "labelMessage");
+    labelMessage->setAlignment(Qt::AlignCenter);
+    labelMessage->setWordWrap(true);
+
+    metadataPanel = named(new QWidget(right), "metadataPanel");
+    labelCaption = named(new QLabel(QStringLiteral("Caption"), metadataPanel), "labelCaption");
+    checkboxCaption =
+        named(new QCheckBox(QStringLiteral("Apply"), metadataPanel), "checkboxCaption");
+    textViewCaption = named(new EditingTextView(metadataPanel), "textViewCaption");
+    textViewCaption->setFixedHeight(64);
+    labelKeywords = named(new QLabel(QStringLiteral("Keywords"), metadataPanel), "labelKeywords");
+    textViewKeywords = named(new EditingTextView(metadataPanel), "textViewKeywords");
+    textViewKeywords->setFixedHeight(48);
+    tableMetadata = named(new QTableWidget(0, 2, metadataPanel), "tableMetadata");
+    tableMetadata->setHorizontalHeaderLabels({QStringLiteral("Field"), QStringLiteral("Value")});
+    tableMetadata->verticalHeader()->hide();
+    buttonTimeZone =
+        named(new QPushButton(QStringLiteral("Time Zone..."), metadataPanel), "buttonTimeZone");
+    buttonTimeAdj =
+        named(new QPushButton(QStringLiteral("Adjust Time..."), metadataPanel), "buttonTimeAdj");
+    labelTimeAdj = named(new QLabel(QStringLiteral("0 sec."), metadataPanel), "labelTimeAdj");
+    auto *captionRow = new QHBoxLayout;
+    captionRow->addWidget(labelCaption);
+    captionRow->addStretch();
+    captionRow->addWidget(checkboxCaption);
+    auto *timeRow = new QHBoxLayout;
+    timeRow->addWidget(buttonTimeZone);
+    timeRow->addWidget(buttonTimeAdj);
+    timeRow->addWidget(labelTimeAdj);
+    timeRow->addStretch();
+    auto *panelLayout = new QVBoxLayout(metadataPanel);
+    panelLayout->setContentsMargins(0, 0, 0, 0);
+    panelLayout->addLayout(captionRow);
+    panelLayout->addWidget(textViewCaption);
+    panelLayout->addWidget(labelKeywords);
+    panelLayout->addWidget(textViewKeywords);
+    panelLayout->addWidget(tableMetadata, 1);
+    panelLayout->addLayout(timeRow);
+
+    webView = named(new QTextBrowser(right), "webView");
+    webView->setOpenLinks(false);
+    webView->setAcceptDrops(false);
+
+    auto *rightLayout = new QVBoxLayout(right);
+    rightLayout->setContentsMargins(0, 0, 0, 0);
+    rightLayout->addWidget(previewBrowser);
+    rightLayout->addWidget(checkboxImage);
+    rightLayout->addWidget(labelMessage);
+    rightLayout->addWidget(metadataPanel, 3);
+    rightLayout->addWidget(webView, 2);
+
+    auto *split = new QSplitter(Qt::Horizontal, this);
+    split->addWidget(tabView);
+    split->addWidget(right);
+    split->setStretchFactor(0, 3);
+    split->setStretchFactor(1, 1);
+    split->setSizes({760, 340});
+
+    // Bottom: the log pane and the status line.
+    textViewLog = named(new QPlainTextEdit(this), "textViewLog");
+    textViewLog->setReadOnly(true);
+    QFont mono(QStringLiteral("monospace"));
+    mono.setStyleHint(QFont::TypeWriter);
+    mono.setPointSize(9);
+    textViewLog->setFont(mono);
+    labelStatus = named(new QLabel(this), "labelStatus");
+    auto *vertical = new QSplitter(Qt::Vertical, this);
+    vertical->addWidget(split);
+    vertical->addWidget(textViewLog);
+    vertical->setStretchFactor(0, 4);
+    vertical->setStretchFactor(1, 1);
+
+    auto *central = new QWidget(this);
+    auto *layout = new QVBoxLayout(central);
+    layout->addLayout(top);
+    layout->addWidget(vertical, 1);
+    layout->addWidget(labelStatus);
+    setCentralWidget(central);
+
+    QMenu *file = menuBar()->addMenu(QStringLiteral("&File"));
+    actionChoose = file->addAction(QStringLiteral("Choose..."));
+    actionChoose->setShortcut(QKeySequence::Open);
+    actionIngest = file->addAction(QStringLiteral("Ingest"));
+    file->addSeparator();
+    actionIngestionLog = file->addAction(QStringLiteral("Ingestion Log"));
+    file->addSeparator();
+    actionQuit = file->addAction(QStringLiteral("Quit"));
+    actionQuit->setShortcut(QKeySequence::Quit);
+    QMenu *edit = menuBar()->addMenu(QStringLiteral("&Edit"));
+    actionSelectAll = edit->addAction(QStringLiteral("Select All"));
+    actionSelectNone = edit->addAction(QStringLiteral("Select None"));
+    actionSelectChecked = edit->addAction(QStringLiteral("Select Checked"));
+    edit->addSeparator();
+    actionCheckAll = edit->addAction(QStringLiteral("Check All"));
+    actionCheckNone = edit->addAction(QStringLiteral("Check None"));
+    QMenu *view = menuBar()->addMenu(QStringLiteral("&View"));
+    actionRefresh = view->addAction(QStringLiteral("Refresh Image Browser"));
+    QMenu *help = menuBar()->addMenu(QStringLiteral("&Help"));
+    actionHelp = help->addAction(QStringLiteral("Brindlewick Help"));
+    actionUpdateCheck = help->addAction(QStringLiteral("Check for Updates"));
+
+    resize(1180, 780);
+}
+
+void MainWindow::endEditing()
+{
+    if (QWidget *focused = QApplication::focusWidget(); focused && isAncestorOf(focused))
+        focused->clearFocus();
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    Q_EMIT windowWillClose();
+    QMainWindow::closeEvent(event);
+}
+
+void MainWindow::resizeEvent(QResizeEvent *event)
+{
+    QMainWindow::resizeEvent(event);
+    Q_EMIT windowDidResize();
 }

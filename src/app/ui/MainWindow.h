@@ -1,10 +1,46 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QPlainTextEdit>
 
-class QPlainTextEdit;
+class ImageBrowserView;
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QListWidget;
+class QPushButton;
+class QSlider;
+class QSplitter;
+class QTabWidget;
+class QTableWidget;
+class QTextBrowser;
 
-// The main window. For now it shows the log pane and quits when closed.
+// A caption or keywords view that says when an edit begins (the first change while it has the
+// focus) and ends (it loses the focus).
+class EditingTextView : public QPlainTextEdit
+{
+    Q_OBJECT
+
+public:
+    explicit EditingTextView(QWidget *parent = nullptr);
+    // Replaces the text without counting as an edit.
+    void setTextQuietly(const QString &text);
+    QString text() const { return toPlainText(); }
+
+Q_SIGNALS:
+    void textDidBeginEditing();
+    void textDidEndEditing();
+
+protected:
+    void focusOutEvent(QFocusEvent *event) override;
+
+private:
+    bool m_editing = false;
+    bool m_quiet = false;
+};
+
+// The main window's views, each found by its role name. The window draws and forwards; the
+// application controller decides what they show.
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
@@ -12,8 +48,56 @@ class MainWindow : public QMainWindow
 public:
     explicit MainWindow(QWidget *parent = nullptr);
 
-    QPlainTextEdit *logView() const { return m_logView; }
+    QPlainTextEdit *logView() const { return textViewLog; }
+    // Ends any editing: no view keeps the keyboard focus.
+    void endEditing();
 
-private:
-    QPlainTextEdit *m_logView = nullptr;
+    ImageBrowserView *imageBrowser = nullptr;
+    ImageBrowserView *previewBrowser = nullptr;
+    QTabWidget *tabView = nullptr;
+    QTableWidget *tableList = nullptr;
+    QListWidget *tableExtensions = nullptr;
+    QListWidget *tableDates = nullptr;
+    QTableWidget *tableMetadata = nullptr;
+    EditingTextView *textViewCaption = nullptr;
+    EditingTextView *textViewKeywords = nullptr;
+    QCheckBox *checkboxCaption = nullptr;
+    QCheckBox *checkboxImage = nullptr;
+    QLabel *labelCaption = nullptr;
+    QLabel *labelKeywords = nullptr;
+    QTextBrowser *webView = nullptr;
+    QPlainTextEdit *textViewLog = nullptr;
+    QLabel *labelStatus = nullptr;
+    QLabel *labelMessage = nullptr;
+    QLabel *labelWaitForThumbs = nullptr;
+    QComboBox *popupPresets = nullptr;
+    QSlider *sliderZoom = nullptr;
+    QPushButton *buttonChoose = nullptr;
+    QPushButton *buttonIngest = nullptr;
+    QPushButton *buttonTimeZone = nullptr;
+    QPushButton *buttonTimeAdj = nullptr;
+    QLabel *labelTimeAdj = nullptr;
+    QWidget *metadataPanel = nullptr;
+
+    // Menu actions, forwarded by the application controller.
+    QAction *actionChoose = nullptr;
+    QAction *actionIngest = nullptr;
+    QAction *actionQuit = nullptr;
+    QAction *actionSelectAll = nullptr;
+    QAction *actionSelectNone = nullptr;
+    QAction *actionSelectChecked = nullptr;
+    QAction *actionCheckAll = nullptr;
+    QAction *actionCheckNone = nullptr;
+    QAction *actionRefresh = nullptr;
+    QAction *actionIngestionLog = nullptr;
+    QAction *actionHelp = nullptr;
+    QAction *actionUpdateCheck = nullptr;
+
+Q_SIGNALS:
+    void windowWillClose();
+    void windowDidResize();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
 };

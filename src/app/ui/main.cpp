@@ -1,6 +1,9 @@
+#include "app/ui/GuiUserInterface.h"
 #include "app/ui/MainWindow.h"
+#include "app/ui/QuorvaneAppDelegate.h"
 
 #include <QApplication>
+#include <QTimer>
 
 int main(int argc, char **argv)
 {
@@ -8,10 +11,18 @@ int main(int argc, char **argv)
     QApplication::setOrganizationName(QStringLiteral("Brindlewick"));
     QApplication::setApplicationName(QStringLiteral("Brindlewick"));
     QApplication::setApplicationVersion(QStringLiteral(BRINDLEWICK_VERSION));
-    // Closing the main window ends the program.
-    QApplication::setQuitOnLastWindowClosed(true);
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    GuiUserInterface ui;
+    UserInterface::setInstance(&ui);
 
     MainWindow window;
+    QuorvaneAppDelegate delegate(&window);
+    delegate.awakeFromNib();
     window.show();
-    return app.exec();
+    // The second phase runs inside the event loop, so the chooser it opens is a real modal run.
+    QTimer::singleShot(0, &delegate, &QuorvaneAppDelegate::applicationDidFinishLaunching);
+    const int code = app.exec();
+    UserInterface::setInstance(nullptr);
+    return code;
 }

@@ -1,22 +1,406 @@
 #include "app/ui/MainWindow.h"
+#include "app/BrowserGeometry.h"
+#include "app/ThumbListModel.h"
+#include "app/ui/GuiUserInterface.h"
+#include "app/ui/HelpController.h"
+#include "app/ui/ImageBrowserView.h"
+#include "app/ui/ProgressController.h"
+#include "app/ui/QuorvaneAppDelegate.h"
+#include "log/IngestionLogController.h"
+#include "platform/Defaults.h"
+#include "platform/NotificationCenter.h"
+#include "presets/SetupController.h"
 
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QLabel>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPainter>
 #include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTableWidget>
 #include <QTemporaryDir>
+#include <QTextBrowser>
 #include <QtTest>
+
+namespace {
+
+// Runs `action` on the modal window as soon as one is up.
+void whenModal(std::function<void(QWidget *)> action)
+{
+    auto *timer = new QTimer;
+    timer->setInterval(10);
+    QObject::connect(timer, &QTimer::timeout, [timer, action] {
+        if (QWidget *modal = QApplication::activeModalWidget()) {
+            timer->stop();
+            timer->deleteLater();
+            action(modal);
+        }
+    });
+    timer->start();
+}
+
+// A folder of JPEGs spread over three days, two images a day, plus a text file.
+QString makeCard(const QString &name)
+{
+    const QString folder = QDir::homePath() + QLatin1Char('/') + name;
+    QDir().mkpath(folder + QStringLiteral("/DCIM"));
+    const QDateTime base(QDate(2024, 5, 10), QTime(10, 0));
+    int n = 0;
+    for (int day = 0; day < 3; ++day) {
+        for (int i = 0; i < 2; ++i, ++n) {
+            QImage image(300, 200, QImage::Format_RGB32);
+            image.fill(QColor::fromHsv(n * 50 % 360, 160, 220));
+            QPainter painter(&image);
+            painter.setPen(Qt::white);
+            painter.setFont(QFont(QStringLiteral("sans"), 40));
+            painter.drawText(image.rect(), Qt::AlignCenter, QString::number(n + 1));
+            painter.end();
+            const QString path =
+                folder + QStringLiteral("/DCIM/IMG_%1.JPG").arg(n + 1, 4, 10, QLatin1Char('0'));
+            image.save(path, "JPEG");
+            QFile file(path);
+            file.open(QIODevice::ReadWrite);
+            file.setFileTime(base.addDays(day).addSecs(i * 60), QFileDevice::FileModificationTime);
+        }
+    }
+    QFile notes(folder + QStringLiteral("/notes.txt"));
+    notes.open(QIODevice::WriteOnly);
+    notes.write("notes");
+    notes.flush();
+    notes.setFileTime(base.addDays(2), QFileDevice::FileModificationTime);
+    return folder;
+}
+
+// Fills the item list from a folder the way a chooser does, then announces it.
+void fillFrom(QuorvaneAppDelegate &app, const QString &folder)
+{
+    ThumbItemList items;
+    QDirIterator it(folder, QDir::Files, QDirIterator::Subdirectories);
+    QStringList paths;
+    while (it.hasNext())
+        paths << it.next();
+    std::sort(paths.begin(), paths.end(), [](const QString &a, const QString &b) {
+        return QFileInfo(a).fileName().compare(QFileInfo(b).fileName(), Qt::CaseInsensitive) < 0;
+    });
+    for (const QString &path : paths) {
+        auto item = ThumbItem::initWithPath(path);
+        item->setExclusionFlag(app.inclusions());
+        items << item;
+    }
+    app.model()->setItems(items);
+    NotificationCenter::defaultCenter().post(QStringLiteral("FinishedChoosing"), &app,
+                                             QVariantMap());
+}
+
+QString status(MainWindow &window)
+{
+    return window.labelStatus->text();
+}
+
+} // namespace
 
 class MainWindowTest : public QObject
 {
     Q_OBJECT
 
-private Q_SLOTS:
-    void opensAndClosesCleanly()
+private:
+    GuiUserInterface m_ui;
+
+    // A started program whose chooser fills the list from `folder` (none: the chooser is
+    // cancelled).
+    struct Program
     {
         MainWindow window;
-        window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
-        QVERIFY(window.findChild<QPlainTextEdit *>(QStringLiteral("textViewLog")));
-        QVERIFY(window.close());
-        QVERIFY(!window.isVisible());
+        QuorvaneAppDelegate app{&window};
+        int choices = 0;
+        explicit Program(const QString &folder)
+        {
+            app.setChooserRunner([this, folder](QuorvaneAppDelegate &delegate) {
+                ++choices;
+                if (!folder.isEmpty())
+                    fillFrom(delegate, folder);
+                else // as when the folder panel is cancelled
+                    NotificationCenter::defaultCenter().post(QStringLiteral("FinishedChoosing"),
+                                                             &delegate);
+            });
+            app.awakeFromNib();
+            app.applicationDidFinishLaunching();
+        }
+        ThumbItemPtr item(int row) const { return app.model()->itemAt(row); }
+        QPoint cellPoint(int row, QPointF offset) const
+        {
+            const QRect rect = window.imageBrowser->cellRect(row);
+            return (rect.topLeft() + offset).toPoint();
+        }
+    };
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        UserInterface::setInstance(&m_ui);
+        Defaults::set(QStringLiteral("UpdateCheckHost"), QString());
+    }
+
+    void cleanupTestCase() { UserInterface::setInstance(nullptr); }
+
+    void startsOnAnEmptyHomeShowingHelpOnce()
+    {
+        QVERIFY(!Defaults::contains(QStringLiteral("WantEmbeddedGPS")));
+        {
+            Program program{QString()};
+            QVERIFY(QTest::qWaitForWindowExposed(&program.window));
+            QCOMPARE(program.choices, 1);
+            QVERIFY(Defaults::boolean(QStringLiteral("WantEmbeddedGPS")));
+            QVERIFY(Defaults::boolean(QStringLiteral("HideInitialHelp")));
+            QVERIFY(HelpController::shared()->isVisible());
+            QCOMPARE(program.window.labelMessage->text(), QStringLiteral("Choose input"));
+            QVERIFY(program.window.labelMessage->isVisible());
+            QVERIFY(!program.window.textViewCaption->isVisible());
+            QCOMPARE(status(program.window),
+                     QStringLiteral("0 selected     0 checked     0 total"));
+            QVERIFY(program.window.textViewLog->toPlainText().startsWith(
+                QStringLiteral("Brindlewick Version ")));
+            QVERIFY(QuorvaneAppDelegate::sharedInstance() == &program.app);
+            QVERIFY(program.app.wasLaunched());
+        }
+        HelpController::reset();
+        Program again{QString()};
+        QVERIFY(!HelpController::shared()->isVisible());
+        HelpController::reset();
+        const QStringList months = IngestionLogController::readLogFiles();
+        QVERIFY(!months.isEmpty());
+        QVERIFY(IngestionLogController::readMonth(months.last())
+                    ->contains(QStringLiteral(": LAUNCHED Brindlewick Version ")));
+    }
+
+    void choosingSelectsAndTicksTheNewestDay()
+    {
+        Program program(makeCard(QStringLiteral("card-days")));
+        MainWindow &w = program.window;
+        QCOMPARE(program.app.items().size(), 7);
+        // The newest day holds two images and the text file.
+        QCOMPARE(w.imageBrowser->selectedRows().size(), 3);
+        QCOMPARE(status(w), QStringLiteral("3 selected     3 checked     7 total"));
+        QCOMPARE(w.tableDates->count(), 3);
+        QCOMPARE(w.tableExtensions->count(), 2);
+        for (int row : w.imageBrowser->selectedRows())
+            QVERIFY(program.item(row)->modTime().startsWith(QStringLiteral("2024-05-12")));
+        QVERIFY(w.textViewCaption->isVisible());
+        QVERIFY(!w.labelMessage->isVisible());
+        QCOMPARE(w.tableList->rowCount(), 7);
+
+        // Double-clicking another day adds it to the selection.
+        w.tableDates->setCurrentRow(0);
+        program.app.doubleclickDate();
+        QCOMPARE(w.imageBrowser->selectedRows().size(), 5);
+        // Pictures arrive from the workers and the window stays alive meanwhile.
+        QTRY_VERIFY(program.app.model()
+                        ->data(program.app.model()->index(0), ThumbListModel::ReadyRole)
+                        .toBool());
+    }
+
+    void tickClicksFollowTheSelectionAndSkipExcludedCells()
+    {
+        Program program(makeCard(QStringLiteral("card-ticks")));
+        MainWindow &w = program.window;
+        QTRY_VERIFY(program.app.model()->picturesPending() == 0);
+        program.app.actionCheckNone();
+        QCOMPARE(status(w), QStringLiteral("3 selected     0 checked     7 total"));
+        const QList<int> selected = w.imageBrowser->selectedRows();
+        // A tick on one selected cell ticks the whole selection.
+        QTest::mouseClick(w.imageBrowser->viewport(), Qt::LeftButton, {},
+                          program.cellPoint(selected.first(), QPointF(8, 8)));
+        for (int row : selected)
+            QVERIFY(program.item(row)->checked);
+        QCOMPARE(status(w), QStringLiteral("3 selected     3 checked     7 total"));
+        QCOMPARE(w.imageBrowser->selectedRows(), selected);
+
+        // A tick on an unselected cell changes that cell only.
+        QTest::mouseClick(w.imageBrowser->viewport(), Qt::LeftButton, {},
+                          program.cellPoint(0, QPointF(8, 8)));
+        QVERIFY(program.item(0)->checked);
+        QCOMPARE(status(w), QStringLiteral("3 selected     4 checked     7 total"));
+
+        // An excluded cell: nothing changes, the selection neither.
+        program.item(1)->excluded = true;
+        int posted = 0;
+        NotificationCenter::defaultCenter().addObserver(
+            this, QStringLiteral("StatusDisplayChange"),
+            [&posted](const Notification &) { ++posted; });
+        QTest::mouseClick(w.imageBrowser->viewport(), Qt::LeftButton, {},
+                          program.cellPoint(1, QPointF(8, 8)));
+        NotificationCenter::defaultCenter().removeObserver(this);
+        QCOMPARE(posted, 1);
+        QVERIFY(!program.item(1)->checked);
+        QCOMPARE(w.imageBrowser->selectedRows(), selected);
+
+        // A click on the info badge announces the item a little later.
+        void *shown = nullptr;
+        NotificationCenter::defaultCenter().addObserver(
+            this, QStringLiteral("ShowInfo"), [&shown](const Notification &note) {
+                shown = note.userInfo.value("item").value<void *>();
+            });
+        const QRect cell = w.imageBrowser->cellRect(2);
+        QTest::mouseClick(w.imageBrowser->viewport(), Qt::LeftButton, {},
+                          (cell.bottomLeft() + QPointF(8, -30)).toPoint());
+        QTRY_COMPARE(shown, static_cast<void *>(program.item(2).get()));
+        NotificationCenter::defaultCenter().removeObserver(this);
+
+        program.app.actionCheckAll();
+        QCOMPARE(status(w), QStringLiteral("3 selected     6 checked     7 total"));
+    }
+
+    void captionsCombineAndCommitOnSelectionChange()
+    {
+        Program program(makeCard(QStringLiteral("card-caption")));
+        MainWindow &w = program.window;
+        const QString caption = QStringLiteral("IPTC.Caption/Abstract");
+        program.item(0)->metadataUser = QVariantMap{{caption, "a"}};
+        program.item(1)->metadataUser = QVariantMap{{caption, "b"}};
+        w.imageBrowser->selectRows({0, 1}, false);
+        QCOMPARE(w.textViewCaption->text(), QStringLiteral("<mixed>"));
+        QVERIFY(w.webView->toPlainText().isEmpty());
+
+        // Ticking the caption box, then moving on, leaves both captions alone.
+        w.checkboxCaption->setChecked(true);
+        w.imageBrowser->selectRows({2}, false);
+        QCOMPARE(program.item(0)->metadataUser->value(caption).toString(), QStringLiteral("a"));
+        QCOMPARE(program.item(1)->metadataUser->value(caption).toString(), QStringLiteral("b"));
+        // One image: the info pane shows it.
+        QVERIFY(w.webView->toPlainText().contains(QStringLiteral("Filename: IMG_0003.JPG")));
+
+        // Same caption on two: editing it reaches both when the selection changes.
+        program.item(3)->metadataUser = QVariantMap{{caption, "a"}};
+        program.item(4)->metadataUser = QVariantMap{{caption, "a"}};
+        w.imageBrowser->selectRows({3, 4}, false);
+        QCOMPARE(w.textViewCaption->text(), QStringLiteral("a"));
+        w.activateWindow();
+        w.textViewCaption->setFocus();
+        QTRY_VERIFY(w.textViewCaption->hasFocus());
+        w.textViewCaption->selectAll();
+        QTest::keyClicks(w.textViewCaption, QStringLiteral("c"));
+        w.imageBrowser->selectRows({5}, false);
+        QCOMPARE(program.item(3)->metadataUser->value(caption).toString(), QStringLiteral("c"));
+        QCOMPARE(program.item(4)->metadataUser->value(caption).toString(), QStringLiteral("c"));
+        QVERIFY(!program.item(5)->metadataUser.has_value() ||
+                !program.item(5)->metadataUser->contains(caption));
+        QVERIFY(!w.checkboxCaption->isChecked());
+    }
+
+    void ingestingRunsAProgressSessionAndIgnoresClicks()
+    {
+        Program program(makeCard(QStringLiteral("card-ingest")));
+        MainWindow &w = program.window;
+        const QList<int> before = w.imageBrowser->selectedRows();
+        bool clickIgnored = false;
+        QString finalAlert;
+        program.app.setIngestRunner([&](const Setup &, const ThumbItemList &items) {
+            int ticked = 0;
+            for (const ThumbItemPtr &item : items)
+                ticked += item->checked;
+            ProgressOptions options;
+            options.message = QStringLiteral("Ingesting %1 files.").arg(ticked);
+            options.max = ticked;
+            auto session = UserInterface::instance().beginProgress(options);
+            auto *window = qobject_cast<ProgressController *>(QApplication::activeModalWidget());
+            QVERIFY(window && window->isVisible());
+            for (const ThumbItemPtr &item : items) {
+                if (!item->checked || !session->runOnce())
+                    continue;
+                // A click on a tick badge in the middle of the run does nothing.
+                QTest::mouseClick(w.imageBrowser->viewport(), Qt::LeftButton, {},
+                                  program.cellPoint(0, QPointF(8, 8)));
+                clickIgnored = !program.item(0)->checked;
+                item->ingested = true;
+                session->step();
+            }
+            QCOMPARE(window->value(), ticked);
+            session->end();
+            whenModal([&finalAlert](QWidget *modal) {
+                auto *box = qobject_cast<QMessageBox *>(modal);
+                finalAlert = box->text();
+                box->buttons().first()->click();
+            });
+            UserInterface::instance().alert(QStringLiteral("Ingestion complete."), QString(),
+                                            AlertStyle::Informational);
+            NotificationCenter::defaultCenter().post(QStringLiteral("IngestionComplete"), nullptr);
+        });
+        QVERIFY(!QuorvaneAppDelegate::isIngesting());
+        QTest::mouseClick(w.buttonIngest, Qt::LeftButton);
+        QVERIFY(clickIgnored);
+        QCOMPARE(finalAlert, QStringLiteral("Ingestion complete."));
+        QVERIFY(!QuorvaneAppDelegate::isIngesting());
+        QCOMPARE(w.imageBrowser->selectedRows(), before);
+        // Clicks work again afterwards.
+        QTest::mouseClick(w.imageBrowser->viewport(), Qt::LeftButton, {},
+                          program.cellPoint(0, QPointF(8, 8)));
+        QVERIFY(program.item(0)->checked);
+    }
+
+    void switchingPresetsFiltersClearsTheSelectionAndRewritesTheLog()
+    {
+        Program program(makeCard(QStringLiteral("card-presets")));
+        MainWindow &w = program.window;
+        SetupController *presets = program.app.setupController();
+        presets->currentSetup().setParam(QStringLiteral("Inclusions"),
+                                         QStringLiteral(" JPG  nef "));
+        QVERIFY(presets->newOrUpdatePreset(QStringLiteral("Photos only")));
+        program.app.populatePresetsMenu();
+        QVERIFY(w.popupPresets->findText(QStringLiteral("Photos only")) >= 0);
+        w.imageBrowser->selectRows({0, 6}, false);
+        w.textViewLog->appendPlainText(QStringLiteral("left over"));
+
+        w.popupPresets->setCurrentIndex(w.popupPresets->findText(QStringLiteral("Photos only")));
+        Q_EMIT w.popupPresets->activated(w.popupPresets->currentIndex());
+        QCOMPARE(program.app.inclusions(),
+                 QSet<QString>({QStringLiteral("jpg"), QStringLiteral("nef")}));
+        QVERIFY(w.imageBrowser->selectedRows().isEmpty());
+        QVERIFY(program.item(6)->excluded);
+        QVERIFY(!program.item(6)->checked);
+        QVERIFY(!program.item(0)->excluded);
+        QVERIFY(w.textViewLog->toPlainText().startsWith(QStringLiteral("Brindlewick Version ")));
+        QVERIFY(!w.textViewLog->toPlainText().contains(QStringLiteral("left over")));
+        QCOMPARE(Defaults::string(QStringLiteral("Preset")), QStringLiteral("Photos only"));
+
+        // Back to the defaults: nothing excluded, but nothing re-ticked either.
+        w.popupPresets->setCurrentIndex(w.popupPresets->findText(QStringLiteral("Default")));
+        Q_EMIT w.popupPresets->activated(w.popupPresets->currentIndex());
+        QVERIFY(!program.item(6)->excluded);
+        QVERIFY(!program.item(6)->checked);
+    }
+
+    void choosingIsRefusedWhileCameraPicturesArrive()
+    {
+        Program program{QString()};
+        program.app.model()->setItems({ThumbItem::initWithImage(QImage())});
+        program.app.actionChoose();
+        QCOMPARE(program.choices, 1);
+        QVERIFY(program.window.labelWaitForThumbs->isVisible());
+        QTRY_VERIFY_WITH_TIMEOUT(!program.window.labelWaitForThumbs->isVisible(), 5000);
+    }
+
+    void screenshotOfAChosenCard()
+    {
+        Program program(makeCard(QStringLiteral("card-shot")));
+        MainWindow &w = program.window;
+        program.item(2)->ingested = true;
+        program.item(6)->excluded = true;
+        w.imageBrowser->selectRows({4}, false);
+        // The first drawing asks for the pictures; the second shows them.
+        w.grab();
+        QTRY_VERIFY(program.app.model()->picturesPending() == 0);
+        QTRY_VERIFY(program.app.model()
+                        ->data(program.app.model()->index(5), ThumbListModel::ReadyRole)
+                        .toBool());
+        const QString path = QCoreApplication::applicationDirPath() +
+                             QStringLiteral("/../screenshots/main-window.png");
+        QDir().mkpath(QFileInfo(path).path());
+        QVERIFY(w.grab().save(path));
     }
 };
 
@@ -28,7 +412,12 @@ int main(int argc, char **argv)
     qputenv("XDG_DATA_HOME", (home.path() + "/.local/share").toLocal8Bit());
     qputenv("XDG_CONFIG_HOME", (home.path() + "/.config").toLocal8Bit());
     qputenv("XDG_CACHE_HOME", (home.path() + "/.cache").toLocal8Bit());
+    qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
+    QApplication::setOrganizationName(QStringLiteral("Brindlewick"));
+    QApplication::setApplicationName(QStringLiteral("Brindlewick"));
+    QApplication::setApplicationVersion(QStringLiteral("0.1.0"));
     MainWindowTest test;
     return QTest::qExec(&test, argc, argv);
 }

@@ -1,0 +1,132 @@
+#pragma once
+
+#include "app/SelectionEditor.h"
+#include "app/ThumbItem.h"
+#include "log/ConsoleLog.h"
+#include "presets/Setup.h"
+#include "presets/SetupController.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QSet>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+
+class MainWindow;
+class ThumbListModel;
+struct Notification;
+
+// The application controller: starts the program in two phases, owns the item list and the
+// long-lived companions, turns notifications into updates of the main window, and carries out
+// its actions. The deciding parts of editing and selection live in SelectionEditor. Main thread.
+class QuorvaneAppDelegate : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit QuorvaneAppDelegate(MainWindow *window, QObject *parent = nullptr);
+    ~QuorvaneAppDelegate() override;
+
+    static QuorvaneAppDelegate *sharedInstance();
+    static bool isIngesting();
+
+    // Start-up, in the order the program calls them.
+    void awakeFromNib();
+    void applicationDidFinishLaunching();
+
+    void receiveThumbHasArrived(const Notification &note);
+    void receiveUpdateImageMarkers(const Notification &note);
+    void receiveStatusDisplayChange(const Notification &note);
+    void receiveShowInfo(const Notification &note);
+    void receiveShowViewer(const Notification &note);
+    void receiveFinishedChoosing(const Notification &note);
+    void receiveIngestionComplete(const Notification &note);
+
+    void showStatus();
+    void buildInclusionsDict();
+    void populatePresetsMenu();
+    void displayPreset();
+    void showControls(bool show, bool onlyOne);
+    void orderMeFront();
+    void clearWaitForThumbs();
+    void instructions();
+
+    // Editing and selection.
+    void imageBrowserSelectionDidChange();
+    void updateSelectedImages();
+    void showMetadata(const QList<QVariantMap> &maps);
+    void showImageData(ThumbItem *item);
+    void populateSelectionLists();
+    bool isDirty() const;
+    QList<MetadataEditRow> metadataTableRows() const;
+
+    // Actions.
+    void actionChoose();
+    void actionIngest();
+    void actionSetupMenu();
+    void actionHelp();
+    void actionUpdateCheck();
+    void actionIngestionLog();
+    void actionRefreshImageBrowser();
+    void actionQuit();
+    void actionCheckAll();
+    void actionCheckNone();
+    void actionSelectAll();
+    void actionSelectNone();
+    void actionSelectChecked();
+    void doubleclickExtension();
+    void doubleclickDate();
+    void actionZoom();
+
+    MainWindow *window() const { return m_window; }
+    ThumbListModel *model() const { return m_model; }
+    const ThumbItemList &items() const;
+    SelectionEditor &editor() { return m_editor; }
+    const QSet<QString> &inclusions() const { return m_inclusions; }
+    int numChecked() const { return m_numChecked; }
+    bool wasLaunched() const { return m_editor.wasLaunched(); }
+    QString version() const { return m_version; }
+    // The current preset, held by the preset manager.
+    Setup currentSetup() const;
+    SetupController *setupController() const { return m_setupController.get(); }
+
+    // Replaces how the chooser window is run (tests script it); it gets the item list's model
+    // and the filter, and posts "FinishedChoosing" itself.
+    using ChooserRunner = std::function<void(QuorvaneAppDelegate &)>;
+    void setChooserRunner(ChooserRunner runner) { m_chooserRunner = std::move(runner); }
+    // Replaces how an ingestion run is started (until the ingestion driver is there, and for
+    // tests); the run must end with "IngestionComplete".
+    using IngestRunner = std::function<void(const Setup &setup, const ThumbItemList &items)>;
+    void setIngestRunner(IngestRunner runner) { m_ingestRunner = std::move(runner); }
+
+Q_SIGNALS:
+    void quitRequested();
+
+private:
+    void connectWindow();
+    void reloadListTable();
+    void showCombinedInTable();
+    QVariantMap presetMetadata() const;
+    void scheduleOrderMeFront();
+    void runDefaultChooser();
+
+    MainWindow *m_window;
+    ThumbListModel *m_model = nullptr;
+    ThumbListModel *m_previewModel = nullptr;
+    std::unique_ptr<SetupController> m_setupController;
+    std::unique_ptr<Logger> m_logger;
+    std::unique_ptr<LogPane> m_logPane;
+    SelectionEditor m_editor;
+    QSet<QString> m_inclusions;
+    QString m_version;
+    int m_numChecked = 0;
+    bool m_selectionGuard = false;
+    bool m_tableChanged = false;
+    bool m_fillingTable = false;
+    QTimer m_clearWaitTimer;
+    ChooserRunner m_chooserRunner;
+    IngestRunner m_ingestRunner;
+    QList<QObject *> m_companions;
+};

@@ -1,0 +1,84 @@
+#include "app/InfoPane.h"
+
+#include "app/ThumbItem.h"
+#include "support/TestSupport.h"
+
+#include <QImage>
+
+#include <gtest/gtest.h>
+
+TEST(InfoPane, WriteMetaFormatsNumbersTextsAndLimits)
+{
+    QString text;
+    InfoPane::writeMeta(text, "FNumber", 2.8, 4, true);
+    EXPECT_EQ(text, "FNumber:<font color=blue> 2.8</font><br>");
+    text.clear();
+    InfoPane::writeMeta(text, "FocalLength", QStringLiteral("50.0 mm"), 4, false);
+    EXPECT_EQ(text, "FocalLength:<font color=blue> 50.0</font>"
+                    "&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;");
+    text.clear();
+    // Without a limit a number keeps its own text form.
+    InfoPane::writeMeta(text, "PixelWidth", 3000, 0, false);
+    EXPECT_TRUE(text.startsWith("PixelWidth:<font color=blue> 3000</font>"));
+    text.clear();
+    InfoPane::writeMeta(text, "Make", QVariant(), 0, true);
+    EXPECT_TRUE(text.isEmpty());
+    // Markup in a value is shown, not obeyed.
+    InfoPane::writeMeta(text, "Filename", QStringLiteral("<b>&.jpg"), 0, true);
+    EXPECT_EQ(text, "Filename:<font color=blue> &lt;b&gt;&amp;.jpg</font><br>");
+}
+
+TEST(InfoPane, FractionForExposureTimes)
+{
+    EXPECT_EQ(InfoPane::fractionFor(0.0125), "1/80");
+    EXPECT_EQ(InfoPane::fractionFor(0.004), "1/250");
+    EXPECT_EQ(InfoPane::fractionFor(QStringLiteral("0.3")), "1/3");
+    EXPECT_EQ(InfoPane::fractionFor(1), "1");
+    EXPECT_EQ(InfoPane::fractionFor(30), "30");
+    EXPECT_EQ(InfoPane::fractionFor(QStringLiteral("abc")), "abc");
+}
+
+TEST(InfoPane, ImageDataOfAnUnreadableFileShowsOnlyFolderAndName)
+{
+    EXPECT_TRUE(InfoPane::imageDataHtml(nullptr).isEmpty());
+    const QString folder = makeTestFolder("info");
+    ASSERT_TRUE(writeTestFile(folder + "/broken.jpg", "not an image"));
+    auto item = ThumbItem::initWithPath(folder + "/broken.jpg");
+    const QString html = InfoPane::imageDataHtml(item.get());
+    EXPECT_EQ(html, "<body style='font-family: Lucida Grande, Helvetica; font-size: 10;'>"
+                    "Folder:<font color=blue> " +
+                        folder +
+                        "</font><br>"
+                        "Filename:<font color=blue> broken.jpg</font><br></body>");
+
+    // An item with properties: every pair in its place, numbers formatted as designed.
+    auto shot = ThumbItem::initWithPath(folder + "/shot.jpg");
+    shot->metadata = QVariantMap{
+        {"PixelWidth", 6000},
+        {"PixelHeight", 4000},
+        {"{Exif}", QVariantMap{{"ExposureTime", 0.004},
+                               {"FNumber", 2.8},
+                               {"FocalLength", QStringLiteral("50.0 mm")},
+                               {"ISOSpeedRatings", QVariantList{200, 400}}}},
+        {"{TIFF}", QVariantMap{{"Make", "NIKON"}, {"Model", "Z 6"}}},
+    };
+    const QString blue = "</font>&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;";
+    EXPECT_EQ(InfoPane::imageDataHtml(shot.get()),
+              "<body style='font-family: Lucida Grande, Helvetica; font-size: 10;'>"
+              "Folder:<font color=blue> " +
+                  folder +
+                  "</font><br>"
+                  "Filename:<font color=blue> shot.jpg</font><br>"
+                  "PixelWidth:<font color=blue> 6000" +
+                  blue +
+                  "PixelHeight:<font color=blue> 4000</font><br>"
+                  "ExposureTime:<font color=blue> 1/250" +
+                  blue +
+                  "FNumber:<font color=blue> 2.8</font><br>"
+                  "FocalLength:<font color=blue> 50.0" +
+                  blue +
+                  "ISO:<font color=blue> 200</font><br>"
+                  "Make:<font color=blue> NIKON" +
+                  blue + "Model:<font color=blue> Z 6</font><br></body>");
+    EXPECT_EQ(shot->metadataReads, 0);
+}

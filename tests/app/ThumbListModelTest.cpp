@@ -1,0 +1,88 @@
+#include "app/ThumbListModel.h"
+
+#include "support/TestSupport.h"
+
+#include <QAbstractItemModelTester>
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QImage>
+#include <QSignalSpy>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+ThumbItemList makeImages(const QString &folder, int count)
+{
+    ThumbItemList items;
+    for (int i = 0; i < count; ++i) {
+        QImage image(64, 48, QImage::Format_RGB32);
+        image.fill(QColor::fromHsv(i * 30 % 360, 200, 200));
+        const QString path = folder + QStringLiteral("/img%1.jpg").arg(i);
+        image.save(path, "JPEG");
+        items << ThumbItem::initWithPath(path);
+    }
+    return items;
+}
+
+bool waitFor(const std::function<bool()> &done)
+{
+    QDeadlineTimer deadline(20000);
+    while (!done() && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    return done();
+}
+
+} // namespace
+
+TEST(ThumbListModel, PicturesArriveFromWorkersAndAListChangeDropsStaleOnes)
+{
+    ThumbListModel model;
+    QAbstractItemModelTester tester(&model,
+                                    QAbstractItemModelTester::FailureReportingMode::Warning);
+    const ThumbItemList items = makeImages(makeTestFolder("model"), 5);
+    model.setItems(items);
+    ASSERT_EQ(model.rowCount(), 5);
+    EXPECT_EQ(model.rowOf(items[3].get()), 3);
+    EXPECT_EQ(model.data(model.index(1), Qt::DisplayRole).toString(), "img1.jpg");
+    EXPECT_EQ(model.data(model.index(1), ThumbListModel::ExtensionRole).toString(), "jpg");
+
+    // Asking for the picture starts the work; nothing blocks, the cell is not ready yet.
+    QSignalSpy arrived(&model, &ThumbListModel::pictureArrived);
+    EXPECT_FALSE(model.data(model.index(0), Qt::DecorationRole).isValid());
+    EXPECT_FALSE(model.data(model.index(0), ThumbListModel::ReadyRole).toBool());
+    model.requestPicture(2);
+    ASSERT_TRUE(waitFor([&] { return arrived.count() >= 2; }));
+    EXPECT_TRUE(model.data(model.index(0), ThumbListModel::ReadyRole).toBool());
+    const QImage picture = qvariant_cast<QImage>(model.data(model.index(2), Qt::DecorationRole));
+    EXPECT_FALSE(picture.isNull());
+    EXPECT_EQ(picture.width() * 3, picture.height() * 4);
+    EXPECT_EQ(model.picturesPending(), 0);
+    // The item's own 500-point preview is left alone.
+    EXPECT_TRUE(items[2]->image.isNull());
+
+    // A file that is no picture gets a stand-in instead of being asked for again and again.
+    const QString folder = makeTestFolder("model-bad");
+    writeTestFile(folder + "/bad.jpg", "garbage");
+    ThumbItemList bad{ThumbItem::initWithPath(folder + "/bad.jpg")};
+    model.requestPicture(4);
+    model.setItems(bad);
+    arrived.clear();
+    model.requestPicture(0);
+    ASSERT_TRUE(waitFor([&] { return arrived.count() >= 1; }));
+    EXPECT_EQ(arrived.first().first().toInt(), 0);
+    EXPECT_TRUE(model.data(model.index(0), ThumbListModel::ReadyRole).toBool());
+}
+
+TEST(ThumbListModel, CameraItemsShowTheirOwnImage)
+{
+    ThumbListModel model;
+    ThumbItemList items{ThumbItem::initWithImage(QImage())};
+    model.setItems(items);
+    EXPECT_FALSE(model.data(model.index(0), ThumbListModel::ReadyRole).toBool());
+    QImage thumb(16, 16, QImage::Format_RGB32);
+    thumb.fill(Qt::blue);
+    items[0]->image = thumb;
+    EXPECT_TRUE(model.data(model.index(0), ThumbListModel::ReadyRole).toBool());
+    EXPECT_EQ(model.picturesPending(), 0);
+}

@@ -1,0 +1,83 @@
+#include "log/IngestionLogController.h"
+#include "log/ui/IngestionLogWindow.h"
+
+#include <QDir>
+#include <QFile>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTemporaryDir>
+#include <QtTest>
+
+class IngestionLogViewerTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    static void write(const QString &name, const QByteArray &content)
+    {
+        QFile file(IngestionLogController::initLogDir() + QLatin1Char('/') + name);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(content);
+    }
+
+private Q_SLOTS:
+    void listsMonthsNewestFirstAndShowsTheEndOfAMonth()
+    {
+        QByteArray january;
+        for (int i = 0; i < 400; ++i)
+            january += "2024-01-05 03:04:05: line " + QByteArray::number(i) + "\n";
+        write(QStringLiteral("2024-01.txt"), january);
+        write(QStringLiteral("2024-02.txt"), "2024-02-01 01:00:00: SUCCESS\n");
+        write(QStringLiteral(".hidden.txt"), "x");
+        write(QStringLiteral("notes.log"), "x");
+        write(QStringLiteral("2023-12.txt"), QByteArray("\xff\xfe broken \xc3", 11));
+
+        IngestionLogWindow window;
+        // The class's own show() runs a fresh viewer modally; this one is shown plainly.
+        window.QWidget::show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        auto *table = window.findChild<QListWidget *>(QStringLiteral("tableMonths"));
+        auto *text = window.findChild<QPlainTextEdit *>(QStringLiteral("textView"));
+        QCOMPARE(table->count(), 3);
+        QCOMPARE(table->item(0)->text(), QStringLiteral("2024-02"));
+        QCOMPARE(table->item(2)->text(), QStringLiteral("2023-12"));
+        QCOMPARE(text->font().pointSize(), 10);
+
+        table->setCurrentRow(1);
+        QVERIFY(text->toPlainText().startsWith(QStringLiteral("2024-01-05 03:04:05: line 0\n")));
+        QVERIFY(text->verticalScrollBar()->maximum() > 0);
+        QCOMPARE(text->verticalScrollBar()->value(), text->verticalScrollBar()->maximum());
+
+        table->setCurrentRow(2);
+        QCOMPARE(text->toPlainText(), QStringLiteral("[File not readable]"));
+
+        window.findChild<QPushButton *>(QStringLiteral("buttonClose"))->click();
+        QVERIFY(!window.isVisible());
+    }
+
+    void anEmptyFolderListsNothing()
+    {
+        QDir(IngestionLogController::initLogDir()).removeRecursively();
+        IngestionLogController::reset();
+        IngestionLogWindow window;
+        QCOMPARE(window.findChild<QListWidget *>(QStringLiteral("tableMonths"))->count(), 0);
+        QCOMPARE(window.monthAtRow(0), QString());
+    }
+};
+
+int main(int argc, char **argv)
+{
+    // Keep the windows away from the real user's settings.
+    QTemporaryDir home;
+    qputenv("HOME", home.path().toLocal8Bit());
+    qputenv("XDG_DATA_HOME", (home.path() + "/.local/share").toLocal8Bit());
+    qputenv("XDG_CONFIG_HOME", (home.path() + "/.config").toLocal8Bit());
+    qputenv("XDG_CACHE_HOME", (home.path() + "/.cache").toLocal8Bit());
+    QApplication app(argc, argv);
+    IngestionLogViewerTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "IngestionLogViewerTest.moc"
