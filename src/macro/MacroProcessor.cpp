@@ -366,20 +366,25 @@ QString MacroProcessor::formatDate(const QString &s, const std::optional<QString
         return s;
     QString text = *pattern;
 
-    const QDate date(s.mid(0, 4).toInt(), s.mid(5, 2).toInt(), s.mid(8, 2).toInt());
+    replaceAll(text, "DDDDD", QString::number(s.mid(8, 2).toInt()));
+    replaceAll(text, "MMMMM", QString::number(s.mid(5, 2).toInt()));
+
+    // Names are looked up only when the pattern can use them (most patterns are numeric).
     QString weekdayShort, weekdayLong, monthShort, monthLong;
-    if (date.isValid()) {
-        const QLocale locale = nameLocale();
-        weekdayShort = locale.dayName(date.dayOfWeek(), QLocale::ShortFormat);
-        weekdayLong = locale.dayName(date.dayOfWeek(), QLocale::LongFormat);
-        monthShort = locale.monthName(date.month(), QLocale::ShortFormat);
-        monthLong = locale.monthName(date.month(), QLocale::LongFormat);
+    if (text.contains(QLatin1String("WWW")) || text.contains(QLatin1String("MMM")) ||
+        text.contains(QLatin1String("[[++"))) {
+        const QDate date(s.mid(0, 4).toInt(), s.mid(5, 2).toInt(), s.mid(8, 2).toInt());
+        if (date.isValid()) {
+            const QLocale locale = nameLocale();
+            weekdayShort = locale.dayName(date.dayOfWeek(), QLocale::ShortFormat);
+            weekdayLong = locale.dayName(date.dayOfWeek(), QLocale::LongFormat);
+            monthShort = locale.monthName(date.month(), QLocale::ShortFormat);
+            monthLong = locale.monthName(date.month(), QLocale::LongFormat);
+        }
     }
     const bool namesAvailable = !weekdayShort.isEmpty() && !weekdayLong.isEmpty() &&
                                 !monthShort.isEmpty() && !monthLong.isEmpty();
 
-    replaceAll(text, "DDDDD", QString::number(s.mid(8, 2).toInt()));
-    replaceAll(text, "MMMMM", QString::number(s.mid(5, 2).toInt()));
     // Names go in as markers first, so the numeric replacements below cannot touch letters
     // inside them ("mm" in a month name, "DD" in a weekday).
     if (namesAvailable) {
