@@ -1,6 +1,6 @@
 #include "macro/MacroProcessor.h"
 
-#include "platform/Defaults.h"
+#include "metadata/ECPrefsController.h"
 
 #include <QHash>
 
@@ -123,8 +123,7 @@ bool startsWith(const QString &name, const char *prefix)
 
 QStringList MacroProcessor::customFieldKeys()
 {
-    // The preferences' custom field keys, "CF.Shoot" unless the user changed them.
-    return Defaults::stringList(QStringLiteral("CustomFields"), {QStringLiteral("CF.Shoot")});
+    return ECPrefsController::customFields();
 }
 
 const QList<Macro> &MacroProcessor::macros()

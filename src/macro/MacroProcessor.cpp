@@ -2,6 +2,7 @@
 
 #include "app/ThumbItem.h"
 #include "metadata/LookupsController.h"
+#include "metadata/Metadata.h"
 #include "platform/Clock.h"
 #include "platform/DateReader.h"
 #include "presets/Setup.h"
@@ -78,27 +79,6 @@ QString numberText(double value)
     if (std::isfinite(value) && value == std::trunc(value) && std::fabs(value) < 1e15)
         return QString::number(static_cast<qint64>(value));
     return QString::number(value, 'g', QLocale::FloatingPointShortest);
-}
-
-bool isNumber(const QVariant &value)
-{
-    switch (value.typeId()) {
-    case QMetaType::Int:
-    case QMetaType::Long:
-    case QMetaType::LongLong:
-    case QMetaType::Short:
-    case QMetaType::SChar:
-    case QMetaType::UInt:
-    case QMetaType::ULong:
-    case QMetaType::ULongLong:
-    case QMetaType::UShort:
-    case QMetaType::UChar:
-    case QMetaType::Double:
-    case QMetaType::Float:
-        return true;
-    default:
-        return false;
-    }
 }
 
 void replaceAll(QString &text, const char *what, const QString &with)
@@ -290,16 +270,7 @@ QVariant MacroProcessor::valueAtPath(const QVariantMap &properties, const QStrin
 
 QString MacroProcessor::exposureTimeText(const QVariant &value)
 {
-    // Read in single precision, as the exposure-time formatting always has; text that is not
-    // a number reads as 0 and so stays as it is.
-    float x = 0;
-    if (value.typeId() == QMetaType::QString)
-        x = value.toString().toFloat();
-    else if (isNumber(value))
-        x = value.toFloat();
-    if (x > 0.0f && x < 1.0f)
-        return QString::asprintf("1/%.0f", static_cast<double>(1.0f / x));
-    return valueText(value);
+    return valueText(Metadata::fractionFor(value));
 }
 
 std::optional<QString> MacroProcessor::lookup(const QString &value, const QString &field)
@@ -395,20 +366,25 @@ QString MacroProcessor::formatDate(const QString &s, const std::optional<QString
         return s;
     QString text = *pattern;
 
-    const QDate date(s.mid(0, 4).toInt(), s.mid(5, 2).toInt(), s.mid(8, 2).toInt());
+    replaceAll(text, "DDDDD", QString::number(s.mid(8, 2).toInt()));
+    replaceAll(text, "MMMMM", QString::number(s.mid(5, 2).toInt()));
+
+    // Names are looked up only when the pattern can use them (most patterns are numeric).
     QString weekdayShort, weekdayLong, monthShort, monthLong;
-    if (date.isValid()) {
-        const QLocale locale = nameLocale();
-        weekdayShort = locale.dayName(date.dayOfWeek(), QLocale::ShortFormat);
-        weekdayLong = locale.dayName(date.dayOfWeek(), QLocale::LongFormat);
-        monthShort = locale.monthName(date.month(), QLocale::ShortFormat);
-        monthLong = locale.monthName(date.month(), QLocale::LongFormat);
+    if (text.contains(QLatin1String("WWW")) || text.contains(QLatin1String("MMM")) ||
+        text.contains(QLatin1String("[[++"))) {
+        const QDate date(s.mid(0, 4).toInt(), s.mid(5, 2).toInt(), s.mid(8, 2).toInt());
+        if (date.isValid()) {
+            const QLocale locale = nameLocale();
+            weekdayShort = locale.dayName(date.dayOfWeek(), QLocale::ShortFormat);
+            weekdayLong = locale.dayName(date.dayOfWeek(), QLocale::LongFormat);
+            monthShort = locale.monthName(date.month(), QLocale::ShortFormat);
+            monthLong = locale.monthName(date.month(), QLocale::LongFormat);
+        }
     }
     const bool namesAvailable = !weekdayShort.isEmpty() && !weekdayLong.isEmpty() &&
                                 !monthShort.isEmpty() && !monthLong.isEmpty();
 
-    replaceAll(text, "DDDDD", QString::number(s.mid(8, 2).toInt()));
-    replaceAll(text, "MMMMM", QString::number(s.mid(5, 2).toInt()));
     // Names go in as markers first, so the numeric replacements below cannot touch letters
     // inside them ("mm" in a month name, "DD" in a weekday).
     if (namesAvailable) {

@@ -160,8 +160,10 @@ std::optional<QString> LookupsController::lookupKey(const QString &value, const 
 
 void LookupsController::initializeWithPresetsFolder(const QString &presetsFolder)
 {
-    m_folder = presetsFolder + QStringLiteral("/Lookups");
-    if (!AppPaths::ensureFolder(m_folder))
+    // Without a presets folder there is nowhere to keep tables: they stay empty and unsaved
+    // (never a "/Lookups" at the file-system root).
+    m_folder = presetsFolder.isEmpty() ? QString() : presetsFolder + QStringLiteral("/Lookups");
+    if (!m_folder.isEmpty() && !AppPaths::ensureFolder(m_folder))
         SystemLog::write(QStringLiteral("Can't create the lookup folder %1").arg(m_folder));
     readLookups();
 }

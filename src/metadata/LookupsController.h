@@ -39,7 +39,8 @@ public:
     // Patterns in display order: sorted ignoring case (ties broken by exact text).
     static QStringList sortedPatterns(const Table &table);
 
-    // Sets the folder to folder + "/Lookups", creates it and reads the tables.
+    // Sets the folder to folder + "/Lookups", creates it and reads the tables; an empty folder
+    // (no application-support folder) leaves the tables empty and unsaved.
     void initializeWithPresetsFolder(const QString &presetsFolder);
     QString folder() const { return m_folder; }
     // Reads all five files; a missing or damaged file gives an empty table (a damaged one is

@@ -1,5 +1,5 @@
 #include "macro/MacroProcessor.h"
-#include "platform/Defaults.h"
+#include "metadata/ECPrefsController.h"
 #include "platform/SystemLog.h"
 
 #include <gtest/gtest.h>
@@ -123,12 +123,12 @@ class MacroCatalogue : public testing::Test
 protected:
     void SetUp() override
     {
-        Defaults::remove(QStringLiteral("CustomFields"));
+        ECPrefsController::prefs().setCustomFields({QStringLiteral("CF.Shoot")});
         MacroProcessor::resetMacros();
     }
     void TearDown() override
     {
-        Defaults::remove(QStringLiteral("CustomFields"));
+        ECPrefsController::prefs().setCustomFields({QStringLiteral("CF.Shoot")});
         MacroProcessor::resetMacros();
     }
 };
@@ -168,8 +168,7 @@ TEST_F(MacroCatalogue, BuiltInsInOrderThenCustomFields)
 TEST_F(MacroCatalogue, CustomFieldsTakeEffectAfterReset)
 {
     EXPECT_EQ(MacroProcessor::macros().size(), 114);
-    Defaults::set(QStringLiteral("CustomFields"),
-                  QStringList{"CF.Shoot", "CF.Client", "CF.Client"});
+    ECPrefsController::prefs().setCustomFields(QStringList{"CF.Shoot", "CF.Client", "CF.Client"});
     EXPECT_EQ(MacroProcessor::macroNames().size(), 114) << "kept until reset";
     MacroProcessor::resetMacros();
     const QList<Macro> &macros = MacroProcessor::macros();

@@ -1,9 +1,9 @@
 #include "macro/MacroProcessor.h"
 #include "app/ThumbItem.h"
+#include "metadata/ECPrefsController.h"
 #include "metadata/LookupsController.h"
 #include "platform/Clock.h"
 #include "platform/DateReader.h"
-#include "platform/Defaults.h"
 #include "presets/Setup.h"
 
 #include <QTimeZone>
@@ -44,7 +44,7 @@ protected:
     void SetUp() override
     {
         QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-        Defaults::set(QStringLiteral("CustomFields"), QStringList{"CF.Shoot", "CF.Client"});
+        ECPrefsController::prefs().setCustomFields(QStringList{"CF.Shoot", "CF.Client"});
         MacroProcessor::resetMacros();
 
         item = std::make_shared<ThumbItem>();
@@ -63,7 +63,7 @@ protected:
     void TearDown() override
     {
         QLocale::setDefault(QLocale::system());
-        Defaults::remove(QStringLiteral("CustomFields"));
+        ECPrefsController::prefs().setCustomFields({QStringLiteral("CF.Shoot")});
         MacroProcessor::resetMacros();
         MacroProcessor::setUserFullNameSource(nullptr);
         Clock::setSource(nullptr);
@@ -181,6 +181,24 @@ TEST_F(Expansion, LookupOfAMissingFieldGivesTheDefault)
     item->metadata->remove("{ExifAux}");
     EXPECT_EQ(expand("{@Lookup.ExifAux.SerialNumber@no body}"), "no body");
     EXPECT_EQ(expand("[{@Lookup.ExifAux.SerialNumber}]"), "[]");
+}
+
+TEST_F(Expansion, ExposureTimesBelowOneSecondBecomeFractions)
+{
+    QVariantMap &props = *item->metadata;
+    const auto exposure = [&](const QVariant &value) {
+        QVariantMap exif = props["{Exif}"].toMap();
+        exif["ExposureTime"] = value;
+        props["{Exif}"] = exif;
+        return expand("{@Exif.ExposureTime}");
+    };
+    EXPECT_EQ(exposure(0.0125), "1/80");
+    EXPECT_EQ(exposure(0.3), "1/3");
+    EXPECT_EQ(exposure("0.004"), "1/250");
+    EXPECT_EQ(exposure(30), "30");
+    EXPECT_EQ(exposure(2.5), "2.5");
+    EXPECT_EQ(exposure(1.0), "1");
+    EXPECT_EQ(exposure(QVariantList{0.5}), "0.5") << "a list is not a number";
 }
 
 TEST_F(Expansion, UserNameFallsBackToDefaultOnlyWhenEmpty)

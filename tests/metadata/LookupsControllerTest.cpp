@@ -163,7 +163,9 @@ TEST_F(Lookups, WriteFailureIsReported)
     ASSERT_TRUE(writeTestFile(folder, "a file where the folder was"));
     EXPECT_FALSE(lookups.writeLookups());
     LookupsController unplaced;
-    EXPECT_FALSE(unplaced.writeLookups()) << "no folder given";
+    unplaced.initializeWithPresetsFolder(QString());
+    EXPECT_EQ(unplaced.folder(), QString());
+    EXPECT_FALSE(unplaced.writeLookups()) << "no presets folder, nothing written";
 }
 
 TEST_F(Lookups, WindowEditsAddRenameAndRemoveRows)
