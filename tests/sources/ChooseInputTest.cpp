@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -178,6 +179,8 @@ TEST_F(ChooseInputTest, LinkedFoldersAreListedOnceAndLoopsEnd)
               0);
     ASSERT_EQ(::symlink("nowhere.jpg", QFile::encodeName(dir + "/dangling.jpg").constData()), 0);
     ASSERT_EQ(::symlink("a.jpg", QFile::encodeName(dir + "/link.jpg").constData()), 0);
+    // A pipe would block whoever copies it.
+    ASSERT_EQ(::mkfifo(QFile::encodeName(dir + "/pipe.jpg").constData(), 0600), 0);
 
     ASSERT_TRUE(chooser.doPath(dir));
     EXPECT_EQ(titles(), (QStringList{"a.jpg", "b.jpg", "link.jpg"}));
