@@ -1,6 +1,7 @@
 #include "presets/SetupController.h"
 
 #include "metadata/ECPrefsController.h"
+#include "metadata/LookupsController.h"
 #include "platform/AppPaths.h"
 #include "platform/Defaults.h"
 #include "platform/Format.h"
@@ -54,6 +55,8 @@ void alert(const QString &text)
 
 SetupController::SetupController() : SetupController(AppPaths::supportFolder()) {}
 
+SetupController::~SetupController() = default;
+
 SetupController::SetupController(const QString &presetsFolder) : m_presetsFolder(presetsFolder)
 {
     // A folder that cannot be made is not reported: loads then yield the defaults.
@@ -61,8 +64,9 @@ SetupController::SetupController(const QString &presetsFolder) : m_presetsFolder
         AppPaths::ensureFolder(m_presetsFolder);
     m_currentSetupName = Defaults::string(QLatin1String(kPresetDefaultsKey), kDefault);
     readPresets();
-    // Lookup-table manager hook (see the header): create it here and initialise it with
-    // m_presetsFolder.
+    m_lookupsController = std::make_unique<LookupsController>();
+    if (!m_presetsFolder.isEmpty())
+        m_lookupsController->initializeWithPresetsFolder(m_presetsFolder);
 }
 
 void SetupController::readPresets()

@@ -9,6 +9,8 @@
 #include <memory>
 #include <optional>
 
+class LookupsController;
+
 // What the preset window shows, as a plain record: the window copies its controls into one of
 // these and back, and every rule about the values runs here.
 struct PresetForm
@@ -71,8 +73,14 @@ public:
     explicit SetupController(const QString &presetsFolder);
     // The presets folder under the application-support folder.
     SetupController();
+    ~SetupController();
+    SetupController(const SetupController &) = delete;
+    SetupController &operator=(const SetupController &) = delete;
 
     QString presetsFolder() const { return m_presetsFolder; }
+    // The lookup-table manager, made with this controller and read from the presets folder's
+    // "Lookups" sub-folder (not read when there is no presets folder).
+    LookupsController *lookupsController() const { return m_lookupsController.get(); }
     QStringList presets() const { return m_presets; }
     // Rereads the list: ".plist" files directly in the folder, not hidden, sorted ignoring case.
     void readPresets();
@@ -151,10 +159,6 @@ public:
 private:
     void addToList(const QString &name);
 
-    // Lookup-table manager hook: the preset manager owns the lookup-table manager and
-    // initialises it with the presets folder when it starts. Its class is not in the core yet;
-    // the member and its creation go here and in the constructor once it is.
-
     QString m_presetsFolder;
     QStringList m_presets;
     std::optional<Setup> m_currentSetupHolder;
@@ -162,4 +166,5 @@ private:
     QString m_currentSetupName;
     QString m_previousSetupName;
     bool m_isDirty = false;
+    std::unique_ptr<LookupsController> m_lookupsController;
 };

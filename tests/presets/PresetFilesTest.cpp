@@ -38,11 +38,20 @@ TEST(PresetFiles, ListSkipsDotFilesAndFoldersAndSortsIgnoringCase)
     Defaults::set("Preset", "Birds");
     EXPECT_EQ(SetupController(folder).currentSetupName(), QStringLiteral("Birds"));
 
-    // A presets folder that does not exist yet is made.
+    // A presets folder that does not exist yet is made, with the lookup tables' folder; the
+    // lookup-table manager made here answers the lookups.
     const QString fresh = makeTestFolder("fresh") + "/deep/Brindlewick";
+    writeTestFile(fresh + "/Lookups/Make.plist",
+                  xmlPlist("<dict><key>nikon*</key><string>Nikon</string></dict>"));
     SetupController made(fresh);
-    EXPECT_TRUE(QFileInfo(fresh).isDir());
     EXPECT_TRUE(made.presets().isEmpty());
+    ASSERT_NE(made.lookupsController(), nullptr);
+    EXPECT_EQ(LookupsController::sharedInstance(), made.lookupsController());
+    EXPECT_EQ(made.lookupsController()->folder(), fresh + "/Lookups");
+    EXPECT_EQ(LookupsController::lookupKey("NIKON CORPORATION", "TIFF.Make"),
+              QStringLiteral("Nikon"));
+    SetupController elsewhere(makeTestFolder("other") + "/Brindlewick");
+    EXPECT_TRUE(QFileInfo(elsewhere.presetsFolder() + "/Lookups").isDir());
 }
 
 TEST(PresetFiles, XmlAndBinaryFilesLoadAndMergeWithTheCatalogue)

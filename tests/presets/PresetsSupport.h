@@ -2,6 +2,7 @@
 
 #include "log/ConsoleLog.h"
 #include "metadata/ECPrefsController.h"
+#include "metadata/LookupsController.h"
 #include "metadata/Metadata.h"
 #include "platform/Defaults.h"
 #include "platform/RecordingUserInterface.h"
