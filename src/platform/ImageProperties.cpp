@@ -2,6 +2,7 @@
 
 #include <QBuffer>
 #include <QFile>
+#include <QFileInfo>
 #include <QSet>
 #include <QStringList>
 #include <QVariantList>
@@ -933,7 +934,8 @@ void initializeExiv2()
 
 std::optional<QVariantMap> exif(const QString &path)
 {
-    if (path.isEmpty())
+    // Only regular files: opening a named pipe or a device would block or never end.
+    if (path.isEmpty() || !QFileInfo(path).isFile())
         return std::nullopt;
     initializeExiv2();
     try {

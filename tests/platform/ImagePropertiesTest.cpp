@@ -14,6 +14,8 @@
 #include <functional>
 #include <thread>
 
+#include <sys/stat.h>
+
 namespace {
 
 QString makeImage(const QString &folder, const QString &name, const char *format,
@@ -267,6 +269,10 @@ TEST(ImagePropertiesTest, FilesThatAreNotReadableImagesHaveNoProperties)
     EXPECT_FALSE(ImageProperties::exif(QString()));
     EXPECT_FALSE(ImageProperties::exif(folder + QStringLiteral("/missing.jpg")));
     EXPECT_FALSE(ImageProperties::exif(folder)); // a folder
+    // A named pipe with no writer would block whoever opens it.
+    const QString pipe = folder + QStringLiteral("/pipe.jpg");
+    ASSERT_EQ(mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    EXPECT_FALSE(ImageProperties::exif(pipe));
 
     const QString empty = folder + QStringLiteral("/empty.jpg");
     ASSERT_TRUE(writeTestFile(empty, QByteArray()));
