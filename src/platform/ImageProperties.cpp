@@ -1,14 +1,16 @@
 #include "platform/ImageProperties.h"
 
+#include <QBuffer>
 #include <QFile>
+#include <QFileInfo>
 #include <QSet>
 #include <QStringList>
 #include <QVariantList>
 
 #include <exiv2/exiv2.hpp>
 
+#include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 #include <limits>
 #include <mutex>
@@ -221,7 +223,11 @@ QString trimmedText(const std::string &raw)
         text.resize(nul);
     while (!text.empty() && text.back() == ' ')
         text.pop_back();
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+    const QString utf8 = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+    // Older cameras write Latin-1 texts; they are not valid UTF-8.
+    if (utf8.contains(QChar::ReplacementCharacter))
+        return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+    return utf8;
 }
 
 QVariant integerValue(qint64 v)
@@ -602,40 +608,50 @@ struct HeaderFacts
     double densityY = 0;
 };
 
+bool skip(QIODevice &device, qint64 count)
+{
+    const qint64 target = device.pos() + count;
+    return count >= 0 && target <= device.size() && device.seek(target);
+}
+
+bool readExactly(QIODevice &device, unsigned char *into, qint64 count)
+{
+    return device.read(reinterpret_cast<char *>(into), count) == count;
+}
+
 // Walks the JPEG markers up to the frame header, reading only the segment headers it needs.
-HeaderFacts readJpegHeader(const QString &path)
+HeaderFacts readJpegHeader(QIODevice &device)
 {
     HeaderFacts facts;
-    FILE *f = std::fopen(QFile::encodeName(path).constData(), "rb");
-    if (!f)
-        return facts;
     unsigned char b[16];
-    if (std::fread(b, 1, 2, f) != 2 || b[0] != 0xff || b[1] != 0xd8) {
-        std::fclose(f);
+    if (!readExactly(device, b, 2) || b[0] != 0xff || b[1] != 0xd8)
         return facts;
-    }
+    const auto next = [&]() -> int {
+        char c = 0;
+        return device.getChar(&c) ? static_cast<unsigned char>(c) : -1;
+    };
     for (int guard = 0; guard < 4096; ++guard) {
-        int c = std::fgetc(f);
-        if (c == EOF)
+        const int c = next();
+        if (c < 0)
             break;
         if (c != 0xff)
             continue;
-        int marker = std::fgetc(f);
+        int marker = next();
         while (marker == 0xff)
-            marker = std::fgetc(f);
-        if (marker == EOF || marker == 0xd9 || marker == 0xda)
+            marker = next();
+        if (marker < 0 || marker == 0xd9 || marker == 0xda)
             break;
         if (marker == 0x01 || (marker >= 0xd0 && marker <= 0xd7))
             continue;
-        if (std::fread(b, 1, 2, f) != 2)
+        if (!readExactly(device, b, 2))
             break;
-        const long length = (b[0] << 8) | b[1];
+        const qint64 length = (b[0] << 8) | b[1];
         if (length < 2)
             break;
         const bool isFrame =
             marker >= 0xc0 && marker <= 0xcf && marker != 0xc4 && marker != 0xc8 && marker != 0xcc;
         if (isFrame) {
-            if (length < 8 || std::fread(b, 1, 6, f) != 6)
+            if (length < 8 || !readExactly(device, b, 6))
                 break;
             facts.depth = b[0];
             facts.height = (b[1] << 8) | b[2];
@@ -645,7 +661,7 @@ HeaderFacts readJpegHeader(const QString &path)
             break;
         }
         if (marker == 0xe0 && length >= 16) {
-            if (std::fread(b, 1, 14, f) != 14)
+            if (!readExactly(device, b, 14))
                 break;
             if (std::memcmp(b, "JFIF\0", 5) == 0) {
                 const int units = b[7];
@@ -655,24 +671,20 @@ HeaderFacts readJpegHeader(const QString &path)
                 facts.densityX = x * scale;
                 facts.densityY = y * scale;
             }
-            if (std::fseek(f, length - 2 - 14, SEEK_CUR) != 0)
+            if (!skip(device, length - 2 - 14))
                 break;
             continue;
         }
-        if (std::fseek(f, length - 2, SEEK_CUR) != 0)
+        if (!skip(device, length - 2))
             break;
     }
-    std::fclose(f);
     return facts;
 }
 
-HeaderFacts readPngHeader(const QString &path)
+HeaderFacts readPngHeader(QIODevice &device)
 {
     HeaderFacts facts;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return facts;
-    const QByteArray head = file.read(29);
+    const QByteArray head = device.read(29);
     if (head.size() < 29 || !head.startsWith("\x89PNG\r\n\x1a\n") || head.mid(12, 4) != "IHDR")
         return facts;
     const auto u8 = [&](int i) { return static_cast<unsigned char>(head[i]); };
@@ -853,41 +865,46 @@ QVariantMap convertExif(const Exiv2::ExifData &exif)
         if (setIfAbsent(props, group, name, convert(*sources[row], m.kind, exif, makerOrder)))
             fromTable.insert(destination);
     }
-    // Then every other tag under its usual name, unless that name is taken.
+    // Then every tag under its usual name, unless that name is taken or a table row already
+    // renamed the tag within the same group.
     for (const Exiv2::Exifdatum &datum : exif) {
         const std::string key = datum.key();
-        if (t.skipped.count(key) || t.byKey.count(key))
+        if (t.skipped.count(key))
             continue;
         QString group;
         QString name;
         if (!placeGenerally(datum, group, name))
+            continue;
+        const auto rows = t.byKey.find(key);
+        if (rows != t.byKey.end() &&
+            std::any_of(rows->second.begin(), rows->second.end(),
+                        [&](const Mapping *m) { return group == QLatin1String(m->group); }))
             continue;
         setIfAbsent(props, group, name, autoValue(datum));
     }
     return props;
 }
 
-std::optional<QVariantMap> read(const QString &path)
+// The properties of an image Exiv2 has opened; `device` holds the same bytes, for the few
+// header facts Exiv2 does not give.
+std::optional<QVariantMap> read(Exiv2::Image &image, QIODevice &device)
 {
-    Exiv2::Image::AutoPtr image = Exiv2::ImageFactory::open(QFile::encodeName(path).toStdString());
-    if (!image.get())
-        return std::nullopt;
-    image->readMetadata();
-    const int type = static_cast<int>(image->imageType());
+    image.readMetadata();
+    const int type = static_cast<int>(image.imageType());
 
     HeaderFacts header;
     if (type == Exiv2::ImageType::jpeg || type == Exiv2::ImageType::exv) {
-        header = readJpegHeader(path);
+        header = readJpegHeader(device);
         // A JPEG without a frame header is cut off or damaged before its picture starts.
         if (!header.frameFound)
             return std::nullopt;
     } else if (type == Exiv2::ImageType::png) {
-        header = readPngHeader(path);
+        header = readPngHeader(device);
     }
 
-    QVariantMap props = convertExif(image->exifData());
-    addTopLevel(props, *image, type, header);
-    if (!props.contains(QStringLiteral("PixelWidth")) && image->exifData().empty())
+    QVariantMap props = convertExif(image.exifData());
+    addTopLevel(props, image, type, header);
+    if (!props.contains(QStringLiteral("PixelWidth")) && image.exifData().empty())
         return std::nullopt; // nothing of an image here
     return props;
 }
@@ -900,20 +917,58 @@ void initializeExiv2()
     std::call_once(once, [] {
         // Exiv2 reports damaged files on standard error; callers get a return value instead.
         Exiv2::LogMsg::setLevel(Exiv2::LogMsg::mute);
-        // The XMP toolkit is set up once; later parses from several threads are then safe.
-        Exiv2::XmpParser::initialize();
+        // The XMP toolkit is set up once, with a lock it takes around its shared state, so
+        // that files with XMP packets can be read from several threads.
+        static std::recursive_mutex xmpLock;
+        Exiv2::XmpParser::initialize(
+            [](void *data, bool lock) {
+                auto *m = static_cast<std::recursive_mutex *>(data);
+                if (lock)
+                    m->lock();
+                else
+                    m->unlock();
+            },
+            &xmpLock);
     });
 }
 
 std::optional<QVariantMap> exif(const QString &path)
 {
-    if (path.isEmpty())
+    // Only regular files: opening a named pipe or a device would block or never end.
+    if (path.isEmpty() || !QFileInfo(path).isFile())
         return std::nullopt;
     initializeExiv2();
     try {
-        return read(path);
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly))
+            return std::nullopt;
+        auto image = Exiv2::ImageFactory::open(QFile::encodeName(path).toStdString());
+        if (!image.get())
+            return std::nullopt;
+        return read(*image, file);
     } catch (...) {
         // Exiv2 throws for unknown, truncated or damaged files; they have no properties.
+        return std::nullopt;
+    }
+}
+
+std::optional<QVariantMap> fromData(const QByteArray &bytes)
+{
+    if (bytes.isEmpty())
+        return std::nullopt;
+    initializeExiv2();
+    try {
+        QBuffer buffer;
+        buffer.setData(bytes);
+        if (!buffer.open(QIODevice::ReadOnly))
+            return std::nullopt;
+        auto image =
+            Exiv2::ImageFactory::open(reinterpret_cast<const Exiv2::byte *>(bytes.constData()),
+                                      static_cast<long>(bytes.size()));
+        if (!image.get())
+            return std::nullopt;
+        return read(*image, buffer);
+    } catch (...) {
         return std::nullopt;
     }
 }

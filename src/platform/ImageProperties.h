@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QVariantMap>
 
@@ -12,9 +13,12 @@
 namespace ImageProperties {
 
 std::optional<QVariantMap> exif(const QString &path);
+// The same for a file's bytes held in memory (a camera file, a download in progress).
+std::optional<QVariantMap> fromData(const QByteArray &bytes);
 
-// One-time set-up of the Exiv2 library (quiet logging, the XMP toolkit) for everything in this
-// program that opens files with Exiv2; cheap after the first call and safe from any thread.
+// One-time set-up of the Exiv2 library (quiet logging, the XMP toolkit with a lock for use from
+// several threads). Call it before any other Exiv2 work in this program (Exiv2 sets the toolkit
+// up without the lock otherwise); cheap after the first call and safe from any thread.
 void initializeExiv2();
 
 } // namespace ImageProperties

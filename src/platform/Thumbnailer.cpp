@@ -4,6 +4,7 @@
 
 #include <QBuffer>
 #include <QFile>
+#include <QFileInfo>
 #include <QImageReader>
 #include <QPainter>
 #include <QPainterPath>
@@ -174,6 +175,9 @@ QImage preview(const QString &path, const QSize &size)
 {
     if (path.isEmpty() || size.isEmpty())
         return {};
+    // Folders, pipes and devices are never opened (a pipe would block): they get the icon.
+    if (!QFileInfo(path).isFile())
+        return fileIcon(size);
     EmbeddedPreviews embedded = readEmbedded(path, size);
     QImage picture = embedded.chosen;
     if (picture.isNull()) {

@@ -14,6 +14,8 @@
 #include <functional>
 #include <thread>
 
+#include <sys/stat.h>
+
 namespace {
 
 QString makeImage(const QString &folder, const QString &name, const char *format,
@@ -66,11 +68,15 @@ QString makeTiff(const QString &path, int width, int height)
     return path;
 }
 
-void writeExif(const QString &path, const std::function<void(Exiv2::ExifData &)> &fill)
+void writeExif(const QString &path, const std::function<void(Exiv2::ExifData &)> &fill,
+               bool withXmp = false)
 {
+    ImageProperties::initializeExiv2(); // before any XMP work, so the toolkit gets its lock
     auto image = Exiv2::ImageFactory::open(QFile::encodeName(path).toStdString());
     image->readMetadata();
     fill(image->exifData());
+    if (withXmp)
+        image->xmpData()["Xmp.dc.title"] = "lang=x-default A title";
     image->writeMetadata();
 }
 
@@ -119,6 +125,7 @@ TEST(ImagePropertiesTest, JpegTagsComeOutWithTheirKindsAndValues)
         d["Exif.Nikon3.Quality"] = "FINE   ";
         d["Exif.Nikon3.ISOSpeed"] = "0 400";
         d["Exif.Nikon3.LensType"] = "6";
+        d["Exif.Image.Artist"] = std::string("Jos\xe9"); // Latin-1, as older cameras write
     });
 
     const auto props = ImageProperties::exif(path);
@@ -135,6 +142,7 @@ TEST(ImagePropertiesTest, JpegTagsComeOutWithTheirKindsAndValues)
     EXPECT_EQ(at(*props, tiff, QStringLiteral("Make")).toString(),
               QStringLiteral("NIKON CORPORATION"));
     EXPECT_EQ(at(*props, tiff, QStringLiteral("Model")).toString(), QStringLiteral("Test Body"));
+    EXPECT_EQ(at(*props, tiff, QStringLiteral("Artist")).toString(), QString::fromUtf8("José"));
     EXPECT_EQ(at(*props, tiff, QStringLiteral("DateTime")).toString(),
               QStringLiteral("2024:05:06 07:08:10"));
     EXPECT_EQ(at(*props, exif, QStringLiteral("DateTimeOriginal")).toString(),
@@ -153,6 +161,11 @@ TEST(ImagePropertiesTest, JpegTagsComeOutWithTheirKindsAndValues)
     EXPECT_EQ(focal35.toInt(), 75);
     EXPECT_EQ(at(*props, exif, QStringLiteral("UserComment")).toString(),
               QStringLiteral("Ingested by hand"));
+
+    // Renamed tags appear once; tags gathered in {ExifAux} keep their own place as well.
+    EXPECT_FALSE(props->value(exif).toMap().contains(QStringLiteral("SubSecTimeOriginal")));
+    EXPECT_EQ(at(*props, exif, QStringLiteral("BodySerialNumber")).toString(),
+              QStringLiteral("SN-0042"));
 
     const QString aux = QStringLiteral("{ExifAux}");
     EXPECT_EQ(at(*props, aux, QStringLiteral("SerialNumber")).toString(),
@@ -256,6 +269,10 @@ TEST(ImagePropertiesTest, FilesThatAreNotReadableImagesHaveNoProperties)
     EXPECT_FALSE(ImageProperties::exif(QString()));
     EXPECT_FALSE(ImageProperties::exif(folder + QStringLiteral("/missing.jpg")));
     EXPECT_FALSE(ImageProperties::exif(folder)); // a folder
+    // A named pipe with no writer would block whoever opens it.
+    const QString pipe = folder + QStringLiteral("/pipe.jpg");
+    ASSERT_EQ(mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    EXPECT_FALSE(ImageProperties::exif(pipe));
 
     const QString empty = folder + QStringLiteral("/empty.jpg");
     ASSERT_TRUE(writeTestFile(empty, QByteArray()));
@@ -268,6 +285,12 @@ TEST(ImagePropertiesTest, FilesThatAreNotReadableImagesHaveNoProperties)
     const QString good = makeImage(folder, QStringLiteral("good.jpg"), "JPEG", QSize(200, 100));
     writeExif(good, [](Exiv2::ExifData &d) { fillCommon(d); });
     const QByteArray bytes = readTestFile(good);
+    // Bytes in memory read like the file they came from.
+    ASSERT_TRUE(ImageProperties::exif(good));
+    EXPECT_EQ(ImageProperties::fromData(bytes), ImageProperties::exif(good));
+    EXPECT_FALSE(ImageProperties::fromData(QByteArray()));
+    EXPECT_FALSE(ImageProperties::fromData(readTestFile(text)));
+    EXPECT_FALSE(ImageProperties::fromData(bytes.left(120)));
     // Cut inside the EXIF segment, and cut right after the start-of-image marker.
     for (const int length : {2, 4, 40, 120}) {
         const QString cut = folder + QStringLiteral("/cut%1.jpg").arg(length);
@@ -291,11 +314,14 @@ TEST(ImagePropertiesTest, ReadsFromSeveralThreadsAgree)
     QStringList paths;
     for (int i = 0; i < 6; ++i) {
         const QString path = makeImage(folder, QStringLiteral("t%1.jpg").arg(i), "JPEG");
-        writeExif(path, [i](Exiv2::ExifData &d) {
-            fillCommon(d);
-            d["Exif.Image.Make"] = "NIKON CORPORATION";
-            d["Exif.Nikon3.ShutterCount"] = uint32_t(100 + i);
-        });
+        writeExif(
+            path,
+            [i](Exiv2::ExifData &d) {
+                fillCommon(d);
+                d["Exif.Image.Make"] = "NIKON CORPORATION";
+                d["Exif.Nikon3.ShutterCount"] = uint32_t(100 + i);
+            },
+            /*withXmp=*/true);
         paths << path;
     }
     std::vector<QVariantMap> expected;

@@ -11,6 +11,8 @@
 
 #include <thread>
 
+#include <sys/stat.h>
+
 namespace {
 
 QImage twoColours(QSize size, QColor left, QColor right)
@@ -112,6 +114,9 @@ TEST(ThumbnailerTest, FilesWithoutAPictureGetTheIconAndThreadsAgree)
     ASSERT_TRUE(writeTestFile(empty, QByteArray()));
     EXPECT_EQ(Thumbnailer::preview(empty, {64, 64}).size(), Thumbnailer::fileIcon({64, 64}).size());
     EXPECT_TRUE(Thumbnailer::preview(QString(), {64, 64}).isNull());
+    const QString pipe = folder + QStringLiteral("/pipe.jpg");
+    ASSERT_EQ(mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    EXPECT_FALSE(Thumbnailer::preview(pipe, {64, 64}).isNull()); // the icon, without blocking
 
     const QString jpeg =
         saveJpeg(folder + QStringLiteral("/t.jpg"), twoColours({1200, 900}, Qt::red, Qt::blue));
