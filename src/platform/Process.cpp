@@ -129,14 +129,17 @@ ProcessResult run(const ProcessRequest &request)
             ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
 
     int status = 0;
+    bool reaped = false;
     for (;;) {
         const pid_t done = ::waitpid(pid, &status, WNOHANG);
         drain(outRead, result.stdoutData, request.captureLimit);
         drain(errRead, result.stderrData, request.captureLimit);
-        if (done == pid)
+        if (done == pid) {
+            reaped = true;
             break;
+        }
         if (done < 0 && errno != EINTR)
-            break;
+            break; // the child's fate is unknown: reported as neither exited nor signalled
         if (request.onPoll)
             request.onPoll();
         std::vector<pollfd> fds;
@@ -158,7 +161,10 @@ ProcessResult run(const ProcessRequest &request)
                 ::close(*fd);
         }
     }
-    if (WIFEXITED(status)) {
+    if (!reaped) {
+        if (result.startError.isEmpty())
+            result.startError = QStringLiteral("waitpid failed");
+    } else if (WIFEXITED(status)) {
         result.exited = true;
         result.exitCode = WEXITSTATUS(status);
     } else if (WIFSIGNALED(status)) {
