@@ -10,6 +10,7 @@
 #include "platform/NotificationCenter.h"
 #include "platform/SystemLog.h"
 #include "platform/UserInterface.h"
+#include "sources/CameraService.h"
 
 #include <QDir>
 #include <QFile>
@@ -323,6 +324,7 @@ void IngestFiles::geotag(ThumbItem &item)
         return;
     if (m_activeSetup.paramBool(QStringLiteral("GeoTag"))) {
         item.loadMetadata();
+        m_macroProcessor->getExifDatetime(item);
         Geotag::geotag(item);
     } else {
         item.gpsLat = 0.0;
@@ -511,7 +513,7 @@ void IngestFiles::go2()
                 m_session->step();
             if (!copyFirst(item, folder))
                 break;
-        } else if (m_downloader && m_downloader(item, folder, item->targetFilename)) {
+        } else if (requestDownload(item, folder, item->targetFilename)) {
             ++m_downloadsRequested;
         } else {
             reportCopyError(
@@ -523,6 +525,25 @@ void IngestFiles::go2()
 
     if (!m_preview && m_downloadsFinished >= m_downloadsRequested)
         downloadsComplete();
+}
+
+bool IngestFiles::requestDownload(const ThumbItemPtr &item, const QString &folder,
+                                  const QString &name)
+{
+    if (m_downloader)
+        return m_downloader(item, folder, name);
+    CameraDevice *device = item->cameraFile ? item->cameraFile->device() : nullptr;
+    if (!device)
+        return false;
+    device->requestDownloadFile(item->cameraFile, DownloadOptions{folder, name},
+                                [this, item](const DownloadResult &result) {
+                                    didDownloadFile(
+                                        result.error,
+                                        {{DownloadFolderKey, result.options.downloadsDirectory},
+                                         {SavedFilenameKey, result.options.saveAsFilename}},
+                                        item);
+                                });
+    return true;
 }
 
 void IngestFiles::reportCopyError(const QString &description)
@@ -667,6 +688,7 @@ void IngestFiles::downloadsComplete()
                 m_folderOpener(postApp, m_firstImageFolder);
         }
     }
+    m_writeContext.exifToolSession.reset();
     post("IngestionComplete", this);
 }
 

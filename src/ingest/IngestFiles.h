@@ -116,6 +116,7 @@ private:
     bool copyFirst(const ThumbItemPtr &item, const QString &folder);
     void writeMetadata(ThumbItem &item, const QString &copyPath);
     bool giveTurn();
+    bool requestDownload(const ThumbItemPtr &item, const QString &folder, const QString &name);
     void reportCopyError(const QString &description);
     bool copyOn(const QString &source, const QString &target, QString *error);
     void removeTempDir();
