@@ -12,6 +12,8 @@
 #include "metadata/ECPrefsController.h"
 #include "platform/Defaults.h"
 #include "platform/NotificationCenter.h"
+#include "sources/ChooseInput.h"
+#include "sources/ui/ChooseInputWindow.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -340,6 +342,8 @@ void QuorvaneAppDelegate::receiveShowViewer(const Notification &note)
 
 void QuorvaneAppDelegate::receiveFinishedChoosing(const Notification &)
 {
+    // The browser and the list table show the list the chooser filled.
+    m_model->setItems(m_itemList);
     m_window->imageBrowser->reloadData();
     reloadListTable();
     populateSelectionLists();
@@ -684,7 +688,17 @@ void QuorvaneAppDelegate::actionChoose()
     orderMeFront();
 }
 
-void QuorvaneAppDelegate::runDefaultChooser() {}
+void QuorvaneAppDelegate::runDefaultChooser()
+{
+    // The previous chooser goes first; the new one stays after its window closes, serving the
+    // cameras it found until the next Choose.
+    m_chooser.reset();
+    m_chooser = std::make_unique<ChooseInput>();
+    m_chooser->setMImageBrowserController(&m_itemList);
+    m_chooser->setInclusions(m_inclusions);
+    ChooseInputWindow window(*m_chooser, m_window);
+    window.exec();
+}
 
 void QuorvaneAppDelegate::actionIngest()
 {
