@@ -7,6 +7,7 @@
 #include "app/ui/HelpController.h"
 #include "app/ui/ImageBrowserView.h"
 #include "app/ui/MainWindow.h"
+#include "ingest/IngestFiles.h"
 #include "log/IngestionLogController.h"
 #include "log/ui/IngestionLogWindow.h"
 #include "metadata/ECPrefsController.h"
@@ -257,6 +258,8 @@ void QuorvaneAppDelegate::applicationDidFinishLaunching()
     observe("FinishedChoosing", &QuorvaneAppDelegate::receiveFinishedChoosing);
     observe("IngestionComplete", &QuorvaneAppDelegate::receiveIngestionComplete);
 
+    m_ingestFiles = std::make_unique<IngestFiles>();
+
     // The browsers.
     m_window->imageBrowser->setThumbModel(m_model);
     m_window->imageBrowser->setZoomValue(0.4);
@@ -342,8 +345,10 @@ void QuorvaneAppDelegate::receiveShowViewer(const Notification &note)
 
 void QuorvaneAppDelegate::receiveFinishedChoosing(const Notification &)
 {
-    // The browser and the list table show the list the chooser filled.
+    // The browser, the list table and the driver all see the list the chooser filled.
     m_model->setItems(m_itemList);
+    if (m_ingestFiles)
+        m_ingestFiles->setItems(m_itemList);
     m_window->imageBrowser->reloadData();
     reloadListTable();
     populateSelectionLists();
@@ -707,6 +712,8 @@ void QuorvaneAppDelegate::actionIngest()
     g_isIngesting = true;
     if (m_ingestRunner)
         m_ingestRunner(currentSetup(), items());
+    else if (m_ingestFiles)
+        m_ingestFiles->go(currentSetup(), false);
     else
         g_isIngesting = false;
 }

@@ -7,6 +7,7 @@
 #include "presets/SetupController.h"
 
 class ChooseInput;
+class IngestFiles;
 
 #include <QObject>
 #include <QPointer>
@@ -97,6 +98,7 @@ public:
     // The list the chooser fills; the browser shows it after "FinishedChoosing".
     ThumbItemList &itemList() { return m_itemList; }
     ChooseInput *chooseInputController() const { return m_chooser.get(); }
+    IngestFiles *ingestFiles() const { return m_ingestFiles.get(); }
 
     // Replaces how the chooser window is run (tests script it); it fills itemList() and posts
     // "FinishedChoosing" itself.
@@ -123,6 +125,7 @@ private:
     ThumbListModel *m_previewModel = nullptr;
     std::unique_ptr<SetupController> m_setupController;
     std::unique_ptr<ChooseInput> m_chooser;
+    std::unique_ptr<IngestFiles> m_ingestFiles;
     ThumbItemList m_itemList;
     std::unique_ptr<Logger> m_logger;
     std::unique_ptr<LogPane> m_logPane;
