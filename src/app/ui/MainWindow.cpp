@@ -133,6 +133,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     tableMetadata = named(new QTableWidget(0, 2, metadataPanel), "tableMetadata");
     tableMetadata->setHorizontalHeaderLabels({QStringLiteral("Field"), QStringLiteral("Value")});
     tableMetadata->verticalHeader()->hide();
+    tableMetadata->horizontalHeader()->setStretchLastSection(true);
     buttonTimeZone =
         named(new QPushButton(QStringLiteral("Time Zone..."), metadataPanel), "buttonTimeZone");
     buttonTimeAdj =

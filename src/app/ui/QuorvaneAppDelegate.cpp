@@ -7,11 +7,14 @@
 #include "app/ui/HelpController.h"
 #include "app/ui/ImageBrowserView.h"
 #include "app/ui/MainWindow.h"
+#include "ingest/IngestFiles.h"
 #include "log/IngestionLogController.h"
 #include "log/ui/IngestionLogWindow.h"
 #include "metadata/ECPrefsController.h"
 #include "platform/Defaults.h"
 #include "platform/NotificationCenter.h"
+#include "sources/ChooseInput.h"
+#include "sources/ui/ChooseInputWindow.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -255,6 +258,8 @@ void QuorvaneAppDelegate::applicationDidFinishLaunching()
     observe("FinishedChoosing", &QuorvaneAppDelegate::receiveFinishedChoosing);
     observe("IngestionComplete", &QuorvaneAppDelegate::receiveIngestionComplete);
 
+    m_ingestFiles = std::make_unique<IngestFiles>();
+
     // The browsers.
     m_window->imageBrowser->setThumbModel(m_model);
     m_window->imageBrowser->setZoomValue(0.4);
@@ -340,6 +345,10 @@ void QuorvaneAppDelegate::receiveShowViewer(const Notification &note)
 
 void QuorvaneAppDelegate::receiveFinishedChoosing(const Notification &)
 {
+    // The browser, the list table and the driver all see the list the chooser filled.
+    m_model->setItems(m_itemList);
+    if (m_ingestFiles)
+        m_ingestFiles->setItems(m_itemList);
     m_window->imageBrowser->reloadData();
     reloadListTable();
     populateSelectionLists();
@@ -684,7 +693,17 @@ void QuorvaneAppDelegate::actionChoose()
     orderMeFront();
 }
 
-void QuorvaneAppDelegate::runDefaultChooser() {}
+void QuorvaneAppDelegate::runDefaultChooser()
+{
+    // The previous chooser goes first; the new one stays after its window closes, serving the
+    // cameras it found until the next Choose.
+    m_chooser.reset();
+    m_chooser = std::make_unique<ChooseInput>();
+    m_chooser->setMImageBrowserController(&m_itemList);
+    m_chooser->setInclusions(m_inclusions);
+    ChooseInputWindow window(*m_chooser, m_window);
+    window.exec();
+}
 
 void QuorvaneAppDelegate::actionIngest()
 {
@@ -693,6 +712,8 @@ void QuorvaneAppDelegate::actionIngest()
     g_isIngesting = true;
     if (m_ingestRunner)
         m_ingestRunner(currentSetup(), items());
+    else if (m_ingestFiles)
+        m_ingestFiles->go(currentSetup(), false);
     else
         g_isIngesting = false;
 }

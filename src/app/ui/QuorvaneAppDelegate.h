@@ -6,6 +6,9 @@
 #include "presets/Setup.h"
 #include "presets/SetupController.h"
 
+class ChooseInput;
+class IngestFiles;
+
 #include <QObject>
 #include <QPointer>
 #include <QSet>
@@ -92,12 +95,17 @@ public:
     Setup currentSetup() const;
     SetupController *setupController() const { return m_setupController.get(); }
 
-    // Replaces how the chooser window is run (tests script it); it gets the item list's model
-    // and the filter, and posts "FinishedChoosing" itself.
+    // The list the chooser fills; the browser shows it after "FinishedChoosing".
+    ThumbItemList &itemList() { return m_itemList; }
+    ChooseInput *chooseInputController() const { return m_chooser.get(); }
+    IngestFiles *ingestFiles() const { return m_ingestFiles.get(); }
+
+    // Replaces how the chooser window is run (tests script it); it fills itemList() and posts
+    // "FinishedChoosing" itself.
     using ChooserRunner = std::function<void(QuorvaneAppDelegate &)>;
     void setChooserRunner(ChooserRunner runner) { m_chooserRunner = std::move(runner); }
-    // Replaces how an ingestion run is started (until the ingestion driver is there, and for
-    // tests); the run must end with "IngestionComplete".
+    // Replaces how an ingestion run is started (tests); the run must end with
+    // "IngestionComplete".
     using IngestRunner = std::function<void(const Setup &setup, const ThumbItemList &items)>;
     void setIngestRunner(IngestRunner runner) { m_ingestRunner = std::move(runner); }
 
@@ -116,6 +124,9 @@ private:
     ThumbListModel *m_model = nullptr;
     ThumbListModel *m_previewModel = nullptr;
     std::unique_ptr<SetupController> m_setupController;
+    std::unique_ptr<ChooseInput> m_chooser;
+    std::unique_ptr<IngestFiles> m_ingestFiles;
+    ThumbItemList m_itemList;
     std::unique_ptr<Logger> m_logger;
     std::unique_ptr<LogPane> m_logPane;
     SelectionEditor m_editor;

@@ -10,6 +10,7 @@
 #include "platform/Defaults.h"
 #include "platform/NotificationCenter.h"
 #include "presets/SetupController.h"
+#include "sources/ui/ChooseInputWindow.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -76,27 +77,6 @@ QString makeCard(const QString &name)
     return folder;
 }
 
-// Fills the item list from a folder the way a chooser does, then announces it.
-void fillFrom(QuorvaneAppDelegate &app, const QString &folder)
-{
-    ThumbItemList items;
-    QDirIterator it(folder, QDir::Files, QDirIterator::Subdirectories);
-    QStringList paths;
-    while (it.hasNext())
-        paths << it.next();
-    std::sort(paths.begin(), paths.end(), [](const QString &a, const QString &b) {
-        return QFileInfo(a).fileName().compare(QFileInfo(b).fileName(), Qt::CaseInsensitive) < 0;
-    });
-    for (const QString &path : paths) {
-        auto item = ThumbItem::initWithPath(path);
-        item->setExclusionFlag(app.inclusions());
-        items << item;
-    }
-    app.model()->setItems(items);
-    NotificationCenter::defaultCenter().post(QStringLiteral("FinishedChoosing"), &app,
-                                             QVariantMap());
-}
-
 QString status(MainWindow &window)
 {
     return window.labelStatus->text();
@@ -111,8 +91,8 @@ class MainWindowTest : public QObject
 private:
     GuiUserInterface m_ui;
 
-    // A started program whose chooser fills the list from `folder` (none: the chooser is
-    // cancelled).
+    // A started program whose chooser window opens at once and is answered through its folder
+    // button: the folder panel gives `folder` (none: the panel is cancelled).
     struct Program
     {
         MainWindow window;
@@ -120,13 +100,15 @@ private:
         int choices = 0;
         explicit Program(const QString &folder)
         {
-            app.setChooserRunner([this, folder](QuorvaneAppDelegate &delegate) {
+            ChooseInputWindow::setFolderPanel([folder](const QString &) -> std::optional<QString> {
+                if (folder.isEmpty())
+                    return std::nullopt;
+                return folder;
+            });
+            whenModal([this](QWidget *modal) {
+                QCOMPARE(modal->objectName(), QStringLiteral("ChooseInput"));
                 ++choices;
-                if (!folder.isEmpty())
-                    fillFrom(delegate, folder);
-                else // as when the folder panel is cancelled
-                    NotificationCenter::defaultCenter().post(QStringLiteral("FinishedChoosing"),
-                                                             &delegate);
+                modal->findChild<QPushButton *>(QStringLiteral("buttonOther"))->click();
             });
             app.awakeFromNib();
             app.applicationDidFinishLaunching();
@@ -183,6 +165,18 @@ private Q_SLOTS:
         Program program(makeCard(QStringLiteral("card-days")));
         MainWindow &w = program.window;
         QCOMPARE(program.app.items().size(), 7);
+        QCOMPARE(Defaults::string(QStringLiteral("InputDirectory")),
+                 QDir::homePath() + QStringLiteral("/card-days"));
+        QCOMPARE(program.item(6)->title(), QStringLiteral("notes.txt"));
+
+        // Cancel closes the chooser and leaves everything as it was.
+        const QList<int> selected = w.imageBrowser->selectedRows();
+        whenModal([](QWidget *modal) {
+            modal->findChild<QPushButton *>(QStringLiteral("buttonCancel"))->click();
+        });
+        program.app.actionChoose();
+        QCOMPARE(program.app.items().size(), 7);
+        QCOMPARE(w.imageBrowser->selectedRows(), selected);
         // The newest day holds two images and the text file.
         QCOMPARE(w.imageBrowser->selectedRows().size(), 3);
         QCOMPARE(status(w), QStringLiteral("3 selected     3 checked     7 total"));

@@ -1,0 +1,172 @@
+#include "sources/ui/ChooseInputWindow.h"
+#include "app/ThumbItem.h"
+#include "platform/Defaults.h"
+#include "platform/NotificationCenter.h"
+#include "sources/ChooseInput.h"
+
+#include <QDir>
+#include <QImage>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+QString g_cameraFolder;
+
+// Runs `action` on the modal window as soon as one is up.
+void whenModal(std::function<void(QWidget *)> action)
+{
+    auto *timer = new QTimer;
+    timer->setInterval(10);
+    QObject::connect(timer, &QTimer::timeout, [timer, action] {
+        if (QWidget *modal = QApplication::activeModalWidget()) {
+            timer->stop();
+            timer->deleteLater();
+            action(modal);
+        }
+    });
+    timer->start();
+}
+
+void writeImages(const QString &folder, int count)
+{
+    QDir().mkpath(folder);
+    for (int i = 1; i <= count; ++i) {
+        QImage image(40, 30, QImage::Format_RGB32);
+        image.fill(Qt::darkCyan);
+        image.save(folder + QStringLiteral("/IMG_%1.JPG").arg(i), "JPEG");
+    }
+}
+
+// Records "FinishedChoosing": how often, and whether it carried user information.
+struct Finished
+{
+    int count = 0;
+    bool hadUserInfo = false;
+    Finished()
+    {
+        NotificationCenter::defaultCenter().addObserver(this, QStringLiteral("FinishedChoosing"),
+                                                        [this](const Notification &note) {
+                                                            ++count;
+                                                            hadUserInfo = note.hasUserInfo;
+                                                        });
+    }
+    ~Finished() { NotificationCenter::defaultCenter().removeObserver(this); }
+};
+
+} // namespace
+
+class ChooseInputWindowTest : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void folderButtonFillsTheListAndClosesTheWindow()
+    {
+        const QString card = QDir::homePath() + QStringLiteral("/card");
+        writeImages(card, 3);
+        QString startedAt = QStringLiteral("unset");
+        ChooseInputWindow::setFolderPanel([&](const QString &start) -> std::optional<QString> {
+            startedAt = start;
+            return card;
+        });
+        ThumbItemList items;
+        ChooseInput chooser;
+        chooser.setMImageBrowserController(&items);
+        Finished finished;
+        ChooseInputWindow window(chooser);
+        whenModal([](QWidget *modal) {
+            auto *eject = modal->findChild<QPushButton *>(QStringLiteral("buttonEject"));
+            QVERIFY(!eject->isEnabled());
+            modal->findChild<QPushButton *>(QStringLiteral("buttonOther"))->click();
+        });
+        window.exec();
+        QVERIFY(!window.isVisible());
+        QCOMPARE(startedAt, QString());
+        QCOMPARE(items.size(), 3);
+        QCOMPARE(finished.count, 1);
+        QVERIFY(finished.hadUserInfo);
+        QCOMPARE(ChooseInput::inputDirectory(), card);
+
+        // The next panel opens where the last one ended; cancelling it still closes and
+        // announces, without user information, and leaves the list alone.
+        ChooseInputWindow::setFolderPanel([&](const QString &start) -> std::optional<QString> {
+            startedAt = start;
+            return std::nullopt;
+        });
+        ChooseInput second;
+        second.setMImageBrowserController(&items);
+        ChooseInputWindow again(second);
+        whenModal([](QWidget *modal) {
+            modal->findChild<QPushButton *>(QStringLiteral("buttonOther"))->click();
+        });
+        again.exec();
+        QCOMPARE(startedAt, card);
+        QCOMPARE(items.size(), 3);
+        QCOMPARE(finished.count, 2);
+        QVERIFY(!finished.hadUserInfo);
+    }
+
+    void cancelPostsNothing()
+    {
+        ThumbItemList items;
+        ChooseInput chooser;
+        chooser.setMImageBrowserController(&items);
+        Finished finished;
+        ChooseInputWindow window(chooser);
+        whenModal([](QWidget *modal) {
+            modal->findChild<QPushButton *>(QStringLiteral("buttonCancel"))->click();
+        });
+        QCOMPARE(window.exec(), int(QDialog::Rejected));
+        QCOMPARE(finished.count, 0);
+    }
+
+    void aFolderCameraIsListedAndFillsTheListWhenChosen()
+    {
+        ThumbItemList items;
+        ChooseInput chooser;
+        chooser.setMImageBrowserController(&items);
+        Finished finished;
+        ChooseInputWindow window(chooser);
+        QListWidget *table = nullptr;
+        whenModal([&table](QWidget *modal) {
+            table = modal->findChild<QListWidget *>(QStringLiteral("tableCameras"));
+        });
+        QTimer::singleShot(20000, &window, &QDialog::reject);
+        auto *pick = new QTimer(&window);
+        pick->setInterval(50);
+        connect(pick, &QTimer::timeout, [&table, &window, pick] {
+            if (!table || table->count() == 0)
+                return;
+            pick->stop();
+            table->setCurrentRow(0);
+            QVERIFY(window.findChild<QPushButton *>(QStringLiteral("buttonEject"))->isEnabled());
+        });
+        pick->start();
+        window.exec();
+        QCOMPARE(finished.count, 1);
+        QCOMPARE(items.size(), 2);
+        QVERIFY(items.first()->isCameraItem());
+    }
+};
+
+int main(int argc, char **argv)
+{
+    // Keep the windows away from the real user's settings.
+    QTemporaryDir home;
+    qputenv("HOME", home.path().toLocal8Bit());
+    qputenv("XDG_DATA_HOME", (home.path() + "/.local/share").toLocal8Bit());
+    qputenv("XDG_CONFIG_HOME", (home.path() + "/.config").toLocal8Bit());
+    qputenv("XDG_CACHE_HOME", (home.path() + "/.cache").toLocal8Bit());
+    // A folder that the camera service offers as a camera.
+    g_cameraFolder = home.path() + QStringLiteral("/camera");
+    writeImages(g_cameraFolder, 2);
+    qputenv("BRINDLEWICK_DISK_CAMERAS", g_cameraFolder.toLocal8Bit());
+    QApplication app(argc, argv);
+    ChooseInputWindowTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "ChooseInputWindowTest.moc"
