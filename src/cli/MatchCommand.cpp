@@ -2,6 +2,7 @@
 #include "cli/CommandRegistry.h"
 #include "cli/TerminalAlerts.h"
 #include "geo/TrackManagerController.h"
+#include "macro/MacroProcessor.h"
 #include "platform/DateReader.h"
 
 #include <QFileInfo>
@@ -24,21 +25,6 @@ BRINDLEWICK_CLI_COMMAND(matchCommand,
                         {QStringLiteral("match"),
                          QStringLiteral("show where the stored tracks place some images"),
                          QString::fromUtf8(kUsage), &runMatch});
-
-// The capture time of an image's properties: "{Exif}.DateTimeOriginal", else
-// "{Exif}.DateTimeDigitized", read by the shared date reader; nullopt without either.
-std::optional<double> captureTime(const ThumbItem &item)
-{
-    if (!item.metadata)
-        return std::nullopt;
-    const QVariantMap exif = item.metadata->value(QStringLiteral("{Exif}")).toMap();
-    for (const char *key : {"DateTimeOriginal", "DateTimeDigitized"}) {
-        const QString text = exif.value(QLatin1String(key)).toString();
-        if (const auto time = DateReader::read(text))
-            return time;
-    }
-    return std::nullopt;
-}
 
 int runMatch(const QStringList &args)
 {
@@ -70,6 +56,7 @@ int runMatch(const QStringList &args)
         return usageError(self, QStringLiteral("no image given"));
 
     TerminalAlerts alerts;
+    MacroProcessor macros;
     TrackManagerController &store = TrackManagerController::sharedInstance();
     store.setTimeAdjustment(adjustment);
     int result = ExitSuccess;
@@ -81,14 +68,13 @@ int runMatch(const QStringList &args)
             continue;
         }
         const ThumbItemPtr item = ThumbItem::initWithPath(path);
-        item->loadMetadata();
-        const auto time = captureTime(*item);
-        item->exifDatetime = time.value_or(0);
+        // The camera time is read exactly as an ingestion reads it before geotagging.
+        const bool hasTime = macros.getExifDatetime(*item);
         store.geotag(*item, zone);
         QString line = item->title() + QStringLiteral(": ");
-        line +=
-            time ? DateReader::fromReference(*time).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))
-                 : QStringLiteral("no capture time");
+        line += hasTime ? DateReader::fromReference(item->exifDatetime)
+                              .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))
+                        : QStringLiteral("no capture time");
         line += QStringLiteral(": ") + item->gpsMessage;
         if (item->gpsMessage == QLatin1String("Automatically geotagged"))
             line += QString::asprintf(" %.6f %.6f %.1f", item->gpsLat, item->gpsLon, item->gpsEle);

@@ -1,6 +1,7 @@
 #include "platform/SystemLog.h"
 
 #include <QDir>
+#include <QFile>
 #include <QGuiApplication>
 #include <QTemporaryDir>
 
@@ -23,6 +24,8 @@ int main(int argc, char **argv)
     setenv("XDG_RUNTIME_DIR", (root + "/.runtime").constData(), 1);
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     QDir().mkpath(QString::fromLocal8Bit(root + "/.runtime"));
+    QFile::setPermissions(QString::fromLocal8Bit(root + "/.runtime"),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 
     ::testing::InitGoogleTest(&argc, argv);
     QGuiApplication app(argc, argv);

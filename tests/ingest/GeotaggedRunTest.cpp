@@ -1,0 +1,110 @@
+// A whole run with geotagging through the real property reader, the real XMP template and the
+// real ExifTool: the position lands in the copy, and a second run over the same card still
+// recognises every copy as a duplicate.
+#include "app/ThumbItem.h"
+#include "geo/TrackManagerController.h"
+#include "ingest/IngestFiles.h"
+#include "platform/Process.h"
+#include "platform/RecordingUserInterface.h"
+#include "presets/Setup.h"
+#include "support/ImageFixtures.h"
+#include "support/TestSupport.h"
+
+#include <QDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+ThumbItemList chooseAll(const QString &card)
+{
+    ThumbItemList items;
+    const QStringList names = QDir(card).entryList({"*.JPG"}, QDir::Files, QDir::Name);
+    for (const QString &name : names) {
+        ThumbItemPtr item = ThumbItem::initWithPath(card + QLatin1Char('/') + name);
+        item->checked = true;
+        items << item;
+    }
+    return items;
+}
+
+QString exifToolGps(const QString &path)
+{
+    ProcessRequest request;
+    request.program = QStringLiteral("exiftool");
+    request.arguments = {"-n", "-s3", "-GPSLatitude", "-GPSLongitude", path};
+    request.captureStdout = true;
+    return QString::fromUtf8(Process::run(request).stdoutData).simplified();
+}
+
+} // namespace
+
+TEST(GeotaggedRun, PositionIsEmbeddedAndTheSecondRunSkipsEveryCopy)
+{
+    if (!Process::findProgram(QStringLiteral("exiftool")))
+        GTEST_SKIP() << "exiftool not installed";
+    RecordingUserInterface ui;
+    UserInterface::setInstance(&ui);
+    IngestFiles::setTemplateResource(
+        QStringLiteral(BRINDLEWICK_TESTS_DIR "/../resources/XMPtemplate.xmp"));
+
+    const QString card = makeTestFolder(QStringLiteral("geocard"));
+    for (int i = 0; i < 2; ++i) {
+        const QString time = QStringLiteral("2024:06:01 10:%1:00").arg(10 + i * 20);
+        ASSERT_TRUE(ImageFixtures::writeJpeg(card + QStringLiteral("/DSC_%1.JPG").arg(100 + i),
+                                             QSize(320, 200),
+                                             {{"Exif.Image.Make", "NIKON CORPORATION"},
+                                              {"Exif.Image.DateTime", time},
+                                              {"Exif.Photo.DateTimeOriginal", time},
+                                              {"Exif.Photo.DateTimeDigitized", time},
+                                              {"Exif.Photo.ExposureTime", "1/250"},
+                                              {"Exif.Photo.FNumber", "56/10"}}));
+    }
+    const QString gpx = card + QStringLiteral("/../walk.gpx");
+    ASSERT_TRUE(writeTestFile(
+        gpx,
+        "<?xml version=\"1.0\"?><gpx version=\"1.1\"><trk><name>walk</name><trkseg>"
+        "<trkpt lat=\"51.50\" lon=\"-0.12\"><ele>-3</ele><time>2024-06-01T10:00:00Z</time></trkpt>"
+        "<trkpt lat=\"51.51\" lon=\"-0.10\"><ele>-3</ele><time>2024-06-01T10:20:00Z</time></trkpt>"
+        "<trkpt lat=\"51.52\" lon=\"-0.08\"><ele>-3</ele><time>2024-06-01T10:40:00Z</time></trkpt>"
+        "</trkseg></trk></gpx>\n"));
+    ASSERT_TRUE(TrackManagerController::sharedInstance().addFiles({gpx}).has_value());
+
+    const QString primary = makeTestFolder(QStringLiteral("geoprimary"));
+    ::Setup setup = ::Setup::defaultSetup();
+    setup.setParam(QStringLiteral("PrimaryRootFolder"), primary);
+    setup.setParam(QStringLiteral("GeoTag"), QStringLiteral("YES"));
+    setup.setParam(QStringLiteral("PostApp"), QString());
+    QVariantMap metadata = setup.paramDict(QStringLiteral("Metadata"));
+    metadata.insert(QStringLiteral("TimeZone"), QStringLiteral("UTC"));
+    metadata.insert(QStringLiteral("IPTC.Caption/Abstract"), QStringLiteral("Thames walk"));
+    setup.setParam(QStringLiteral("Metadata"), metadata);
+
+    {
+        IngestFiles ingest;
+        const ThumbItemList items = chooseAll(card);
+        ingest.setItems(items);
+        ingest.go(setup, false);
+        ASSERT_EQ(items.first()->gpsMessage, QStringLiteral("Automatically geotagged"));
+        EXPECT_EQ(ingest.numIngested(), 2) << ui.alertTexts().join('\n').toStdString();
+        EXPECT_FALSE(ingest.hadError());
+        EXPECT_EQ(ingest.numTaggedByExifTool(), 2);
+    }
+    const QString first = primary + QStringLiteral("/DSC_100.JPG");
+    ASSERT_TRUE(QFile::exists(first));
+    // 10:10 lies halfway between the first two points.
+    const QStringList position = exifToolGps(first).split(QLatin1Char(' '));
+    ASSERT_EQ(position.size(), 2);
+    EXPECT_NEAR(position[0].toDouble(), 51.505, 1e-4);
+    EXPECT_NEAR(position[1].toDouble(), -0.11, 1e-4);
+
+    ui.clear();
+    IngestFiles again;
+    again.setItems(chooseAll(card));
+    again.go(setup, false);
+    EXPECT_EQ(again.numIngested(), 0);
+    EXPECT_EQ(again.numDupes(), 2);
+    EXPECT_FALSE(QFile::exists(primary + QStringLiteral("/DSC_100_1.JPG")));
+    IngestFiles::setTemplateResource(QStringLiteral(":/XMPtemplate.xmp"));
+    UserInterface::setInstance(nullptr);
+}
