@@ -11,6 +11,7 @@
 #include "platform/NotificationCenter.h"
 #include "presets/SetupController.h"
 #include "sources/ui/ChooseInputWindow.h"
+#include "support/WindowTestSupport.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -29,21 +30,6 @@
 #include <QtTest>
 
 namespace {
-
-// Runs `action` on the modal window as soon as one is up.
-void whenModal(std::function<void(QWidget *)> action)
-{
-    auto *timer = new QTimer;
-    timer->setInterval(10);
-    QObject::connect(timer, &QTimer::timeout, [timer, action] {
-        if (QWidget *modal = QApplication::activeModalWidget()) {
-            timer->stop();
-            timer->deleteLater();
-            action(modal);
-        }
-    });
-    timer->start();
-}
 
 // A folder of JPEGs spread over three days, two images a day, plus a text file.
 QString makeCard(const QString &name)
@@ -402,10 +388,7 @@ int main(int argc, char **argv)
 {
     // Keep the windows away from the real user's settings.
     QTemporaryDir home;
-    qputenv("HOME", home.path().toLocal8Bit());
-    qputenv("XDG_DATA_HOME", (home.path() + "/.local/share").toLocal8Bit());
-    qputenv("XDG_CONFIG_HOME", (home.path() + "/.config").toLocal8Bit());
-    qputenv("XDG_CACHE_HOME", (home.path() + "/.cache").toLocal8Bit());
+    pointHomeAt(home);
     qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);

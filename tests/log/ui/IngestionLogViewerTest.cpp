@@ -1,5 +1,6 @@
 #include "log/IngestionLogController.h"
 #include "log/ui/IngestionLogWindow.h"
+#include "support/WindowTestSupport.h"
 
 #include <QDir>
 #include <QFile>
@@ -71,10 +72,7 @@ int main(int argc, char **argv)
 {
     // Keep the windows away from the real user's settings.
     QTemporaryDir home;
-    qputenv("HOME", home.path().toLocal8Bit());
-    qputenv("XDG_DATA_HOME", (home.path() + "/.local/share").toLocal8Bit());
-    qputenv("XDG_CONFIG_HOME", (home.path() + "/.config").toLocal8Bit());
-    qputenv("XDG_CACHE_HOME", (home.path() + "/.cache").toLocal8Bit());
+    pointHomeAt(home);
     QApplication app(argc, argv);
     IngestionLogViewerTest test;
     return QTest::qExec(&test, argc, argv);

@@ -3,6 +3,7 @@
 #include "platform/Defaults.h"
 #include "platform/NotificationCenter.h"
 #include "sources/ChooseInput.h"
+#include "support/WindowTestSupport.h"
 
 #include <QDir>
 #include <QImage>
@@ -14,21 +15,6 @@
 namespace {
 
 QString g_cameraFolder;
-
-// Runs `action` on the modal window as soon as one is up.
-void whenModal(std::function<void(QWidget *)> action)
-{
-    auto *timer = new QTimer;
-    timer->setInterval(10);
-    QObject::connect(timer, &QTimer::timeout, [timer, action] {
-        if (QWidget *modal = QApplication::activeModalWidget()) {
-            timer->stop();
-            timer->deleteLater();
-            action(modal);
-        }
-    });
-    timer->start();
-}
 
 void writeImages(const QString &folder, int count)
 {
@@ -156,10 +142,7 @@ int main(int argc, char **argv)
 {
     // Keep the windows away from the real user's settings.
     QTemporaryDir home;
-    qputenv("HOME", home.path().toLocal8Bit());
-    qputenv("XDG_DATA_HOME", (home.path() + "/.local/share").toLocal8Bit());
-    qputenv("XDG_CONFIG_HOME", (home.path() + "/.config").toLocal8Bit());
-    qputenv("XDG_CACHE_HOME", (home.path() + "/.cache").toLocal8Bit());
+    pointHomeAt(home);
     // A folder that the camera service offers as a camera.
     g_cameraFolder = home.path() + QStringLiteral("/camera");
     writeImages(g_cameraFolder, 2);
