@@ -4,7 +4,7 @@ BUILD_DIR ?= build
 BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps configure build test run bench clean
+.PHONY: all deps configure build test run bench demo clean
 
 all: build
 
@@ -27,6 +27,10 @@ run: build
 
 bench: build
 	@scripts/run-benchmarks $(BUILD_DIR)
+
+# Ingests a generated sample card with the command-line tool, in a temporary home.
+demo: build
+	@scripts/demo $(BUILD_DIR)
 
 clean:
 	rm -rf $(BUILD_DIR)

@@ -1,0 +1,296 @@
+#include "app/SelectionEditor.h"
+#include "cli/CommandRegistry.h"
+#include "cli/TerminalUserInterface.h"
+#include "geo/TrackManagerController.h"
+#include "ingest/IngestFiles.h"
+#include "ingest/MetadataPreviewController.h"
+#include "metadata/Metadata.h"
+#include "platform/NotificationCenter.h"
+#include "presets/SetupController.h"
+#include "sources/CameraLookup.h"
+#include "sources/ChooseInput.h"
+
+#include <QEventLoop>
+#include <QFileInfo>
+
+namespace {
+
+const char *const kOptionsHelp =
+    "SOURCE is a folder (a mounted card) or camera:NAME (see \"brindlewick-cli cameras\").\n"
+    "Every offered file is ticked unless the preset's file-type filter excludes it.\n"
+    "\n"
+    "Options:\n"
+    "  --preset NAME          use this preset (default: the desktop program's current one)\n"
+    "  --newest-day           tick only the files of the newest day\n"
+    "  --caption TEXT         the caption of every ticked file\n"
+    "  --keywords TEXT        the keywords of every ticked file\n"
+    "  --set FIELD=VALUE      any catalogue or custom field (repeatable)\n"
+    "  --timezone \"ZONE[ DST]\" the camera clock's zone, e.g. \"Europe/Berlin DST\"\n"
+    "  --time-adjust SECONDS  camera-clock correction (true time minus camera time)\n"
+    "\n"
+    "Exit status: 0 success, 1 error, 2 usage, 3 cancelled, 4 missing required data.\n";
+
+const QString kIngestUsage = QStringLiteral("Usage: brindlewick-cli ingest [OPTIONS] SOURCE\n\n"
+                                            "Ingests SOURCE as the desktop program's Ingest "
+                                            "button does. Ctrl-C stops after the\n"
+                                            "current file.\n\n") +
+                             QString::fromUtf8(kOptionsHelp);
+const QString kPreviewUsage =
+    QStringLiteral("Usage: brindlewick-cli preview [OPTIONS] SOURCE\n\n"
+                   "Prints the preview text of every ticked file and how many lack required\n"
+                   "data, copying nothing (exit status 4 when some do).\n\n") +
+    QString::fromUtf8(kOptionsHelp);
+
+struct RunOptions
+{
+    QString source;
+    std::optional<QString> preset;
+    bool newestDay = false;
+    QVariantMap values; // field key to value, for every ticked item
+    qint64 timeAdjust = 0;
+};
+
+// Parses the shared options; an error text on a usage fault.
+std::optional<QString> parseOptions(const QStringList &args, RunOptions &out)
+{
+    QStringList rest;
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QString &arg = args[i];
+        const bool takesValue =
+            arg == QLatin1String("--preset") || arg == QLatin1String("--caption") ||
+            arg == QLatin1String("--keywords") || arg == QLatin1String("--set") ||
+            arg == QLatin1String("--timezone") || arg == QLatin1String("--time-adjust");
+        if (arg == QLatin1String("--newest-day")) {
+            out.newestDay = true;
+            continue;
+        }
+        if (!takesValue) {
+            if (arg.startsWith(QLatin1String("--")))
+                return QStringLiteral("unknown option \"%1\"").arg(arg);
+            rest.append(arg);
+            continue;
+        }
+        if (i + 1 >= args.size())
+            return QStringLiteral("%1 needs a value").arg(arg);
+        const QString value = args[++i];
+        if (arg == QLatin1String("--preset")) {
+            out.preset = value;
+        } else if (arg == QLatin1String("--caption")) {
+            out.values[SelectionEditor::kCaptionKey] = value;
+        } else if (arg == QLatin1String("--keywords")) {
+            out.values[SelectionEditor::kKeywordsKey] = value;
+        } else if (arg == QLatin1String("--timezone")) {
+            out.values[QStringLiteral("TimeZone")] = value;
+        } else if (arg == QLatin1String("--time-adjust")) {
+            bool ok = false;
+            out.timeAdjust = value.toLongLong(&ok);
+            if (!ok)
+                return QStringLiteral("--time-adjust needs whole seconds");
+        } else {
+            const qsizetype eq = value.indexOf(QLatin1Char('='));
+            if (eq <= 0)
+                return QStringLiteral("--set needs FIELD=VALUE");
+            const auto key = Metadata::catalogueKeyFor(value.left(eq));
+            if (!key)
+                return QStringLiteral("unknown field \"%1\"").arg(value.left(eq));
+            out.values[*key] = value.mid(eq + 1);
+        }
+    }
+    if (rest.size() != 1)
+        return QStringLiteral("expected one SOURCE");
+    out.source = rest[0];
+    return std::nullopt;
+}
+
+// Everything a run needs alive until it ends: the preset manager, the chooser, the camera.
+struct Session
+{
+    SetupController presets;
+    ThumbItemList items;
+    ChooseInput chooser;
+    CameraDevice *camera = nullptr;
+};
+
+// Loads the preset and fills `session.items` from the source, filtered and ticked as the
+// desktop program leaves them; the exit status on failure.
+std::optional<int> prepare(const CliCommand &self, const RunOptions &options, Session &session)
+{
+    if (options.preset) {
+        QString name = *options.preset;
+        bool known = name == SetupController::kDefault;
+        for (const QString &listed : session.presets.presets())
+            if (listed.compare(name, Qt::CaseInsensitive) == 0) {
+                name = listed;
+                known = true;
+            }
+        if (!known) {
+            printErr(QStringLiteral("brindlewick-cli %1: no preset named \"%2\"\n")
+                         .arg(self.name, *options.preset));
+            return ExitUsage;
+        }
+        session.presets.setCurrentSetupName(name);
+    }
+    session.presets.makeCurrent(session.presets.currentSetupName());
+    Setup &setup = session.presets.currentSetup();
+    const QSet<QString> inclusions =
+        SelectionEditor::parseInclusions(setup.paramString(QStringLiteral("Inclusions")));
+
+    session.chooser.setMImageBrowserController(&session.items);
+    session.chooser.setInclusions(inclusions);
+    if (options.source.startsWith(QLatin1String("camera:"))) {
+        const QString wanted = options.source.mid(7);
+        session.camera = CameraLookup::findCamera(CameraLookup::detectCameras(), wanted);
+        if (!session.camera) {
+            printErr(
+                QStringLiteral("brindlewick-cli %1: no camera \"%2\"\n").arg(self.name, wanted));
+            return ExitError;
+        }
+        if (const auto error = CameraLookup::openAndWait(session.camera)) {
+            printErr(QStringLiteral("brindlewick-cli %1: %2\n").arg(self.name, *error));
+            return ExitError;
+        }
+        CameraLookup::waitForExtras(session.camera);
+        session.items.clear();
+        for (const CameraFilePtr &file : session.camera->mediaFiles()) {
+            ThumbItemPtr item = ThumbItem::initWithImage(file->thumbnail());
+            item->cameraFile = file;
+            item->metadata = file->metadata();
+            session.items.append(item);
+        }
+    } else {
+        if (!QFileInfo(options.source).isDir()) {
+            printErr(QStringLiteral("brindlewick-cli %1: %2: no such folder\n")
+                         .arg(self.name, options.source));
+            return ExitError;
+        }
+        if (!session.chooser.doPath(QFileInfo(options.source).absoluteFilePath()))
+            return ExitError;
+    }
+    for (const ThumbItemPtr &item : std::as_const(session.items))
+        item->setExclusionFlag(inclusions);
+
+    if (options.newestDay) {
+        SelectionEditor::checkNone(session.items);
+        const QStringList days = SelectionEditor::datesOf(session.items);
+        if (!days.isEmpty())
+            for (int i : SelectionEditor::indexesOfDate(session.items, days.last()))
+                if (!session.items[i]->excluded)
+                    session.items[i]->checked = true;
+    } else {
+        SelectionEditor::checkAll(session.items);
+    }
+    for (const ThumbItemPtr &item : std::as_const(session.items)) {
+        if (!item->checked || options.values.isEmpty())
+            continue;
+        QVariantMap user = item->metadataUser.value_or(QVariantMap());
+        user.insert(options.values);
+        item->metadataUser = user;
+    }
+    TrackManagerController::sharedInstance().setTimeAdjustment(options.timeAdjust);
+    return std::nullopt;
+}
+
+int runIngestOrPreview(const QStringList &args, bool preview)
+{
+    const CliCommand &self =
+        *CommandRegistry::find(preview ? QStringLiteral("preview") : QStringLiteral("ingest"));
+    if (wantsHelp(args)) {
+        printOut(self.usage);
+        return ExitSuccess;
+    }
+    RunOptions options;
+    if (const auto error = parseOptions(args, options))
+        return usageError(self, *error);
+
+    TerminalUserInterface ui;
+    UserInterface::setInstance(&ui);
+    struct Reset
+    {
+        ~Reset() { UserInterface::setInstance(nullptr); }
+    } reset;
+    TerminalUserInterface::installInterruptHandler();
+
+    Session session;
+    if (const auto status = prepare(self, options, session))
+        return *status;
+    const Setup setup = session.presets.currentSetup();
+
+    IngestFiles engine;
+    engine.setItems(session.items);
+    if (session.camera) {
+        CameraDevice *camera = session.camera;
+        engine.setCameraDownloader([camera, &engine](const ThumbItemPtr &item,
+                                                     const QString &folder, const QString &name) {
+            if (!item->cameraFile)
+                return false;
+            camera->requestDownloadFile(item->cameraFile, DownloadOptions{folder, name},
+                                        [&engine, item](const DownloadResult &result) {
+                                            QVariantMap done;
+                                            done[IngestFiles::DownloadFolderKey] =
+                                                result.options.downloadsDirectory;
+                                            done[IngestFiles::SavedFilenameKey] =
+                                                result.options.saveAsFilename;
+                                            engine.didDownloadFile(result.error, done, item);
+                                        });
+            return true;
+        });
+    }
+
+    if (preview) {
+        if (SelectionEditor::countChecked(session.items) == 0) {
+            ui.alert(QStringLiteral("Nothing to preview."),
+                     QStringLiteral("Choose some images to ingest."), AlertStyle::Informational);
+            return ExitError;
+        }
+        engine.go(setup, true);
+        MetadataPreviewController controller;
+        controller.items = engine.items();
+        controller.numMissingData = engine.numMissingData();
+        if (!controller.go())
+            return ExitError;
+        for (const ThumbItemPtr &item : std::as_const(controller.itemsChecked))
+            printOut(MetadataPreviewController::formatMetadata(*item) + QStringLiteral("\n\n"));
+        printOut(QStringLiteral("%1 photos had missing data\n").arg(engine.numMissingData()));
+        return engine.numMissingData() > 0 ? ExitMissingData : ExitSuccess;
+    }
+
+    // Camera downloads finish after go() returns; the run's end is its notification.
+    bool complete = false;
+    QEventLoop waitForEnd;
+    int token = 0;
+    NotificationCenter::defaultCenter().addObserver(&token, QStringLiteral("IngestionComplete"),
+                                                    [&](const Notification &) {
+                                                        complete = true;
+                                                        waitForEnd.quit();
+                                                    });
+    // Announced only once a run has got past the template and the required-data check.
+    bool started = false;
+    NotificationCenter::defaultCenter().addObserver(&started, QStringLiteral("UpdateImageMarkers"),
+                                                    [&](const Notification &) { started = true; });
+    engine.go(setup, false);
+    if (!complete && session.camera)
+        waitForEnd.exec();
+    NotificationCenter::defaultCenter().removeObserver(&token);
+    NotificationCenter::defaultCenter().removeObserver(&started);
+
+    if (engine.cancelled())
+        return ExitCancelled;
+    if (engine.hadError())
+        return ExitError;
+    if (engine.numMissingData() > 0)
+        return ExitMissingData;
+    return started ? ExitSuccess : ExitError;
+}
+
+BRINDLEWICK_CLI_COMMAND(ingestCommand,
+                        {QStringLiteral("ingest"),
+                         QStringLiteral("ingest a card, folder or camera with a preset"),
+                         kIngestUsage,
+                         [](const QStringList &args) { return runIngestOrPreview(args, false); }});
+BRINDLEWICK_CLI_COMMAND(previewCommand,
+                        {QStringLiteral("preview"),
+                         QStringLiteral("show what an ingestion would write, copying nothing"),
+                         kPreviewUsage,
+                         [](const QStringList &args) { return runIngestOrPreview(args, true); }});
+
+} // namespace
