@@ -224,18 +224,14 @@ TEST(CliIngest, CaptionAndGeotagReadBackWithExifTool)
 
     ProcessRequest read;
     read.program = *exiftool;
-    read.arguments = {"-n", "-s3", "-GPSLatitude",
+    read.arguments = {"-s3", "-XMP-dc:Description",
                       out + "/Primary/" + files.last()}; // the day the track covers
     read.captureStdout = true;
     const ProcessResult tags = Process::run(read);
-    if (tags.stdoutData.trimmed().isEmpty())
-        GTEST_SKIP() << "exiftool read no XMP description back from the copy";
     EXPECT_EQ(tags.stdoutData.trimmed(), QByteArray("Walk by the river"));
     // The run's geotagging read back: the track covers this image's day.
     read.arguments = {"-n", "-s3", "-GPSLatitude", out + "/Primary/" + files.last()};
     const ProcessResult gps = Process::run(read);
-    if (gps.stdoutData.trimmed().isEmpty())
-        GTEST_SKIP() << "the ingestion wrote no position (geotag writing not in this build yet)";
     EXPECT_NEAR(gps.stdoutData.trimmed().toDouble(), 51.5, 0.1);
 }
 
