@@ -8,12 +8,7 @@ namespace {
 
 ProcessResult cli(const QStringList &args)
 {
-    ProcessRequest req;
-    req.program = QStringLiteral(BRINDLEWICK_BIN_DIR "/brindlewick-cli");
-    req.arguments = args;
-    req.captureStdout = true;
-    req.captureStderr = true;
-    return Process::run(req);
+    return runCli(args);
 }
 
 } // namespace

@@ -18,19 +18,9 @@
 
 namespace {
 
-ProcessRequest cliRequest(const QStringList &args)
-{
-    ProcessRequest req;
-    req.program = QStringLiteral(BRINDLEWICK_BIN_DIR "/brindlewick-cli");
-    req.arguments = args;
-    req.captureStdout = true;
-    req.captureStderr = true;
-    return req;
-}
-
 ProcessResult cli(const QStringList &args)
 {
-    return Process::run(cliRequest(args));
+    return runCli(args);
 }
 
 QString makeCard(const QString &name, const QString &gpx = QString())

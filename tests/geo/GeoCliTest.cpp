@@ -9,12 +9,7 @@ namespace {
 
 ProcessResult cli(const QStringList &args)
 {
-    ProcessRequest request;
-    request.program = QStringLiteral(BRINDLEWICK_BIN_DIR "/brindlewick-cli");
-    request.arguments = args;
-    request.captureStdout = true;
-    request.captureStderr = true;
-    return Process::run(request);
+    return runCli(args);
 }
 
 } // namespace

@@ -10,12 +10,7 @@ namespace {
 
 ProcessResult cameras(const QStringList &args)
 {
-    ProcessRequest req;
-    req.program = QStringLiteral(BRINDLEWICK_BIN_DIR "/brindlewick-cli");
-    req.arguments = QStringList{"cameras"} + args;
-    req.captureStdout = true;
-    req.captureStderr = true;
-    return Process::run(req);
+    return runCli(QStringList{"cameras"} + args);
 }
 
 } // namespace

@@ -38,3 +38,18 @@ QString sharedTestData()
     const QString path = QStringLiteral(BRINDLEWICK_SHARED_TESTDATA);
     return QFileInfo(path).isDir() ? QFileInfo(path).canonicalFilePath() : QString();
 }
+
+ProcessRequest cliRequest(const QStringList &args)
+{
+    ProcessRequest request;
+    request.program = QStringLiteral(BRINDLEWICK_BIN_DIR "/brindlewick-cli");
+    request.arguments = args;
+    request.captureStdout = true;
+    request.captureStderr = true;
+    return request;
+}
+
+ProcessResult runCli(const QStringList &args)
+{
+    return Process::run(cliRequest(args));
+}
