@@ -4,7 +4,6 @@
 
 #include <QCoreApplication>
 #include <QEventLoop>
-#include <QTimer>
 
 #include <csignal>
 #include <unistd.h>
@@ -145,19 +144,7 @@ TerminalUserInterface::beginProgress(const ProgressOptions &options)
 WaitOutcome TerminalUserInterface::waitModally(const QString &message, int timeoutSeconds)
 {
     printErr(message + QLatin1Char('\n'));
-    QEventLoop loop;
-    QTimer timer;
-    timer.setSingleShot(true);
-    bool timedOut = false;
-    QObject::connect(&timer, &QTimer::timeout, &loop, [&] {
-        timedOut = true;
-        loop.quit();
-    });
-    timer.start(effectiveTimeout(timeoutSeconds) * 1000);
-    m_waitLoop = &loop;
-    loop.exec();
-    m_waitLoop = nullptr;
-    return timedOut ? WaitOutcome::TimedOut : WaitOutcome::Ended;
+    return runWaitLoop(effectiveTimeout(timeoutSeconds) * 1000, m_waitLoop);
 }
 
 void TerminalUserInterface::endWait()

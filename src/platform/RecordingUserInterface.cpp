@@ -2,7 +2,6 @@
 
 #include <QCoreApplication>
 #include <QEventLoop>
-#include <QTimer>
 
 class RecordingProgressSession : public ProgressSession
 {
@@ -10,8 +9,7 @@ public:
     RecordingProgressSession(RecordingUserInterface *ui,
                              std::shared_ptr<RecordingUserInterface::Progress> record)
         : m_ui(ui), m_record(std::move(record))
-    {
-    }
+    {}
     void step() override { ++m_record->steps; }
     bool runOnce() override
     {
@@ -69,7 +67,8 @@ std::optional<QString> RecordingUserInterface::promptText(const QString &prompt,
     return promptAnswers.isEmpty() ? std::nullopt : promptAnswers.takeFirst();
 }
 
-std::unique_ptr<ProgressSession> RecordingUserInterface::beginProgress(const ProgressOptions &options)
+std::unique_ptr<ProgressSession>
+RecordingUserInterface::beginProgress(const ProgressOptions &options)
 {
     auto record = std::make_shared<Progress>();
     record->options = options;
@@ -86,19 +85,7 @@ WaitOutcome RecordingUserInterface::waitModally(const QString &message, int time
         waits.append(wait);
         return wait.outcome;
     }
-    QEventLoop loop;
-    QTimer timer;
-    timer.setSingleShot(true);
-    bool timedOut = false;
-    QObject::connect(&timer, &QTimer::timeout, &loop, [&] {
-        timedOut = true;
-        loop.quit();
-    });
-    timer.start(timeoutMs);
-    m_waitLoop = &loop;
-    loop.exec();
-    m_waitLoop = nullptr;
-    wait.outcome = timedOut ? WaitOutcome::TimedOut : WaitOutcome::Ended;
+    wait.outcome = runWaitLoop(timeoutMs, m_waitLoop);
     waits.append(wait);
     return wait.outcome;
 }

@@ -2,6 +2,9 @@
 
 #include "platform/RecordingUserInterface.h"
 
+#include <QEventLoop>
+#include <QTimer>
+
 #include <atomic>
 
 namespace {
@@ -19,4 +22,21 @@ UserInterface &UserInterface::instance()
 void UserInterface::setInstance(UserInterface *ui)
 {
     g_instance.store(ui);
+}
+
+WaitOutcome UserInterface::runWaitLoop(int timeoutMs, QEventLoop *&current)
+{
+    QEventLoop loop;
+    QTimer timer;
+    timer.setSingleShot(true);
+    bool timedOut = false;
+    QObject::connect(&timer, &QTimer::timeout, &loop, [&] {
+        timedOut = true;
+        loop.quit();
+    });
+    timer.start(timeoutMs);
+    current = &loop;
+    loop.exec();
+    current = nullptr;
+    return timedOut ? WaitOutcome::TimedOut : WaitOutcome::Ended;
 }

@@ -6,6 +6,8 @@
 #include <memory>
 #include <optional>
 
+class QEventLoop;
+
 struct ProgressOptions
 {
     QString message;
@@ -53,6 +55,10 @@ public:
     virtual void endWait() = 0;
 
     static int effectiveTimeout(int seconds) { return seconds < 5 ? 5 : seconds; }
+
+    // Runs a nested event loop until `current` is quit (endWait) or `timeoutMs` pass; `current`
+    // points at the loop while it runs. Shared by the implementations without a wait window.
+    static WaitOutcome runWaitLoop(int timeoutMs, QEventLoop *&current);
 
     // The process-wide implementation; a quiet recording one until the program installs its own.
     static UserInterface &instance();
