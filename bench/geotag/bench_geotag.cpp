@@ -4,7 +4,7 @@
 //
 //   bench_geotag [IMAGES] [POINTS]
 
-#include "app/ThumbItem.h"
+#include "items/ThumbItem.h"
 #include "geo/TrackManagerController.h"
 #include "platform/DateReader.h"
 #include "platform/Process.h"

@@ -1,6 +1,6 @@
 // Expands what an ingestion run expands per image - the folder arrangement, the file-name
 // arrangement and twelve metadata texts - for 10,000 items, and reports items per second.
-#include "app/ThumbItem.h"
+#include "items/ThumbItem.h"
 #include "macro/MacroProcessor.h"
 #include "metadata/LookupsController.h"
 #include "presets/Setup.h"

@@ -3,7 +3,7 @@
 // all files), and GPS tagging of 200 JPEGs with one ExifTool start per file and with one
 // ExifTool kept open.
 
-#include "app/ThumbItem.h"
+#include "items/ThumbItem.h"
 #include "ingest/ExifToolWriter.h"
 #include "ingest/JpegXmpMerger.h"
 #include "ingest/MetadataWriter.h"

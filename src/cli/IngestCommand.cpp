@@ -1,4 +1,4 @@
-#include "app/SelectionEditor.h"
+#include "items/SelectionEditor.h"
 #include "cli/CommandRegistry.h"
 #include "cli/TerminalUserInterface.h"
 #include "geo/TrackManagerController.h"

@@ -1,4 +1,4 @@
-#include "app/ThumbItem.h"
+#include "items/ThumbItem.h"
 #include "cli/CommandRegistry.h"
 #include "cli/TerminalAlerts.h"
 #include "ingest/IngestFiles.h"

@@ -1,6 +1,6 @@
 #include "geo/TrackManagerController.h"
 
-#include "app/ThumbItem.h"
+#include "items/ThumbItem.h"
 #include "geo/GpxReader.h"
 #include "log/ConsoleLog.h"
 #include "platform/AppPaths.h"

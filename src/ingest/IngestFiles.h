@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/ThumbItem.h"
+#include "items/ThumbItem.h"
 #include "ingest/MetadataWriter.h"
 #include "ingest/SafeCopy.h"
 #include "presets/Setup.h"

@@ -1,6 +1,6 @@
 #include "ingest/MetadataWriter.h"
 
-#include "app/ThumbItem.h"
+#include "items/ThumbItem.h"
 #include "ingest/ExifToolWriter.h"
 #include "ingest/JpegXmpMerger.h"
 #include "ingest/XmpGenerator.h"

@@ -1,6 +1,6 @@
 #include "ingest/XmpGenerator.h"
 
-#include "app/ThumbItem.h"
+#include "items/ThumbItem.h"
 #include "log/ConsoleLog.h"
 #include "log/IngestionLogController.h"
 #include "platform/Defaults.h"

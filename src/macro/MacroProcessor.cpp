@@ -1,6 +1,6 @@
 #include "macro/MacroProcessor.h"
 
-#include "app/ThumbItem.h"
+#include "items/ThumbItem.h"
 #include "metadata/LookupsController.h"
 #include "metadata/Metadata.h"
 #include "platform/Clock.h"

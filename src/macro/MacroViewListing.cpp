@@ -1,6 +1,6 @@
 #include "macro/MacroViewListing.h"
 
-#include "app/ThumbItem.h"
+#include "items/ThumbItem.h"
 #include "macro/MacroProcessor.h"
 #include "platform/Format.h"
 

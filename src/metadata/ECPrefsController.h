@@ -1,7 +1,10 @@
 #pragma once
 
+#include "metadata/Prefs.h"
+
 #include <QByteArray>
 #include <QList>
+#include <QMap>
 #include <QString>
 #include <QStringList>
 #include <QValidator>
@@ -18,41 +21,6 @@ struct LayedOutField
 
     bool operator==(const LayedOutField &) const = default;
 };
-
-// The preference keys, declared once: name, type and default. A default that is not valid
-// means "unset" (the key has no built-in value).
-namespace Prefs {
-
-enum class Type { String, Boolean, StringList, DictionaryList };
-
-struct Key
-{
-    const char *name;
-    Type type;
-    QVariant defaultValue;
-};
-
-extern const Key RawFileExtensions;
-extern const Key ConverterPath;
-extern const Key DNGConverter;
-extern const Key CustomFields;
-extern const Key WantEmbeddedGPS;
-extern const Key WantEmbeddedRaw;
-extern const Key JpegPreview;
-extern const Key LayedOutFields;
-
-// Every key above, in the order of the table.
-QList<const Key *> all();
-
-bool isSet(const Key &key);
-// Typed reads: the stored value, or the key's default when unset.
-QString string(const Key &key);
-bool boolean(const Key &key);
-QStringList stringList(const Key &key);
-QVariantList list(const Key &key);
-void set(const Key &key, const QVariant &value);
-
-} // namespace Prefs
 
 // The preferences: raw extensions, the DNG converter, ingestion switches, custom fields and
 // the field layout. One instance for the whole run (main thread only); other parts ask through
@@ -72,6 +40,9 @@ public:
     // The whole layout, included or not (callers test `included` themselves).
     static QList<LayedOutField> includedFields();
     static QStringList customFields();
+    // Field key to rank: catalogue rows 1000, 1001, ... then laid-out fields 1, 2, ... (a
+    // laid-out catalogue field takes its layout rank).
+    static QMap<QString, int> fieldDict();
     // Whole-word, case-insensitive test of an extension (without its dot) against the raw list.
     static bool isRaw(const QString &extension);
 

@@ -1,12 +1,12 @@
 #include "metadata/Metadata.h"
 
-#include "metadata/ECPrefsController.h"
+#include "metadata/Prefs.h"
 
 namespace {
 
 // Process-wide caches, built lazily on the main thread.
 std::optional<MetadataList> s_catalogue;
-std::optional<QMap<QString, int>> s_fieldDict;
+std::function<QStringList()> s_customFieldSource;
 
 } // namespace
 
@@ -63,7 +63,9 @@ MetadataList Metadata::iptcMedata()
 {
     if (!s_catalogue) {
         MetadataList rows;
-        for (const QString &key : ECPrefsController::customFields())
+        const QStringList custom =
+            s_customFieldSource ? s_customFieldSource() : Prefs::stringList(Prefs::CustomFields);
+        for (const QString &key : custom)
             rows.append(std::make_shared<Metadata>(key));
         for (const QString &key : fixedFieldKeys())
             rows.append(std::make_shared<Metadata>(key));
@@ -89,25 +91,15 @@ std::optional<QString> Metadata::catalogueKeyFor(const QString &key)
     return std::nullopt;
 }
 
-QMap<QString, int> Metadata::fieldDict()
-{
-    if (!s_fieldDict) {
-        QMap<QString, int> ranks;
-        int rank = 1000;
-        for (const MetadataPtr &row : iptcMedata())
-            ranks.insert(row->tag, rank++);
-        rank = 1;
-        for (const LayedOutField &field : ECPrefsController::includedFields())
-            ranks.insert(field.name, rank++);
-        s_fieldDict = ranks;
-    }
-    return *s_fieldDict;
-}
-
 void Metadata::resetIptcMetadata()
 {
     s_catalogue.reset();
-    s_fieldDict.reset();
+}
+
+void Metadata::setCustomFieldSource(std::function<QStringList()> source)
+{
+    s_customFieldSource = std::move(source);
+    s_catalogue.reset();
 }
 
 QVariant Metadata::fractionFor(const QVariant &value)

@@ -6,6 +6,7 @@
 #include <QStringList>
 #include <QVariant>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -39,11 +40,11 @@ struct Metadata
     static std::optional<QString> catalogueKeyFor(const QString &key);
     // The fixed part of the catalogue ("TimeZone" and the IPTC fields), in order.
     static const QStringList &fixedFieldKeys();
-    // Field key to rank: catalogue rows 1000, 1001, ... then laid-out fields 1, 2, ... (a
-    // laid-out catalogue field takes its layout rank).
-    static QMap<QString, int> fieldDict();
     // Drops the cached catalogue and ranks; the next request rebuilds them.
     static void resetIptcMetadata();
+    // Where the catalogue takes its custom fields from. The preferences install theirs, so that
+    // fields added but not yet stored show at once; without a source the stored list is read.
+    static void setCustomFieldSource(std::function<QStringList()> source);
 
     // An exposure time below one second as "1/N"; anything else unchanged.
     static QVariant fractionFor(const QVariant &value);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/CameraFile.h"
+#include "items/CameraFile.h"
 #include "sources/CameraRecords.h"
 
 #include <QDateTime>

@@ -1,6 +1,6 @@
 #include "app/InfoPane.h"
 
-#include "app/ThumbItem.h"
+#include "items/ThumbItem.h"
 #include "support/TestSupport.h"
 
 #include <QImage>

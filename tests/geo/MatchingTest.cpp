@@ -1,6 +1,6 @@
 #include "GeoTestSupport.h"
 
-#include "app/ThumbItem.h"
+#include "items/ThumbItem.h"
 #include "geo/Geotag.h"
 #include "log/ConsoleLog.h"
 #include "platform/DateReader.h"

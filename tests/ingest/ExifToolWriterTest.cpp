@@ -1,6 +1,6 @@
 #include "ingest/ExifToolWriter.h"
 
-#include "app/ThumbItem.h"
+#include "items/ThumbItem.h"
 #include "ingest/MetadataWriter.h"
 #include "log/IngestionLogController.h"
 #include "platform/Defaults.h"

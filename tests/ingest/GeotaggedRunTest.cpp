@@ -1,7 +1,7 @@
 // A whole run with geotagging through the real property reader, the real XMP template and the
 // real ExifTool: the position lands in the copy, and a second run over the same card still
 // recognises every copy as a duplicate.
-#include "app/ThumbItem.h"
+#include "items/ThumbItem.h"
 #include "geo/TrackManagerController.h"
 #include "ingest/IngestFiles.h"
 #include "platform/Process.h"

@@ -1,6 +1,6 @@
 #include "ingest/XmpGenerator.h"
 
-#include "app/ThumbItem.h"
+#include "items/ThumbItem.h"
 #include "ingest/ExifToolWriter.h"
 #include "ingest/MetadataWriter.h"
 #include "log/IngestionLogController.h"

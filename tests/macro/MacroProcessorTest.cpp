@@ -1,5 +1,5 @@
 #include "macro/MacroProcessor.h"
-#include "app/ThumbItem.h"
+#include "items/ThumbItem.h"
 #include "metadata/ECPrefsController.h"
 #include "metadata/LookupsController.h"
 #include "platform/Clock.h"

@@ -30,7 +30,7 @@ TEST(Metadata, CatalogueStartsWithCustomFieldsThenFixedFields)
 TEST(Metadata, RanksPreferTheLayoutOverTheCatalogue)
 {
     resetPreferences();
-    const QMap<QString, int> ranks = Metadata::fieldDict();
+    const QMap<QString, int> ranks = ECPrefsController::fieldDict();
     // The layout (first start) lists every catalogue field but caption and keywords.
     EXPECT_EQ(ranks.value("CF.Shoot"), 1);
     EXPECT_EQ(ranks.value("TimeZone"), 2);
@@ -42,7 +42,7 @@ TEST(Metadata, RanksPreferTheLayoutOverTheCatalogue)
     Defaults::set("LayedOutFields", QVariantList{QVariantMap{
                                         {"name", "IPTC.City"}, {"included", true}, {"lines", 1}}});
     ECPrefsController::init();
-    const QMap<QString, int> stored = Metadata::fieldDict();
+    const QMap<QString, int> stored = ECPrefsController::fieldDict();
     EXPECT_EQ(stored.value("IPTC.City"), 1);
     EXPECT_EQ(stored.value("CF.Shoot"), 2);
 }

@@ -1,8 +1,8 @@
 #include "app/ui/ImageBrowserView.h"
 
 #include "app/BrowserGeometry.h"
-#include "app/SelectionEditor.h"
-#include "app/ThumbListModel.h"
+#include "items/SelectionEditor.h"
+#include "items/ThumbListModel.h"
 #include "platform/NotificationCenter.h"
 
 #include <QFontDatabase>

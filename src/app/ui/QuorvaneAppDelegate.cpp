@@ -2,7 +2,7 @@
 
 #include "app/HelpLinks.h"
 #include "app/InfoPane.h"
-#include "app/ThumbListModel.h"
+#include "items/ThumbListModel.h"
 #include "app/UpdateCheck.h"
 #include "app/ui/HelpController.h"
 #include "app/ui/ImageBrowserView.h"

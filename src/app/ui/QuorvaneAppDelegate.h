@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/SelectionEditor.h"
-#include "app/ThumbItem.h"
+#include "items/SelectionEditor.h"
+#include "items/ThumbItem.h"
 #include "log/ConsoleLog.h"
 #include "presets/Setup.h"
 #include "presets/SetupController.h"

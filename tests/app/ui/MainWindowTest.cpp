@@ -1,6 +1,6 @@
 #include "app/ui/MainWindow.h"
 #include "app/BrowserGeometry.h"
-#include "app/ThumbListModel.h"
+#include "items/ThumbListModel.h"
 #include "app/ui/GuiUserInterface.h"
 #include "app/ui/HelpController.h"
 #include "app/ui/ImageBrowserView.h"

@@ -1,5 +1,5 @@
 #include "sources/ui/ChooseInputWindow.h"
-#include "app/ThumbItem.h"
+#include "items/ThumbItem.h"
 #include "platform/Defaults.h"
 #include "platform/NotificationCenter.h"
 #include "sources/ChooseInput.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/CameraFile.h"
+#include "items/CameraFile.h"
 
 #include <QDateTime>
 #include <QImage>

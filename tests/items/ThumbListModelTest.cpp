@@ -1,4 +1,4 @@
-#include "app/ThumbListModel.h"
+#include "items/ThumbListModel.h"
 
 #include "support/TestSupport.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/ThumbItem.h"
+#include "items/ThumbItem.h"
 
 #include <QAbstractListModel>
 #include <QCache>

@@ -1,4 +1,4 @@
-#include "app/SelectionEditor.h"
+#include "items/SelectionEditor.h"
 
 #include "support/TestSupport.h"
 

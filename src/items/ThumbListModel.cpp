@@ -1,6 +1,6 @@
-#include "app/ThumbListModel.h"
+#include "items/ThumbListModel.h"
 
-#include "app/SelectionEditor.h"
+#include "items/SelectionEditor.h"
 #include "platform/Thumbnailer.h"
 
 #include <QColor>

@@ -1,4 +1,4 @@
-#include "app/ThumbItem.h"
+#include "items/ThumbItem.h"
 
 #include "platform/ImageProperties.h"
 #include "platform/Thumbnailer.h"
