@@ -450,6 +450,10 @@ private Q_SLOTS:
         QTRY_VERIFY(greenInTickBadge(w, w.imageBrowser, 0) > 20);
         QTRY_VERIFY(greenInTickBadge(w, w.previewBrowser, 0) > 20);
         QCOMPARE(status(w), QStringLiteral("1 selected     1 checked     30 total"));
+        const QString path = QCoreApplication::applicationDirPath() +
+                             QStringLiteral("/../screenshots/main-window-show-image.png");
+        QDir().mkpath(QFileInfo(path).path());
+        QVERIFY(w.grab().save(path));
     }
 
     void largestCellsShowPicturesAtFullSizeFromTheEmbeddedPreview()

@@ -54,6 +54,11 @@ private Q_SLOTS:
         run.max = 3;
         run.beginModalSession();
         QVERIFY(QTest::qWaitForWindowExposed(&run));
+        run.step();
+        const QString shot =
+            QCoreApplication::applicationDirPath() + QStringLiteral("/../screenshots/progress.png");
+        QDir().mkpath(QFileInfo(shot).path());
+        QVERIFY(run.grab().save(shot));
         QTest::keyClick(&run, Qt::Key_Escape);
         QVERIFY(run.isVisible());
         QVERIFY(!run.runOnce());
