@@ -14,6 +14,10 @@ const Key WantEmbeddedGPS{"WantEmbeddedGPS", Type::Boolean, true};
 const Key WantEmbeddedRaw{"WantEmbeddedRaw", Type::Boolean, false};
 const Key JpegPreview{"JpegPreview", Type::String, QStringLiteral("-p0")};
 const Key LayedOutFields{"LayedOutFields", Type::DictionaryList, QVariant()};
+const Key OfferCards{"OfferCards", Type::Boolean, true};
+const Key OfferAnyRemovableVolume{"OfferAnyRemovableVolume", Type::Boolean, false};
+const Key AutoIngestCards{"AutoIngestCards", Type::Boolean, false};
+const Key EjectAfterIngest{"EjectAfterIngest", Type::Boolean, false};
 
 QList<const Key *> all()
 {

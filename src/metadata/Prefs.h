@@ -26,6 +26,12 @@ extern const Key WantEmbeddedGPS;
 extern const Key WantEmbeddedRaw;
 extern const Key JpegPreview;
 extern const Key LayedOutFields;
+// Memory cards put in while the program runs (set from the main window's Card menu, not kept by
+// the preferences window, so not in all()).
+extern const Key OfferCards;              // offer a card (a volume with a DCIM folder) at all
+extern const Key OfferAnyRemovableVolume; // offer every removable volume, DCIM folder or not
+extern const Key AutoIngestCards;         // ingest with the preset marked for it, no question
+extern const Key EjectAfterIngest;        // eject a card after a run over it went well
 
 // Every key above, in the order of the table.
 QList<const Key *> all();

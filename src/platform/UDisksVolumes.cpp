@@ -5,7 +5,6 @@
 #include <QDBusArgument>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
-#include <QDBusMetaType>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
 #include <QDBusServiceWatcher>
@@ -72,8 +71,6 @@ QString objectPathText(const QVariant &value)
 void registerTypes()
 {
     static const bool registered = [] {
-        qDBusRegisterMetaType<QMap<QString, QVariantMap>>();
-        qDBusRegisterMetaType<ManagedObjects>();
         qRegisterMetaType<RemovableVolume>();
         qRegisterMetaType<EjectResult>();
         return true;
@@ -111,9 +108,9 @@ void UDisksVolumes::start()
         return;
     }
     m_bus.connect(kService, kRoot, kObjectManager, QStringLiteral("InterfacesAdded"), this,
-                  SLOT(onInterfacesAdded(QDBusObjectPath, QMap<QString, QVariantMap>)));
+                  SLOT(onInterfacesAdded(QDBusMessage)));
     m_bus.connect(kService, kRoot, kObjectManager, QStringLiteral("InterfacesRemoved"), this,
-                  SLOT(onInterfacesRemoved(QDBusObjectPath, QStringList)));
+                  SLOT(onInterfacesRemoved(QDBusMessage)));
     // Every object of the service: the path is read from the message.
     m_bus.connect(kService, QString(), kProperties, QStringLiteral("PropertiesChanged"), this,
                   SLOT(onPropertiesChanged(QDBusMessage)));
@@ -151,17 +148,19 @@ void UDisksVolumes::requestObjects()
 void UDisksVolumes::objectsArrived(QDBusPendingCallWatcher *call)
 {
     call->deleteLater();
-    const QDBusPendingReply<ManagedObjects> reply = *call;
-    if (reply.isError()) {
+    const QDBusMessage reply = call->reply();
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
         SystemLog::write(
-            QStringLiteral("The disk service is not available: %1").arg(reply.error().message()));
+            QStringLiteral("The disk service is not available: %1").arg(reply.errorMessage()));
         settle(false);
         return;
     }
     // What was mounted before we looked is known, not announced.
     m_blocks.clear();
     m_drives.clear();
-    const ManagedObjects objects = reply.value();
+    // Read by hand: the signatures are fixed by the service, and no type needs registering.
+    ManagedObjects objects;
+    reply.arguments().first().value<QDBusArgument>() >> objects;
     for (auto object = objects.cbegin(); object != objects.cend(); ++object)
         for (auto iface = object.value().cbegin(); iface != object.value().cend(); ++iface)
             apply(object.key().path(), iface.key(), iface.value());
@@ -257,10 +256,18 @@ void UDisksVolumes::announce(const QString &path, const std::optional<RemovableV
         Q_EMIT volumeUnmounted(*before);
 }
 
-void UDisksVolumes::onInterfacesAdded(const QDBusObjectPath &objectPath,
-                                      const QMap<QString, QVariantMap> &interfaces)
+void UDisksVolumes::onInterfacesAdded(const QDBusMessage &message)
 {
-    const QString path = objectPath.path();
+    const QList<QVariant> arguments = message.arguments();
+    if (arguments.size() < 2)
+        return;
+    QMap<QString, QVariantMap> interfaces;
+    arguments.at(1).value<QDBusArgument>() >> interfaces;
+    added(arguments.at(0).value<QDBusObjectPath>().path(), interfaces);
+}
+
+void UDisksVolumes::added(const QString &path, const QMap<QString, QVariantMap> &interfaces)
+{
     // A drive can arrive after its file systems: theirs is the state to compare.
     QHash<QString, std::optional<RemovableVolume>> before;
     before.insert(path, mountedVolume(path));
@@ -274,10 +281,13 @@ void UDisksVolumes::onInterfacesAdded(const QDBusObjectPath &objectPath,
         announce(it.key(), it.value());
 }
 
-void UDisksVolumes::onInterfacesRemoved(const QDBusObjectPath &objectPath,
-                                        const QStringList &interfaces)
+void UDisksVolumes::onInterfacesRemoved(const QDBusMessage &message)
 {
-    const QString path = objectPath.path();
+    const QList<QVariant> arguments = message.arguments();
+    if (arguments.size() < 2)
+        return;
+    const QString path = arguments.at(0).value<QDBusObjectPath>().path();
+    const QStringList interfaces = arguments.at(1).toStringList();
     if (interfaces.contains(kDrive)) {
         QHash<QString, std::optional<RemovableVolume>> before;
         for (auto it = m_blocks.cbegin(); it != m_blocks.cend(); ++it)
@@ -310,10 +320,9 @@ void UDisksVolumes::onPropertiesChanged(const QDBusMessage &message)
         arguments.at(1).value<QDBusArgument>() >> changed;
     else
         changed = arguments.at(1).toMap();
-    const QString path = message.path();
     QMap<QString, QVariantMap> interfaces;
     interfaces.insert(interface, changed);
-    onInterfacesAdded(QDBusObjectPath(path), interfaces);
+    added(message.path(), interfaces);
 }
 
 QList<RemovableVolume> UDisksVolumes::mountedVolumes() const

@@ -85,10 +85,9 @@ Q_SIGNALS:
     void ejectFinished(const RemovableVolume &volume, const EjectResult &result);
 
 private Q_SLOTS:
-    // D-Bus signals (connected by name, as Qt D-Bus requires).
-    void onInterfacesAdded(const QDBusObjectPath &path,
-                           const QMap<QString, QVariantMap> &interfaces);
-    void onInterfacesRemoved(const QDBusObjectPath &path, const QStringList &interfaces);
+    // D-Bus signals, connected by name as Qt D-Bus requires; each reads its message itself.
+    void onInterfacesAdded(const QDBusMessage &message);
+    void onInterfacesRemoved(const QDBusMessage &message);
     void onPropertiesChanged(const QDBusMessage &message);
 
 private:
@@ -114,6 +113,8 @@ private:
     void objectsArrived(QDBusPendingCallWatcher *call);
     // The service answered (or could not): the first time `ready`, later a change.
     void settle(bool available);
+    // Interfaces (or changed properties) arrived for the object at `path`.
+    void added(const QString &path, const QMap<QString, QVariantMap> &interfaces);
     void serviceVanished();
     // Applies one interface's properties to the object at `path`.
     void apply(const QString &path, const QString &interface, const QVariantMap &properties);

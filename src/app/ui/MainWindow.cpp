@@ -67,6 +67,8 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     popupPresets = named(new QComboBox(this), "popupPresets");
     popupPresets->setMinimumWidth(200);
     buttonIngest = named(new QPushButton(QStringLiteral("Ingest"), this), "buttonIngest");
+    buttonEject = named(new QPushButton(QStringLiteral("Eject Card"), this), "buttonEject");
+    buttonEject->hide();
     sliderZoom = named(new QSlider(Qt::Horizontal, this), "sliderZoom");
     sliderZoom->setRange(10, 100);
     sliderZoom->setValue(40);
@@ -84,6 +86,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     top->addWidget(new QLabel(QStringLiteral("Zoom"), this));
     top->addWidget(sliderZoom);
     top->addWidget(buttonIngest);
+    top->addWidget(buttonEject);
 
     // Left: the browser and the "List" tab.
     tabView = named(new QTabWidget(this), "tabView");

@@ -74,6 +74,8 @@ public:
     QSlider *sliderZoom = nullptr;
     QPushButton *buttonChoose = nullptr;
     QPushButton *buttonIngest = nullptr;
+    // Shown while the card of the last run can be ejected (the card handling drives it).
+    QPushButton *buttonEject = nullptr;
     QPushButton *buttonTimeZone = nullptr;
     QPushButton *buttonTimeAdj = nullptr;
     QLabel *labelTimeAdj = nullptr;

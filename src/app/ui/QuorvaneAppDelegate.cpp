@@ -730,7 +730,7 @@ void QuorvaneAppDelegate::actionZoom()
 
 // The other actions.
 
-void QuorvaneAppDelegate::actionChoose()
+bool QuorvaneAppDelegate::refuseWhileThumbsArrive()
 {
     m_window->labelWaitForThumbs->hide();
     // Camera pictures still on their way: refuse, and say so for two seconds.
@@ -738,9 +738,16 @@ void QuorvaneAppDelegate::actionChoose()
         if (item->isCameraItem() && item->image.size().isEmpty()) {
             m_window->labelWaitForThumbs->show();
             m_clearWaitTimer.start();
-            return;
+            return true;
         }
     }
+    return false;
+}
+
+void QuorvaneAppDelegate::actionChoose()
+{
+    if (refuseWhileThumbsArrive())
+        return;
     m_window->endEditing();
     m_window->labelMessage->setText(QString());
     if (m_chooserRunner)
@@ -748,6 +755,21 @@ void QuorvaneAppDelegate::actionChoose()
     else
         runDefaultChooser();
     orderMeFront();
+}
+
+bool QuorvaneAppDelegate::chooseFolder(const QString &folder)
+{
+    if (refuseWhileThumbsArrive())
+        return false;
+    m_window->endEditing();
+    m_window->labelMessage->setText(QString());
+    m_chooser.reset();
+    m_chooser = std::make_unique<ChooseInput>();
+    m_chooser->setMImageBrowserController(&m_itemList);
+    m_chooser->setInclusions(m_inclusions);
+    m_chooser->folderChosen(folder);
+    orderMeFront();
+    return true;
 }
 
 void QuorvaneAppDelegate::runDefaultChooser()

@@ -68,6 +68,10 @@ public:
 
     // Actions.
     void actionChoose();
+    // The choose flow on a folder known beforehand (a card put in): the chooser fills the list
+    // from it as if the folder had been picked in its window. False when refused while camera
+    // thumbnails still arrive.
+    bool chooseFolder(const QString &folder);
     void actionIngest();
     void actionSetupMenu();
     void actionHelp();
@@ -123,6 +127,8 @@ private:
     QVariantMap presetMetadata() const;
     void scheduleOrderMeFront();
     void runDefaultChooser();
+    // Camera pictures still on their way: the list may not be replaced yet (says so briefly).
+    bool refuseWhileThumbsArrive();
 
     MainWindow *m_window;
     ThumbListModel *m_model = nullptr;

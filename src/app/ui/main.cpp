@@ -1,6 +1,8 @@
+#include "app/ui/DesktopIntegration.h"
 #include "app/ui/GuiUserInterface.h"
 #include "app/ui/MainWindow.h"
 #include "app/ui/QuorvaneAppDelegate.h"
+#include "platform/DesktopNotifications.h"
 #include "platform/WebEngineStartup.h"
 
 #include <QApplication>
@@ -15,6 +17,8 @@ int main(int argc, char **argv)
     QApplication::setApplicationName(QStringLiteral("Brindlewick"));
     QApplication::setApplicationVersion(QStringLiteral(BRINDLEWICK_VERSION));
     QApplication::setQuitOnLastWindowClosed(false);
+    // The installed desktop entry: the window's identity for the desktop and its notifications.
+    QApplication::setDesktopFileName(DesktopNotifications::kDesktopId);
 
     GuiUserInterface ui;
     UserInterface::setInstance(&ui);
@@ -22,6 +26,10 @@ int main(int argc, char **argv)
     MainWindow window;
     QuorvaneAppDelegate delegate(&window);
     delegate.awakeFromNib();
+    // Cards put in, eject, notifications; without the services the program runs without them.
+    DesktopIntegration desktop(delegate, QDBusConnection::systemBus(),
+                               QDBusConnection::sessionBus());
+    desktop.start();
     window.show();
     // The second phase runs inside the event loop, so the chooser it opens is a real modal run.
     QTimer::singleShot(0, &delegate, &QuorvaneAppDelegate::applicationDidFinishLaunching);
