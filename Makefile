@@ -4,7 +4,7 @@ BUILD_DIR ?= build
 BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps configure build test run bench demo clean
+.PHONY: all deps configure build test run bench demo package install clean
 
 all: build
 
@@ -27,6 +27,15 @@ run: build
 
 bench: build
 	@scripts/run-benchmarks $(BUILD_DIR)
+
+# The Debian package, $(BUILD_DIR)/brindlewick_VERSION_ARCH.deb (CPack).
+package: build
+	cd $(BUILD_DIR) && cpack -G DEB
+
+# Installs into PREFIX (default /usr/local) with cmake --install.
+PREFIX ?= /usr/local
+install: build
+	cmake --install $(BUILD_DIR) --prefix $(PREFIX)
 
 # Ingests a generated sample card with the command-line tool, in a temporary home.
 demo: build

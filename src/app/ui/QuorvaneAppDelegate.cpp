@@ -316,7 +316,10 @@ void QuorvaneAppDelegate::applicationDidFinishLaunching()
         Defaults::set(kHideInitialHelp, true);
     }
     UpdateCheck::updateCheck();
-    actionChoose();
+    if (m_startFolder.isEmpty())
+        actionChoose();
+    else
+        chooseFolder(m_startFolder);
     logScrollToTop();
 }
 

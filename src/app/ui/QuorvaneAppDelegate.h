@@ -72,6 +72,9 @@ public:
     // from it as if the folder had been picked in its window. False when refused while camera
     // thumbnails still arrive.
     bool chooseFolder(const QString &folder);
+    // A folder the program was started on (a card the desktop offered): the launch fills the
+    // list from it instead of opening the chooser.
+    void setStartFolder(const QString &folder) { m_startFolder = folder; }
     void actionIngest();
     void actionSetupMenu();
     void actionHelp();
@@ -148,6 +151,7 @@ private:
     bool m_fillingTable = false;
     QTimer m_clearWaitTimer;
     ChooserRunner m_chooserRunner;
+    QString m_startFolder;
     IngestRunner m_ingestRunner;
     QList<QObject *> m_companions;
 };

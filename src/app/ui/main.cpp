@@ -6,7 +6,10 @@
 #include "platform/WebEngineStartup.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QTimer>
+#include <QUrl>
 
 int main(int argc, char **argv)
 {
@@ -25,6 +28,13 @@ int main(int argc, char **argv)
 
     MainWindow window;
     QuorvaneAppDelegate delegate(&window);
+    // "brindlewick FOLDER" (or a file: address of one), as a desktop starts it on a card.
+    if (const QStringList args = QApplication::arguments(); args.size() > 1) {
+        const QUrl url =
+            QUrl::fromUserInput(args.at(1), QDir::currentPath(), QUrl::AssumeLocalFile);
+        if (url.isLocalFile() && QFileInfo(url.toLocalFile()).isDir())
+            delegate.setStartFolder(QFileInfo(url.toLocalFile()).absoluteFilePath());
+    }
     delegate.awakeFromNib();
     // Cards put in, eject, notifications; without the services the program runs without them.
     DesktopIntegration desktop(delegate, QDBusConnection::systemBus(),

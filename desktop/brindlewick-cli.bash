@@ -1,0 +1,126 @@
+# bash completion for brindlewick-cli: its commands and options, preset names, ingestion-log
+# months, loaded GPX files, GPX files to add, and folders and images where they are expected.
+# The lists come from the tool itself, so they are those of the user who is typing.
+
+_brindlewick_cli_words()
+{
+    # Appends every line of standard input that starts with the word being completed, quoted
+    # for the command line (preset names may hold blanks). Fed by a process substitution, so
+    # COMPREPLY is this shell's.
+    local line
+    while IFS= read -r line; do
+        [[ -n $line && $line == "$cur"* ]] && COMPREPLY+=("$(printf '%q' "$line")")
+    done
+}
+
+_brindlewick_cli_files()
+{
+    # Files matching the pattern (e.g. '*.[gG][pP][xX]'), and folders to walk into.
+    compopt -o filenames 2>/dev/null
+    local IFS=$'\n' pattern=$1
+    COMPREPLY+=($(compgen -d -- "$cur"))
+    if [[ -n $pattern ]]; then
+        COMPREPLY+=($(compgen -f -X "!$pattern" -- "$cur"))
+    else
+        COMPREPLY+=($(compgen -f -- "$cur"))
+    fi
+}
+
+_brindlewick_cli()
+{
+    local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD - 1]}
+    local tool=${COMP_WORDS[0]} command=${COMP_WORDS[1]}
+    COMPREPLY=()
+
+    if ((COMP_CWORD == 1)); then
+        local commands
+        commands=$("$tool" --help 2>/dev/null | sed -n 's/^  \([a-z][a-z-]*\)  .*/\1/p')
+        COMPREPLY=($(compgen -W "$commands --help --version" -- "$cur"))
+        return
+    fi
+
+    case $prev in
+    --preset)
+        _brindlewick_cli_words < <("$tool" presets list 2>/dev/null)
+        return
+        ;;
+    --timezone | --zone)
+        local IFS=$'\n'
+        COMPREPLY=($(cd /usr/share/zoneinfo 2>/dev/null &&
+            find . -type f ! -name '*.*' -printf '%P\n' | grep -v '^posix/\|^right/' |
+            grep -- "^$cur"))
+        return
+        ;;
+    --caption | --keywords | --set | --time-adjust | --adjust)
+        return
+        ;;
+    esac
+
+    local options
+    case $command in
+    ingest | preview)
+        options="--preset --newest-day --caption --keywords --set --timezone --time-adjust"
+        if [[ $cur != -* ]]; then
+            compopt -o filenames 2>/dev/null
+            local IFS=$'\n'
+            COMPREPLY=($(compgen -d -- "$cur"))
+            [[ camera: == "$cur"* ]] && COMPREPLY+=(camera:)
+            return
+        fi
+        ;;
+    tracks)
+        if ((COMP_CWORD == 2)); then
+            COMPREPLY=($(compgen -W "list add remove --help" -- "$cur"))
+        elif [[ ${COMP_WORDS[2]} == add ]]; then
+            _brindlewick_cli_files '*.[gG][pP][xX]'
+        elif [[ ${COMP_WORDS[2]} == remove ]]; then
+            # The loaded files are the unindented lines of the listing.
+            _brindlewick_cli_words < <("$tool" tracks list 2>/dev/null | grep -v '^ ')
+        fi
+        return
+        ;;
+    presets)
+        if ((COMP_CWORD == 2)); then
+            COMPREPLY=($(compgen -W "list show --help" -- "$cur"))
+        elif [[ ${COMP_WORDS[2]} == show ]] && ((COMP_CWORD == 3)); then
+            _brindlewick_cli_words < <("$tool" presets list 2>/dev/null)
+        fi
+        return
+        ;;
+    log)
+        if ((COMP_CWORD == 2)); then
+            COMPREPLY=($(compgen -W "list show --help" -- "$cur"))
+        elif [[ ${COMP_WORDS[2]} == show ]] && ((COMP_CWORD == 3)); then
+            _brindlewick_cli_words < <("$tool" log list 2>/dev/null)
+        fi
+        return
+        ;;
+    cameras)
+        ((COMP_CWORD == 2)) && COMPREPLY=($(compgen -W "files --help" -- "$cur"))
+        return
+        ;;
+    watch)
+        options="--preset --any-volume --eject"
+        ;;
+    match)
+        options="--zone --adjust"
+        ;;
+    macro | macros)
+        options="--preset"
+        ;;
+    info)
+        options="--json"
+        ;;
+    *)
+        return
+        ;;
+    esac
+
+    if [[ $cur == -* ]]; then
+        COMPREPLY=($(compgen -W "$options --help" -- "$cur"))
+    elif [[ $command != watch ]]; then
+        _brindlewick_cli_files
+    fi
+}
+
+complete -F _brindlewick_cli brindlewick-cli
