@@ -18,9 +18,7 @@ void RunNotifier::runEnded(const RunTotals &totals)
 {
     if (!m_running)
         return;
-    const bool success =
-        !totals.hadError && !totals.cancelled && totals.numIngested + totals.numDupes > 0;
-    if (success && wantsNotification())
+    if (totals.wentWell() && wantsNotification())
         m_notifications.notify(QStringLiteral("Ingestion complete"),
                                formatMessage("Files ingested: %d\nDuplicates skipped: %d",
                                              totals.numIngested, totals.numDupes));

@@ -15,6 +15,10 @@ struct RunTotals
     int numDupes = 0;
     bool hadError = false;
     bool cancelled = false;
+
+    // Every ticked picture is in (copied now or before): neither an error, nor Stop, nor an
+    // empty run.
+    bool wentWell() const { return !hadError && !cancelled && numIngested + numDupes > 0; }
 };
 
 // Calls the photographer back through the desktop's notifications when a long ingestion run

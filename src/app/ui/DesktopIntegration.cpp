@@ -339,10 +339,8 @@ void DesktopIntegration::runComplete()
     if (m_runCard)
         m_lastRunCard = m_runCard;
     showEjectState();
-    const bool wentWell =
-        !totals.hadError && !totals.cancelled && totals.numIngested + totals.numDupes > 0;
     // Only a run that took the card's pictures frees the card on its own.
-    if (wentWell && m_runCard && Prefs::boolean(Prefs::EjectAfterIngest))
+    if (totals.wentWell() && m_runCard && Prefs::boolean(Prefs::EjectAfterIngest))
         QTimer::singleShot(0, this, &DesktopIntegration::actionEjectCard);
     if (m_arrivals.hasWaiting())
         QTimer::singleShot(0, this, &DesktopIntegration::offerWaiting);
