@@ -1,5 +1,6 @@
 #include "items/ThumbItem.h"
 #include "cli/CommandRegistry.h"
+#include "cli/PresetsEditCommands.h"
 #include "cli/TerminalAlerts.h"
 #include "ingest/IngestFiles.h"
 #include "macro/MacroProcessor.h"
@@ -22,10 +23,7 @@ const char *const kMacrosUsage =
     "program's macro view shows them.\n";
 const char *const kPresetsUsage =
     "Usage: brindlewick-cli presets list\n"
-    "       brindlewick-cli presets show NAME\n"
-    "\n"
-    "list   the saved presets, one a line (\"Default\" is built in)\n"
-    "show   a preset's settings as the desktop program's log pane shows them\n";
+    "       brindlewick-cli presets show NAME\n";
 
 // Loads a preset by name (any case); false with a message when there is none.
 bool loadPreset(const CliCommand &self, SetupController &presets, const QString &wanted)
@@ -134,7 +132,10 @@ int runPresets(const QStringList &args)
         presets.currentSetup().putlog(); // the console log is standard output here
         return ExitSuccess;
     }
-    return usageError(self, QStringLiteral("expected \"list\" or \"show NAME\""));
+    if (const std::optional<int> status = runPresetEditAction(self, args))
+        return *status;
+    return usageError(self, QStringLiteral("expected list, show, new, set, rename, delete, "
+                                           "export or import"));
 }
 
 BRINDLEWICK_CLI_COMMAND(macroCommand, {QStringLiteral("macro"),
@@ -144,7 +145,8 @@ BRINDLEWICK_CLI_COMMAND(macrosCommand, {QStringLiteral("macros"),
                                         QStringLiteral("every macro's value for one image"),
                                         QString::fromUtf8(kMacrosUsage), &runMacros});
 BRINDLEWICK_CLI_COMMAND(presetsCommand,
-                        {QStringLiteral("presets"), QStringLiteral("list or show the presets"),
-                         QString::fromUtf8(kPresetsUsage), &runPresets});
+                        {QStringLiteral("presets"), QStringLiteral("list, show, make and change the presets"),
+                         QString::fromUtf8(kPresetsUsage) + QString::fromUtf8(kPresetEditUsage),
+                         &runPresets});
 
 } // namespace

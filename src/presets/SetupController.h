@@ -3,6 +3,8 @@
 #include "metadata/Metadata.h"
 #include "presets/Setup.h"
 
+#include <QByteArray>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -52,6 +54,8 @@ struct PresetMenu
 {
     QStringList titles;
     QString selectedTitle;
+    // Entries shown but not choosable: presets whose file is damaged.
+    QStringList disabledTitles;
 };
 
 // The preset manager's data half: the saved preset names, the current preset and its name,
@@ -65,6 +69,7 @@ public:
     static const QString kUntitled; // "Untitled": unsaved edits of the defaults
     static const QString kSaveAs;   // "Save As..."
     static const QString kEdited;   // " (edited)"
+    static const QString kDamaged;  // " (damaged)"
     // The user default holding the current preset's name.
     static constexpr const char *kPresetDefaultsKey = "Preset";
 
@@ -83,7 +88,21 @@ public:
     LookupsController *lookupsController() const { return m_lookupsController.get(); }
     QStringList presets() const { return m_presets; }
     // Rereads the list: ".plist" files directly in the folder, not hidden, sorted ignoring case.
+    // Files that do not read as a dictionary stay listed and are marked damaged.
     void readPresets();
+    // The listed preset's file exists but is not a readable preset.
+    bool isDamaged(const QString &name) const { return m_damaged.contains(name); }
+    QStringList damagedPresets() const { return QStringList(m_damaged.cbegin(), m_damaged.cend()); }
+    // Why `name` cannot name a new preset ("/" in it, empty, hidden, a built-in name), or
+    // nullopt when it can.
+    static std::optional<QString> nameProblem(const QString &name);
+    // The listed name equal to `name` ignoring case, or nullopt.
+    std::optional<QString> listedName(const QString &name) const;
+    // The file of the preset loaded last was changed or removed on disk since it was loaded
+    // (or saved) here.
+    bool changedOnDisk() const;
+    // The name of the preset loaded last.
+    QString loadedName() const { return m_loadedName; }
 
     // The current preset, loading "Default" first when none is held.
     Setup &currentSetup();
@@ -100,7 +119,8 @@ public:
     void makeCurrent(const QString &name);
     // Saves the current preset under name and takes that name (a listed name that differs
     // only in case keeps its listed spelling). False, with an alert, when the file could not
-    // be written: then nothing changes.
+    // be written: then nothing changes. When the file was changed on disk since it was loaded
+    // here, the user is asked first and may keep the other version.
     bool newOrUpdatePreset(const QString &name);
     // Removes the preset's file and list entry; the current name becomes empty.
     void deletePreset(const QString &name);
@@ -129,6 +149,8 @@ public:
     void controlsToPreset(PresetForm &form);
     // "JPG  CR2   NEF" -> "JPG CR2  NEF": trimmed, one pass of double blanks, upper case.
     static QString normalizedInclusions(const QString &text);
+    // Both arrangements parse as macro texts; otherwise an alert names the fault: false.
+    static bool checkArrangements(const PresetForm &form);
 
     // A choice in the preset pop-up; the form is taken in first and refilled afterwards.
     void actionPresets(const QString &title, PresetForm &form);
@@ -158,6 +180,12 @@ public:
 
 private:
     void addToList(const QString &name);
+    void rememberLoaded(const QString &name);
+
+    // The last loaded (or saved) preset's name and file content, to notice outside changes.
+    QString m_loadedName;
+    std::optional<QByteArray> m_loadedBytes;
+    QSet<QString> m_damaged;
 
     QString m_presetsFolder;
     QStringList m_presets;
