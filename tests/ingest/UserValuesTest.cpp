@@ -20,7 +20,7 @@ TEST(UserValues, ClearedFieldsStayEmptyAndFieldsThePresetLacksAreWritten)
                                      {"IPTC.Keywords", "river, walk"},
                                      {"NotAField", "x"},
                                      {"CF.Shoot", UserValues::kNoValue}};
-    const Setup setup(QVariantMap{
+    const ::Setup setup(QVariantMap{
         {"Metadata", QVariantMap{{"IPTC.City", "Bergen"},
                                  {"IPTC.Headline", "{@FileNameOriginal}"},
                                  {"CF.Shoot", "Trip"}}}});

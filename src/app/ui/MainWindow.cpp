@@ -169,7 +169,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     rightLayout->addWidget(previewBrowser);
     rightLayout->addWidget(checkboxImage);
     rightLayout->addWidget(labelMessage);
-    rightLayout->addWidget(metadataPanel, 3);
+    rightLayout->addWidget(metadataPanel, 5);
     rightLayout->addWidget(webView, 2);
 
     auto *split = new QSplitter(Qt::Horizontal, this);

@@ -20,6 +20,11 @@ MacroViewWindow::MacroViewWindow(QWidget *parent) : QDialog(parent, Qt::Tool)
     m_imageView->setObjectName(QStringLiteral("imageView"));
     m_imageView->setFixedSize(160, 160);
     m_imageView->setAlignment(Qt::AlignCenter);
+    m_imageTitle = new QLabel(this);
+    m_imageTitle->setObjectName(QStringLiteral("imageTitle"));
+    m_imageTitle->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    m_imageTitle->setWordWrap(true);
+    m_imageTitle->setMaximumWidth(160);
 
     m_textView = new QPlainTextEdit(this);
     m_textView->setObjectName(QStringLiteral("textView"));
@@ -42,6 +47,7 @@ MacroViewWindow::MacroViewWindow(QWidget *parent) : QDialog(parent, Qt::Tool)
 
     auto *side = new QVBoxLayout;
     side->addWidget(m_imageView);
+    side->addWidget(m_imageTitle);
     side->addStretch();
     auto *body = new QHBoxLayout;
     body->addLayout(side);
@@ -65,6 +71,7 @@ void MacroViewWindow::showItem(const ThumbItemPtr &item, MacroProcessor &process
         place();
     if (item && !item->title().isEmpty())
         setWindowTitle(item->title());
+    m_imageTitle->setText(item ? item->title() : QString());
     m_textView->setPlainText(QStringLiteral("Reading metadata..."));
     m_controller.setupPanel(item, processor, setup);
     m_textView->setPlainText(m_controller.text());

@@ -40,5 +40,6 @@ private:
     QPointer<QWidget> m_viewLocator;
     QPlainTextEdit *m_textView = nullptr;
     QLabel *m_imageView = nullptr;
+    QLabel *m_imageTitle = nullptr;
     bool m_placed = false;
 };

@@ -16,6 +16,7 @@ namespace {
 constexpr int kChipType = QTextFormat::UserObject + 17;
 constexpr int kMacroProperty = QTextFormat::UserProperty + 17;
 constexpr int kChipPadding = 5;
+constexpr int kChipMargin = 2; // space between a chip and the text beside it
 const QChar kObject = QChar::ObjectReplacementCharacter;
 
 // The chip's label: the macro text without its "{@" and "}".
@@ -47,7 +48,8 @@ public:
     {
         const QFontMetrics metrics(m_edit->font());
         const QString label = chipLabel(format.property(kMacroProperty).toString());
-        return QSizeF(metrics.horizontalAdvance(label) + 2 * kChipPadding, metrics.height());
+        return QSizeF(metrics.horizontalAdvance(label) + 2 * (kChipPadding + kChipMargin),
+                      metrics.height());
     }
 
     void drawObject(QPainter *painter, const QRectF &rect, QTextDocument *, int position,
@@ -56,7 +58,7 @@ public:
         const QTextCursor cursor = m_edit->textCursor();
         const bool selected = cursor.hasSelection() && position >= cursor.selectionStart() &&
                               position < cursor.selectionEnd();
-        const QRectF chip = rect.adjusted(0.5, 1.0, -0.5, -1.0);
+        const QRectF chip = rect.adjusted(kChipMargin + 0.5, 1.0, -kChipMargin - 0.5, -1.0);
         QPainterPath path;
         path.addRoundedRect(chip, chip.height() / 2.0, chip.height() / 2.0);
         painter->save();

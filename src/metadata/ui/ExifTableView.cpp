@@ -122,6 +122,9 @@ protected:
         }
         if (!index.data(ExifTableModel::WrapsRole).toBool())
             option->features &= ~QStyleOptionViewItem::WrapText;
+        // A row of several lines reads from its top, like the text it holds.
+        if (index.data(ExifTableModel::LinesRole).toInt() > 1)
+            option->displayAlignment = Qt::AlignLeft | Qt::AlignTop;
     }
 
     bool eventFilter(QObject *object, QEvent *event) override

@@ -207,9 +207,12 @@ void PresetWindow::build()
     m_labelNotice->hide();
 
     auto *buttons = new QDialogButtonBox(this);
-    m_buttonLookups = buttons->addButton(QStringLiteral("&Lookups..."), QDialogButtonBox::ResetRole);
-    m_buttonLookups->setObjectName(QStringLiteral("buttonLookups"));
-    m_buttonLookups->setVisible(bool(g_lookupsOpener));
+    // The lookup tables' window is offered once the program has one to open.
+    if (g_lookupsOpener) {
+        m_buttonLookups =
+            buttons->addButton(QStringLiteral("&Lookups..."), QDialogButtonBox::ResetRole);
+        m_buttonLookups->setObjectName(QStringLiteral("buttonLookups"));
+        }
     QPushButton *cancel = buttons->addButton(QDialogButtonBox::Cancel);
     cancel->setObjectName(QStringLiteral("buttonCancel"));
     QPushButton *ok = buttons->addButton(QDialogButtonBox::Ok);
@@ -238,7 +241,6 @@ void PresetWindow::build()
             &PresetWindow::actionChooseBackupRoot2);
     connect(m_buttonConverter, &QPushButton::clicked, this, &PresetWindow::actionChooseConverter);
     connect(buttonPostApp, &QPushButton::clicked, this, &PresetWindow::actionChoosePostApp);
-    connect(m_buttonLookups, &QPushButton::clicked, this, &PresetWindow::actionLookups);
     connect(ok, &QPushButton::clicked, this, &PresetWindow::actionOK);
     connect(cancel, &QPushButton::clicked, this, &PresetWindow::actionCancel);
     for (QLineEdit *edit : {m_textPrimaryRoot, m_textBackupRoot, m_textBackupRoot2,

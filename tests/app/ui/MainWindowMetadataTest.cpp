@@ -23,6 +23,7 @@
 #include <QMenu>
 #include <QPainter>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -98,6 +99,7 @@ struct Program
     void type(const QString &tag, const QString &text, bool finish = true)
     {
         const QModelIndex cell = model()->index(row(tag), ExifTableModel::ColumnValue);
+        settleEditors();
         table()->setCurrentIndex(cell);
         table()->edit(cell);
         auto *editor = table()->findChild<QLineEdit *>(QStringLiteral("valueEditor"));
@@ -107,8 +109,10 @@ struct Program
             QTest::keyClick(editor, Qt::Key_Delete);
         else
             QTest::keyClicks(editor, text);
-        if (finish)
+        if (finish) {
             QTest::keyClick(editor, Qt::Key_Return);
+            settleEditors();
+        }
     }
     QString userValue(int row, const QString &tag) const
     {

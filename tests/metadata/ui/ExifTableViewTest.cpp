@@ -34,6 +34,7 @@ QString value(ExifTableView &table, const QString &tag)
 
 template <typename Editor> Editor *startEditing(ExifTableView &table, const QString &tag)
 {
+    settleEditors();
     const QModelIndex cell = table.exifModel()->index(rowOf(table, tag), ExifTableModel::ColumnValue);
     table.setCurrentIndex(cell);
     table.edit(cell);
@@ -97,6 +98,7 @@ private Q_SLOTS:
         line->selectAll();
         QTest::keyClicks(line, QStringLiteral("Oslo"));
         QTest::keyClick(line, Qt::Key_Return);
+        settleEditors();
         QCOMPARE(value(table, "IPTC.City"), QStringLiteral("Oslo"));
         QVERIFY(table.exifModel()->metadataForTag("IPTC.City")->change);
 
@@ -115,12 +117,14 @@ private Q_SLOTS:
         QVERIFY(zone && zone->completer());
         QTest::keyClicks(zone, QStringLiteral("Atlantis/Lost"));
         QTest::keyClick(zone, Qt::Key_Return);
+        settleEditors();
         QCOMPARE(m_ui.alerts.size(), 1);
         QCOMPARE(m_ui.alerts[0].title, QStringLiteral("Unknown time zone."));
         QCOMPARE(value(table, "TimeZone"), QString());
         zone = startEditing<QLineEdit>(table, "TimeZone");
         QTest::keyClicks(zone, QStringLiteral("Europe/Oslo DST"));
         QTest::keyClick(zone, Qt::Key_Return);
+        settleEditors();
         QCOMPARE(value(table, "TimeZone"), QStringLiteral("Europe/Oslo DST"));
 
         // With a chooser the zone's button opens it and the cell takes no typing.

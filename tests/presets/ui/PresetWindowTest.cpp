@@ -91,6 +91,7 @@ void typeMetadata(PresetWindow &window, const QString &tag, const QString &text)
             row = r;
     QVERIFY(row >= 0);
     const QModelIndex cell = model->index(row, ExifTableModel::ColumnValue);
+    settleEditors();
     table->setCurrentIndex(cell);
     table->edit(cell);
     auto *editor = table->findChild<QLineEdit *>(QStringLiteral("valueEditor"));
@@ -98,6 +99,7 @@ void typeMetadata(PresetWindow &window, const QString &tag, const QString &text)
     editor->selectAll();
     QTest::keyClicks(editor, text);
     QTest::keyClick(editor, Qt::Key_Return);
+    settleEditors();
 }
 
 } // namespace
@@ -236,6 +238,8 @@ private Q_SLOTS:
                        : std::nullopt;
         });
         QTest::mouseClick(child<QCheckBox>(&window, "checkboxDNGConversion"), Qt::LeftButton);
+        QVERIFY(child<QCheckBox>(&window, "checkboxDNGConversion")->isChecked());
+        QVERIFY(child<QPushButton>(&window, "buttonChooseConverter")->isEnabled());
         QTest::mouseClick(child<QPushButton>(&window, "buttonChooseConverter"), Qt::LeftButton);
         QCOMPARE(child<QLineEdit>(&window, "textConverter")->text(),
                  QStringLiteral("/opt/dng/convert"));
