@@ -1,8 +1,8 @@
-#include "items/ThumbItem.h"
 #include "cli/CommandRegistry.h"
 #include "cli/PresetsEditCommands.h"
 #include "cli/TerminalAlerts.h"
 #include "ingest/IngestFiles.h"
+#include "items/ThumbItem.h"
 #include "macro/MacroProcessor.h"
 #include "macro/MacroViewListing.h"
 #include "presets/SetupController.h"
@@ -21,9 +21,8 @@ const char *const kMacrosUsage =
     "\n"
     "Prints every macro's value for the image FILE, then its properties, as the desktop\n"
     "program's macro view shows them.\n";
-const char *const kPresetsUsage =
-    "Usage: brindlewick-cli presets list\n"
-    "       brindlewick-cli presets show NAME\n";
+const char *const kPresetsUsage = "Usage: brindlewick-cli presets list\n"
+                                  "       brindlewick-cli presets show NAME\n";
 
 // Loads a preset by name (any case); false with a message when there is none.
 bool loadPreset(const CliCommand &self, SetupController &presets, const QString &wanted)
@@ -145,7 +144,8 @@ BRINDLEWICK_CLI_COMMAND(macrosCommand, {QStringLiteral("macros"),
                                         QStringLiteral("every macro's value for one image"),
                                         QString::fromUtf8(kMacrosUsage), &runMacros});
 BRINDLEWICK_CLI_COMMAND(presetsCommand,
-                        {QStringLiteral("presets"), QStringLiteral("list, show, make and change the presets"),
+                        {QStringLiteral("presets"),
+                         QStringLiteral("list, show, make and change the presets"),
                          QString::fromUtf8(kPresetsUsage) + QString::fromUtf8(kPresetEditUsage),
                          &runPresets});
 

@@ -241,7 +241,8 @@ bool SelectionEditor::updateSelectedImages(const ThumbItemList &items,
             const QString value = row.valEffective();
             // A value equal to the preset's default is no user value at all, and neither is an
             // empty one: an emptied field falls back to the preset, it never blanks the
-            // preset's text in silence. No value at all is the explicit marker UserValues::kNoValue.
+            // preset's text in silence. No value at all is the explicit marker
+            // UserValues::kNoValue.
             if (value.isEmpty() || (presetMetadata.contains(row.tag) &&
                                     value == valueText(presetMetadata.value(row.tag))))
                 item.metadataUser->remove(row.tag);

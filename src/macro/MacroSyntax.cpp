@@ -17,15 +17,14 @@ std::optional<Error> check(const QString &text)
             QString rest = text.mid(open);
             if (rest.size() > 40)
                 rest = rest.left(40) + QStringLiteral("...");
-            return Error{position, formatMessage("unterminated macro at character %d: %@",
-                                                 position, rest)};
+            return Error{position,
+                         formatMessage("unterminated macro at character %d: %@", position, rest)};
         }
         const QString body = text.mid(open + 2, close - open - 2);
         const QString name = body.section(QLatin1Char('@'), 0, 0).section(QLatin1Char(':'), 0, 0);
         if (name.trimmed().isEmpty())
-            return Error{position,
-                         formatMessage("macro without a name at character %d: %@", position,
-                                       text.mid(open, close - open + 1))};
+            return Error{position, formatMessage("macro without a name at character %d: %@",
+                                                 position, text.mid(open, close - open + 1))};
         from = close + 1;
     }
 }

@@ -49,10 +49,9 @@ int ExifTableModel::groupNumber(const QString &key, const QMap<QString, int> &fi
         return 3;
     if (key.startsWith(QLatin1String("IPTC.")))
         return 50000;
-    static const QStringList camera{"Exif.ExposureTime",    "Exif.FNumber",
-                                    "Exif.FocalLength",     "Exif.FocalLenIn35mmFilm",
-                                    "Exif.ISOSpeedRatings", "ExifAux.LensModel",
-                                    "TIFF.Make",            "TIFF.Model"};
+    static const QStringList camera{
+        "Exif.ExposureTime",    "Exif.FNumber",      "Exif.FocalLength", "Exif.FocalLenIn35mmFilm",
+        "Exif.ISOSpeedRatings", "ExifAux.LensModel", "TIFF.Make",        "TIFF.Model"};
     if (camera.contains(key))
         return 40000;
     if (key.startsWith(QLatin1String("Exif.")) || key.startsWith(QLatin1String("ExifAux.")))

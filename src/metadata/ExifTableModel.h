@@ -102,8 +102,8 @@ private:
     QMap<QString, int> m_fieldDict;
     QList<LayedOutField> m_layout;
     QVariantMap m_presetMetadata;
-    QSet<QString> m_presetFilled;   // as shown
-    QSet<QString> m_presetOrigin;   // as edited since
+    QSet<QString> m_presetFilled; // as shown
+    QSet<QString> m_presetOrigin; // as edited since
     bool m_skipCaptionAndKeywords = false;
     bool m_isEditable = true;
     bool m_emptyMeansPreset = false;

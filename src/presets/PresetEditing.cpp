@@ -52,8 +52,8 @@ std::optional<bool> parseSwitch(const QString &text)
 }
 
 // A listed preset's file dictionary; the listed spelling goes to `listed`.
-std::optional<QVariantMap> readListed(SetupController &store, const QString &name,
-                                      QString *listed, Outcome *problem)
+std::optional<QVariantMap> readListed(SetupController &store, const QString &name, QString *listed,
+                                      Outcome *problem)
 {
     const std::optional<QString> found = store.listedName(name);
     if (!found) {
@@ -134,8 +134,8 @@ Outcome setValue(QVariantMap &dict, const QString &key, const QString &value)
     if (resolved->boolean) {
         const std::optional<bool> on = parseSwitch(value);
         if (!on)
-            return badArgument(formatMessage("%@ takes YES or NO, not \"%@\"", resolved->key,
-                                             value));
+            return badArgument(
+                formatMessage("%@ takes YES or NO, not \"%@\"", resolved->key, value));
         stored = *on ? QStringLiteral("YES") : QStringLiteral("NO");
     } else if (resolved->key == QLatin1String(SetupKeys::FolderArrangement) ||
                resolved->key == QLatin1String(SetupKeys::FilenameArrangement)) {
@@ -257,7 +257,8 @@ Outcome remove(SetupController &store, const QString &name)
 Outcome exportTo(SetupController &store, const QString &name, const QString &file, bool force)
 {
     QVariantMap dict;
-    if (!store.listedName(name) && name.compare(SetupController::kDefault, Qt::CaseInsensitive) == 0) {
+    if (!store.listedName(name) &&
+        name.compare(SetupController::kDefault, Qt::CaseInsensitive) == 0) {
         dict = Setup::defaultSetup().dict();
     } else {
         QString listed;
@@ -277,8 +278,7 @@ Outcome exportTo(SetupController &store, const QString &name, const QString &fil
     return done(formatMessage("exported \"%@\" to %@", name, file));
 }
 
-Outcome importFrom(SetupController &store, const QString &file,
-                   const std::optional<QString> &name)
+Outcome importFrom(SetupController &store, const QString &file, const std::optional<QString> &name)
 {
     if (!QFileInfo(file).isFile())
         return failed(formatMessage("%@: no such file", file));

@@ -44,14 +44,12 @@ Outcome setValue(QVariantMap &dict, const QString &key, const QString &value);
 
 // NAME from the built-in defaults, or as a copy of OTHER ("Default" is the built-in one).
 Outcome create(SetupController &store, const QString &name, const std::optional<QString> &from);
-Outcome set(SetupController &store, const QString &name, const QString &key,
-            const QString &value);
+Outcome set(SetupController &store, const QString &name, const QString &key, const QString &value);
 Outcome rename(SetupController &store, const QString &oldName, const QString &newName);
 Outcome remove(SetupController &store, const QString &name);
 // Writes NAME's settings to `file` (an XML property list); an existing file only with `force`.
 Outcome exportTo(SetupController &store, const QString &name, const QString &file, bool force);
 // Adds the preset in `file` under its base name or `name`.
-Outcome importFrom(SetupController &store, const QString &file,
-                   const std::optional<QString> &name);
+Outcome importFrom(SetupController &store, const QString &file, const std::optional<QString> &name);
 
 } // namespace PresetEditing

@@ -1,12 +1,12 @@
 #include "presets/SetupController.h"
 
+#include "macro/MacroSyntax.h"
 #include "metadata/ECPrefsController.h"
 #include "metadata/LookupsController.h"
 #include "platform/AppPaths.h"
 #include "platform/Defaults.h"
 #include "platform/Format.h"
 #include "platform/PropertyList.h"
-#include "macro/MacroSyntax.h"
 #include "platform/UserInterface.h"
 
 #include <QDir>

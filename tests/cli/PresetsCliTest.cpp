@@ -56,7 +56,8 @@ TEST(PresetsCli, MakeChangeRenameDeleteExportImport)
     EXPECT_EQ(runCli({"presets", "new", "Copy", "--from"}).exitCode, 2);
 
     // set, and what show and list then say
-    EXPECT_EQ(runCli({"presets", "set", "Trips", "FolderArrangement", "{@DateImage:YYYY}/{@DateImage:MM}"})
+    EXPECT_EQ(runCli({"presets", "set", "Trips", "FolderArrangement",
+                      "{@DateImage:YYYY}/{@DateImage:MM}"})
                   .exitCode,
               0);
     EXPECT_EQ(runCli({"presets", "set", "Trips", "WantBackup", "yes"}).exitCode, 0);

@@ -1,5 +1,5 @@
-#include "ingest/IngestFiles.h"
 #include "items/UserValues.h"
+#include "ingest/IngestFiles.h"
 #include "macro/MacroProcessor.h"
 #include "platform/RecordingUserInterface.h"
 #include "presets/Setup.h"
@@ -20,10 +20,10 @@ TEST(UserValues, ClearedFieldsStayEmptyAndFieldsThePresetLacksAreWritten)
                                      {"IPTC.Keywords", "river, walk"},
                                      {"NotAField", "x"},
                                      {"CF.Shoot", UserValues::kNoValue}};
-    const ::Setup setup(QVariantMap{
-        {"Metadata", QVariantMap{{"IPTC.City", "Bergen"},
-                                 {"IPTC.Headline", "{@FileNameOriginal}"},
-                                 {"CF.Shoot", "Trip"}}}});
+    const ::Setup setup(
+        QVariantMap{{"Metadata", QVariantMap{{"IPTC.City", "Bergen"},
+                                             {"IPTC.Headline", "{@FileNameOriginal}"},
+                                             {"CF.Shoot", "Trip"}}}});
     engine.generateMetadataFor(*item, setup);
     EXPECT_FALSE(item->metadataGenerated.contains("IPTC.City"));
     EXPECT_FALSE(item->metadataGenerated.contains("CF.Shoot"));

@@ -51,7 +51,8 @@ TEST(ExifTableModel, RowsFollowTheGroupingTheLayoutAndTheDisplayNames)
 {
     TableFixture fixture;
     ExifTableModel model;
-    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Warning);
+    QAbstractItemModelTester tester(&model,
+                                    QAbstractItemModelTester::FailureReportingMode::Warning);
     const QVariantMap values{{"Exif.MeteringMode", "5"},
                              {"Exif.Flash", "0"},
                              {"Exif.FNumber", 2.8},
@@ -71,10 +72,10 @@ TEST(ExifTableModel, RowsFollowTheGroupingTheLayoutAndTheDisplayNames)
     // camera settings, other IPTC, other EXIF, other grouped keys, image properties.
     model.showMetadata(values, {"IPTC.City", "IPTC.Headline"}, false);
     EXPECT_EQ(tags(model),
-              (QStringList{"FileSize", "PixelWidth", "TIFF.DateTime", "CF.Shoot",
-                           "IPTC.ObjectName", "IPTC.Headline", "IPTC.City", "IPTC.Scene",
-                           "IPTC.Caption/Abstract", "Exif.FNumber", "Exif.Flash",
-                           "Exif.MeteringMode", "Vendor.Thing", "Orientation"}));
+              (QStringList{"FileSize", "PixelWidth", "TIFF.DateTime", "CF.Shoot", "IPTC.ObjectName",
+                           "IPTC.Headline", "IPTC.City", "IPTC.Scene", "IPTC.Caption/Abstract",
+                           "Exif.FNumber", "Exif.Flash", "Exif.MeteringMode", "Vendor.Thing",
+                           "Orientation"}));
     EXPECT_EQ(shown(model, "Exif.FNumber"), "2.8");
     EXPECT_EQ(model.index(rowOf(model, "IPTC.ObjectName"), ExifTableModel::ColumnName).data(),
               QVariant("IPTC.ObjectName (Title)"));
@@ -91,16 +92,16 @@ TEST(ExifTableModel, RowsFollowTheGroupingTheLayoutAndTheDisplayNames)
     EXPECT_EQ(model.linesFor("Exif.Flash"), 1);
     EXPECT_TRUE(model.wraps("IPTC.City"));
     EXPECT_FALSE(model.wraps("Exif.Flash"));
-    EXPECT_EQ(FieldValues::Kind(model.index(rowOf(model, "IPTC.Headline"), 2)
-                                    .data(ExifTableModel::KindRole)
-                                    .toInt()),
-              FieldValues::Kind::MultiLine);
+    EXPECT_EQ(
+        FieldValues::Kind(
+            model.index(rowOf(model, "IPTC.Headline"), 2).data(ExifTableModel::KindRole).toInt()),
+        FieldValues::Kind::MultiLine);
 
     // Filtered, skipping caption and keywords: the included laid-out fields only, in layout order.
     model.setSkipCaptionAndKeywords(true);
     model.showMetadata(values, {}, true);
-    EXPECT_EQ(tags(model), (QStringList{"CF.Shoot", "IPTC.ObjectName", "IPTC.Headline",
-                                        "IPTC.City"}));
+    EXPECT_EQ(tags(model),
+              (QStringList{"CF.Shoot", "IPTC.ObjectName", "IPTC.Headline", "IPTC.City"}));
     model.showMetadata(values, {}, false);
     EXPECT_FALSE(tags(model).contains("IPTC.Caption/Abstract"));
 }
@@ -109,7 +110,8 @@ TEST(ExifTableModel, TypedValuesTicksAndTheMeaningOfAnEmptyCell)
 {
     TableFixture fixture;
     ExifTableModel model;
-    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Warning);
+    QAbstractItemModelTester tester(&model,
+                                    QAbstractItemModelTester::FailureReportingMode::Warning);
     int began = 0;
     int dialogEdits = 0;
     QObject::connect(&model, &ExifTableModel::didBeginEditing, [&] { ++began; });

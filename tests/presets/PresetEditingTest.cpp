@@ -138,9 +138,9 @@ TEST(PresetEditing, RenameDeleteExportImport)
     EXPECT_TRUE(store.listedName("j").has_value());
     EXPECT_EQ(PresetEditing::importFrom(store, exported, std::nullopt).status, Status::Failed);
     EXPECT_TRUE(PresetEditing::importFrom(store, exported, QString("Second")).ok());
-    EXPECT_EQ(PresetEditing::importFrom(store, fixture.folder + "/Broken.plist", QString("B2"))
-                  .status,
-              Status::Failed);
+    EXPECT_EQ(
+        PresetEditing::importFrom(store, fixture.folder + "/Broken.plist", QString("B2")).status,
+        Status::Failed);
     const QString badArrangement = makeTestFolder("in") + "/Bad.plist";
     ::Setup::writeFile(badArrangement, {{"FolderArrangement", "{@DateImage:YYYY"}});
     const auto refused = PresetEditing::importFrom(store, badArrangement, std::nullopt);

@@ -2,12 +2,12 @@
 
 #include "app/HelpLinks.h"
 #include "app/InfoPane.h"
-#include "items/ThumbListModel.h"
 #include "app/UpdateCheck.h"
 #include "app/ui/HelpController.h"
 #include "app/ui/ImageBrowserView.h"
 #include "app/ui/MainWindow.h"
 #include "ingest/IngestFiles.h"
+#include "items/ThumbListModel.h"
 #include "log/IngestionLogController.h"
 #include "log/ui/IngestionLogWindow.h"
 #include "macro/ui/MacroViewWindow.h"
@@ -585,10 +585,9 @@ QList<MetadataEditRow> QuorvaneAppDelegate::metadataTableRows() const
 void QuorvaneAppDelegate::updateSelectedImages()
 {
     ExifTableModel *table = m_window->tableMetadata->exifModel();
-    if (m_editor.updateSelectedImages(items(), metadataTableRows(),
-                                      m_window->textViewCaption->text(),
-                                      m_window->textViewKeywords->text(), presetMetadata(),
-                                      table->dirty()))
+    if (m_editor.updateSelectedImages(
+            items(), metadataTableRows(), m_window->textViewCaption->text(),
+            m_window->textViewKeywords->text(), presetMetadata(), table->dirty()))
         table->clearChangeCheckboxes();
 }
 

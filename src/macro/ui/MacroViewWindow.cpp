@@ -76,11 +76,10 @@ void MacroViewWindow::showItem(const ThumbItemPtr &item, MacroProcessor &process
     m_controller.setupPanel(item, processor, setup);
     m_textView->setPlainText(m_controller.text());
     const QImage picture = item ? item->thumbnail() : QImage();
-    m_imageView->setPixmap(
-        picture.isNull() ? QPixmap()
-                         : QPixmap::fromImage(picture.scaled(m_imageView->size(),
-                                                             Qt::KeepAspectRatio,
-                                                             Qt::SmoothTransformation)));
+    m_imageView->setPixmap(picture.isNull() ? QPixmap()
+                                            : QPixmap::fromImage(picture.scaled(
+                                                  m_imageView->size(), Qt::KeepAspectRatio,
+                                                  Qt::SmoothTransformation)));
     if (!isVisible())
         show();
     raise();

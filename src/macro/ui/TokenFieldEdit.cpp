@@ -64,8 +64,8 @@ public:
         painter->save();
         painter->setRenderHint(QPainter::Antialiasing);
         const QPalette palette = m_edit->palette();
-        const QColor fill = selected ? palette.color(QPalette::Highlight)
-                                     : QColor::fromRgb(0xd6, 0xe4, 0xf8);
+        const QColor fill =
+            selected ? palette.color(QPalette::Highlight) : QColor::fromRgb(0xd6, 0xe4, 0xf8);
         painter->fillPath(path, fill);
         painter->setPen(QPen(selected ? fill.darker(130) : QColor::fromRgb(0x7f, 0x9f, 0xd0), 1));
         painter->drawPath(path);

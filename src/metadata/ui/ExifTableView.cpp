@@ -1,8 +1,8 @@
 #include "metadata/ui/ExifTableView.h"
 
 #include "geo/TimeZoneChooserController.h"
-#include "metadata/FieldValues.h"
 #include "macro/ui/MacroEditorWindow.h"
+#include "metadata/FieldValues.h"
 
 #include <QCalendarWidget>
 #include <QCompleter>
@@ -34,8 +34,8 @@ public:
     QWidget *createEditor(QWidget *parent, const QStyleOptionViewItem &,
                           const QModelIndex &index) const override
     {
-        auto *model = const_cast<ExifTableModel *>(
-            static_cast<const ExifTableModel *>(index.model()));
+        auto *model =
+            const_cast<ExifTableModel *>(static_cast<const ExifTableModel *>(index.model()));
         model->beginTyping(index.row());
         const auto kind = Kind(index.data(ExifTableModel::KindRole).toInt());
         if (kind == Kind::MultiLine) {
@@ -57,9 +57,9 @@ public:
             editor->setPlaceholderText(QStringLiteral("Europe/Berlin, optionally followed by DST"));
         } else if (kind == Kind::Date) {
             editor->setPlaceholderText(QStringLiteral("YYYY-MM-DD"));
-            QAction *pick = editor->addAction(
-                editor->style()->standardIcon(QStyle::SP_FileDialogDetailedView),
-                QLineEdit::TrailingPosition);
+            QAction *pick =
+                editor->addAction(editor->style()->standardIcon(QStyle::SP_FileDialogDetailedView),
+                                  QLineEdit::TrailingPosition);
             pick->setToolTip(QStringLiteral("Pick a date"));
             QObject::connect(pick, &QAction::triggered, editor, [editor] {
                 auto *menu = new QMenu(editor);
@@ -161,8 +161,7 @@ ExifTableView::ExifTableView(QWidget *parent)
     verticalHeader()->hide();
     verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     horizontalHeader()->setSectionResizeMode(ExifTableModel::ColumnChange, QHeaderView::Fixed);
-    horizontalHeader()->setSectionResizeMode(ExifTableModel::ColumnName,
-                                             QHeaderView::Interactive);
+    horizontalHeader()->setSectionResizeMode(ExifTableModel::ColumnName, QHeaderView::Interactive);
     horizontalHeader()->setSectionResizeMode(ExifTableModel::ColumnValue, QHeaderView::Stretch);
     horizontalHeader()->setSectionResizeMode(ExifTableModel::ColumnControl, QHeaderView::Fixed);
     horizontalHeader()->setHighlightSections(false);
@@ -274,9 +273,10 @@ QMenu *ExifTableView::makeContextMenu(int row)
         return menu;
     const MetadataPtr field = m_model->rows()[row];
     const bool zone = field->tag == FieldValues::kTimeZoneKey;
-    QAction *edit = menu->addAction(zone && m_timeZoneChooser ? QStringLiteral("Choose Time Zone...")
-                                    : zone ? QStringLiteral("Type Time Zone")
-                                           : QStringLiteral("Edit with Macros..."));
+    QAction *edit =
+        menu->addAction(zone && m_timeZoneChooser ? QStringLiteral("Choose Time Zone...")
+                        : zone                    ? QStringLiteral("Type Time Zone")
+                                                  : QStringLiteral("Edit with Macros..."));
     edit->setObjectName(QStringLiteral("actionEditRow"));
     connect(edit, &QAction::triggered, this, [this, row] { editRow(row); });
     if (m_model->emptyMeansPreset()) {

@@ -103,7 +103,8 @@ void PresetWindow::build()
     auto *folders = new QGroupBox(QStringLiteral("Folders"), this);
     m_textPrimaryRoot = named(new QLineEdit(folders), "textPrimaryRoot");
     auto *buttonPrimary = chooseButton("buttonChoosePrimaryRoot", folders);
-    m_checkboxBackup = named(new QCheckBox(QStringLiteral("&Backup to:"), folders), "checkboxBackup");
+    m_checkboxBackup =
+        named(new QCheckBox(QStringLiteral("&Backup to:"), folders), "checkboxBackup");
     m_textBackupRoot = named(new QLineEdit(folders), "textBackupRoot");
     m_buttonBackupRoot = chooseButton("buttonChooseBackupRoot", folders);
     m_checkboxBackup2 =
@@ -129,11 +130,12 @@ void PresetWindow::build()
     m_tokenFieldFolder = named(new TokenFieldEdit(names), "tokenFieldFolder");
     m_tokenFieldFolder->setPlaceholderText(QStringLiteral("no sub-folders"));
     m_tokenFieldFilename = named(new TokenFieldEdit(names), "tokenFieldFilename");
-    m_popupFolderMacros = named(new MacroMenuButton(m_tokenFieldFolder, names), "popupFolderMacros");
+    m_popupFolderMacros =
+        named(new MacroMenuButton(m_tokenFieldFolder, names), "popupFolderMacros");
     m_popupFilenameMacros =
         named(new MacroMenuButton(m_tokenFieldFilename, names), "popupFilenameMacros");
-    m_checkboxPromptForFolder = named(
-        new QCheckBox(QStringLiteral("Prompt for folder"), names), "checkboxPromptForFolder");
+    m_checkboxPromptForFolder =
+        named(new QCheckBox(QStringLiteral("Prompt for folder"), names), "checkboxPromptForFolder");
     // Kept so that presets that carry it keep it; no ingestion asks for a folder.
     m_checkboxPromptForFolder->setEnabled(false);
     m_checkboxPromptForFolder->setToolTip(
@@ -154,16 +156,16 @@ void PresetWindow::build()
 
     // What happens on the way.
     auto *steps = new QGroupBox(QStringLiteral("Processing"), this);
-    m_checkboxDNGConversion = named(
-        new QCheckBox(QStringLiteral("Convert raw files to &DNG with:"), steps),
-        "checkboxDNGConversion");
+    m_checkboxDNGConversion =
+        named(new QCheckBox(QStringLiteral("Convert raw files to &DNG with:"), steps),
+              "checkboxDNGConversion");
     m_textConverter = named(new QLineEdit(steps), "textConverter");
     m_textConverter->setReadOnly(true);
     m_textConverter->setPlaceholderText(QStringLiteral("no converter chosen"));
     m_buttonConverter = chooseButton("buttonChooseConverter", steps);
-    m_checkboxVerifyOnly = named(
-        new QCheckBox(QStringLiteral("&Verify raw files only (keep no DNG)"), steps),
-        "checkboxVerifyOnly");
+    m_checkboxVerifyOnly =
+        named(new QCheckBox(QStringLiteral("&Verify raw files only (keep no DNG)"), steps),
+              "checkboxVerifyOnly");
     m_checkboxVerifyJPEGs =
         named(new QCheckBox(QStringLiteral("Verify &JPEGs"), steps), "checkboxVerifyJPEGs");
     m_checkboxGeotag =
@@ -174,7 +176,8 @@ void PresetWindow::build()
     auto *buttonPostApp = chooseButton("buttonChoosePostApp", steps);
     buttonPostApp->setToolTip(QStringLiteral("Cancelling the chooser sets no application"));
     m_textInclusions = named(new QLineEdit(steps), "textInclusions");
-    m_textInclusions->setPlaceholderText(QStringLiteral("e.g. JPG CR2 NEF; empty offers every file"));
+    m_textInclusions->setPlaceholderText(
+        QStringLiteral("e.g. JPG CR2 NEF; empty offers every file"));
     auto *postLabel = new QLabel(QStringLiteral("&Open afterwards in:"), steps);
     postLabel->setBuddy(buttonPostApp);
     auto *inclusionsLabel = new QLabel(QStringLiteral("Offer only &these types:"), steps);
@@ -212,7 +215,7 @@ void PresetWindow::build()
         m_buttonLookups =
             buttons->addButton(QStringLiteral("&Lookups..."), QDialogButtonBox::ResetRole);
         m_buttonLookups->setObjectName(QStringLiteral("buttonLookups"));
-        }
+    }
     QPushButton *cancel = buttons->addButton(QDialogButtonBox::Cancel);
     cancel->setObjectName(QStringLiteral("buttonCancel"));
     QPushButton *ok = buttons->addButton(QDialogButtonBox::Ok);
@@ -235,22 +238,21 @@ void PresetWindow::build()
     connect(m_popupPresets, &QComboBox::activated, this,
             [this](int index) { actionPresets(m_popupPresets->itemText(index)); });
     connect(buttonPrimary, &QPushButton::clicked, this, &PresetWindow::actionChoosePrimaryRoot);
-    connect(m_buttonBackupRoot, &QPushButton::clicked, this,
-            &PresetWindow::actionChooseBackupRoot);
+    connect(m_buttonBackupRoot, &QPushButton::clicked, this, &PresetWindow::actionChooseBackupRoot);
     connect(m_buttonBackupRoot2, &QPushButton::clicked, this,
             &PresetWindow::actionChooseBackupRoot2);
     connect(m_buttonConverter, &QPushButton::clicked, this, &PresetWindow::actionChooseConverter);
     connect(buttonPostApp, &QPushButton::clicked, this, &PresetWindow::actionChoosePostApp);
     connect(ok, &QPushButton::clicked, this, &PresetWindow::actionOK);
     connect(cancel, &QPushButton::clicked, this, &PresetWindow::actionCancel);
-    for (QLineEdit *edit : {m_textPrimaryRoot, m_textBackupRoot, m_textBackupRoot2,
-                            m_textInclusions})
+    for (QLineEdit *edit :
+         {m_textPrimaryRoot, m_textBackupRoot, m_textBackupRoot2, m_textInclusions})
         connect(edit, &QLineEdit::textEdited, this, &PresetWindow::presetWasChanged);
     for (TokenFieldEdit *field : {m_tokenFieldFolder, m_tokenFieldFilename})
         connect(field, &TokenFieldEdit::textEdited, this, &PresetWindow::presetWasChanged);
-    for (QCheckBox *box : {m_checkboxBackup, m_checkboxBackup2, m_checkboxPromptForFolder,
-                           m_checkboxDNGConversion, m_checkboxVerifyOnly, m_checkboxVerifyJPEGs,
-                           m_checkboxGeotag}) {
+    for (QCheckBox *box :
+         {m_checkboxBackup, m_checkboxBackup2, m_checkboxPromptForFolder, m_checkboxDNGConversion,
+          m_checkboxVerifyOnly, m_checkboxVerifyJPEGs, m_checkboxGeotag}) {
         connect(box, &QCheckBox::toggled, this, [this, box](bool on) {
             if (m_showing)
                 return;
@@ -427,9 +429,9 @@ void PresetWindow::reject()
 void PresetWindow::chooseRoot(const QString &key)
 {
     const QString start = expandedStart(SetupController::chooserStart(key));
-    const std::optional<QString> path =
-        g_folderPanel ? g_folderPanel(QStringLiteral("Choose Folder"), start)
-                      : [&]() -> std::optional<QString> {
+    const std::optional<QString> path = g_folderPanel
+                                            ? g_folderPanel(QStringLiteral("Choose Folder"), start)
+                                            : [&]() -> std::optional<QString> {
         const QString chosen = QFileDialog::getExistingDirectory(
             this, QStringLiteral("Choose Folder"), start, QFileDialog::ShowDirsOnly);
         return chosen.isEmpty() ? std::nullopt : std::optional<QString>(chosen);

@@ -33,8 +33,8 @@ public:
     ~PresetWindow() override;
 
     // Replace the folder and file choosers (tests): the chosen path, or nullopt for Cancel.
-    using Panel = std::function<std::optional<QString>(const QString &message,
-                                                       const QString &startPath)>;
+    using Panel =
+        std::function<std::optional<QString>(const QString &message, const QString &startPath)>;
     static void setFolderPanel(Panel panel);
     static void setFilePanel(Panel panel);
     // Opens the lookup tables' window; without one the Lookups button is not shown.

@@ -16,6 +16,7 @@
 
 #include <QAbstractItemModelTester>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -24,6 +25,7 @@
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QStandardItemModel>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -147,8 +149,8 @@ private:
             dict.insert(it.key(), it.value());
         const QString folder = QDir::homePath() + QStringLiteral("/.local/share/Brindlewick");
         QDir().mkpath(folder);
-        QVERIFY(Setup::writeFile(folder + QLatin1Char('/') + name + QStringLiteral(".plist"),
-                                 dict));
+        QVERIFY(
+            Setup::writeFile(folder + QLatin1Char('/') + name + QStringLiteral(".plist"), dict));
         Defaults::set(QStringLiteral("Preset"), name);
     }
 
@@ -290,6 +292,45 @@ private Q_SLOTS:
         QVERIFY(!program.app.isDirty());
     }
 
+    void presetPopupFollowsThePresetsFolder()
+    {
+        // The remembered preset is damaged: said once, and the defaults are used instead.
+        const QString folder = QDir::homePath() + QStringLiteral("/.local/share/Brindlewick");
+        writePreset(QStringLiteral("Trip"), {{"Inclusions", "JPG"}});
+        QFile broken(folder + QStringLiteral("/Broken.plist"));
+        QVERIFY(broken.open(QIODevice::WriteOnly));
+        broken.write("<plist><dict><key>");
+        broken.close();
+        Defaults::set(QStringLiteral("Preset"), QStringLiteral("Broken"));
+        Program program(makeCard(QStringLiteral("cardF"), 1));
+        QCOMPARE(m_ui.alertTexts().size(), 1);
+        QVERIFY(m_ui.alertTexts().first().startsWith("Preset \"Broken\" is damaged."));
+        QComboBox *popup = program.window.popupPresets;
+        QCOMPARE(popup->currentText(), QStringLiteral("Default"));
+        const int damaged = popup->findText(QStringLiteral("Broken (damaged)"));
+        QVERIFY(damaged >= 0);
+        QVERIFY(!qobject_cast<QStandardItemModel *>(popup->model())->item(damaged)->isEnabled());
+
+        // Another program adds a preset, then changes and removes the current one.
+        QVERIFY(Setup::writeFile(folder + QStringLiteral("/Night.plist"),
+                                 {{"PrimaryRootFolder", "/night"}}));
+        QTRY_VERIFY(popup->findText(QStringLiteral("Night")) >= 0);
+        popup->setCurrentIndex(popup->findText(QStringLiteral("Trip")));
+        Q_EMIT popup->activated(popup->currentIndex());
+        QCOMPARE(program.app.inclusions(), QSet<QString>{QStringLiteral("jpg")});
+        writePreset(QStringLiteral("Trip"), {{"Inclusions", "NEF"}});
+        QTRY_COMPARE(program.app.inclusions(), QSet<QString>{QStringLiteral("nef")});
+        QVERIFY(program.window.textViewLog->toPlainText().contains(
+            QStringLiteral("Preset \"Trip\" was changed by another program")));
+        QVERIFY(QFile::remove(folder + QStringLiteral("/Trip.plist")));
+        QTRY_COMPARE(program.app.setupController()->currentSetupName(), QStringLiteral("Default"));
+        QTRY_VERIFY(popup->findText(QStringLiteral("Trip")) < 0);
+        QCOMPARE(popup->currentText(), QStringLiteral("Default"));
+        QVERIFY(program.app.inclusions().isEmpty());
+        QFile::remove(folder + QStringLiteral("/Broken.plist"));
+        QFile::remove(folder + QStringLiteral("/Night.plist"));
+    }
+
     void macroViewListsTheSelectedImage()
     {
         writePreset(QStringLiteral("Trip"), {});
@@ -310,9 +351,9 @@ private Q_SLOTS:
         QVERIFY(QFileInfo(grabWindow(view, QStringLiteral("macro-view"))).exists());
         // The info badge of another image refreshes the same panel.
         void *other = program.item(0).get();
-        NotificationCenter::defaultCenter().post(QStringLiteral("ShowInfo"), nullptr,
-                                                 {{QStringLiteral("item"),
-                                                   QVariant::fromValue(other)}});
+        NotificationCenter::defaultCenter().post(
+            QStringLiteral("ShowInfo"), nullptr,
+            {{QStringLiteral("item"), QVariant::fromValue(other)}});
         QCOMPARE(view->windowTitle(), QStringLiteral("IMG_0001.JPG"));
         view->findChild<QPushButton *>(QStringLiteral("buttonOK"))->click();
         QVERIFY(!view->isVisible());

@@ -1,7 +1,7 @@
 // The token field and the macro editor window, driven through their widgets.
 
-#include "macro/MacroProcessor.h"
 #include "macro/ui/MacroEditorWindow.h"
+#include "macro/MacroProcessor.h"
 #include "macro/ui/MacroMenu.h"
 #include "macro/ui/TokenFieldEdit.h"
 #include "metadata/ECPrefsController.h"
@@ -85,10 +85,10 @@ private Q_SLOTS:
         QStringList sections;
         for (QAction *action : button.menu()->actions())
             sections << action->text();
-        QCOMPARE(sections, (QStringList{"Macros", "Date", "Exif", "TIFF", "GPS", "Maker",
-                                        "Special"}));
-        QAction *date = menuItem(&button, QStringLiteral("Date"),
-                                 QStringLiteral("DateImage:YYYY/MM-DD"));
+        QCOMPARE(sections,
+                 (QStringList{"Macros", "Date", "Exif", "TIFF", "GPS", "Maker", "Special"}));
+        QAction *date =
+            menuItem(&button, QStringLiteral("Date"), QStringLiteral("DateImage:YYYY/MM-DD"));
         QVERIFY(date);
         date->trigger();
         QCOMPARE(field.text(), QStringLiteral("a{@DateImage:YYYY/MM-DD}b"));

@@ -1,9 +1,9 @@
 // The metadata editing table driven through its cells, buttons and menu.
 
+#include "metadata/ui/ExifTableView.h"
 #include "macro/ui/MacroEditorWindow.h"
 #include "macro/ui/TokenFieldEdit.h"
 #include "metadata/ECPrefsController.h"
-#include "metadata/ui/ExifTableView.h"
 #include "platform/Defaults.h"
 #include "platform/RecordingUserInterface.h"
 #include "support/GrabSupport.h"
@@ -29,13 +29,17 @@ int rowOf(ExifTableView &table, const QString &tag)
 
 QString value(ExifTableView &table, const QString &tag)
 {
-    return table.exifModel()->index(rowOf(table, tag), ExifTableModel::ColumnValue).data().toString();
+    return table.exifModel()
+        ->index(rowOf(table, tag), ExifTableModel::ColumnValue)
+        .data()
+        .toString();
 }
 
 template <typename Editor> Editor *startEditing(ExifTableView &table, const QString &tag)
 {
     settleEditors();
-    const QModelIndex cell = table.exifModel()->index(rowOf(table, tag), ExifTableModel::ColumnValue);
+    const QModelIndex cell =
+        table.exifModel()->index(rowOf(table, tag), ExifTableModel::ColumnValue);
     table.setCurrentIndex(cell);
     table.edit(cell);
     return table.findChild<Editor *>(QStringLiteral("valueEditor"));
@@ -53,12 +57,9 @@ private:
     // The main window's use: the layout's fields of two images, the preset behind them.
     void showSelection(ExifTableView &table)
     {
-        const QVariantMap values{{"IPTC.City", "Bergen"},
-                                 {"IPTC.Headline", "<mixed>"},
-                                 {"IPTC.ObjectName", "Gulls"},
-                                 {"TimeZone", ""},
-                                 {"CF.Shoot", "Trip"},
-                                 {"IPTC.Caption/Abstract", "c"}};
+        const QVariantMap values{{"IPTC.City", "Bergen"},      {"IPTC.Headline", "<mixed>"},
+                                 {"IPTC.ObjectName", "Gulls"}, {"TimeZone", ""},
+                                 {"CF.Shoot", "Trip"},         {"IPTC.Caption/Abstract", "c"}};
         const QStringList keys = values.keys();
         table.exifModel()->setSkipCaptionAndKeywords(true);
         table.exifModel()->setEmptyMeansPreset(true);
@@ -87,8 +88,7 @@ private Q_SLOTS:
         // Three-line fields get three lines; every changeable row has its editor button.
         QVERIFY(table.rowHeight(rowOf(table, "IPTC.Headline")) >=
                 3 * table.fontMetrics().lineSpacing());
-        QVERIFY(table.rowHeight(rowOf(table, "IPTC.City")) <
-                2 * table.fontMetrics().lineSpacing());
+        QVERIFY(table.rowHeight(rowOf(table, "IPTC.City")) < 2 * table.fontMetrics().lineSpacing());
         QVERIFY(table.editButton(rowOf(table, "IPTC.City")));
         QVERIFY(QFileInfo(grabWindow(&table, QStringLiteral("metadata-table"))).exists());
 

@@ -1,6 +1,7 @@
 // The preset window driven through its own widgets: presets made, saved, updated and deleted,
 // every alert and question it can raise, and presets changed by another program while it is open.
 
+#include "presets/ui/PresetWindow.h"
 #include "macro/ui/MacroMenu.h"
 #include "macro/ui/TokenFieldEdit.h"
 #include "metadata/ECPrefsController.h"
@@ -9,7 +10,6 @@
 #include "platform/RecordingUserInterface.h"
 #include "presets/Setup.h"
 #include "presets/SetupController.h"
-#include "presets/ui/PresetWindow.h"
 #include "support/GrabSupport.h"
 #include "support/WindowTestSupport.h"
 
@@ -351,7 +351,8 @@ private Q_SLOTS:
         m_ui.confirmAnswers = {0};
         QCOMPARE(cli({"presets", "set", "Coast", "Inclusions", "CR3"}).status, 0);
         QTRY_COMPARE(m_ui.confirmations.size(), 1);
-        QCOMPARE(m_ui.confirmations[0].title, QStringLiteral("Preset \"Coast\" was changed on disk."));
+        QCOMPARE(m_ui.confirmations[0].title,
+                 QStringLiteral("Preset \"Coast\" was changed on disk."));
         QCOMPARE(m_ui.confirmations[0].buttons, (QStringList{"Keep My Edits", "Reload"}));
         QVERIFY(!child<QCheckBox>(&window, "checkboxVerifyJPEGs")->isChecked());
         m_ui.confirmAnswers = {0};
