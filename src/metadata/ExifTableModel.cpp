@@ -197,7 +197,7 @@ bool ExifTableModel::endTyping(int row, const QString &text)
         }
     }
     if (!text.isEmpty()) {
-        field.valNew = text;
+        field.valNew = unchanged ? text : FieldValues::storedForm(field.tag, text);
         if (!unchanged)
             m_presetOrigin.remove(field.tag);
     } else if (m_emptyMeansPreset) {
@@ -227,7 +227,7 @@ bool ExifTableModel::editedInDialog(int row, const QString &value)
         UserInterface::instance().alert(problem->title, problem->message);
         return false;
     }
-    m_data[row]->valNew = value;
+    m_data[row]->valNew = FieldValues::storedForm(m_data[row]->tag, value);
     m_data[row]->change = true;
     m_presetOrigin.remove(m_data[row]->tag);
     rowChanged(row);

@@ -1,10 +1,10 @@
 #include "metadata/FieldValues.h"
 
+#include "geo/TimeZoneValue.h"
 #include "platform/Format.h"
 
 #include <QDate>
 #include <QRegularExpression>
-#include <QTimeZone>
 
 namespace FieldValues {
 
@@ -19,12 +19,14 @@ Kind kindOf(const QString &tag, qint64 lines)
 
 bool isValidTimeZone(const QString &text)
 {
-    QString name = text.trimmed();
-    if (name.endsWith(QLatin1String(" DST")))
-        name.chop(4);
-    name = name.trimmed();
-    return !name.isEmpty() && !name.contains(QLatin1Char(' ')) &&
-           QTimeZone::isTimeZoneIdAvailable(name.toUtf8());
+    return TimeZoneValue::normalized(text).has_value();
+}
+
+QString storedForm(const QString &tag, const QString &text)
+{
+    if (tag == kTimeZoneKey)
+        return TimeZoneValue::normalized(text).value_or(text);
+    return text;
 }
 
 bool isValidDate(const QString &text)
@@ -55,10 +57,7 @@ std::optional<Problem> problemWith(const QString &tag, const QString &text)
     if (text.trimmed().isEmpty())
         return std::nullopt;
     if (tag == kTimeZoneKey && !isValidTimeZone(text))
-        return Problem{QStringLiteral("Unknown time zone."),
-                       formatMessage("\"%@\" is not a time zone name such as Europe/Berlin, "
-                                     "optionally followed by \" DST\".",
-                                     text.trimmed())};
+        return Problem{TimeZoneValue::unknownZoneMessage(text), TimeZoneValue::expectedForm()};
     if (tag == kDateCreatedKey && !isValidDate(text))
         return Problem{QStringLiteral("Invalid date."),
                        formatMessage("\"%@\" is not a date such as 2024-05-10 (year, month and "

@@ -15,7 +15,8 @@ inline const QString kDateCreatedKey = QStringLiteral("IPTC.DateCreated");
 // The kind of `tag`; a text field laid out with more than one line is multi-line.
 Kind kindOf(const QString &tag, qint64 lines);
 
-// A "TimeZone" value: a zone name the time-zone database knows, optionally followed by " DST".
+// A "TimeZone" value: a zone name the time-zone database knows, optionally followed by " DST"
+// (the rule of TimeZoneValue, shared with the command line and the chooser).
 bool isValidTimeZone(const QString &text);
 // An IPTC date: an ISO 8601 date ("2024", "2024-05", "2024-05-10", optionally with a time such
 // as "T14:05" or "T14:05:09" and a zone), or any text holding a macro, which is checked when it
@@ -30,5 +31,8 @@ struct Problem
     QString message;
 };
 std::optional<Problem> problemWith(const QString &tag, const QString &text);
+// The form a valid value is stored in (a time zone in the database's spelling); other values
+// as they are.
+QString storedForm(const QString &tag, const QString &text);
 
 } // namespace FieldValues

@@ -126,9 +126,10 @@ Outcome setValue(QVariantMap &dict, const QString &key, const QString &value)
         if (const auto problem = FieldValues::problemWith(resolved->metadataKey, value))
             return badArgument(formatMessage("%@ %@", problem->title, problem->message));
         QVariantMap metadata = dict.value(kMetadata).toMap();
-        metadata.insert(resolved->metadataKey, value);
+        const QString stored = FieldValues::storedForm(resolved->metadataKey, value);
+        metadata.insert(resolved->metadataKey, stored);
         dict.insert(kMetadata, metadata);
-        return done(formatMessage("%@ = %@", resolved->metadataKey, value));
+        return done(formatMessage("%@ = %@", resolved->metadataKey, stored));
     }
     QString stored = value;
     if (resolved->boolean) {

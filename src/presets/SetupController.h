@@ -54,8 +54,8 @@ struct PresetMenu
 {
     QStringList titles;
     QString selectedTitle;
-    // Entries shown but not choosable: presets whose file is damaged.
-    QStringList disabledTitles;
+    // Entries whose file is damaged: shown (titled NAME + " (damaged)") but not to be chosen.
+    QStringList damagedTitles;
 };
 
 // The preset manager's data half: the saved preset names, the current preset and its name,
@@ -88,11 +88,10 @@ public:
     LookupsController *lookupsController() const { return m_lookupsController.get(); }
     QStringList presets() const { return m_presets; }
     // Rereads the list: ".plist" files directly in the folder, not hidden, sorted ignoring case.
-    // Files that do not read as a dictionary stay listed and are marked damaged.
+    // Files that do not read as a dictionary stay listed (see presetFileProblem).
     void readPresets();
     // The listed preset's file exists but is not a readable preset.
-    bool isDamaged(const QString &name) const { return m_damaged.contains(name); }
-    QStringList damagedPresets() const { return QStringList(m_damaged.cbegin(), m_damaged.cend()); }
+    bool isDamaged(const QString &name) const { return presetFileProblem(name).has_value(); }
     // Why `name` cannot name a new preset ("/" in it, empty, hidden, a built-in name), or
     // nullopt when it can.
     static std::optional<QString> nameProblem(const QString &name);
@@ -115,8 +114,13 @@ public:
     bool isDirty() const { return m_isDirty; }
 
     QString presetPath(const QString &name) const;
-    // Loads a preset (missing or damaged: the defaults) and clears the edited flag.
-    void makeCurrent(const QString &name);
+    // Why the preset's file cannot be used (it exists but is unreadable, not a property list,
+    // or not a dictionary), naming the file; nullopt for a sound file or one that is missing.
+    std::optional<QString> presetFileProblem(const QString &name) const;
+    // Loads a preset (a missing file: the defaults) and clears the edited flag. A damaged file
+    // is never taken for the defaults under its own name: "Default" becomes current instead and
+    // the answer is false.
+    bool makeCurrent(const QString &name);
     // Saves the current preset under name and takes that name (a listed name that differs
     // only in case keeps its listed spelling). False, with an alert, when the file could not
     // be written: then nothing changes. When the file was changed on disk since it was loaded
@@ -185,7 +189,6 @@ private:
     // The last loaded (or saved) preset's name and file content, to notice outside changes.
     QString m_loadedName;
     std::optional<QByteArray> m_loadedBytes;
-    QSet<QString> m_damaged;
 
     QString m_presetsFolder;
     QStringList m_presets;

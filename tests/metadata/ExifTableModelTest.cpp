@@ -167,7 +167,8 @@ TEST(ExifTableModel, TypedValuesTicksAndTheMeaningOfAnEmptyCell)
     EXPECT_FALSE(model.setData(model.index(zone, 2), "Mars/Olympus"));
     EXPECT_FALSE(model.setData(model.index(rowOf(model, "IPTC.DateCreated"), 2), "10.5.2024"));
     EXPECT_EQ(fixture.ui.alertTexts().size(), 2);
-    EXPECT_TRUE(fixture.ui.alertTexts().first().startsWith("Unknown time zone.: "));
+    EXPECT_TRUE(
+        fixture.ui.alertTexts().first().startsWith("Unknown time zone \"Mars/Olympus\".: "));
     EXPECT_TRUE(fixture.ui.alertTexts().last().startsWith("Invalid date.: "));
     EXPECT_EQ(shown(model, "TimeZone"), "");
     EXPECT_TRUE(model.setData(model.index(zone, 2), "Europe/Oslo DST"));

@@ -173,7 +173,7 @@ TEST(PresetEditing, TheWindowsRulesForDamagedFilesClashesAndOutsideChanges)
     PresetMenu menu = controller.populatePresetsMenu(true);
     EXPECT_EQ(menu.titles,
               (QStringList{"Birds", "Broken (damaged)", "Trips", "Default", "", "Save As..."}));
-    EXPECT_EQ(menu.disabledTitles, QStringList{"Broken (damaged)"});
+    EXPECT_EQ(menu.damagedTitles, QStringList{"Broken (damaged)"});
 
     // Saving over the damaged file is the user's explicit choice.
     PresetForm form;

@@ -244,7 +244,8 @@ void QuorvaneAppDelegate::connectWindow()
     connect(w->checkboxImage, &QCheckBox::toggled, this,
             [this] { imageBrowserSelectionDidChange(); });
     // The table serves the selected images: it skips the fields that have their own views,
-    // shows the layout's fields only, and an emptied cell falls back to the preset.
+    // shows the layout's fields only, and an emptied cell falls back to the preset. Its
+    // "TimeZone" row takes only zones the time-zone database knows.
     ExifTableModel *table = w->tableMetadata->exifModel();
     table->setSkipCaptionAndKeywords(true);
     table->setEmptyMeansPreset(true);
@@ -278,6 +279,15 @@ void QuorvaneAppDelegate::applicationDidFinishLaunching()
     m_window->previewBrowser->setZoomValue(0.5);
     m_window->previewBrowser->hide();
     ImageBrowserView::setIngestingProbe([] { return g_isIngesting; });
+    // Both browsers draw the same items: a change of ticks or marks seen by one (Check None, a
+    // tick click, an ingested mark) is redrawn by the other too.
+    const auto redraw = [](ImageBrowserView *view) {
+        return [view] { view->viewport()->update(); };
+    };
+    connect(m_model, &QAbstractItemModel::dataChanged, m_window->previewBrowser,
+            redraw(m_window->previewBrowser));
+    connect(m_previewModel, &QAbstractItemModel::dataChanged, m_window->imageBrowser,
+            redraw(m_window->imageBrowser));
     connect(m_window->imageBrowser->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &QuorvaneAppDelegate::imageBrowserSelectionDidChange);
     qApp->installEventFilter(new IngestClickBlocker(m_window, this));
@@ -384,10 +394,16 @@ void QuorvaneAppDelegate::receiveFinishedChoosing(const Notification &)
         dates->setCurrentRow(dates->count() - 1);
         dates->scrollToItem(dates->item(dates->count() - 1));
         doubleclickDate();
-        for (int row : m_window->imageBrowser->selectedRows())
+        const QList<int> selected = m_window->imageBrowser->selectedRows();
+        for (int row : selected)
             if (const ThumbItemPtr item = m_model->itemAt(row); item && !item->excluded)
                 item->checked = true;
         m_window->imageBrowser->reloadData();
+        // The browser opens at the first row of the new day (the first row of all when every
+        // image is selected), not scrolled to the day's last image.
+        if (!selected.isEmpty())
+            m_window->imageBrowser->scrollTo(m_model->index(selected.first()),
+                                             QAbstractItemView::PositionAtTop);
     }
     showStatus();
 }
@@ -459,7 +475,7 @@ static void fillPresetPopup(QComboBox *popup, const PresetMenu &menu)
             continue;
         }
         popup->addItem(title);
-        if (menu.disabledTitles.contains(title)) {
+        if (menu.damagedTitles.contains(title)) {
             if (auto *items = qobject_cast<QStandardItemModel *>(popup->model())) {
                 QStandardItem *item = items->item(popup->count() - 1);
                 item->setEnabled(false);
@@ -473,19 +489,18 @@ static void fillPresetPopup(QComboBox *popup, const PresetMenu &menu)
 
 void QuorvaneAppDelegate::populatePresetsMenu()
 {
-    // A damaged preset is never run as if it were the defaults.
-    const QString name = m_setupController->currentSetupName();
-    if (m_setupController->isDamaged(name)) {
-        m_setupController->setCurrentSetupName(SetupController::kDefault);
-        UserInterface::instance().alert(
-            formatMessage("Preset \"%@\" is damaged.", name),
-            formatMessage("Its file %@ can't be read; the Default preset is used instead.",
-                          m_setupController->presetPath(name)));
-    }
+    // Loaded first: a damaged remembered preset leaves "Default" current, and the pop-up
+    // then selects that.
+    const QString wanted = m_setupController->currentSetupName();
+    const std::optional<QString> damage = m_setupController->presetFileProblem(wanted);
+    m_setupController->makeCurrent(wanted);
     fillPresetPopup(m_window->popupPresets, m_setupController->populatePresetsMenu(false));
-    m_setupController->makeCurrent(m_setupController->currentSetupName());
     buildInclusionsDict();
     displayPreset();
+    if (damage) {
+        logPrint("\nERROR: %@\n", *damage);
+        UserInterface::instance().alert(QStringLiteral("Can't use preset."), *damage);
+    }
 }
 
 void QuorvaneAppDelegate::presetFolderChanged()
@@ -551,8 +566,18 @@ void QuorvaneAppDelegate::actionSetupMenu()
     m_window->endEditing();
     updateSelectedImages();
     const QString title = m_window->popupPresets->currentText();
-    if (title.isEmpty() || title.endsWith(SetupController::kDamaged))
+    if (title.isEmpty())
         return;
+    // A damaged preset is never used (its entry is disabled; the file may also have been
+    // damaged since the pop-up was filled).
+    const QString name = title.endsWith(SetupController::kDamaged)
+                             ? title.chopped(SetupController::kDamaged.size())
+                             : title;
+    if (const auto damage = m_setupController->presetFileProblem(name)) {
+        UserInterface::instance().alert(QStringLiteral("Can't use preset."), *damage);
+        populatePresetsMenu();
+        return;
+    }
     m_setupController->setCurrentSetupName(title);
     m_setupController->makeCurrent(title);
     m_setupController->savePresetName();

@@ -361,7 +361,7 @@ void PresetWindow::refreshPopup()
             continue;
         }
         m_popupPresets->addItem(title);
-        if (menu.disabledTitles.contains(title) && items) {
+        if (menu.damagedTitles.contains(title) && items) {
             QStandardItem *item = items->item(m_popupPresets->count() - 1);
             item->setEnabled(false);
             item->setToolTip(QStringLiteral("The preset file is damaged and can't be used; "

@@ -304,7 +304,8 @@ private Q_SLOTS:
         Defaults::set(QStringLiteral("Preset"), QStringLiteral("Broken"));
         Program program(makeCard(QStringLiteral("cardF"), 1));
         QCOMPARE(m_ui.alertTexts().size(), 1);
-        QVERIFY(m_ui.alertTexts().first().startsWith("Preset \"Broken\" is damaged."));
+        QVERIFY(m_ui.alertTexts().first().startsWith(
+            "Can't use preset.: The preset \"Broken\" can't be used"));
         QComboBox *popup = program.window.popupPresets;
         QCOMPARE(popup->currentText(), QStringLiteral("Default"));
         const int damaged = popup->findText(QStringLiteral("Broken (damaged)"));

@@ -119,7 +119,7 @@ private Q_SLOTS:
         QTest::keyClick(zone, Qt::Key_Return);
         settleEditors();
         QCOMPARE(m_ui.alerts.size(), 1);
-        QCOMPARE(m_ui.alerts[0].title, QStringLiteral("Unknown time zone."));
+        QCOMPARE(m_ui.alerts[0].title, QStringLiteral("Unknown time zone \"Atlantis/Lost\"."));
         QCOMPARE(value(table, "TimeZone"), QString());
         zone = startEditing<QLineEdit>(table, "TimeZone");
         QTest::keyClicks(zone, QStringLiteral("Europe/Oslo DST"));
