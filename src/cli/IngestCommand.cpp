@@ -1,9 +1,9 @@
-#include "items/SelectionEditor.h"
 #include "cli/CommandRegistry.h"
 #include "cli/TerminalUserInterface.h"
 #include "geo/TrackManagerController.h"
 #include "ingest/IngestFiles.h"
 #include "ingest/MetadataPreviewController.h"
+#include "items/SelectionEditor.h"
 #include "metadata/Metadata.h"
 #include "platform/NotificationCenter.h"
 #include "presets/SetupController.h"
@@ -276,6 +276,9 @@ int runIngestOrPreview(const QStringList &args, bool preview)
     if (engine.cancelled())
         return ExitCancelled;
     if (engine.hadError())
+        return ExitError;
+    // Copied but without the caption, keywords or position asked for: not a success.
+    if (engine.numMetadataNotWritten() > 0)
         return ExitError;
     if (engine.numMissingData() > 0)
         return ExitMissingData;
