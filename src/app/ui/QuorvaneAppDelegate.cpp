@@ -2,12 +2,12 @@
 
 #include "app/HelpLinks.h"
 #include "app/InfoPane.h"
-#include "items/ThumbListModel.h"
 #include "app/UpdateCheck.h"
 #include "app/ui/HelpController.h"
 #include "app/ui/ImageBrowserView.h"
 #include "app/ui/MainWindow.h"
 #include "ingest/IngestFiles.h"
+#include "items/ThumbListModel.h"
 #include "log/IngestionLogController.h"
 #include "log/ui/IngestionLogWindow.h"
 #include "metadata/ECPrefsController.h"
@@ -267,6 +267,15 @@ void QuorvaneAppDelegate::applicationDidFinishLaunching()
     m_window->previewBrowser->setZoomValue(0.5);
     m_window->previewBrowser->hide();
     ImageBrowserView::setIngestingProbe([] { return g_isIngesting; });
+    // Both browsers draw the same items: a change of ticks or marks seen by one (Check None, a
+    // tick click, an ingested mark) is redrawn by the other too.
+    const auto redraw = [](ImageBrowserView *view) {
+        return [view] { view->viewport()->update(); };
+    };
+    connect(m_model, &QAbstractItemModel::dataChanged, m_window->previewBrowser,
+            redraw(m_window->previewBrowser));
+    connect(m_previewModel, &QAbstractItemModel::dataChanged, m_window->imageBrowser,
+            redraw(m_window->imageBrowser));
     connect(m_window->imageBrowser->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &QuorvaneAppDelegate::imageBrowserSelectionDidChange);
     qApp->installEventFilter(new IngestClickBlocker(m_window, this));
@@ -364,10 +373,16 @@ void QuorvaneAppDelegate::receiveFinishedChoosing(const Notification &)
         dates->setCurrentRow(dates->count() - 1);
         dates->scrollToItem(dates->item(dates->count() - 1));
         doubleclickDate();
-        for (int row : m_window->imageBrowser->selectedRows())
+        const QList<int> selected = m_window->imageBrowser->selectedRows();
+        for (int row : selected)
             if (const ThumbItemPtr item = m_model->itemAt(row); item && !item->excluded)
                 item->checked = true;
         m_window->imageBrowser->reloadData();
+        // The browser opens at the first row of the new day (the first row of all when every
+        // image is selected), not scrolled to the day's last image.
+        if (!selected.isEmpty())
+            m_window->imageBrowser->scrollTo(m_model->index(selected.first()),
+                                             QAbstractItemView::PositionAtTop);
     }
     showStatus();
 }
