@@ -17,8 +17,9 @@ class IngestFiles;
 #include <functional>
 #include <memory>
 
+class MacroViewWindow;
 class MainWindow;
-class QTableWidgetItem;
+class PresetFolderWatcher;
 class ThumbListModel;
 struct Notification;
 
@@ -53,6 +54,9 @@ public:
     void populatePresetsMenu();
     void displayPreset();
     void showControls(bool show, bool onlyOne);
+    void showMacroViewForItem(const ThumbItemPtr &item);
+    // The presets folder changed on disk: the pop-up follows, and so does the current preset.
+    void presetFolderChanged();
     void orderMeFront();
     void clearWaitForThumbs();
     void instructions();
@@ -77,6 +81,8 @@ public:
     void setStartFolder(const QString &folder) { m_startFolder = folder; }
     void actionIngest();
     void actionSetupMenu();
+    void actionSetup();
+    void actionMacroView();
     void actionHelp();
     void actionUpdateCheck();
     void actionIngestionLog();
@@ -102,6 +108,8 @@ public:
     // The current preset, held by the preset manager.
     Setup currentSetup() const;
     SetupController *setupController() const { return m_setupController.get(); }
+    MacroViewWindow *macroViewWindow() const { return m_macroView; }
+    PresetFolderWatcher *presetFolderWatcher() const { return m_presetWatcher; }
 
     // The list the chooser fills; the browser shows it after "FinishedChoosing".
     ThumbItemList &itemList() { return m_itemList; }
@@ -124,9 +132,6 @@ private:
     void connectWindow();
     void reloadListTable();
     void showCombinedInTable();
-    // A value typed into the "TimeZone" row: shown in its stored form when the zone is known;
-    // otherwise put back, with an alert. False when the edit is refused.
-    bool acceptTimeZoneCell(QTableWidgetItem *item);
     QVariantMap presetMetadata() const;
     void scheduleOrderMeFront();
     void runDefaultChooser();
@@ -147,8 +152,9 @@ private:
     QString m_version;
     int m_numChecked = 0;
     bool m_selectionGuard = false;
-    bool m_tableChanged = false;
-    bool m_fillingTable = false;
+    bool m_presetWindowOpen = false;
+    MacroViewWindow *m_macroView = nullptr;
+    PresetFolderWatcher *m_presetWatcher = nullptr;
     QTimer m_clearWaitTimer;
     ChooserRunner m_chooserRunner;
     QString m_startFolder;
