@@ -80,10 +80,17 @@ _brindlewick_cli()
         return
         ;;
     presets)
+        local action=${COMP_WORDS[2]}
         if ((COMP_CWORD == 2)); then
-            COMPREPLY=($(compgen -W "list show --help" -- "$cur"))
-        elif [[ ${COMP_WORDS[2]} == show ]] && ((COMP_CWORD == 3)); then
+            COMPREPLY=($(compgen -W "list show new set rename delete export import --help" \
+                -- "$cur"))
+        elif [[ $prev == --from ]] ||
+            { ((COMP_CWORD == 3)) && [[ $action == @(show|set|rename|delete|export) ]]; }; then
             _brindlewick_cli_words < <("$tool" presets list 2>/dev/null)
+        elif [[ $action == import ]] && ((COMP_CWORD == 3)); then
+            _brindlewick_cli_files '*.[pP][lL][iI][sS][tT]'
+        elif [[ $action == export ]] && ((COMP_CWORD == 4)); then
+            _brindlewick_cli_files
         fi
         return
         ;;

@@ -123,6 +123,13 @@ TEST(CardArrivals, OnePresetIsMarkedForAutomaticIngest)
     EXPECT_EQ(readTestFile(folder + QStringLiteral("/Damaged.plist")),
               QByteArray("<plist><dict><key>AutoIng"));
 
+    // Saving the preset from its window keeps the mark.
+    PresetForm form = presets.presetToControls();
+    form.inclusions = QStringLiteral("JPG");
+    presets.controlsToPreset(form);
+    ASSERT_TRUE(presets.newOrUpdatePreset(QStringLiteral("Alpha")));
+    EXPECT_EQ(CardArrivals::autoIngestPreset(presets), QStringLiteral("Alpha"));
+
     // The mark shows in the preset's listing; presets without it list as before.
     StringLogPane pane;
     Logger logger;
