@@ -52,27 +52,32 @@ QString CardArrivals::autoIngestPreset(SetupController &presets)
 std::optional<QString> CardArrivals::setAutoIngestPreset(SetupController &presets,
                                                          const QString &name)
 {
+    const auto marked = [](QVariantMap dict, bool on) {
+        if (on)
+            dict.insert(kAutoIngest, QStringLiteral("YES"));
+        else
+            dict.remove(kAutoIngest);
+        return dict;
+    };
     for (const QString &preset : presets.presets()) {
         const bool wanted = preset == name;
         const QString path = presets.presetPath(preset);
-        std::optional<QVariantMap> dict = Setup::readFile(path);
+        const std::optional<QVariantMap> dict = Setup::readFile(path);
         if (!dict || isMarked(*dict) == wanted)
             continue;
-        if (wanted)
-            dict->insert(kAutoIngest, QStringLiteral("YES"));
-        else
-            dict->remove(kAutoIngest);
-        if (!Setup::writeFile(path, *dict))
-            return formatMessage("The preset \"%@\" could not be saved to %@.", preset, path);
-        // The preset in use keeps the mark too, so saving it later does not drop it.
-        if (preset == presets.currentSetupName()) {
-            QVariantMap current = presets.currentSetup().dict();
-            if (wanted)
-                current.insert(kAutoIngest, QStringLiteral("YES"));
-            else
-                current.remove(kAutoIngest);
-            presets.currentSetup().setDict(current);
+        // The preset in use is saved as the preset window saves it, so it keeps the mark
+        // and the next save from the window is not taken for someone else's change on disk.
+        if (preset == presets.currentSetupName() && preset == presets.loadedName()) {
+            const QVariantMap before = presets.currentSetup().dict();
+            presets.currentSetup().setDict(marked(before, wanted));
+            if (!presets.newOrUpdatePreset(preset)) {
+                presets.currentSetup().setDict(before);
+                return formatMessage("The preset \"%@\" was not saved.", preset);
+            }
+            continue;
         }
+        if (!Setup::writeFile(path, marked(*dict, wanted)))
+            return formatMessage("The preset \"%@\" could not be saved to %@.", preset, path);
     }
     return std::nullopt;
 }

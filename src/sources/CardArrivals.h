@@ -41,8 +41,8 @@ public:
     // marked one in list order; empty when none is (a damaged preset file never counts).
     static QString autoIngestPreset(SetupController &presets);
     // Marks `name` as the preset for automatic ingest and unmarks every other one, changing only
-    // that key of their files; an empty name unmarks them all. The reason when a file could not
-    // be written.
+    // that key of their files (the preset in use is saved as its window saves it); an empty name
+    // unmarks them all. The reason when a file could not be written.
     static std::optional<QString> setAutoIngestPreset(SetupController &presets,
                                                       const QString &name);
 
