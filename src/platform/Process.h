@@ -29,7 +29,7 @@ struct ProcessRequest
 struct ProcessResult
 {
     bool started = false;
-    QString startError; // why it could not start (strerror of exec or fork)
+    QString startError;  // why it could not start (strerror of exec or fork)
     bool exited = false; // ended normally: exitCode is valid
     int exitCode = -1;
     bool signaled = false; // killed by a signal
