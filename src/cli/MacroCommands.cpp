@@ -1,7 +1,7 @@
-#include "items/ThumbItem.h"
 #include "cli/CommandRegistry.h"
 #include "cli/TerminalAlerts.h"
 #include "ingest/IngestFiles.h"
+#include "items/ThumbItem.h"
 #include "macro/MacroProcessor.h"
 #include "macro/MacroViewListing.h"
 #include "presets/SetupController.h"

@@ -1,7 +1,7 @@
-#include "items/ThumbItem.h"
 #include "cli/CommandRegistry.h"
 #include "cli/TerminalAlerts.h"
 #include "geo/TrackManagerController.h"
+#include "items/ThumbItem.h"
 #include "macro/MacroProcessor.h"
 #include "platform/DateReader.h"
 
