@@ -11,6 +11,8 @@
 
 #include <array>
 #include <cmath>
+#include <cstring>
+#include <vector>
 
 namespace ImageProperties::detail {
 
@@ -120,6 +122,51 @@ std::optional<double> otherMakersIso(const Exiv2::ExifData &exif)
             return std::round(100.0 * std::pow(2.0, *apex - 5.0));
     }
     return std::nullopt;
+}
+
+// Kodak's compact cameras keep a binary maker note after the text "KDK INFO": ISO, aperture
+// (1/100) and exposure time (1/100000 s) at fixed places, in a byte order the block does not
+// state. The capture year at its fixed place tells the order, and also that the block is one
+// of this layout: other layouts give nothing.
+struct KodakNote
+{
+    std::optional<double> iso;
+    std::optional<double> fNumber;
+    std::optional<double> exposureTime;
+};
+
+KodakNote kodakNote(const Exiv2::ExifData &exif)
+{
+    KodakNote note;
+    const Exiv2::Exifdatum *d = findExif(exif, "Exif.Photo.MakerNote");
+    if (!d || d->count() < 8 + 98)
+        return note;
+    std::vector<unsigned char> b(static_cast<size_t>(d->size()));
+    d->copy(b.data(), Exiv2::littleEndian);
+    if (std::memcmp(b.data(), "KDK", 3) != 0)
+        return note;
+    const unsigned char *p = b.data() + 8;
+    for (const bool little : {false, true}) {
+        const auto u16 = [&](size_t at) {
+            return little ? unsigned(p[at] | (p[at + 1] << 8)) : unsigned((p[at] << 8) | p[at + 1]);
+        };
+        const auto u32 = [&](size_t at) {
+            return little ? (u16(at + 2) << 16) | u16(at) : (u16(at) << 16) | u16(at + 2);
+        };
+        const unsigned year = u16(16);
+        const unsigned month = p[18];
+        const unsigned day = p[19];
+        if (year < 1990 || year > 2100 || month < 1 || month > 12 || day < 1 || day > 31)
+            continue;
+        if (const unsigned iso = u16(96); iso >= 6 && iso <= 409600)
+            note.iso = iso;
+        if (const unsigned f = u16(30); f >= 50 && f <= 6400)
+            note.fNumber = f / 100.0;
+        if (const unsigned t = u32(32); t > 0 && t < 100000u * 3600u)
+            note.exposureTime = t / 100000.0;
+        break;
+    }
+    return note;
 }
 
 // The standard sensitivity tags that newer bodies use beside (or instead of) the ISO rating.
@@ -278,6 +325,8 @@ void addMakerNoteFallbacks(QVariantMap &props, const Exiv2::ExifData &exif)
             if (!iso)
                 iso = reader(exif);
         }
+        if (!iso)
+            iso = kodakNote(exif).iso;
         if (iso && *iso > 0 && *iso < 10000000)
             setIfAbsent(props, kExif, QStringLiteral("ISOSpeedRatings"),
                         QVariantList{integerValue(qint64(std::llround(*iso)))});
@@ -289,6 +338,11 @@ void addMakerNoteFallbacks(QVariantMap &props, const Exiv2::ExifData &exif)
         setIfAbsent(props, kExif, QStringLiteral("ExposureTime"), *e.exposureTime);
     if (e.focalLength)
         setIfAbsent(props, kExif, QStringLiteral("FocalLength"), *e.focalLength);
+    const KodakNote kodak = kodakNote(exif);
+    if (kodak.fNumber)
+        setIfAbsent(props, kExif, QStringLiteral("FNumber"), *kodak.fNumber);
+    if (kodak.exposureTime)
+        setIfAbsent(props, kExif, QStringLiteral("ExposureTime"), *kodak.exposureTime);
     const QString date = pentaxDate(exif);
     if (!date.isEmpty())
         setIfAbsent(props, kExif, QStringLiteral("DateTimeOriginal"), date);

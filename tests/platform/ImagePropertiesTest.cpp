@@ -1,5 +1,6 @@
 #include "platform/ImageProperties.h"
 
+#include "support/ImageFixtures.h"
 #include "support/TestSupport.h"
 
 #include <QDir>
@@ -251,6 +252,31 @@ TEST(ImagePropertiesTest, MakerNoteAndXmpValuesFillOnlyWhatTheStandardTagsLack)
     ASSERT_TRUE(nikonProps);
     EXPECT_EQ(at(*nikonProps, QStringLiteral("{Exif}"), QStringLiteral("ISOSpeedRatings")),
               QVariantList{800});
+
+    // A Kodak compact's binary maker note (big-endian here): ISO 160, f/4.8, 1/125 s.
+    QByteArray note("KDK INFO", 8);
+    QByteArray table(112, '\0');
+    table.replace(0, 8, "CX7530  ");
+    table[16] = char(2005 >> 8), table[17] = char(2005 & 0xff), table[18] = 8, table[19] = 13;
+    table[30] = 0x01, table[31] = char(0xe0);                         // 480 / 100
+    table[32] = 0, table[33] = 0, table[34] = 0x03, table[35] = 0x20; // 800 / 100000
+    table[96] = 0, table[97] = char(160);
+    note += table;
+    QStringList noteBytes;
+    for (char c : note)
+        noteBytes << QString::number(quint8(c));
+    const QString kodak = makeImage(folder, QStringLiteral("kodak.jpg"), "JPEG");
+    ASSERT_TRUE(ImageFixtures::setExif(kodak, {{"Exif.Image.Make", "EASTMAN KODAK COMPANY"},
+                                               {"Exif.Photo.MakerNote", noteBytes.join(' ')}}));
+    const auto kodakProps = ImageProperties::exif(kodak);
+    ASSERT_TRUE(kodakProps);
+    EXPECT_EQ(at(*kodakProps, QStringLiteral("{Exif}"), QStringLiteral("ISOSpeedRatings")),
+              QVariantList{160});
+    EXPECT_DOUBLE_EQ(
+        at(*kodakProps, QStringLiteral("{Exif}"), QStringLiteral("FNumber")).toDouble(), 4.8);
+    EXPECT_DOUBLE_EQ(
+        at(*kodakProps, QStringLiteral("{Exif}"), QStringLiteral("ExposureTime")).toDouble(),
+        0.008);
 
     // Capture data only in XMP (no Exif block at all); and, beside Exif, XMP never wins.
     const auto writeXmp = [](const QString &path,
