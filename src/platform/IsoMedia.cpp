@@ -283,6 +283,7 @@ struct ItemProperties
     int width = 0;
     int height = 0;
     int rotation = 0;
+    bool transformed = false;
 };
 
 ItemProperties primaryProperties(const ByteSource &source, const Box &iprp, quint32 primary)
@@ -332,7 +333,10 @@ ItemProperties primaryProperties(const ByteSource &source, const Box &iprp, quin
                         props.width = int(std::min<quint32>(be32(e, 4), 1u << 30));
                         props.height = int(std::min<quint32>(be32(e, 8), 1u << 30));
                     }
+                } else if (p.type == fourcc("imir")) {
+                    props.transformed = true;
                 } else if (p.type == fourcc("irot")) {
+                    props.transformed = true;
                     const QByteArray r = source.bytes(p.bodyOffset, 1);
                     if (r.size() == 1)
                         props.rotation =
@@ -368,6 +372,7 @@ void readStillPicture(const ByteSource &source, const Box &meta, Contents &c)
         c.width = p.width;
         c.height = p.height;
         c.rotation = p.rotation;
+        c.transformed = p.transformed;
     }
     for (const Item &item : table.items) {
         if (item.type == fourcc("Exif") && c.exif.isEmpty()) {

@@ -75,6 +75,9 @@ struct Contents
     // The clockwise turn in degrees that shows the main picture upright (HEIF 'irot', a movie
     // track's matrix).
     int rotation = 0;
+    // HEIF: the primary item carries its own rotation or mirroring (decoders apply it, so the
+    // Exif orientation must not be applied again); without them the Exif orientation holds.
+    bool transformed = false;
 
     // Still pictures: the Exif item as a TIFF block (header first) and the XMP packet.
     QByteArray exif;

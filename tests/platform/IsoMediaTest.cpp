@@ -374,41 +374,14 @@ TEST(IsoMediaTest, DateAndPositionTexts)
 
 TEST(IsoMediaTest, SigmaRawGivesItsPropertyList)
 {
-    // Header, one property section (UTF-16 names and values), the directory at the end.
-    const auto le32 = [](quint32 v) {
-        QByteArray b(4, '\0');
-        for (int i = 0; i < 4; ++i)
-            b[i] = char((v >> (8 * i)) & 0xff);
-        return b;
-    };
-    QByteArray file = QByteArray("FOVb") + le32(0x00020003) + QByteArray(16, 'u') + le32(0) +
-                      le32(2640) + le32(1760) + le32(0);
-    file.resize(256, '\0');
-    const QList<std::pair<QString, QString>> list = {
-        {"CAMMANUF", "SIGMA"}, {"CAMMODEL", "SIGMA DP2"}, {"ISO", "200"},
-        {"APERTURE", "5.6"},   {"SHUTTER", "0.008"},      {"FLENGTH", "24.2"},
-        {"TIME", "1262347200"}};
-    QByteArray chars;
-    QByteArray table;
-    for (const auto &[name, value] : list) {
-        table += le32(quint32(chars.size() / 2));
-        for (QChar ch : name + QChar(0))
-            chars +=
-                QByteArray(1, char(ch.unicode() & 0xff)) + QByteArray(1, char(ch.unicode() >> 8));
-        table += le32(quint32(chars.size() / 2));
-        for (QChar ch : value + QChar(0))
-            chars +=
-                QByteArray(1, char(ch.unicode() & 0xff)) + QByteArray(1, char(ch.unicode() >> 8));
-    }
-    const QByteArray section = QByteArray("SECp") + le32(0x00020000) + le32(quint32(list.size())) +
-                               le32(0) + le32(0) + le32(quint32(chars.size() / 2)) + table + chars;
-    const quint32 sectionAt = quint32(file.size());
-    file += section;
-    const quint32 directoryAt = quint32(file.size());
-    file += QByteArray("SECd") + le32(0x00020000) + le32(1) + le32(sectionAt) +
-            le32(quint32(section.size())) + "PROP";
-    file += le32(directoryAt);
-
+    const QByteArray file = x3f({{"CAMMANUF", "SIGMA"},
+                                 {"CAMMODEL", "SIGMA DP2"},
+                                 {"ISO", "200"},
+                                 {"APERTURE", "5.6"},
+                                 {"SHUTTER", "0.008"},
+                                 {"FLENGTH", "24.2"},
+                                 {"TIME", "1262347200"}},
+                                {});
     const auto props = ImageProperties::fromData(file);
     ASSERT_TRUE(props);
     EXPECT_EQ(at(*props, "{TIFF}", "Make"), QStringLiteral("SIGMA"));

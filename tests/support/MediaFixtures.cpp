@@ -6,6 +6,7 @@
 #include <exiv2/exiv2.hpp>
 
 #include <algorithm>
+#include <tuple>
 
 namespace MediaFixtures {
 
@@ -76,7 +77,7 @@ QByteArray movieHeader(std::optional<qint64> created)
     return fullBox("mvhd", 0, 0, body);
 }
 
-QByteArray videoTrack(const Movie &spec)
+QByteArray videoTrack(const Movie &spec, quint32 firstSampleOffset)
 {
     const quint32 time = spec.created ? quint32(*spec.created + kQuickTimeEpochOffset) : 0;
     const QByteArray tkhd =
@@ -88,13 +89,28 @@ QByteArray videoTrack(const Movie &spec)
         "mdhd", 0, 0, be32(time) + be32(time) + be32(600) + be32(1440) + be16(0x55c4) + be16(0));
     const QByteArray hdlr =
         fullBox("hdlr", 0, 0, be32(0) + "vide" + QByteArray(12, '\0') + "VideoHandler" + '\0');
-    const QByteArray sampleEntry = box(
-        "avc1", QByteArray(6, '\0') + be16(1) + QByteArray(16, '\0') + be16(quint16(spec.width)) +
-                    be16(quint16(spec.height)) + be32(0x00480000) + be32(0x00480000) + be32(0) +
-                    be16(1) + QByteArray(32, '\0') + be16(0x18) + be16(0xffff));
+    const bool jpegs = !spec.jpegFrames.isEmpty();
+    const QByteArray sampleEntry =
+        box(jpegs ? "jpeg" : "avc1", QByteArray(6, '\0') + be16(1) + QByteArray(16, '\0') +
+                                         be16(quint16(spec.width)) + be16(quint16(spec.height)) +
+                                         be32(0x00480000) + be32(0x00480000) + be32(0) + be16(1) +
+                                         QByteArray(32, '\0') + be16(0x18) + be16(0xffff));
+    // Sample tables: every frame one second (600 units), each in a chunk of its own.
+    const quint32 frames = quint32(spec.jpegFrames.size());
+    QByteArray sizes = be32(0) + be32(frames);
+    QByteArray offsets = be32(frames);
+    quint32 offset = firstSampleOffset;
+    for (const QByteArray &f : spec.jpegFrames) {
+        sizes += be32(quint32(f.size()));
+        offsets += be32(offset);
+        offset += quint32(f.size());
+    }
+    const QByteArray times = frames ? be32(1) + be32(frames) + be32(600) : be32(0);
+    const QByteArray chunks = frames ? be32(1) + be32(1) + be32(1) + be32(1) : be32(0);
     const QByteArray stbl =
-        box("stbl", fullBox("stsd", 0, 0, be32(1) + sampleEntry) + fullBox("stts", 0, 0, be32(0)) +
-                        fullBox("stsz", 0, 0, be32(0) + be32(0)) + fullBox("stco", 0, 0, be32(0)));
+        box("stbl", fullBox("stsd", 0, 0, be32(1) + sampleEntry) + fullBox("stts", 0, 0, times) +
+                        fullBox("stsc", 0, 0, chunks) + fullBox("stsz", 0, 0, sizes) +
+                        fullBox("stco", 0, 0, offsets));
     const QByteArray minf = box("minf", fullBox("vmhd", 0, 1, QByteArray(8, '\0')) + stbl);
     return box("trak", tkhd + box("mdia", mdhd + hdlr + minf));
 }
@@ -209,6 +225,11 @@ QByteArray jpeg(int width, int height)
 {
     QImage image(width, height, QImage::Format_RGB32);
     image.fill(QColor(200, 120, 40));
+    return jpeg(image);
+}
+
+QByteArray jpeg(const QImage &image)
+{
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
@@ -307,14 +328,64 @@ QByteArray canonRaw(const CanonRaw &spec)
 QByteArray movie(const Movie &spec)
 {
     const QByteArray head = ftyp(spec.brand, {spec.brand, QByteArray("mp41")});
-    QByteArray moovBody = movieHeader(spec.created) + videoTrack(spec);
-    if (!spec.userData.isEmpty())
-        moovBody += userDataBox(spec.userData);
-    if (!spec.keys.isEmpty())
-        moovBody += metadataKeysBox(spec.keys);
-    const QByteArray moov = spec.withMovieBox ? box("moov", moovBody) : QByteArray();
-    const QByteArray mdat = box("mdat", QByteArray(512, '\x33'));
-    return spec.movieBoxFirst ? head + moov + mdat : head + mdat + moov;
+    const auto moovFor = [&](quint32 firstSampleOffset) {
+        QByteArray body = movieHeader(spec.created) + videoTrack(spec, firstSampleOffset);
+        if (!spec.userData.isEmpty())
+            body += userDataBox(spec.userData);
+        if (!spec.keys.isEmpty())
+            body += metadataKeysBox(spec.keys);
+        return spec.withMovieBox ? box("moov", body) : QByteArray();
+    };
+    QByteArray media;
+    for (const QByteArray &f : spec.jpegFrames)
+        media += f;
+    if (media.isEmpty())
+        media = QByteArray(512, '\x33');
+    const QByteArray mdat = box("mdat", media);
+    if (spec.movieBoxFirst) {
+        const qsizetype moovSize = moovFor(0).size();
+        return head + moovFor(quint32(head.size() + moovSize + 8)) + mdat;
+    }
+    return head + mdat + moovFor(quint32(head.size() + 8));
+}
+
+QByteArray x3f(const QList<std::pair<QString, QString>> &properties, const QByteArray &preview,
+               int width, int height)
+{
+    QByteArray file = QByteArray("FOVb") + le32(0x00020003) + QByteArray(16, 'u') + le32(0) +
+                      le32(quint32(width)) + le32(quint32(height)) + le32(0);
+    file.resize(256, '\0');
+    const auto utf16 = [](const QString &text) {
+        QByteArray out;
+        for (QChar ch : text + QChar(0))
+            out += le16(ch.unicode());
+        return out;
+    };
+    QByteArray chars;
+    QByteArray table;
+    for (const auto &[name, value] : properties) {
+        table += le32(quint32(chars.size() / 2));
+        chars += utf16(name);
+        table += le32(quint32(chars.size() / 2));
+        chars += utf16(value);
+    }
+    QList<std::tuple<quint32, quint32, QByteArray>> sections;
+    const QByteArray prop = QByteArray("SECp") + le32(0x00020000) +
+                            le32(quint32(properties.size())) + le32(0) + le32(0) +
+                            le32(quint32(chars.size() / 2)) + table + chars;
+    sections.append({quint32(file.size()), quint32(prop.size()), "PROP"});
+    file += prop;
+    if (!preview.isEmpty()) {
+        const QByteArray image = QByteArray("SECi") + le32(0x00020000) + le32(2) + le32(18) +
+                                 le32(0) + le32(0) + le32(0) + preview;
+        sections.append({quint32(file.size()), quint32(image.size()), "IMA2"});
+        file += image;
+    }
+    const quint32 directory = quint32(file.size());
+    file += QByteArray("SECd") + le32(0x00020000) + le32(quint32(sections.size()));
+    for (const auto &[offset, length, type] : sections)
+        file += le32(offset) + le32(length) + type;
+    return file + le32(directory);
 }
 
 QString copyrightName(const char *rest)

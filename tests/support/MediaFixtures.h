@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QImage>
 #include <QList>
 #include <QMap>
 #include <QString>
@@ -35,8 +36,9 @@ QByteArray exifBlock(const QMap<QString, QString> &tags);
 QByteArray box(const char *type, const QByteArray &body);
 QByteArray fullBox(const char *type, int version, quint32 flags, const QByteArray &body);
 
-// A small real JPEG of `width` by `height` pixels.
+// A small real JPEG of `width` by `height` pixels, or of a given picture.
 QByteArray jpeg(int width, int height);
+QByteArray jpeg(const QImage &picture);
 
 struct Heif
 {
@@ -72,10 +74,16 @@ struct Movie
     int rotation = 0;                // clockwise quarter turns in the track matrix: 0, 90, 180, 270
     QMap<QString, QString> keys;     // QuickTime metadata keys ("com.apple.quicktime.make")
     QMap<QString, QString> userData; // user-data text atoms by four-character name ("©day")
+    QList<QByteArray> jpegFrames;    // Motion-JPEG frames, one a second; empty: filler data
     bool withMovieBox = true;
     bool movieBoxFirst = true; // 'moov' before 'mdat', as cameras that rewrite the file do
 };
 QByteArray movie(const Movie &spec);
+
+// A Sigma X3F raw: header, the property list (name, value texts) and an embedded JPEG preview
+// (none when empty), the directory at the end.
+QByteArray x3f(const QList<std::pair<QString, QString>> &properties, const QByteArray &preview,
+               int width = 2640, int height = 1760);
 
 // The byte 0xA9 that begins QuickTime's text atom names, followed by `rest`: "©day".
 QString copyrightName(const char *rest);
