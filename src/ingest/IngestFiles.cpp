@@ -3,6 +3,7 @@
 #include "geo/Geotag.h"
 #include "ingest/DngConverter.h"
 #include "ingest/JpegVerify.h"
+#include "items/Companions.h"
 #include "log/ConsoleLog.h"
 #include "log/IngestionLogController.h"
 #include "macro/MacroProcessor.h"
@@ -339,6 +340,7 @@ void IngestFiles::storeIngestedFile(const QString &name, const QString &dir)
     if (name.isEmpty() && dir.isEmpty()) {
         m_ingestedFiles.clear();
         m_ingestedFolders.clear();
+        m_companionCopies.clear();
         return;
     }
     if (name.isEmpty() || dir.isEmpty())
@@ -574,6 +576,23 @@ bool IngestFiles::copyFirst(const ThumbItemPtr &item, const QString &folder)
     if (!verifyJPEG(target))
         return false;
     writeMetadata(*item, target);
+    return copyCompanions(*item, folder);
+}
+
+bool IngestFiles::copyCompanions(const ThumbItem &item, const QString &folder)
+{
+    for (const QString &companion : item.companions) {
+        const QString name = Companions::targetName(companion, item.path, item.targetFilename);
+        const QString target = joinPath(folder, name);
+        QString error;
+        if (!m_copier.copyFile(companion, target, &error)) {
+            SystemLog::write(formatMessage("Error copying to %@", target));
+            reportCopyError(error);
+            return false;
+        }
+        storeIngestedFile(name, folder);
+        m_companionCopies.insert(target);
+    }
     return true;
 }
 
@@ -785,8 +804,9 @@ bool IngestFiles::convertOrCopy()
             const QString sidecar =
                 (extension.isEmpty() ? source : source.left(source.size() - extension.size() - 1)) +
                 QStringLiteral(".xmp");
+            const bool companion = m_companionCopies.contains(source);
             const bool withSidecar =
-                extension.compare(QLatin1String("jpg"), Qt::CaseInsensitive) != 0 &&
+                extension.compare(QLatin1String("jpg"), Qt::CaseInsensitive) != 0 && !companion &&
                 QFileInfo::exists(sidecar);
             const QString sidecarName = QFileInfo(sidecar).fileName();
             const QString target = joinPath(primaryFolder, name);
@@ -796,14 +816,16 @@ bool IngestFiles::convertOrCopy()
                 (withSidecar && !copyOn(sidecar, sidecarTarget, &error)))
                 return failCopy(
                     formatMessage("Error copying to %@ (XMP: %@)", target, sidecarTarget), error);
-            ++m_numCopiedToBackup;
+            if (!companion)
+                ++m_numCopiedToBackup;
 
             if (wantBackup2) {
                 const QString target2 = joinPath(backupFolder2, name);
                 if (!copyOn(source, target2, &error) ||
                     (withSidecar && !copyOn(sidecar, joinPath(backupFolder2, sidecarName), &error)))
                     return failCopy2(target2, error);
-                ++m_numCopiedToBackup2;
+                if (!companion)
+                    ++m_numCopiedToBackup2;
             }
         }
 

@@ -15,7 +15,6 @@ using Bytes::be64;
 
 // Guards against sizes and counts taken from damaged files.
 constexpr int kMaxChildren = 20000;      // boxes in one container
-constexpr int kMaxDepth = 8;             // nesting followed when searching
 constexpr qint64 kMaxMetadata = 8 << 20; // an Exif, XMP or TIFF block
 constexpr qint64 kMaxTable = 4 << 20;    // a box read whole (item tables, keys)
 constexpr int kMaxItems = 10000;
