@@ -2,6 +2,7 @@
 
 #include <QFile>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -44,8 +45,28 @@ FileByteSource::~FileByteSource()
 
 bool FileByteSource::read(qint64 offset, void *into, qint64 count) const
 {
+    constexpr qint64 kBlock = 64 * 1024;
     if (m_fd < 0 || !contains(offset, count))
         return false;
+    if (count > kBlock / 4)
+        return readDirect(offset, into, count);
+    const std::lock_guard<std::mutex> lock(m_cacheLock);
+    if (m_cacheOffset < 0 || offset < m_cacheOffset ||
+        offset + count > m_cacheOffset + m_cache.size()) {
+        const qint64 start = offset & ~qint64(4095);
+        const qint64 length = std::min(kBlock, m_size - start);
+        m_cache.resize(static_cast<qsizetype>(length));
+        m_cacheOffset = -1;
+        if (!readDirect(start, m_cache.data(), length))
+            return false;
+        m_cacheOffset = start;
+    }
+    std::memcpy(into, m_cache.constData() + (offset - m_cacheOffset), static_cast<size_t>(count));
+    return true;
+}
+
+bool FileByteSource::readDirect(qint64 offset, void *into, qint64 count) const
+{
     auto *out = static_cast<char *>(into);
     while (count > 0) {
         const ssize_t n =

@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <mutex>
 
 // Random access to the bytes of a file or of a buffer, for readers that jump between the parts
 // of a container (box trees, directory sections) and must never read past its end. Reads are
@@ -27,7 +28,8 @@ public:
     static constexpr qint64 kDefaultLimit = 64 * 1024 * 1024;
 };
 
-// A regular file opened read-only; isOpen() is false when it cannot be opened.
+// A regular file opened read-only; isOpen() is false when it cannot be opened. Small reads are
+// served from one 64 KB block read ahead, so walking a box tree costs a few system calls.
 class FileByteSource : public ByteSource
 {
 public:
@@ -41,8 +43,13 @@ public:
     bool read(qint64 offset, void *into, qint64 count) const override;
 
 private:
+    bool readDirect(qint64 offset, void *into, qint64 count) const;
+
     int m_fd = -1;
     qint64 m_size = 0;
+    mutable std::mutex m_cacheLock;
+    mutable QByteArray m_cache;
+    mutable qint64 m_cacheOffset = -1;
 };
 
 // Bytes held in memory (a camera file, an embedded block, a test fixture).

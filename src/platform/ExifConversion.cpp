@@ -542,10 +542,17 @@ bool isDngTag(uint16_t tag)
 
 // Where a tag without an entry in kMappings goes: its Exiv2 group decides the property group,
 // its Exiv2 name is the key. Returns false for tags that are left out.
-bool placeGenerally(const Exiv2::Exifdatum &datum, QString &group, QString &name)
+// `key` is the datum's key, "Exif.<group>.<tag name>" (taken apart here rather than asked of
+// Exiv2 again, which formats the names of unknown tags through a string stream).
+bool placeGenerally(const Exiv2::Exifdatum &datum, const std::string &key, QString &group,
+                    QString &name)
 {
-    const std::string exiv2Group = datum.groupName();
-    const std::string tagName = datum.tagName();
+    const size_t firstDot = key.find('.');
+    const size_t lastDot = key.rfind('.');
+    if (firstDot == std::string::npos || lastDot <= firstDot)
+        return false;
+    const std::string exiv2Group = key.substr(firstDot + 1, lastDot - firstDot - 1);
+    const std::string tagName = key.substr(lastDot + 1);
     if (tagName.rfind("0x", 0) == 0)
         return false; // unknown to Exiv2: no usual name to give it
     name = QString::fromStdString(tagName);
@@ -580,11 +587,15 @@ bool setIfAbsent(QVariantMap &map, const QString &group, const QString &name, co
         map.insert(name, value);
         return true;
     }
-    QVariantMap sub = map.value(group).toMap();
-    if (sub.contains(name))
+    // The group's map is changed where it is stored: copying it out and back for every value
+    // would cost time in the square of the group's size (maker notes hold hundreds of tags).
+    QVariant &slot = map[group];
+    if (slot.typeId() != QMetaType::QVariantMap)
+        slot = QVariantMap();
+    auto *sub = static_cast<QVariantMap *>(slot.data());
+    if (sub->contains(name))
         return false;
-    sub.insert(name, value);
-    map.insert(group, sub);
+    sub->insert(name, value);
     return true;
 }
 
@@ -598,8 +609,11 @@ QVariantMap convertExif(const Exiv2::ExifData &exif)
 
     // The file's datum for each table row, found in one pass over the data.
     std::vector<const Exiv2::Exifdatum *> sources(std::size(kMappings), nullptr);
+    std::vector<std::string> keys;
+    keys.reserve(exif.count());
     for (const Exiv2::Exifdatum &datum : exif) {
-        const auto rows = t.byKey.find(datum.key());
+        keys.push_back(datum.key());
+        const auto rows = t.byKey.find(keys.back());
         if (rows == t.byKey.end())
             continue;
         for (const Mapping *m : rows->second) {
@@ -626,13 +640,14 @@ QVariantMap convertExif(const Exiv2::ExifData &exif)
     }
     // Then every tag under its usual name, unless that name is taken or a table row already
     // renamed the tag within the same group.
+    size_t index = 0;
     for (const Exiv2::Exifdatum &datum : exif) {
-        const std::string key = datum.key();
+        const std::string &key = keys[index++];
         if (t.skipped.count(key))
             continue;
         QString group;
         QString name;
-        if (!placeGenerally(datum, group, name))
+        if (!placeGenerally(datum, key, group, name))
             continue;
         const auto rows = t.byKey.find(key);
         if (rows != t.byKey.end() &&

@@ -252,27 +252,70 @@ namespace detail {
 
 void addTopLevel(QVariantMap &props, const Exiv2::ExifData &exif, const TopLevelFacts &facts)
 {
+    // The few standard tags needed here, found in one pass (a search per tag would walk every
+    // maker-note tag again each time).
+    std::optional<double> pixelX, pixelY, orientationTag, xRes, yRes, resolutionUnit, colorSpace;
+    bool adobeInterop = false;
+    for (const Exiv2::Exifdatum &datum : exif) {
+        std::optional<double> *slot = nullptr;
+        const std::string group = datum.groupName();
+        if (group == "Image") {
+            switch (datum.tag()) {
+            case 0x0112:
+                slot = &orientationTag;
+                break;
+            case 0x011a:
+                slot = &xRes;
+                break;
+            case 0x011b:
+                slot = &yRes;
+                break;
+            case 0x0128:
+                slot = &resolutionUnit;
+                break;
+            default:
+                break;
+            }
+        } else if (group == "Photo") {
+            switch (datum.tag()) {
+            case 0xa002:
+                slot = &pixelX;
+                break;
+            case 0xa003:
+                slot = &pixelY;
+                break;
+            case 0xa001:
+                slot = &colorSpace;
+                break;
+            default:
+                break;
+            }
+        } else if (group == "Iop" && datum.tag() == 0x0001) {
+            adobeInterop = trimmedText(datum.value().toString()) == "R03";
+        }
+        if (slot && !*slot)
+            *slot = firstNumber(datum.value());
+    }
+
     int width = facts.width;
     int height = facts.height;
     if (width <= 0 || height <= 0) {
-        width = static_cast<int>(numberAt(exif, "Exif.Photo.PixelXDimension").value_or(0));
-        height = static_cast<int>(numberAt(exif, "Exif.Photo.PixelYDimension").value_or(0));
+        width = static_cast<int>(pixelX.value_or(0));
+        height = static_cast<int>(pixelY.value_or(0));
     }
     if (width > 0 && height > 0) {
         props.insert(QStringLiteral("PixelWidth"), width);
         props.insert(QStringLiteral("PixelHeight"), height);
     }
 
-    if (const auto orientation = numberAt(exif, "Exif.Image.Orientation"))
-        props.insert(QStringLiteral("Orientation"), static_cast<int>(*orientation));
+    if (orientationTag)
+        props.insert(QStringLiteral("Orientation"), static_cast<int>(*orientationTag));
 
     // Density in dots per inch: the resolution tags, else the JFIF header, else the usual 72.
     double dpiX = 0;
     double dpiY = 0;
-    const auto xRes = numberAt(exif, "Exif.Image.XResolution");
-    const auto yRes = numberAt(exif, "Exif.Image.YResolution");
     if (xRes && yRes && *xRes > 0 && *yRes > 0) {
-        const double unit = numberAt(exif, "Exif.Image.ResolutionUnit").value_or(2);
+        const double unit = resolutionUnit.value_or(2);
         const double scale = unit == 3 ? 2.54 : 1.0;
         dpiX = *xRes * scale;
         dpiY = *yRes * scale;
@@ -287,9 +330,7 @@ void addTopLevel(QVariantMap &props, const Exiv2::ExifData &exif, const TopLevel
 
     QString profile = facts.profile;
     if (profile.isEmpty()) {
-        const auto colorSpace = numberAt(exif, "Exif.Photo.ColorSpace");
-        const auto interop = exif.findKey(Exiv2::ExifKey("Exif.Iop.InteroperabilityIndex"));
-        if (interop != exif.end() && trimmedText(interop->value().toString()) == "R03")
+        if (adobeInterop)
             profile = QStringLiteral("Adobe RGB (1998)");
         else if (colorSpace && *colorSpace == 1)
             profile = QStringLiteral("sRGB IEC61966-2.1");

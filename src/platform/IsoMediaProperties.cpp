@@ -184,7 +184,12 @@ std::optional<QVariantMap> readIsoMedia(const ByteSource &source, const QString 
     const Exiv2::ExifData exif = decodeExif(c, problems);
     QVariantMap props = convertExif(exif);
     addMakerNoteFallbacks(props, exif);
-    addXmpFallbacks(props, decodeXmp(c.xmp, problems));
+    // The XMP packet is parsed only when the Exif block leaves the date or the camera open: the
+    // parse costs more than the rest of the reading.
+    const QVariantMap tiff = props.value(kTiff).toMap();
+    if (!props.value(kExif).toMap().contains(QStringLiteral("DateTimeOriginal")) ||
+        !tiff.contains(QStringLiteral("Make")) || !tiff.contains(QStringLiteral("Model")))
+        addXmpFallbacks(props, decodeXmp(c.xmp, problems));
 
     const bool movie = c.kind == IsoMedia::Kind::Movie;
     if (movie) {

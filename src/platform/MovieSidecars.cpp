@@ -68,17 +68,19 @@ std::optional<double> sexagesimal(const QString &text)
     return degrees;
 }
 
+// The sidecar NAME + suffix beside the movie, with the suffix in capitals as cameras write it or
+// in small letters as some copies leave it. (Reading properties never lists the folder: on a
+// card of thousands of clips that would cost more than the reading itself.)
 QString siblingWithSuffix(const QFileInfo &movie, const QString &suffix)
 {
-    const QString wanted = movie.completeBaseName() + suffix;
-    for (const QString &name : {wanted, movie.completeBaseName() + suffix.toLower()}) {
-        const QString exact = movie.dir().filePath(name);
-        if (QFileInfo(exact).isFile())
-            return exact;
+    const qsizetype dot = suffix.lastIndexOf(QLatin1Char('.'));
+    const QString lowerExtension = suffix.left(dot) + suffix.mid(dot).toLower();
+    for (const QString &ending : {suffix, suffix.toLower(), lowerExtension}) {
+        const QString path = movie.dir().filePath(movie.completeBaseName() + ending);
+        if (QFileInfo(path).isFile())
+            return path;
     }
-    // Cards are FAT file systems, but a copy may have changed the letter case.
-    const QStringList names = movie.dir().entryList({wanted}, QDir::Files | QDir::Hidden);
-    return names.isEmpty() ? QString() : movie.dir().filePath(names.first());
+    return {};
 }
 
 // Canon's .THM: every Exif group it has, where the movie has nothing of its own.

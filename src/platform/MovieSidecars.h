@@ -36,7 +36,7 @@ std::optional<MovieDate> parseDate(const QString &text);
 void addSidecars(QVariantMap &props, const QString &moviePath);
 
 // The sidecar files a camera writes beside the movie at `moviePath` that exist: NAME.THM and
-// NAMEM01.XML in any letter case.
+// NAMEM01.XML, their endings in capitals, in small letters or with a small-letter extension.
 QStringList sidecarPaths(const QString &moviePath);
 
 } // namespace MovieMetadata

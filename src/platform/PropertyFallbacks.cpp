@@ -331,21 +331,31 @@ void addMakerNoteFallbacks(QVariantMap &props, const Exiv2::ExifData &exif)
             setIfAbsent(props, kExif, QStringLiteral("ISOSpeedRatings"),
                         QVariantList{integerValue(qint64(std::llround(*iso)))});
     }
-    const Exposure e = makerExposure(exif);
-    if (e.fNumber)
-        setIfAbsent(props, kExif, QStringLiteral("FNumber"), *e.fNumber);
-    if (e.exposureTime)
-        setIfAbsent(props, kExif, QStringLiteral("ExposureTime"), *e.exposureTime);
-    if (e.focalLength)
-        setIfAbsent(props, kExif, QStringLiteral("FocalLength"), *e.focalLength);
-    const KodakNote kodak = kodakNote(exif);
-    if (kodak.fNumber)
-        setIfAbsent(props, kExif, QStringLiteral("FNumber"), *kodak.fNumber);
-    if (kodak.exposureTime)
-        setIfAbsent(props, kExif, QStringLiteral("ExposureTime"), *kodak.exposureTime);
-    const QString date = pentaxDate(exif);
-    if (!date.isEmpty())
-        setIfAbsent(props, kExif, QStringLiteral("DateTimeOriginal"), date);
+    // Maker notes are searched only for what the standard tags leave open (the search costs
+    // more than the rest of the reading on files with large maker notes).
+    const bool needF = !has(props, kExif, QStringLiteral("FNumber"));
+    const bool needT = !has(props, kExif, QStringLiteral("ExposureTime"));
+    if (needF || needT || !has(props, kExif, QStringLiteral("FocalLength"))) {
+        const Exposure e = makerExposure(exif);
+        if (e.fNumber)
+            setIfAbsent(props, kExif, QStringLiteral("FNumber"), *e.fNumber);
+        if (e.exposureTime)
+            setIfAbsent(props, kExif, QStringLiteral("ExposureTime"), *e.exposureTime);
+        if (e.focalLength)
+            setIfAbsent(props, kExif, QStringLiteral("FocalLength"), *e.focalLength);
+    }
+    if (needF || needT) {
+        const KodakNote kodak = kodakNote(exif);
+        if (kodak.fNumber)
+            setIfAbsent(props, kExif, QStringLiteral("FNumber"), *kodak.fNumber);
+        if (kodak.exposureTime)
+            setIfAbsent(props, kExif, QStringLiteral("ExposureTime"), *kodak.exposureTime);
+    }
+    if (!has(props, kExif, QStringLiteral("DateTimeOriginal"))) {
+        const QString date = pentaxDate(exif);
+        if (!date.isEmpty())
+            setIfAbsent(props, kExif, QStringLiteral("DateTimeOriginal"), date);
+    }
 }
 
 void addXmpFallbacks(QVariantMap &props, const Exiv2::XmpData &xmp)
