@@ -1,13 +1,19 @@
 #include "app/ui/GuiUserInterface.h"
 #include "app/ui/MainWindow.h"
 #include "app/ui/QuorvaneAppDelegate.h"
+<<<<<<< HEAD
 #include "platform/media/MediaDecoders.h"
+=======
+#include "platform/WebEngineStartup.h"
+>>>>>>> main
 
 #include <QApplication>
 #include <QTimer>
 
 int main(int argc, char **argv)
 {
+    // Before the application object: the web engine reads its settings when it first starts.
+    WebEngineStartup::prepare();
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Brindlewick"));
     QApplication::setApplicationName(QStringLiteral("Brindlewick"));
