@@ -3,11 +3,8 @@
 #include "geo/Geotag.h"
 #include "ingest/DngConverter.h"
 #include "ingest/JpegVerify.h"
-<<<<<<< HEAD
-#include "items/Companions.h"
-=======
 #include "ingest/MetadataWriter.h"
->>>>>>> main
+#include "items/Companions.h"
 #include "log/ConsoleLog.h"
 #include "log/IngestionLogController.h"
 #include "macro/MacroProcessor.h"
@@ -819,18 +816,9 @@ bool IngestFiles::convertOrCopy()
                 if (!m_wantRawVerify)
                     continue; // the DNG takes the raw file's place in the primary folder
             }
-<<<<<<< HEAD
-            const QString sidecar =
-                (extension.isEmpty() ? source : source.left(source.size() - extension.size() - 1)) +
-                QStringLiteral(".xmp");
             const bool companion = m_companionCopies.contains(source);
-            const bool withSidecar =
-                extension.compare(QLatin1String("jpg"), Qt::CaseInsensitive) != 0 && !companion &&
-                QFileInfo::exists(sidecar);
-            const QString sidecarName = QFileInfo(sidecar).fileName();
-=======
             QString sidecar;
-            if (extension.compare(QLatin1String("jpg"), Qt::CaseInsensitive) != 0)
+            if (!companion && extension.compare(QLatin1String("jpg"), Qt::CaseInsensitive) != 0)
                 sidecar = existingSidecarFor(source);
             if (sidecarsCopied.contains(sidecar))
                 sidecar.clear();
@@ -840,7 +828,6 @@ bool IngestFiles::convertOrCopy()
             const QString sidecarName =
                 withSidecar ? QFileInfo(sidecar).fileName()
                             : QFileInfo(source).completeBaseName() + QStringLiteral(".xmp");
->>>>>>> main
             const QString target = joinPath(primaryFolder, name);
             const QString sidecarTarget = joinPath(primaryFolder, sidecarName);
             QString error;

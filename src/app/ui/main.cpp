@@ -1,11 +1,8 @@
 #include "app/ui/GuiUserInterface.h"
 #include "app/ui/MainWindow.h"
 #include "app/ui/QuorvaneAppDelegate.h"
-<<<<<<< HEAD
-#include "platform/media/MediaDecoders.h"
-=======
 #include "platform/WebEngineStartup.h"
->>>>>>> main
+#include "platform/media/MediaDecoders.h"
 
 #include <QApplication>
 #include <QTimer>
