@@ -143,6 +143,22 @@ EmbeddedPreviews readEmbedded(const QString &path, const QSize &requested)
 
 std::atomic<QImage (*)(const QString &, const QSize &)> g_heifDecoder{nullptr};
 std::atomic<QImage (*)(const QString &, const QSize &)> g_videoDecoder{nullptr};
+std::atomic<QImage (*)(const QString &, const QSize &)> g_rawDecoder{nullptr};
+
+// Camera raw files, by their usual extensions: the only files handed to the raw decoder.
+bool isRawFile(const QString &path)
+{
+    static const QStringList kExtensions = {
+        QStringLiteral("3fr"), QStringLiteral("ari"), QStringLiteral("arw"), QStringLiteral("bay"),
+        QStringLiteral("cr2"), QStringLiteral("cr3"), QStringLiteral("crw"), QStringLiteral("dcr"),
+        QStringLiteral("dcs"), QStringLiteral("dng"), QStringLiteral("erf"), QStringLiteral("fff"),
+        QStringLiteral("iiq"), QStringLiteral("k25"), QStringLiteral("kdc"), QStringLiteral("mdc"),
+        QStringLiteral("mef"), QStringLiteral("mos"), QStringLiteral("mrw"), QStringLiteral("nef"),
+        QStringLiteral("nrw"), QStringLiteral("orf"), QStringLiteral("pef"), QStringLiteral("ptx"),
+        QStringLiteral("raf"), QStringLiteral("raw"), QStringLiteral("rw2"), QStringLiteral("rwl"),
+        QStringLiteral("sr2"), QStringLiteral("srf"), QStringLiteral("srw"), QStringLiteral("x3f")};
+    return kExtensions.contains(QFileInfo(path).suffix().toLower());
+}
 
 // Movies that are not ISO base media files, by their usual extensions.
 bool isOtherMovie(const QString &path)
@@ -344,6 +360,13 @@ QImage preview(const QString &path, const QSize &size)
     }
     if (picture.isNull())
         picture = embedded.largest;
+    if (picture.isNull() && isRawFile(path)) {
+        // LibRaw knows the previews of more raw kinds; its picture is already upright.
+        if (const auto decoder = g_rawDecoder.load())
+            picture = decoder(path, size);
+        if (!picture.isNull())
+            return fittedTo(picture, size);
+    }
     if (picture.isNull())
         return fileIcon(size);
     return fittedTo(upright(picture, embedded.orientation), size);
@@ -353,6 +376,7 @@ void setDecoders(const Decoders &decoders)
 {
     g_heifDecoder.store(decoders.heif);
     g_videoDecoder.store(decoders.videoFrame);
+    g_rawDecoder.store(decoders.rawPreview);
 }
 
 QImage withFilmBadge(const QImage &frame)

@@ -14,7 +14,7 @@ namespace Thumbnailer {
 
 QImage preview(const QString &path, const QSize &size);
 
-// Decoders of kinds the core does not link. Both answer an upright picture that fits the box,
+// Decoders of kinds the core does not link. Each answers an upright picture that fits the box,
 // or a null image. Set once at start (src/platform/media installs them), before any preview;
 // without them HEIF pictures show the file-type icon and movies their camera's poster picture
 // (a Canon .THM beside them, or one kept inside) when there is one.
@@ -22,6 +22,8 @@ struct Decoders
 {
     QImage (*heif)(const QString &path, const QSize &box) = nullptr;
     QImage (*videoFrame)(const QString &path, const QSize &box) = nullptr;
+    // Raw files whose previews Exiv2 does not find (tried only for raw file extensions).
+    QImage (*rawPreview)(const QString &path, const QSize &box) = nullptr;
 };
 void setDecoders(const Decoders &decoders);
 

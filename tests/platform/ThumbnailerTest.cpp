@@ -225,9 +225,11 @@ TEST(ThumbnailerTest, NewFormatsShowTheirPicturesAndMoviesTheirFilm)
     EXPECT_GT(qGray(frame.pixel(48, 28)) + qGray(frame.pixel(56, 28)), 200); // the pattern
     // Undecodable movie data and HEIF data give the icon (the fake HEIF holds no picture).
     EXPECT_EQ(Thumbnailer::preview(heic, {200, 200}), icon);
-    const QString junk = folder + QStringLiteral("/junk.mts");
-    ASSERT_TRUE(writeTestFile(junk, QByteArray(4096, '\x47')));
-    EXPECT_EQ(Thumbnailer::preview(junk, {200, 200}), icon);
+    for (const char *name : {"/junk.mts", "/junk.ARW", "/junk.raf"}) {
+        const QString junk = folder + QString::fromLatin1(name);
+        ASSERT_TRUE(writeTestFile(junk, QByteArray(4096, '\x47')));
+        EXPECT_EQ(Thumbnailer::preview(junk, {200, 200}), icon) << name;
+    }
 
     // Real phone and camera files, when the shared samples are there.
     const QString data = sharedTestData();
