@@ -37,6 +37,19 @@ void ThumbListModel::setItems(const ThumbItemList &items)
     endResetModel();
 }
 
+void ThumbListModel::setPictureSize(int side)
+{
+    side = qMax(16, side);
+    if (side == m_pictureSize)
+        return;
+    m_pictureSize = side;
+    // Pictures of the old size, and those under way, are not shown again.
+    m_pending.clear();
+    m_pictures.clear();
+    m_liveGeneration->store(++m_generation);
+    reload();
+}
+
 ThumbItemPtr ThumbListModel::itemAt(int row) const
 {
     return row >= 0 && row < m_items.size() ? m_items[row] : nullptr;
@@ -63,11 +76,12 @@ void ThumbListModel::requestPicture(int row)
     m_pending.insert(path);
     const quint64 generation = m_generation;
     const auto live = m_liveGeneration;
-    m_pool.start([this, path, generation, live] {
+    const QSize box(m_pictureSize, m_pictureSize);
+    m_pool.start([this, path, generation, live, box] {
         // A list replaced meanwhile makes the work pointless.
         if (live->load() != generation)
             return;
-        const QImage image = Thumbnailer::preview(path, QSize(kPictureSize, kPictureSize));
+        const QImage image = Thumbnailer::preview(path, box);
         if (live->load() != generation)
             return;
         QMetaObject::invokeMethod(

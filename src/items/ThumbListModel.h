@@ -50,6 +50,11 @@ public:
     QImage picture(int row) const;
     // The longest side of the browser pictures.
     static constexpr int kPictureSize = 256;
+    // The longest side of the pictures this model makes (kPictureSize until set). A one-image
+    // pane sets its own size, so its picture is made for it rather than blown up; a change
+    // makes the pictures again.
+    void setPictureSize(int side);
+    int pictureSize() const { return m_pictureSize; }
 
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
@@ -66,6 +71,7 @@ private:
     QSet<QString> m_pending;
     mutable QCache<QString, QImage> m_pictures;
     quint64 m_generation = 0;
+    int m_pictureSize = kPictureSize;
     std::shared_ptr<std::atomic<quint64>> m_liveGeneration;
     QThreadPool m_pool;
 };

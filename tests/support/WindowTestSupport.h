@@ -3,6 +3,7 @@
 // Shared by the Qt Test programs that drive real windows.
 
 #include <QApplication>
+#include <QDir>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QWidget>
@@ -33,4 +34,17 @@ inline void whenModal(std::function<void(QWidget *)> action)
         }
     });
     timer->start();
+}
+
+// Saves a picture of `widget` as NAME.png in the folder named by BRINDLEWICK_GRAB_DIR, when
+// that is set, so that the windows can be looked at after a test run. Answers the path, or
+// an empty text when nothing was saved.
+inline QString grabToFile(QWidget *widget, const QString &name)
+{
+    const QString folder = qEnvironmentVariable("BRINDLEWICK_GRAB_DIR");
+    if (folder.isEmpty() || !widget)
+        return QString();
+    QDir().mkpath(folder);
+    const QString path = folder + QLatin1Char('/') + name + QStringLiteral(".png");
+    return widget->grab().save(path) ? path : QString();
 }

@@ -142,6 +142,8 @@ void ImageBrowserView::setThumbModel(ThumbListModel *model)
 {
     m_model = model;
     setModel(model);
+    if (m_fillsView && m_pictureSizeTimer)
+        m_pictureSizeTimer->start();
 }
 
 void ImageBrowserView::setBackgroundColor(const QColor &color)
@@ -154,9 +156,46 @@ void ImageBrowserView::setBackgroundColor(const QColor &color)
     setAutoFillBackground(true);
 }
 
+void ImageBrowserView::setFillsView(bool fills)
+{
+    m_fillsView = fills;
+    setVerticalScrollBarPolicy(fills ? Qt::ScrollBarAlwaysOff : Qt::ScrollBarAsNeeded);
+    setHorizontalScrollBarPolicy(fills ? Qt::ScrollBarAlwaysOff : Qt::ScrollBarAsNeeded);
+    if (!m_pictureSizeTimer) {
+        // Dragging a splitter resizes the pane many times: the picture is made once it settles.
+        m_pictureSizeTimer = new QTimer(this);
+        m_pictureSizeTimer->setSingleShot(true);
+        m_pictureSizeTimer->setInterval(150);
+        connect(m_pictureSizeTimer, &QTimer::timeout, this, [this] {
+            if (m_model && m_fillsView) {
+                const QSize cell = m_cell->cellSize();
+                m_model->setPictureSize(
+                    int(qMax(cell.width(), cell.height()) * devicePixelRatioF()));
+            }
+        });
+    }
+}
+
+void ImageBrowserView::resizeEvent(QResizeEvent *event)
+{
+    QListView::resizeEvent(event);
+    if (!m_fillsView)
+        return;
+    const QSize cell =
+        (viewport()->size() - QSize(2 * spacing(), 2 * spacing())).expandedTo(QSize(64, 64));
+    if (cell == m_cell->cellSize())
+        return;
+    m_cell->setCellSize(cell);
+    if (model())
+        doItemsLayout();
+    m_pictureSizeTimer->start();
+}
+
 void ImageBrowserView::setZoomValue(double zoom)
 {
     m_zoom = qBound(0.1, zoom, 1.0);
+    if (m_fillsView)
+        return;
     const int side = int(kFullCell * m_zoom);
     m_cell->setCellSize(QSize(side, side));
     // The delegate's size changed: make the view lay its cells out again.

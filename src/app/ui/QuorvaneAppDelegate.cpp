@@ -2,17 +2,26 @@
 
 #include "app/HelpLinks.h"
 #include "app/InfoPane.h"
-#include "items/ThumbListModel.h"
 #include "app/UpdateCheck.h"
 #include "app/ui/HelpController.h"
 #include "app/ui/ImageBrowserView.h"
 #include "app/ui/MainWindow.h"
+#include "geo/TimeAdjustController.h"
+#include "geo/TrackManagerController.h"
+#include "geo/ui/TimeAdjustWindow.h"
+#include "geo/ui/TimeZoneChooserWindow.h"
 #include "ingest/IngestFiles.h"
+#include "ingest/MetadataPreviewController.h"
+#include "ingest/ui/MetadataPreviewWindow.h"
+#include "items/ThumbListModel.h"
 #include "log/IngestionLogController.h"
 #include "log/ui/IngestionLogWindow.h"
+#include "macro/MacroProcessor.h"
+#include "macro/ui/MacroViewWindow.h"
 #include "metadata/ECPrefsController.h"
 #include "platform/Defaults.h"
 #include "platform/NotificationCenter.h"
+#include "platform/UserInterface.h"
 #include "sources/ChooseInput.h"
 #include "sources/ui/ChooseInputWindow.h"
 
@@ -176,6 +185,8 @@ void QuorvaneAppDelegate::awakeFromNib()
 
     // Makes the presets folder and reads the current preset's name and the presets.
     m_setupController = std::make_unique<SetupController>();
+    m_metadataPreview = std::make_unique<MetadataPreviewController>();
+    m_macroView = new MacroViewWindow(m_window);
 
     m_logger = std::make_unique<Logger>();
     m_logPane = std::make_unique<PlainTextLogPane>(m_window->textViewLog);
@@ -209,6 +220,17 @@ void QuorvaneAppDelegate::connectWindow()
     connect(w->actionHelp, &QAction::triggered, this, &QuorvaneAppDelegate::actionHelp);
     connect(w->actionUpdateCheck, &QAction::triggered, this,
             &QuorvaneAppDelegate::actionUpdateCheck);
+    connect(w->buttonPreview, &QPushButton::clicked, this, &QuorvaneAppDelegate::actionPreview);
+    connect(w->actionPreview, &QAction::triggered, this, &QuorvaneAppDelegate::actionPreview);
+    connect(w->actionMacroView, &QAction::triggered, this, &QuorvaneAppDelegate::actionMacroView);
+    connect(w->actionImageViewer, &QAction::triggered, this,
+            &QuorvaneAppDelegate::actionImageViewer);
+    connect(w->actionTimeZone, &QAction::triggered, this, &QuorvaneAppDelegate::actionTimeZone);
+    connect(w->buttonTimeZone, &QPushButton::clicked, this, &QuorvaneAppDelegate::actionTimeZone);
+    connect(w->actionTimeAdj, &QAction::triggered, this, &QuorvaneAppDelegate::actionTimeAdj);
+    connect(w->buttonTimeAdj, &QPushButton::clicked, this, &QuorvaneAppDelegate::actionTimeAdj);
+    connect(w->actionZoomIn, &QAction::triggered, this, [this] { stepZoom(10); });
+    connect(w->actionZoomOut, &QAction::triggered, this, [this] { stepZoom(-10); });
     connect(w->sliderZoom, &QSlider::valueChanged, this, &QuorvaneAppDelegate::actionZoom);
     connect(w->popupPresets, &QComboBox::activated, this, &QuorvaneAppDelegate::actionSetupMenu);
     connect(w->textViewCaption, &EditingTextView::textDidBeginEditing, this,
@@ -328,19 +350,21 @@ void QuorvaneAppDelegate::receiveStatusDisplayChange(const Notification &)
 void QuorvaneAppDelegate::receiveShowInfo(const Notification &note)
 {
     auto *item = static_cast<ThumbItem *>(itemFrom(note));
-    if (!item || m_model->rowOf(item) < 0)
+    // Only an item of the list (a stale click after a new choice finds none).
+    const int row = item ? m_model->rowOf(item) : -1;
+    if (row < 0)
         return;
-    // The macro view arrives with its own window; pending edits reach the items meanwhile.
-    updateSelectedImages();
+    showMacroViewForItem(m_model->itemAt(row));
 }
 
 void QuorvaneAppDelegate::receiveShowViewer(const Notification &note)
 {
-    if (!itemFrom(note))
+    auto *item = static_cast<ThumbItem *>(itemFrom(note));
+    if (!item)
         return;
-    // The image viewer arrives with its own window.
-    showStatus();
-    m_window->imageBrowser->reloadData();
+    // Not in the list: the position is the list's length, and the viewer starts at the first.
+    const int row = m_model->rowOf(item);
+    openImageViewer(row < 0 ? items().size() : row);
 }
 
 void QuorvaneAppDelegate::receiveFinishedChoosing(const Notification &)
@@ -669,6 +693,127 @@ void QuorvaneAppDelegate::actionCheckNone()
 void QuorvaneAppDelegate::actionZoom()
 {
     m_window->imageBrowser->setZoomValue(m_window->sliderZoom->value() / 100.0);
+}
+
+// The actions that hand the images to other windows.
+
+qint64 QuorvaneAppDelegate::firstSelectedPosition() const
+{
+    const QList<int> selection = m_window->imageBrowser->selectedRows();
+    return selection.isEmpty() ? items().size() : selection.first();
+}
+
+void QuorvaneAppDelegate::stepZoom(int delta)
+{
+    QSlider *slider = m_window->sliderZoom;
+    slider->setValue(qBound(slider->minimum(), slider->value() + delta, slider->maximum()));
+}
+
+void QuorvaneAppDelegate::actionPreview()
+{
+    m_window->endEditing();
+    updateSelectedImages();
+    showStatus();
+    if (m_numChecked == 0) {
+        UserInterface::instance().alert(QStringLiteral("Nothing to preview."),
+                                        QStringLiteral("Choose some images to ingest."));
+        return;
+    }
+    m_ingestFiles->setItems(items());
+    m_ingestFiles->go(currentSetup(), true);
+    m_metadataPreview->items = m_ingestFiles->items();
+    m_metadataPreview->numMissingData = m_ingestFiles->numMissingData();
+    MetadataPreviewWindow window(*m_metadataPreview, m_window);
+    if (window.go())
+        window.exec();
+    // The preview run clears the ingested marks.
+    m_window->imageBrowser->reloadData();
+}
+
+void QuorvaneAppDelegate::actionMacroView()
+{
+    m_window->endEditing();
+    updateSelectedImages();
+    const QList<int> selection = m_window->imageBrowser->selectedRows();
+    if (selection.isEmpty()) {
+        UserInterface::instance().alert(QStringLiteral("No image to view."),
+                                        QStringLiteral("Select an image."));
+        return;
+    }
+    if (const ThumbItemPtr item = m_model->itemAt(selection.first()))
+        showMacroViewForItem(item);
+}
+
+void QuorvaneAppDelegate::showMacroViewForItem(const ThumbItemPtr &item)
+{
+    if (!item || !m_ingestFiles)
+        return;
+    updateSelectedImages();
+    if (!m_macroView)
+        m_macroView = new MacroViewWindow(m_window);
+    m_macroView->setViewLocator(m_window->metadataPanel);
+    const Setup setup = currentSetup();
+    m_ingestFiles->computeShoot(*item, setup);
+    item->index = 1;
+    m_macroView->setupPanel(m_ingestFiles->macroProcessor(), item, setup);
+    m_macroView->showPanel();
+}
+
+void QuorvaneAppDelegate::openImageViewer(qint64 startIndex)
+{
+    ImageBrowserView *browser = m_window->imageBrowser;
+    TimeAdjustWindow::adjust(
+        items(), nullptr, [browser] { browser->reloadData(); }, startIndex, m_window);
+    showStatus();
+    m_window->imageBrowser->reloadData();
+}
+
+void QuorvaneAppDelegate::actionImageViewer()
+{
+    m_window->endEditing();
+    if (items().isEmpty()) {
+        UserInterface::instance().alert(QStringLiteral("No images chosen."),
+                                        QStringLiteral("Click Choose button to choose images."));
+        return;
+    }
+    openImageViewer(firstSelectedPosition());
+}
+
+void QuorvaneAppDelegate::actionTimeZone()
+{
+    m_window->endEditing();
+    // The zone belongs to the selected images; with none it would go nowhere.
+    if (m_window->imageBrowser->selectedRows().isEmpty()) {
+        UserInterface::instance().alert(QStringLiteral("Select one or more images."),
+                                        QStringLiteral("The time zone is set for the selected "
+                                                       "images."));
+        return;
+    }
+    const std::optional<QString> zone = TimeZoneChooserWindow::choose(m_window);
+    if (!zone || zone->isEmpty())
+        return;
+    // Values typed into the table and not yet committed stay when it is shown again.
+    for (const MetadataEditRow &row : metadataTableRows())
+        if (row.change)
+            m_editor.setCombinedValue(row.tag, row.valEffective());
+    m_editor.setCombinedValue(QStringLiteral("TimeZone"), *zone);
+    m_editor.setDirty(true);
+    showCombinedInTable();
+}
+
+void QuorvaneAppDelegate::actionTimeAdj()
+{
+    m_window->endEditing();
+    if (items().isEmpty()) {
+        UserInterface::instance().alert(QStringLiteral("No images chosen."),
+                                        QStringLiteral("Click Choose button to choose images."));
+        return;
+    }
+    qint64 adjustment = 0;
+    if (!TimeAdjustWindow::adjust(items(), &adjustment, {}, firstSelectedPosition(), m_window))
+        return;
+    m_window->labelTimeAdj->setText(TimeAdjustController::adjustmentReport(adjustment));
+    TrackManagerController::sharedInstance().setTimeAdjustment(adjustment);
 }
 
 // The other actions.

@@ -3,11 +3,13 @@
 #include "items/SelectionEditor.h"
 #include "items/ThumbItem.h"
 #include "log/ConsoleLog.h"
+#include "macro/ui/MacroViewWindow.h"
 #include "presets/Setup.h"
 #include "presets/SetupController.h"
 
 class ChooseInput;
 class IngestFiles;
+class MetadataPreviewController;
 
 #include <QObject>
 #include <QPointer>
@@ -82,6 +84,13 @@ public:
     void doubleclickExtension();
     void doubleclickDate();
     void actionZoom();
+    void actionPreview();
+    void actionMacroView();
+    void actionImageViewer();
+    void actionTimeZone();
+    void actionTimeAdj();
+    // The macro view of one item (the info badge, or Macro View on the first selected image).
+    void showMacroViewForItem(const ThumbItemPtr &item);
 
     MainWindow *window() const { return m_window; }
     ThumbListModel *model() const { return m_model; }
@@ -99,6 +108,8 @@ public:
     ThumbItemList &itemList() { return m_itemList; }
     ChooseInput *chooseInputController() const { return m_chooser.get(); }
     IngestFiles *ingestFiles() const { return m_ingestFiles.get(); }
+    MetadataPreviewController &metadataPreviewController() { return *m_metadataPreview; }
+    MacroViewWindow *macroViewController() const { return m_macroView; }
 
     // Replaces how the chooser window is run (tests script it); it fills itemList() and posts
     // "FinishedChoosing" itself.
@@ -119,6 +130,11 @@ private:
     QVariantMap presetMetadata() const;
     void scheduleOrderMeFront();
     void runDefaultChooser();
+    // The images and the first selected position for the viewer and the time adjustment (past
+    // the end when nothing is selected).
+    qint64 firstSelectedPosition() const;
+    void openImageViewer(qint64 startIndex);
+    void stepZoom(int delta);
 
     MainWindow *m_window;
     ThumbListModel *m_model = nullptr;
@@ -126,6 +142,8 @@ private:
     std::unique_ptr<SetupController> m_setupController;
     std::unique_ptr<ChooseInput> m_chooser;
     std::unique_ptr<IngestFiles> m_ingestFiles;
+    std::unique_ptr<MetadataPreviewController> m_metadataPreview;
+    QPointer<MacroViewWindow> m_macroView;
     ThumbItemList m_itemList;
     std::unique_ptr<Logger> m_logger;
     std::unique_ptr<LogPane> m_logPane;
