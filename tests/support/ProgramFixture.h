@@ -4,6 +4,7 @@
 // with the chooser answered from a folder instead of its window, no help window and no update
 // check. Call pointHomeAt() before the application object exists.
 
+#include "app/ui/ImageBrowserView.h"
 #include "app/ui/MainWindow.h"
 #include "app/ui/QuorvaneAppDelegate.h"
 #include "items/ThumbListModel.h"

@@ -67,9 +67,9 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     buttonChoose->setToolTip(QStringLiteral("Choose a card, a folder or a camera (Ctrl+O)"));
     popupPresets = named(new QComboBox(this), "popupPresets");
     popupPresets->setMinimumWidth(200);
-    buttonIngest = named(new QPushButton(QStringLiteral("&Ingest"), this), "buttonIngest");
+    buttonIngest = named(new QPushButton(QStringLiteral("I&ngest"), this), "buttonIngest");
     buttonIngest->setToolTip(QStringLiteral("Copy the ticked images (Ctrl+I)"));
-    buttonPreview = named(new QPushButton(QStringLiteral("Pre&view..."), this), "buttonPreview");
+    buttonPreview = named(new QPushButton(QStringLiteral("Previe&w..."), this), "buttonPreview");
     buttonPreview->setToolTip(
         QStringLiteral("What an ingestion would write for each ticked image (Ctrl+Shift+P)"));
     sliderZoom = named(new QSlider(Qt::Horizontal, this), "sliderZoom");
@@ -146,7 +146,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     tableMetadata->verticalHeader()->hide();
     tableMetadata->horizontalHeader()->setStretchLastSection(true);
     buttonTimeZone =
-        named(new QPushButton(QStringLiteral("Time &Zone..."), metadataPanel), "buttonTimeZone");
+        named(new QPushButton(QStringLiteral("&Time Zone..."), metadataPanel), "buttonTimeZone");
     buttonTimeZone->setToolTip(
         QStringLiteral("The zone the camera clock was set to, for the selected images"));
     buttonTimeAdj =

@@ -41,8 +41,17 @@ void LargeImageView::showThumbnail(const QImage &thumbnail)
     m_path.clear();
     m_loadedFor = QSize();
     m_loading = false;
+    m_waitingForSize = false;
     m_failed = false;
     m_fromFile = false;
+    m_image = thumbnail;
+    update();
+}
+
+void LargeImageView::setStandIn(const QImage &thumbnail)
+{
+    if (m_fromFile)
+        return;
     m_image = thumbnail;
     update();
 }
@@ -53,14 +62,28 @@ void LargeImageView::loadFile(const QString &path)
     m_failed = false;
     if (path.isEmpty()) {
         m_loading = false;
+        m_waitingForSize = false;
         update();
+        return;
+    }
+    if (!isVisible()) {
+        m_loading = true;
+        m_waitingForSize = true;
         return;
     }
     request();
 }
 
+void LargeImageView::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    if (m_waitingForSize && !m_path.isEmpty())
+        request();
+}
+
 void LargeImageView::request()
 {
+    m_waitingForSize = false;
     const quint64 generation = ++m_generation;
     const QString path = m_path;
     const QSize box = pixelBox();
@@ -108,8 +131,10 @@ void LargeImageView::paintEvent(QPaintEvent *)
     if (!m_image.isNull() && !area.isEmpty()) {
         const qreal ratio = devicePixelRatioF();
         QSizeF shown = QSizeF(m_image.size()) / ratio;
-        // A decoded file is never enlarged; the stand-in thumbnail fills the view meanwhile.
-        if (!m_fromFile || shown.width() > area.width() || shown.height() > area.height())
+        // A decoded file is never enlarged, nor is what stands in for a file that holds no
+        // picture; a thumbnail fills the view while the file is on its way.
+        const bool natural = m_fromFile || m_failed;
+        if (!natural || shown.width() > area.width() || shown.height() > area.height())
             shown.scale(QSizeF(area.size()), Qt::KeepAspectRatio);
         const QRectF target(area.x() + (area.width() - shown.width()) / 2,
                             area.y() + (area.height() - shown.height()) / 2, shown.width(),

@@ -19,6 +19,8 @@ public:
 
     // Shows `thumbnail` (may be null) and forgets any file.
     void showThumbnail(const QImage &thumbnail);
+    // A thumbnail that arrived later stands in until the file is there; the file load goes on.
+    void setStandIn(const QImage &thumbnail);
     // Decodes `path` for the view's size and shows it when it is ready.
     void loadFile(const QString &path);
 
@@ -47,6 +49,7 @@ Q_SIGNALS:
 protected:
     void paintEvent(QPaintEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
+    void showEvent(QShowEvent *event) override;
 
 private:
     void request();
@@ -58,6 +61,8 @@ private:
     QSize m_loadedFor;
     quint64 m_generation = 0;
     bool m_loading = false;
+    // A file given before the view was shown waits for its size.
+    bool m_waitingForSize = false;
     bool m_failed = false;
     bool m_fromFile = false;
     QTimer m_resizeTimer;

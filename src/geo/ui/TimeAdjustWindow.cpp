@@ -269,7 +269,7 @@ TimeAdjustWindow::TimeAdjustWindow(TimeAdjustController &controller, QWidget *pa
     connect(m_model, &ThumbListModel::pictureArrived, this, [this](int row) {
         // The strip's picture stands in until the file is decoded.
         if (row == m_controller.currentRow() && m_imageView->image().isNull())
-            m_imageView->showThumbnail(m_model->picture(row));
+            m_imageView->setStandIn(m_model->picture(row));
     });
 
     for (QWidget *watched : {static_cast<QWidget *>(m_strip), static_cast<QWidget *>(m_imageView),
@@ -370,7 +370,7 @@ void TimeAdjustWindow::selectionDidChange()
         if (path.isEmpty()) {
             // No file to be had (a failed camera download): the thumbnail stays.
             if (self->m_imageView->image().isNull())
-                self->m_imageView->showThumbnail(item->thumbnail());
+                self->m_imageView->setStandIn(item->thumbnail());
             return;
         }
         self->m_imageView->loadFile(path);

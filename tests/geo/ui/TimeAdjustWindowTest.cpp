@@ -106,6 +106,8 @@ private Q_SLOTS:
             // The picture is the file decoded for the view, not the strip's thumbnail.
             QTRY_VERIFY(window->imageView()->showsFile());
             QVERIFY(window->imageView()->image().width() > ThumbListModel::kPictureSize);
+            auto *strip = child<QListView>(window, "listImages");
+            QTRY_VERIFY(strip->model()->index(1, 0).data(Qt::DecorationRole).isValid());
             truth->setFocus();
             truth->setDateTime(utc(2024, 6, 1, 10, 2, 30));
             QCOMPARE(child<QLineEdit>(window, "fieldAdjustment")->text(), QStringLiteral("150"));
@@ -204,7 +206,7 @@ private Q_SLOTS:
             QVERIFY(!child<QPushButton>(window, "buttonCancel")->isVisible());
             QVERIFY(!child<QWidget>(window, "dateControls")->isVisible());
             QCOMPARE(title->text(), QStringLiteral("IMG_0002.JPG"));
-            QVERIFY(strip->hasFocus());
+            QTRY_VERIFY(strip->hasFocus());
 
             // Space ticks the image on show, Right moves on.
             QVERIFY(!images[1]->checked);
@@ -265,7 +267,7 @@ private Q_SLOTS:
         thumb.fill(Qt::darkGreen);
         ThumbItemPtr item = ThumbItem::initWithImage(thumb);
         item->cameraFile = file;
-        QVERIFY(!item->metadata);
+        item->metadata.reset(); // the camera has not sent it yet
 
         QString saved;
         TimeAdjustController &controller = TimeAdjustController::sharedInstance();

@@ -167,6 +167,7 @@ private Q_SLOTS:
         QVERIFY(opened[0].toString().contains(QStringLiteral("q=51.380001,-2.360000")));
         QVERIFY(opened[1].toString().contains(QStringLiteral("q=-33.856000,151.215000")));
         QCOMPARE(opened[1].path(), QStringLiteral("/maps"));
+        QTRY_VERIFY(window.model()->hasPicture(2));
         grabToFile(&window, QStringLiteral("metadata-preview-map-links"));
         MetadataPreviewWindow::setUrlOpener({});
     }
