@@ -1,5 +1,6 @@
 #include "geo/TimeZoneChooserController.h"
 
+#include "geo/TimeZoneValue.h"
 #include "geo/TrackManagerController.h"
 
 #include "platform/Clock.h"
@@ -32,7 +33,8 @@ QStringList TimeZoneChooserController::knownZoneNames()
 
 bool TimeZoneChooserController::isKnownZone(const QString &name)
 {
-    return !name.isEmpty() && QTimeZone::isTimeZoneIdAvailable(name.toUtf8());
+    // A bare name of the database, as the list shows it (no " DST", no other spelling).
+    return !TimeZoneValue::split(name).dst && TimeZoneValue::normalized(name) == name;
 }
 
 QStringList TimeZoneChooserController::filterZones(const QStringList &names, const QString &typed)

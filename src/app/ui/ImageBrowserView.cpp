@@ -14,6 +14,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -36,8 +37,6 @@ void drawBadge(QPainter *painter, const QRectF &rect, const char *name)
     if (!image.isNull())
         painter->drawImage(rect, image);
 }
-
-constexpr double kFullCell = 400.0;
 
 } // namespace
 
@@ -142,8 +141,19 @@ void ImageBrowserView::setThumbModel(ThumbListModel *model)
 {
     m_model = model;
     setModel(model);
-    if (m_fillsView && m_pictureSizeTimer)
-        m_pictureSizeTimer->start();
+    tellPictureSide();
+}
+
+void ImageBrowserView::tellPictureSide()
+{
+    // Pictures are made for the pixels the largest drawn picture covers on this screen; in the
+    // one-image pane that is the whole container (inset by 8 points, above the title strip).
+    if (!m_model)
+        return;
+    const QSize cell = m_cell->cellSize();
+    const int side = m_fillsView ? qMax(cell.width() - 16, cell.height() - 31)
+                                 : BrowserGeometry::pictureSide(cell.width());
+    m_model->setPictureSide(int(std::ceil(side * devicePixelRatioF())));
 }
 
 void ImageBrowserView::setBackgroundColor(const QColor &color)
@@ -161,19 +171,6 @@ void ImageBrowserView::setFillsView(bool fills)
     m_fillsView = fills;
     setVerticalScrollBarPolicy(fills ? Qt::ScrollBarAlwaysOff : Qt::ScrollBarAsNeeded);
     setHorizontalScrollBarPolicy(fills ? Qt::ScrollBarAlwaysOff : Qt::ScrollBarAsNeeded);
-    if (!m_pictureSizeTimer) {
-        // Dragging a splitter resizes the pane many times: the picture is made once it settles.
-        m_pictureSizeTimer = new QTimer(this);
-        m_pictureSizeTimer->setSingleShot(true);
-        m_pictureSizeTimer->setInterval(150);
-        connect(m_pictureSizeTimer, &QTimer::timeout, this, [this] {
-            if (m_model && m_fillsView) {
-                const QSize cell = m_cell->cellSize();
-                m_model->setPictureSize(
-                    int(qMax(cell.width(), cell.height()) * devicePixelRatioF()));
-            }
-        });
-    }
 }
 
 void ImageBrowserView::resizeEvent(QResizeEvent *event)
@@ -186,18 +183,20 @@ void ImageBrowserView::resizeEvent(QResizeEvent *event)
     if (cell == m_cell->cellSize())
         return;
     m_cell->setCellSize(cell);
+    tellPictureSide();
     if (model())
         doItemsLayout();
-    m_pictureSizeTimer->start();
 }
 
 void ImageBrowserView::setZoomValue(double zoom)
 {
-    m_zoom = qBound(0.1, zoom, 1.0);
+    m_zoom = qBound(BrowserGeometry::kSmallestZoom, zoom, BrowserGeometry::kLargestZoom);
+    // The one-image pane's cell follows the pane, not the zoom.
     if (m_fillsView)
         return;
-    const int side = int(kFullCell * m_zoom);
+    const int side = BrowserGeometry::cellSide(m_zoom);
     m_cell->setCellSize(QSize(side, side));
+    tellPictureSide();
     // The delegate's size changed: make the view lay its cells out again.
     if (model())
         doItemsLayout();

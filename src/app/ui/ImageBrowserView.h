@@ -6,7 +6,6 @@
 
 #include <functional>
 
-class QTimer;
 class ThumbListModel;
 class ThumbItem;
 
@@ -66,6 +65,8 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent *event) override;
 
 private:
+    // Tells the model the size its pictures are drawn at now.
+    void tellPictureSide();
     // Answers whether the click was taken by a badge zone.
     bool handleClick(QMouseEvent *event, int clickCount);
 
@@ -73,5 +74,4 @@ private:
     ImageBrowserCell *m_cell = nullptr;
     double m_zoom = 0.4;
     bool m_fillsView = false;
-    QTimer *m_pictureSizeTimer = nullptr;
 };

@@ -307,12 +307,13 @@ private Q_SLOTS:
         QVERIFY(w.previewBrowser->isVisible());
         ThumbListModel *pane = w.previewBrowser->thumbModel();
         const QSize viewport = w.previewBrowser->viewport()->size();
-        QTRY_VERIFY(pane->pictureSize() > ThumbListModel::kPictureSize);
-        QVERIFY(pane->pictureSize() >=
-                qMax(viewport.width(), viewport.height()) - 2 * w.previewBrowser->spacing());
+        // Told the side of the whole pane (less the cell's insets), not a browser cell's.
+        QTRY_VERIFY(pane->pictureSide() >= qMax(viewport.width(), viewport.height()) - 64);
         w.previewBrowser->grab();
         QTRY_VERIFY(!pane->picture(0).isNull());
-        QVERIFY(pane->picture(0).width() > ThumbListModel::kPictureSize);
+        const QImage browserPicture = program.app.model()->picture(1);
+        QVERIFY(pane->picture(0).width() >= pane->pictureSide());
+        QVERIFY(pane->picture(0).width() > browserPicture.width());
         grabToFile(&w, QStringLiteral("main-window-controls"));
     }
 
