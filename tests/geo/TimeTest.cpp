@@ -114,11 +114,13 @@ TEST(TimeAdjustment, TheImageOnShowItsCameraTimeAndTicks)
 
 TEST(TimeAdjustment, CameraFilesAreFetchedIntoAPrivateFolderAndRemovedAtTheEnd)
 {
-    // A file of the same name already in the temporary folder is neither shown nor removed.
+    // The temporary folder of this test, with a file of the same name already in it, which is
+    // neither shown nor removed.
+    const QByteArray savedTmp = qgetenv("TMPDIR");
+    qputenv("TMPDIR", makeTestFolder(QStringLiteral("tmp")).toLocal8Bit());
     const QString stranger = QDir::tempPath() + QStringLiteral("/DSC_0042.JPG");
-    const bool strangerWasThere = QFile::exists(stranger);
-    if (!strangerWasThere)
-        ASSERT_TRUE(writeTestFile(stranger, "not ours"));
+    ASSERT_TRUE(stranger.startsWith(testHome()));
+    ASSERT_TRUE(writeTestFile(stranger, "not ours"));
 
     ThumbItemPtr onCamera = ThumbItem::initWithImage(QImage(8, 8, QImage::Format_RGB32));
     struct FakeFile : CameraFile
@@ -180,8 +182,11 @@ TEST(TimeAdjustment, CameraFilesAreFetchedIntoAPrivateFolderAndRemovedAtTheEnd)
     const QString lastFolder = QFileInfo(requests[2].first).path();
     controller.reset();
     EXPECT_FALSE(QDir(lastFolder).exists());
-    if (!strangerWasThere)
-        QFile::remove(stranger);
+    EXPECT_EQ(readTestFile(stranger), QByteArray("not ours"));
+    if (savedTmp.isNull())
+        qunsetenv("TMPDIR");
+    else
+        qputenv("TMPDIR", savedTmp);
 }
 
 TEST(TimeZoneChooser, DefaultsChoiceAndZoneNames)
