@@ -136,6 +136,9 @@ void LargeImageView::paintEvent(QPaintEvent *)
         const bool natural = m_fromFile || m_failed;
         if (!natural || shown.width() > area.width() || shown.height() > area.height())
             shown.scale(QSizeF(area.size()), Qt::KeepAspectRatio);
+        // What stands in for a file without a picture (usually the file icon) stays small.
+        if (m_failed && (shown.width() > 160 || shown.height() > 160))
+            shown.scale(QSizeF(160, 160), Qt::KeepAspectRatio);
         const QRectF target(area.x() + (area.width() - shown.width()) / 2,
                             area.y() + (area.height() - shown.height()) / 2, shown.width(),
                             shown.height());
