@@ -1,6 +1,7 @@
 #include "app/ui/MainWindow.h"
 
 #include "app/ui/ImageBrowserView.h"
+#include "metadata/ui/ExifTableView.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -72,6 +73,8 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     buttonPreview = named(new QPushButton(QStringLiteral("Previe&w..."), this), "buttonPreview");
     buttonPreview->setToolTip(
         QStringLiteral("What an ingestion would write for each ticked image (Ctrl+Shift+P)"));
+    buttonPresets = named(new QPushButton(QStringLiteral("E&dit..."), this), "buttonPresets");
+    buttonPresets->setToolTip(QStringLiteral("Make and change presets (Ctrl+E)"));
     sliderZoom = named(new QSlider(Qt::Horizontal, this), "sliderZoom");
     sliderZoom->setRange(10, 100);
     sliderZoom->setValue(40);
@@ -87,6 +90,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     presetLabel->setBuddy(popupPresets);
     top->addWidget(presetLabel);
     top->addWidget(popupPresets);
+    top->addWidget(buttonPresets);
     top->addStretch();
     auto *zoomLabel = new QLabel(QStringLiteral("&Zoom"), this);
     zoomLabel->setBuddy(sliderZoom);
@@ -141,10 +145,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     labelKeywords = named(new QLabel(QStringLiteral("Keywords"), metadataPanel), "labelKeywords");
     textViewKeywords = named(new EditingTextView(metadataPanel), "textViewKeywords");
     textViewKeywords->setFixedHeight(48);
-    tableMetadata = named(new QTableWidget(0, 2, metadataPanel), "tableMetadata");
-    tableMetadata->setHorizontalHeaderLabels({QStringLiteral("Field"), QStringLiteral("Value")});
-    tableMetadata->verticalHeader()->hide();
-    tableMetadata->horizontalHeader()->setStretchLastSection(true);
+    tableMetadata = named(new ExifTableView(metadataPanel), "tableMetadata");
     buttonTimeZone =
         named(new QPushButton(QStringLiteral("&Time Zone..."), metadataPanel), "buttonTimeZone");
     buttonTimeZone->setToolTip(
@@ -181,7 +182,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     rightLayout->addWidget(previewBrowser);
     rightLayout->addWidget(checkboxImage);
     rightLayout->addWidget(labelMessage);
-    rightLayout->addWidget(metadataPanel, 3);
+    rightLayout->addWidget(metadataPanel, 5);
     rightLayout->addWidget(webView, 2);
 
     auto *split = new QSplitter(Qt::Horizontal, this);
@@ -260,6 +261,10 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
                          QKeySequence(Qt::CTRL | Qt::Key_T));
     actionTimeAdj = add(menuImage, "actionTimeAdj", QStringLiteral("Ad&just Time..."),
                         QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_T));
+
+    menuPresets = named(menuBar()->addMenu(QStringLiteral("P&resets")), "menuPresets");
+    actionSetup = add(menuPresets, "actionSetup", QStringLiteral("&Edit Presets..."),
+                      QKeySequence(Qt::CTRL | Qt::Key_E));
 
     menuHelp = named(menuBar()->addMenu(QStringLiteral("&Help")), "menuHelp");
     actionHelp = add(menuHelp, "actionHelp", QStringLiteral("Brindlewick &Help"),

@@ -3,6 +3,7 @@
 #include <QMainWindow>
 #include <QPlainTextEdit>
 
+class ExifTableView;
 class ImageBrowserView;
 class QCheckBox;
 class QComboBox;
@@ -59,7 +60,7 @@ public:
     QTableWidget *tableList = nullptr;
     QListWidget *tableExtensions = nullptr;
     QListWidget *tableDates = nullptr;
-    QTableWidget *tableMetadata = nullptr;
+    ExifTableView *tableMetadata = nullptr;
     EditingTextView *textViewCaption = nullptr;
     EditingTextView *textViewKeywords = nullptr;
     QCheckBox *checkboxCaption = nullptr;
@@ -72,6 +73,7 @@ public:
     QLabel *labelMessage = nullptr;
     QLabel *labelWaitForThumbs = nullptr;
     QComboBox *popupPresets = nullptr;
+    QPushButton *buttonPresets = nullptr;
     QSlider *sliderZoom = nullptr;
     QPushButton *buttonChoose = nullptr;
     QPushButton *buttonIngest = nullptr;
@@ -98,6 +100,7 @@ public:
     QAction *actionMacroView = nullptr;
     QAction *actionTimeZone = nullptr;
     QAction *actionTimeAdj = nullptr;
+    QAction *actionSetup = nullptr;
     QAction *actionIngestionLog = nullptr;
     QAction *actionHelp = nullptr;
     QAction *actionUpdateCheck = nullptr;
@@ -107,6 +110,7 @@ public:
     QMenu *menuEdit = nullptr;
     QMenu *menuView = nullptr;
     QMenu *menuImage = nullptr;
+    QMenu *menuPresets = nullptr;
     QMenu *menuHelp = nullptr;
 
 Q_SIGNALS:

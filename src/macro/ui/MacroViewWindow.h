@@ -1,6 +1,7 @@
 #pragma once
 
 #include "items/ThumbItem.h"
+#include "macro/MacroViewController.h"
 
 #include <QDialog>
 #include <QPointer>
@@ -8,12 +9,11 @@
 class MacroProcessor;
 class QLabel;
 class QPlainTextEdit;
-class QPushButton;
 class Setup;
 
-// The macro view: for one image, every catalogue macro with its value, then the image's own
-// metadata, read-only, beside the main window (not modal). Opened from the main window for the
-// first selected image or from an image's info badge; refreshed at each opening.
+// The macro view: a floating panel listing, for one image, every catalogue macro's value and
+// then its raw properties, beside the image's thumbnail. It stays open beside the main window
+// and is refreshed each time it is opened for an image.
 class MacroViewWindow : public QDialog
 {
     Q_OBJECT
@@ -21,29 +21,25 @@ class MacroViewWindow : public QDialog
 public:
     explicit MacroViewWindow(QWidget *parent = nullptr);
 
-    // The main window's metadata view: the panel opens 40 points right of its left edge and 75
-    // below its top.
+    // The view the panel is placed against (the main window's metadata panel).
     void setViewLocator(QWidget *view) { m_viewLocator = view; }
-    // Lists `item` under `setup`. Metadata a camera has not yet sent is waited for (at most the
-    // wait window's time-out, then "Unable to retrieve metadata for image.").
-    void setupPanel(MacroProcessor &processor, const ThumbItemPtr &item, const Setup &setup);
-    // Shows the panel when it is hidden, placed by the locator on first showing.
-    void showPanel();
+    // Shows `item` with `setup`, reading its properties first when needed, and shows the panel
+    // when it is hidden.
+    void showItem(const ThumbItemPtr &item, MacroProcessor &processor, const Setup &setup);
 
     QString text() const;
-    ThumbItemPtr thumbitem() const { return m_item; }
+    const MacroViewController &controller() const { return m_controller; }
 
 public Q_SLOTS:
     void actionOK();
 
 private:
-    void waitForMetadata();
+    void place();
 
-    ThumbItemPtr m_item;
+    MacroViewController m_controller;
     QPointer<QWidget> m_viewLocator;
-    QLabel *m_imageView = nullptr;
     QPlainTextEdit *m_textView = nullptr;
-    QPushButton *m_buttonOK = nullptr;
+    QLabel *m_imageView = nullptr;
+    QLabel *m_imageTitle = nullptr;
     bool m_placed = false;
-    bool m_showingWaitWindow = false;
 };

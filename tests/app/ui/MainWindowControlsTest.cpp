@@ -8,6 +8,7 @@
 #include "platform/NotificationCenter.h"
 #include "platform/RecordingUserInterface.h"
 #include "platform/SystemLog.h"
+#include "support/GrabSupport.h"
 #include "support/ProgramFixture.h"
 #include "support/WindowTestSupport.h"
 
@@ -264,21 +265,21 @@ private Q_SLOTS:
         const QRect cell = w.imageBrowser->cellRect(1);
         QTest::mouseClick(w.imageBrowser->viewport(), Qt::LeftButton, {},
                           (cell.bottomLeft() + QPointF(8, -30)).toPoint());
-        MacroViewWindow *macroView = program.app.macroViewController();
+        MacroViewWindow *macroView = program.app.macroViewWindow();
         QVERIFY(macroView);
         QTRY_VERIFY(macroView->isVisible());
-        QCOMPARE(macroView->thumbitem(), program.item(1));
+        QCOMPARE(macroView->controller().thumbitem(), program.item(1));
         QCOMPARE(macroView->windowTitle(), QStringLiteral("IMG_0002.JPG"));
         QVERIFY(macroView->text().contains(QStringLiteral("Index:4 = 0001\n")));
         QVERIFY(macroView->text().contains(QStringLiteral("\n\nImage Metadata:\n")));
-        grabToFile(macroView, QStringLiteral("macro-view"));
+        grabWindow(macroView, QStringLiteral("macro-view"));
         macroView->close();
 
         // Macro View in the menu shows the first selected image.
         w.imageBrowser->selectRows({2}, false);
         w.actionMacroView->trigger();
         QVERIFY(macroView->isVisible());
-        QCOMPARE(macroView->thumbitem(), program.item(2));
+        QCOMPARE(macroView->controller().thumbitem(), program.item(2));
         macroView->close();
 
         // A double click on a picture opens the viewer at that image.
@@ -314,7 +315,7 @@ private Q_SLOTS:
         const QImage browserPicture = program.app.model()->picture(1);
         QVERIFY(pane->picture(0).width() >= pane->pictureSide());
         QVERIFY(pane->picture(0).width() > browserPicture.width());
-        grabToFile(&w, QStringLiteral("main-window-controls"));
+        grabWindow(&w, QStringLiteral("main-window-controls"));
     }
 
     // Last: quitting ends the event loops of the whole test program.

@@ -6,6 +6,7 @@
 #include "platform/NotificationCenter.h"
 #include "platform/RecordingUserInterface.h"
 #include "platform/SystemLog.h"
+#include "support/GrabSupport.h"
 #include "support/ProgramFixture.h"
 #include "support/WindowTestSupport.h"
 
@@ -114,7 +115,7 @@ private Q_SLOTS:
             QCOMPARE(child<QLineEdit>(window, "fieldAdjustment")->text(), QStringLiteral("150"));
             QCOMPARE(child<QLabel>(window, "labelDifference")->text(),
                      QStringLiteral("The true time is 2 min 30 s later than the camera's."));
-            grabToFile(window, QStringLiteral("time-adjustment"));
+            grabWindow(window, QStringLiteral("time-adjustment"));
             checked = true;
             QTest::mouseClick(child<QPushButton>(window, "buttonOK"), Qt::LeftButton);
         });
@@ -229,7 +230,7 @@ private Q_SLOTS:
             QVERIFY(!child<QPushButton>(window, "buttonNext")->isEnabled());
             QTest::keyClick(strip, Qt::Key_Right);
             QCOMPARE(title->text(), QStringLiteral("IMG_0004.JPG"));
-            grabToFile(window, QStringLiteral("image-viewer-broken"));
+            grabWindow(window, QStringLiteral("image-viewer-broken"));
 
             QTest::mouseClick(child<QPushButton>(window, "buttonCheckNone"), Qt::LeftButton);
             for (const ThumbItemPtr &item : images)
@@ -248,7 +249,7 @@ private Q_SLOTS:
             QVERIFY(!images[1]->checked);
             QTest::mouseClick(child<QPushButton>(window, "buttonPrevious"), Qt::LeftButton);
             QTRY_VERIFY(window->imageView()->showsFile());
-            grabToFile(window, QStringLiteral("image-viewer"));
+            grabWindow(window, QStringLiteral("image-viewer"));
             // The viewer's Escape closes it.
             QTest::keyClick(strip, Qt::Key_Escape);
         });

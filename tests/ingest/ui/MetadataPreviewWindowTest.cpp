@@ -3,6 +3,7 @@
 #include "ingest/MetadataPreviewModel.h"
 #include "platform/RecordingUserInterface.h"
 #include "platform/SystemLog.h"
+#include "support/GrabSupport.h"
 #include "support/ProgramFixture.h"
 #include "support/WindowTestSupport.h"
 
@@ -108,7 +109,7 @@ private Q_SLOTS:
             QVERIFY(!table->selectionModel()->hasSelection());
             QVERIFY(!(table->model()->flags(table->model()->index(1, 1)) & Qt::ItemIsSelectable));
             QTRY_VERIFY(window->model()->hasPicture(0));
-            grabToFile(window, QStringLiteral("metadata-preview"));
+            grabWindow(window, QStringLiteral("metadata-preview"));
             looked = true;
             QTest::mouseClick(window->findChild<QPushButton *>(QStringLiteral("buttonOK")),
                               Qt::LeftButton);
@@ -168,7 +169,7 @@ private Q_SLOTS:
         QVERIFY(opened[1].toString().contains(QStringLiteral("q=-33.856000,151.215000")));
         QCOMPARE(opened[1].path(), QStringLiteral("/maps"));
         QTRY_VERIFY(window.model()->hasPicture(2));
-        grabToFile(&window, QStringLiteral("metadata-preview-map-links"));
+        grabWindow(&window, QStringLiteral("metadata-preview-map-links"));
         MetadataPreviewWindow::setUrlOpener({});
     }
 
