@@ -254,13 +254,12 @@ QImage moviePicture(const QString &path, const ByteSource &source,
         if (file.open(QIODevice::ReadOnly))
             picture = decodeScaled(&file, size);
     }
-    if (picture.isNull())
-        return fileIcon(size);
-    return withFilmBadge(fittedTo(picture, size));
+    return picture.isNull() ? QImage() : withFilmBadge(fittedTo(picture, size));
 }
 
-// Previews of the kinds Exiv2 does not know; nullopt for every other file.
-std::optional<QImage> previewOfOtherKinds(const QString &path, const QSize &size)
+// Pictures of the kinds Exiv2 does not know (a null image when they hold none that decodes);
+// nullopt for every other file.
+std::optional<QImage> pictureOfOtherKinds(const QString &path, const QSize &size)
 {
     const FileByteSource source(path);
     if (!source.isOpen())
@@ -275,19 +274,17 @@ std::optional<QImage> previewOfOtherKinds(const QString &path, const QSize &size
             const int orientation = c.transformed ? 1 : tiffOrientation(c.exif);
             const auto decoder = g_heifDecoder.load();
             const QImage picture = decoder ? decoder(path, storedBox(size, orientation)) : QImage();
-            return picture.isNull() ? fileIcon(size)
-                                    : fittedTo(upright(picture, orientation), size);
+            return picture.isNull() ? QImage() : fittedTo(upright(picture, orientation), size);
         }
         case IsoMedia::Kind::CanonRaw: {
             const int orientation = tiffOrientation(c.canonTiff[0]);
             const QImage picture = embeddedJpeg(source, c.pictures, storedBox(size, orientation));
-            return picture.isNull() ? fileIcon(size)
-                                    : fittedTo(upright(picture, orientation), size);
+            return picture.isNull() ? QImage() : fittedTo(upright(picture, orientation), size);
         }
         case IsoMedia::Kind::Movie:
             return moviePicture(path, source, &c, size);
         case IsoMedia::Kind::Unknown:
-            return fileIcon(size);
+            return QImage();
         }
     }
     if (X3f::looksLikeX3f(head)) {
@@ -295,8 +292,7 @@ std::optional<QImage> previewOfOtherKinds(const QString &path, const QSize &size
         const QImage picture = c.jpegOffset >= 0
                                    ? decodeBytes(source.bytes(c.jpegOffset, c.jpegLength), size)
                                    : QImage();
-        return picture.isNull() ? fileIcon(size)
-                                : fittedTo(rotatedClockwise(picture, c.rotation), size);
+        return picture.isNull() ? QImage() : fittedTo(rotatedClockwise(picture, c.rotation), size);
     }
     if (isOtherMovie(path))
         return moviePicture(path, source, nullptr, size);
@@ -346,30 +342,37 @@ QImage preview(const QString &path, const QSize &size)
 {
     if (path.isEmpty() || size.isEmpty())
         return {};
-    // Folders, pipes and devices are never opened (a pipe would block): they get the icon.
+    const QImage found = picture(path, size);
+    return found.isNull() ? fileIcon(size) : found;
+}
+
+QImage picture(const QString &path, const QSize &size)
+{
+    if (path.isEmpty() || size.isEmpty())
+        return {};
+    // Folders, pipes and devices are never opened (a pipe would block).
     if (!QFileInfo(path).isFile())
-        return fileIcon(size);
-    if (auto other = previewOfOtherKinds(path, size))
+        return {};
+    if (auto other = pictureOfOtherKinds(path, size))
         return *other;
     EmbeddedPreviews embedded = readEmbedded(path, size);
-    QImage picture = embedded.chosen;
-    if (picture.isNull()) {
+    QImage decoded = embedded.chosen;
+    if (decoded.isNull()) {
         QFile file(path);
         if (file.open(QIODevice::ReadOnly))
-            picture = decodeScaled(&file, storedBox(size, embedded.orientation));
+            decoded = decodeScaled(&file, storedBox(size, embedded.orientation));
     }
-    if (picture.isNull())
-        picture = embedded.largest;
-    if (picture.isNull() && isRawFile(path)) {
+    if (decoded.isNull())
+        decoded = embedded.largest;
+    if (decoded.isNull() && isRawFile(path)) {
         // LibRaw knows the previews of more raw kinds; its picture is already upright.
         if (const auto decoder = g_rawDecoder.load())
-            picture = decoder(path, size);
-        if (!picture.isNull())
-            return fittedTo(picture, size);
+            decoded = decoder(path, size);
+        return decoded.isNull() ? QImage() : fittedTo(decoded, size);
     }
-    if (picture.isNull())
-        return fileIcon(size);
-    return fittedTo(upright(picture, embedded.orientation), size);
+    if (decoded.isNull())
+        return {};
+    return fittedTo(upright(decoded, embedded.orientation), size);
 }
 
 void setDecoders(const Decoders &decoders)

@@ -14,6 +14,10 @@ namespace Thumbnailer {
 
 QImage preview(const QString &path, const QSize &size);
 
+// The same picture without the icon: a null image when the file holds nothing that decodes
+// (an image viewer shows its own placeholder then).
+QImage picture(const QString &path, const QSize &size);
+
 // Decoders of kinds the core does not link. Each answers an upright picture that fits the box,
 // or a null image. Set once at start (src/platform/media installs them), before any preview;
 // without them HEIF pictures show the file-type icon and movies their camera's poster picture
