@@ -101,14 +101,14 @@ void DesktopIntegration::start()
 void DesktopIntegration::buildMenu()
 {
     MainWindow *window = m_delegate.window();
-    menuCard = new QMenu(QStringLiteral("&Card"), window);
+    menuCard = new QMenu(QStringLiteral("C&ard"), window);
     menuCard->setObjectName(QStringLiteral("menuCard"));
     actionNoDiskService = menuCard->addAction(QStringLiteral("No Disk Service (UDisks2) Running"));
     actionNoDiskService->setObjectName(QStringLiteral("actionNoDiskService"));
     actionNoDiskService->setEnabled(false);
     actionEject = menuCard->addAction(QStringLiteral("&Eject Card"));
     actionEject->setObjectName(QStringLiteral("actionEjectCard"));
-    actionEject->setShortcut(QKeySequence(QStringLiteral("Ctrl+E")));
+    actionEject->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_E));
     connect(actionEject, &QAction::triggered, this, &DesktopIntegration::actionEjectCard);
     menuCard->addSeparator();
     actionOfferCards = prefAction(menuCard, QStringLiteral("&Ask When a Card Is Put In"),
@@ -193,7 +193,7 @@ void DesktopIntegration::showEjectState()
     button->setText(ejecting ? QStringLiteral("Ejecting...") : QStringLiteral("Eject Card"));
     if (card)
         button->setToolTip(QStringLiteral("Unmount \"%1\" and power off its reader, so the card "
-                                          "can be taken out")
+                                          "can be taken out (Ctrl+Shift+E)")
                                .arg(card->name()));
     actionEject->setEnabled(card && !ejecting);
 }

@@ -9,6 +9,7 @@ class QCheckBox;
 class QComboBox;
 class QLabel;
 class QListWidget;
+class QMenu;
 class QPushButton;
 class QSlider;
 class QSplitter;
@@ -76,6 +77,7 @@ public:
     QSlider *sliderZoom = nullptr;
     QPushButton *buttonChoose = nullptr;
     QPushButton *buttonIngest = nullptr;
+    QPushButton *buttonPreview = nullptr;
     // Shown while the card of the last run can be ejected (the card handling drives it).
     QPushButton *buttonEject = nullptr;
     QPushButton *buttonTimeZone = nullptr;
@@ -83,9 +85,10 @@ public:
     QLabel *labelTimeAdj = nullptr;
     QWidget *metadataPanel = nullptr;
 
-    // Menu actions, forwarded by the application controller.
+    // Menu actions, forwarded by the application controller. Every one has an objectName.
     QAction *actionChoose = nullptr;
     QAction *actionIngest = nullptr;
+    QAction *actionPreview = nullptr;
     QAction *actionQuit = nullptr;
     QAction *actionSelectAll = nullptr;
     QAction *actionSelectNone = nullptr;
@@ -93,11 +96,24 @@ public:
     QAction *actionCheckAll = nullptr;
     QAction *actionCheckNone = nullptr;
     QAction *actionRefresh = nullptr;
-    QAction *actionSetup = nullptr;
+    QAction *actionZoomIn = nullptr;
+    QAction *actionZoomOut = nullptr;
+    QAction *actionImageViewer = nullptr;
     QAction *actionMacroView = nullptr;
+    QAction *actionTimeZone = nullptr;
+    QAction *actionTimeAdj = nullptr;
+    QAction *actionSetup = nullptr;
     QAction *actionIngestionLog = nullptr;
     QAction *actionHelp = nullptr;
     QAction *actionUpdateCheck = nullptr;
+
+    // The menus, so that windows added later can put their items in place.
+    QMenu *menuFile = nullptr;
+    QMenu *menuEdit = nullptr;
+    QMenu *menuView = nullptr;
+    QMenu *menuImage = nullptr;
+    QMenu *menuPresets = nullptr;
+    QMenu *menuHelp = nullptr;
 
 Q_SIGNALS:
     void windowWillClose();

@@ -8,6 +8,7 @@
 
 class ChooseInput;
 class IngestFiles;
+class MetadataPreviewController;
 
 #include <QObject>
 #include <QPointer>
@@ -96,6 +97,10 @@ public:
     void doubleclickExtension();
     void doubleclickDate();
     void actionZoom();
+    void actionPreview();
+    void actionImageViewer();
+    void actionTimeZone();
+    void actionTimeAdj();
 
     MainWindow *window() const { return m_window; }
     ThumbListModel *model() const { return m_model; }
@@ -115,6 +120,7 @@ public:
     ThumbItemList &itemList() { return m_itemList; }
     ChooseInput *chooseInputController() const { return m_chooser.get(); }
     IngestFiles *ingestFiles() const { return m_ingestFiles.get(); }
+    MetadataPreviewController &metadataPreviewController() { return *m_metadataPreview; }
 
     // Replaces how the chooser window is run (tests script it); it fills itemList() and posts
     // "FinishedChoosing" itself.
@@ -137,6 +143,11 @@ private:
     void runDefaultChooser();
     // Camera pictures still on their way: the list may not be replaced yet (says so briefly).
     bool refuseWhileThumbsArrive();
+    // The images and the first selected position for the viewer and the time adjustment (past
+    // the end when nothing is selected).
+    qint64 firstSelectedPosition() const;
+    void openImageViewer(qint64 startIndex);
+    void stepZoom(int delta);
 
     MainWindow *m_window;
     ThumbListModel *m_model = nullptr;
@@ -144,6 +155,7 @@ private:
     std::unique_ptr<SetupController> m_setupController;
     std::unique_ptr<ChooseInput> m_chooser;
     std::unique_ptr<IngestFiles> m_ingestFiles;
+    std::unique_ptr<MetadataPreviewController> m_metadataPreview;
     ThumbItemList m_itemList;
     std::unique_ptr<Logger> m_logger;
     std::unique_ptr<LogPane> m_logPane;

@@ -4,6 +4,7 @@
 #include "app/ui/QuorvaneAppDelegate.h"
 #include "platform/DesktopNotifications.h"
 #include "platform/WebEngineStartup.h"
+#include "platform/media/MediaDecoders.h"
 
 #include <QApplication>
 #include <QDir>
@@ -22,6 +23,9 @@ int main(int argc, char **argv)
     QApplication::setQuitOnLastWindowClosed(false);
     // The installed desktop entry: the window's identity for the desktop and its notifications.
     QApplication::setDesktopFileName(DesktopNotifications::kDesktopId);
+
+    // HEIF pictures and movie frames in the browser and the viewer.
+    MediaDecoders::install();
 
     GuiUserInterface ui;
     UserInterface::setInstance(&ui);
