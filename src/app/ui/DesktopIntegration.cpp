@@ -105,7 +105,14 @@ void DesktopIntegration::buildMenu()
     menuCard->setObjectName(QStringLiteral("menuCard"));
     actionNoDiskService = menuCard->addAction(QStringLiteral("No Disk Service (UDisks2) Running"));
     actionNoDiskService->setObjectName(QStringLiteral("actionNoDiskService"));
-    actionNoDiskService->setEnabled(false);
+    connect(actionNoDiskService, &QAction::triggered, this, [] {
+        UserInterface::instance().alert(
+            QStringLiteral("Cards can't be noticed."),
+            QStringLiteral("The system's disk service (UDisks2) is not running, so cards put in "
+                           "are not offered and can't be ejected here. On Debian it is the "
+                           "package udisks2."),
+            AlertStyle::Informational);
+    });
     actionEject = menuCard->addAction(QStringLiteral("&Eject Card"));
     actionEject->setObjectName(QStringLiteral("actionEjectCard"));
     actionEject->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_E));
