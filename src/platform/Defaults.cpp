@@ -15,6 +15,26 @@ std::unique_ptr<QSettings> settings()
                                        QStringLiteral("Brindlewick"));
 }
 
+QString g_lastProblem;
+
+// Writes the store now; a write that did not reach the disk is remembered for the message.
+bool synced(QSettings &s)
+{
+    s.sync();
+    switch (s.status()) {
+    case QSettings::NoError:
+        g_lastProblem.clear();
+        return true;
+    case QSettings::AccessError:
+        g_lastProblem = QStringLiteral("%1 can't be written").arg(s.fileName());
+        return false;
+    case QSettings::FormatError:
+        g_lastProblem = QStringLiteral("%1 is not a settings file").arg(s.fileName());
+        return false;
+    }
+    return false;
+}
+
 } // namespace
 
 namespace Defaults {
@@ -111,18 +131,28 @@ QVariantMap map(const QString &key, const QVariantMap &fallback)
     return v ? v->toMap() : fallback;
 }
 
-void set(const QString &key, const QVariant &value)
+bool set(const QString &key, const QVariant &value)
 {
     auto s = settings();
     s->setValue(key, value);
-    s->sync();
+    return synced(*s);
 }
 
-void remove(const QString &key)
+bool remove(const QString &key)
 {
     auto s = settings();
     s->remove(key);
-    s->sync();
+    return synced(*s);
+}
+
+QString storePath()
+{
+    return settings()->fileName();
+}
+
+QString lastProblem()
+{
+    return g_lastProblem;
 }
 
 void sync()

@@ -213,6 +213,13 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     edit->addSeparator();
     actionCheckAll = edit->addAction(QStringLiteral("Check All"));
     actionCheckNone = edit->addAction(QStringLiteral("Check None"));
+    edit->addSeparator();
+    actionLookups = edit->addAction(QStringLiteral("Lookup Tables..."));
+    actionLookups->setObjectName(QStringLiteral("actionLookups"));
+    actionPrefs = edit->addAction(QStringLiteral("Preferences..."));
+    actionPrefs->setObjectName(QStringLiteral("actionPrefs"));
+    actionPrefs->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));
+    actionPrefs->setMenuRole(QAction::PreferencesRole);
     QMenu *view = menuBar()->addMenu(QStringLiteral("&View"));
     actionRefresh = view->addAction(QStringLiteral("Refresh Image Browser"));
     QMenu *help = menuBar()->addMenu(QStringLiteral("&Help"));

@@ -88,6 +88,8 @@ public:
     QAction *actionSelectChecked = nullptr;
     QAction *actionCheckAll = nullptr;
     QAction *actionCheckNone = nullptr;
+    QAction *actionPrefs = nullptr;
+    QAction *actionLookups = nullptr;
     QAction *actionRefresh = nullptr;
     QAction *actionIngestionLog = nullptr;
     QAction *actionHelp = nullptr;

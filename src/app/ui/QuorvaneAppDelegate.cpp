@@ -10,7 +10,12 @@
 #include "items/ThumbListModel.h"
 #include "log/IngestionLogController.h"
 #include "log/ui/IngestionLogWindow.h"
+#include "macro/MacroProcessor.h"
 #include "metadata/ECPrefsController.h"
+#include "metadata/LookupsController.h"
+#include "metadata/Metadata.h"
+#include "metadata/ui/LookupsWindow.h"
+#include "metadata/ui/PrefsWindow.h"
 #include "platform/Defaults.h"
 #include "platform/NotificationCenter.h"
 #include "sources/ChooseInput.h"
@@ -207,6 +212,8 @@ void QuorvaneAppDelegate::connectWindow()
     connect(w->actionIngestionLog, &QAction::triggered, this,
             &QuorvaneAppDelegate::actionIngestionLog);
     connect(w->actionHelp, &QAction::triggered, this, &QuorvaneAppDelegate::actionHelp);
+    connect(w->actionPrefs, &QAction::triggered, this, &QuorvaneAppDelegate::actionPrefs);
+    connect(w->actionLookups, &QAction::triggered, this, &QuorvaneAppDelegate::actionLookups);
     connect(w->actionUpdateCheck, &QAction::triggered, this,
             &QuorvaneAppDelegate::actionUpdateCheck);
     connect(w->sliderZoom, &QSlider::valueChanged, this, &QuorvaneAppDelegate::actionZoom);
@@ -746,6 +753,27 @@ void QuorvaneAppDelegate::actionUpdateCheck()
 void QuorvaneAppDelegate::actionIngestionLog()
 {
     IngestionLogWindow::show(m_window);
+}
+
+void QuorvaneAppDelegate::actionPrefs()
+{
+    m_window->endEditing();
+    PrefsWindow::run(m_window);
+    // Custom fields and the layout take effect at once: the catalogue, the default preset and
+    // the macro list are rebuilt, and the current preset drops fields no longer defined.
+    Metadata::resetIptcMetadata();
+    Setup::resetDefaultSetup();
+    MacroProcessor::resetMacros();
+    SetupController::removeUndefinedMetadataFromSetup(m_setupController->currentSetup());
+    actionSetupMenu();
+    actionRefreshImageBrowser();
+    updateSelectedImages();
+}
+
+void QuorvaneAppDelegate::actionLookups()
+{
+    if (LookupsController *lookups = m_setupController->lookupsController())
+        LookupsWindow::run(*lookups, m_window);
 }
 
 void QuorvaneAppDelegate::actionRefreshImageBrowser()
