@@ -93,7 +93,7 @@ PrefsWindow::PrefsWindow(ECPrefsController &prefs, QWidget *parent)
     layout->addWidget(m_tabs, 1);
     layout->addWidget(buttons);
     setMinimumSize(640, 540);
-    resize(760, 620);
+    resize(760, 600);
 
     // The window opens regrouped (shown fields first), as the layout is read freshly.
     m_prefs.regroup();
@@ -104,17 +104,15 @@ QWidget *PrefsWindow::buildGeneralTab()
 {
     auto *page = new QWidget(this);
 
-    auto *raw = new QGroupBox(QStringLiteral("Raw Files"), page);
+    // A group box's mnemonic moves the focus into it, so its title is its control's label.
+    auto *raw = new QGroupBox(QStringLiteral("&Raw File Extensions"), page);
     m_rawExtensions = named(new QPlainTextEdit(raw), "textRawFileExtensions");
     m_rawExtensions->setTabChangesFocus(true);
     m_rawExtensions->setFixedHeight(m_rawExtensions->fontMetrics().lineSpacing() * 3 + 14);
-    auto *rawLabel = new QLabel(QStringLiteral("&Raw file extensions:"), raw);
-    rawLabel->setBuddy(m_rawExtensions);
     auto *revert = named(new QPushButton(QStringLiteral("Revert to &Defaults"), raw),
                          "buttonRevertRawExtensions");
     connect(revert, &QPushButton::clicked, this, &PrefsWindow::actionRevertRawExtensions);
     auto *rawLayout = new QGridLayout(raw);
-    rawLayout->addWidget(rawLabel, 0, 0, 1, 2);
     rawLayout->addWidget(m_rawExtensions, 1, 0, 1, 2);
     rawLayout->addWidget(hint(QStringLiteral("Separated by spaces, without dots, in any case. "
                                              "Files with these extensions are converted to "
@@ -177,19 +175,28 @@ QWidget *PrefsWindow::buildFieldsTab()
 {
     auto *page = new QWidget(this);
 
-    auto *custom = new QGroupBox(QStringLiteral("Custom Fields"), page);
+    auto *custom = new QGroupBox(QStringLiteral("&Custom Fields"), page);
     m_customFields = named(new QListWidget(custom), "tableCustomFields");
     m_customFields->setSelectionMode(QAbstractItemView::SingleSelection);
-    auto *customLabel = new QLabel(QStringLiteral("&Custom fields:"), custom);
-    customLabel->setBuddy(m_customFields);
     auto *add = named(new QPushButton(QStringLiteral("&Add..."), custom), "buttonAddField");
     m_renameField =
         named(new QPushButton(QStringLiteral("Re&name..."), custom), "buttonRenameField");
-    m_deleteField = named(new QPushButton(QStringLiteral("Remo&ve"), custom), "buttonDeleteField");
+    m_deleteField = named(new QPushButton(QStringLiteral("Re&move"), custom), "buttonDeleteField");
     connect(add, &QPushButton::clicked, this, &PrefsWindow::actionAddField);
     connect(m_renameField, &QPushButton::clicked, this, &PrefsWindow::actionRenameField);
     connect(m_deleteField, &QPushButton::clicked, this, &PrefsWindow::actionDeleteField);
     connect(m_customFields, &QListWidget::itemDoubleClicked, this, &PrefsWindow::actionRenameField);
+    // F2 renames and Delete removes, as in file managers.
+    auto *renameKey = new QAction(m_customFields);
+    renameKey->setShortcut(QKeySequence(Qt::Key_F2));
+    renameKey->setShortcutContext(Qt::WidgetShortcut);
+    m_customFields->addAction(renameKey);
+    connect(renameKey, &QAction::triggered, this, &PrefsWindow::actionRenameField);
+    auto *deleteKey = new QAction(m_customFields);
+    deleteKey->setShortcut(QKeySequence::Delete);
+    deleteKey->setShortcutContext(Qt::WidgetShortcut);
+    m_customFields->addAction(deleteKey);
+    connect(deleteKey, &QAction::triggered, this, &PrefsWindow::actionDeleteField);
     connect(m_customFields, &QListWidget::currentRowChanged, this, [this](int row) {
         m_renameField->setEnabled(row >= 0);
         m_deleteField->setEnabled(row >= 0);
@@ -199,14 +206,13 @@ QWidget *PrefsWindow::buildFieldsTab()
     customButtons->addWidget(m_renameField);
     customButtons->addWidget(m_deleteField);
     auto *customLayout = new QVBoxLayout(custom);
-    customLayout->addWidget(customLabel);
     customLayout->addWidget(m_customFields, 1);
     customLayout->addLayout(customButtons);
     customLayout->addWidget(hint(QStringLiteral("Fields of your own, set per image or preset "
                                                 "and used in macros as {@CF.Name}."),
                                  custom));
 
-    auto *layoutBox = new QGroupBox(QStringLiteral("Field Layout"), page);
+    auto *layoutBox = new QGroupBox(QStringLiteral("Field &Layout"), page);
     m_layoutModel = new LayedOutFieldsModel(m_prefs, this);
     m_layout = named(new QTableView(layoutBox), "tableLayout");
     m_layout->setModel(m_layoutModel);
@@ -237,12 +243,10 @@ QWidget *PrefsWindow::buildFieldsTab()
         m_moveUp->setEnabled(row > 0);
         m_moveDown->setEnabled(row >= 0 && row + 1 < m_layoutModel->rowCount());
     });
-    auto *layoutLabel = new QLabel(QStringLiteral("Field &layout:"), layoutBox);
-    layoutLabel->setBuddy(m_layout);
 
     m_moveUp = named(new QPushButton(QStringLiteral("Move &Up"), layoutBox), "buttonMoveUp");
-    m_moveDown = named(new QPushButton(QStringLiteral("Move &Down"), layoutBox), "buttonMoveDown");
-    auto *regroup = named(new QPushButton(QStringLiteral("Re&group"), layoutBox), "buttonRegroup");
+    m_moveDown = named(new QPushButton(QStringLiteral("Move Do&wn"), layoutBox), "buttonMoveDown");
+    auto *regroup = named(new QPushButton(QStringLiteral("Regr&oup"), layoutBox), "buttonRegroup");
     m_moveUp->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Up));
     m_moveDown->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Down));
     m_moveUp->setToolTip(QStringLiteral("Move the selected field up (Ctrl+Up)"));
@@ -257,7 +261,6 @@ QWidget *PrefsWindow::buildFieldsTab()
     layoutButtons->addStretch();
     layoutButtons->addWidget(regroup);
     auto *layoutLayout = new QVBoxLayout(layoutBox);
-    layoutLayout->addWidget(layoutLabel);
     layoutLayout->addWidget(m_layout, 1);
     layoutLayout->addLayout(layoutButtons);
     layoutLayout->addWidget(

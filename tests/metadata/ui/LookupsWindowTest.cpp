@@ -64,14 +64,16 @@ private:
     // Types into the cell's own editor and leaves it with Return, as a person does.
     static void typeInto(QTableView *table, const QModelIndex &cell, const QString &text)
     {
-        table->setCurrentIndex(cell);
-        table->edit(cell);
+        if (!table->indexWidget(cell)) {
+            table->setCurrentIndex(cell);
+            table->edit(cell);
+        }
         QLineEdit *editor = nullptr;
-        QTRY_VERIFY((editor = table->viewport()->findChild<QLineEdit *>()) != nullptr);
+        QTRY_VERIFY((editor = qobject_cast<QLineEdit *>(table->indexWidget(cell))) != nullptr);
         editor->selectAll();
         QTest::keyClicks(editor, text);
         QTest::keyClick(editor, Qt::Key_Return);
-        QTRY_VERIFY(table->viewport()->findChild<QLineEdit *>() == nullptr);
+        QTRY_VERIFY(!table->indexWidget(cell));
     }
 
 private Q_SLOTS:
@@ -110,11 +112,13 @@ private Q_SLOTS:
             QCOMPARE(table->model()->rowCount(), 1);
             QCOMPARE(table->model()->index(0, 0).data().toString(), QStringLiteral("<new key>"));
             // Add starts editing the new pattern, its text selected: typing replaces it.
+            const QModelIndex cell = table->model()->index(0, 0);
             QLineEdit *editor = nullptr;
-            QTRY_VERIFY((editor = table->viewport()->findChild<QLineEdit *>()) != nullptr);
+            QTRY_VERIFY((editor = qobject_cast<QLineEdit *>(table->indexWidget(cell))) != nullptr);
             QCOMPARE(editor->selectedText(), QStringLiteral("<new key>"));
             QTest::keyClicks(editor, rows[i].first);
             QTest::keyClick(editor, Qt::Key_Return);
+            QTRY_VERIFY(!table->indexWidget(cell));
             typeInto(table, table->model()->index(0, 1), rows[i].second);
             QCOMPARE(table->model()->index(0, 0).data().toString(), rows[i].first);
         }
@@ -165,6 +169,8 @@ private Q_SLOTS:
         };
         QCOMPARE(pattern(0), QStringLiteral("*pentax*"));
         QVERIFY(!remove->isEnabled());
+        table->selectRow(1);
+        grab(&window, QStringLiteral("lookups-make"));
 
         // A header click sorts by replacement, a second one the other way.
         QTest::mouseClick(table->horizontalHeader()->viewport(), Qt::LeftButton, {},

@@ -88,7 +88,7 @@ void chooseInDialog(const QString &path)
         QVERIFY(dialog);
         QCOMPARE(dialog->windowTitle(), QStringLiteral("Choose DNG Converter application."));
         dialog->selectFile(path);
-        dialog->accept();
+        QMetaObject::invokeMethod(dialog, "accept"); // what the Choose button does
     });
 }
 
@@ -134,7 +134,8 @@ private Q_SLOTS:
     {
         PrefsWindow window(ECPrefsController::prefs());
         window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
         auto *raw = child<QPlainTextEdit>(&window, "textRawFileExtensions");
         auto *path = child<QLineEdit>(&window, "fieldConverterPath");
         auto *preview = child<QComboBox>(&window, "popupJpegPreview");
@@ -156,12 +157,16 @@ private Q_SLOTS:
         chooseInDialog(kConverter);
         QTest::mouseClick(child<QPushButton>(&window, "buttonChooseConverter"), Qt::LeftButton);
         QCOMPARE(path->text(), kConverter);
-        QCOMPARE(Prefs::string(Prefs::DNGConverter), kConverter) << "the next chooser starts there";
+        // The next chooser starts at the last choice.
+        QCOMPARE(Prefs::string(Prefs::DNGConverter), kConverter);
         preview->setCurrentIndex(preview->findData(QStringLiteral("-p1")));
-        QTest::mouseClick(embed, Qt::LeftButton);
+        QTest::mouseClick(embed, Qt::LeftButton, {}, QPoint(8, embed->height() / 2));
+        QVERIFY(embed->isChecked());
+        window.activateWindow(); // back from the chooser
+        QVERIFY(QTest::qWaitForWindowActive(&window));
         QTest::keyClick(&window, Qt::Key_G, Qt::AltModifier); // the GPS switch's mnemonic
-        QVERIFY(!gps->isChecked());
-        QVERIFY(!Prefs::isSet(Prefs::ConverterPath)) << "nothing is stored before OK";
+        QTRY_VERIFY(!gps->isChecked());
+        QVERIFY2(!Prefs::isSet(Prefs::ConverterPath), "nothing is stored before OK");
         grab(&window, QStringLiteral("preferences-ingestion"));
 
         QTest::mouseClick(child<QPushButton>(&window, "buttonOK"), Qt::LeftButton);
@@ -250,11 +255,17 @@ private Q_SLOTS:
     {
         PrefsWindow window(ECPrefsController::prefs());
         window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
         QTest::keyClick(&window, Qt::Key_F, Qt::AltModifier);
         QCOMPARE(window.tabs()->currentIndex(), 1);
         auto *fields = child<QListWidget>(&window, "tableCustomFields");
         auto *layout = child<QTableView>(&window, "tableLayout");
+        // The group titles' mnemonics reach their lists.
+        QTest::keyClick(&window, Qt::Key_L, Qt::AltModifier);
+        QTRY_VERIFY(layout->hasFocus());
+        QTest::keyClick(&window, Qt::Key_C, Qt::AltModifier);
+        QTRY_VERIFY(fields->hasFocus());
         auto *model = static_cast<LayedOutFieldsModel *>(layout->model());
         const auto nameAt = [model](int row) { return model->index(row, 0).data().toString(); };
         QCOMPARE(fields->count(), 1);
@@ -271,8 +282,9 @@ private Q_SLOTS:
                  QVariant(Qt::Checked));
 
         fields->setCurrentRow(1); // Shoot
-        QTest::mouseDClick(fields->viewport(), Qt::LeftButton, {},
-                           fields->visualItemRect(fields->item(1)).center());
+        const QPoint shoot = fields->visualItemRect(fields->item(1)).center();
+        QTest::mouseClick(fields->viewport(), Qt::LeftButton, {}, shoot);
+        QTest::mouseDClick(fields->viewport(), Qt::LeftButton, {}, shoot);
         QCOMPARE(m_ui.prompts.last().defaultText, QStringLiteral("Shoot"));
         QCOMPARE(fields->item(1)->text(), QStringLiteral("session"));
         QCOMPARE(nameAt(1), QStringLiteral("CF.session"));
@@ -284,6 +296,10 @@ private Q_SLOTS:
         fields->setCurrentRow(0);
         child<QPushButton>(&window, "buttonDeleteField")->click();
         QCOMPARE(fields->count(), 1);
+        // F2 renames, as in file managers (cancelled here).
+        fields->setFocus();
+        QTest::keyClick(fields, Qt::Key_F2);
+        QCOMPARE(m_ui.prompts.last().defaultText, QStringLiteral("session"));
         QCOMPARE(nameAt(0), QStringLiteral("CF.session"));
 
         // Tick a hidden row with the keyboard, give it three lines through its choice list.
@@ -316,7 +332,7 @@ private Q_SLOTS:
         QCOMPARE(nameAt(hidden - 1), field);
         QCOMPARE(layout->selectionModel()->selectedRows().first().row(), hidden - 1);
         QTest::keyClick(layout, Qt::Key_Down, Qt::ControlModifier);
-        QCOMPARE(nameAt(hidden), field);
+        QTRY_COMPARE(nameAt(hidden), field);
         layout->selectRow(0);
         child<QPushButton>(&window, "buttonMoveDown")->click();
         QCOMPARE(nameAt(1), QStringLiteral("CF.session"));
