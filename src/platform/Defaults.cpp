@@ -1,5 +1,7 @@
 #include "platform/Defaults.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QSettings>
 
 #include <memory>
@@ -16,6 +18,27 @@ std::unique_ptr<QSettings> settings()
 }
 
 QString g_lastProblem;
+
+// Whether the store's file can be written at all. Checked before a value goes in, because the
+// settings object keeps a value that failed to reach the disk and would write it out with the
+// next good write, long after the user was told it was not saved.
+bool storeWritable(const QString &file)
+{
+    const QFileInfo info(file);
+    const QString folder = info.absolutePath();
+    if (!QDir().mkpath(folder)) {
+        g_lastProblem = QStringLiteral("%1 can't be written: the folder %2 can't be made")
+                            .arg(file, folder);
+        return false;
+    }
+    const bool writable = info.exists() ? info.isFile() && info.isWritable()
+                                        : QFileInfo(folder).isWritable();
+    if (!writable) {
+        g_lastProblem = QStringLiteral("%1 can't be written").arg(file);
+        return false;
+    }
+    return true;
+}
 
 // Writes the store now; a write that did not reach the disk is remembered for the message.
 bool synced(QSettings &s)
@@ -134,6 +157,8 @@ QVariantMap map(const QString &key, const QVariantMap &fallback)
 bool set(const QString &key, const QVariant &value)
 {
     auto s = settings();
+    if (!storeWritable(s->fileName()))
+        return false;
     s->setValue(key, value);
     return synced(*s);
 }
@@ -141,6 +166,8 @@ bool set(const QString &key, const QVariant &value)
 bool remove(const QString &key)
 {
     auto s = settings();
+    if (!storeWritable(s->fileName()))
+        return false;
     s->remove(key);
     return synced(*s);
 }

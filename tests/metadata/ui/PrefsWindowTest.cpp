@@ -228,6 +228,20 @@ private Q_SLOTS:
                 QVERIFY2(!Prefs::isSet(*key), key->name);
         }
 
+        // A settings folder that can't be written: said, and the window stays with the edits.
+        path->clear();
+        const QString settings = Defaults::storePath();
+        const QString settingsFolder = QFileInfo(settings).absolutePath();
+        QVERIFY(QDir(settingsFolder).removeRecursively());
+        QFile blocker(settingsFolder);
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        ok->click();
+        QVERIFY(window.isVisible());
+        QCOMPARE(m_ui.alerts.last().title, QStringLiteral("Preferences could not be saved."));
+        QVERIFY(m_ui.alerts.last().message.startsWith(settings));
+        QVERIFY(QFile::remove(settingsFolder));
+
         // Escape: "Cancel" goes back to editing, "Discard" closes without storing.
         m_ui.confirmAnswers = {2, 1};
         QTest::keyClick(&window, Qt::Key_Escape);
