@@ -6,6 +6,7 @@
 #include "app/ui/HelpController.h"
 #include "app/ui/ImageBrowserView.h"
 #include "app/ui/MainWindow.h"
+#include "geo/TimeZoneValue.h"
 #include "ingest/IngestFiles.h"
 #include "items/ThumbListModel.h"
 #include "log/IngestionLogController.h"
@@ -18,6 +19,7 @@
 #include "metadata/ui/PrefsWindow.h"
 #include "platform/Defaults.h"
 #include "platform/NotificationCenter.h"
+#include "platform/UserInterface.h"
 #include "sources/ChooseInput.h"
 #include "sources/ui/ChooseInputWindow.h"
 
@@ -33,6 +35,7 @@
 #include <QRegularExpression>
 #include <QScrollBar>
 #include <QSlider>
+#include <QStandardItemModel>
 #include <QSysInfo>
 #include <QTabWidget>
 #include <QTableWidget>
@@ -239,7 +242,7 @@ void QuorvaneAppDelegate::connectWindow()
     connect(w->checkboxImage, &QCheckBox::toggled, this,
             [this] { imageBrowserSelectionDidChange(); });
     connect(w->tableMetadata, &QTableWidget::itemChanged, this, [this](QTableWidgetItem *item) {
-        if (m_fillingTable || item->column() != 1)
+        if (m_fillingTable || item->column() != 1 || !acceptTimeZoneCell(item))
             return;
         item->setData(Qt::UserRole + 1, true);
         m_tableChanged = true;
@@ -452,19 +455,31 @@ void QuorvaneAppDelegate::instructions()
 
 void QuorvaneAppDelegate::populatePresetsMenu()
 {
+    // Loaded first: a damaged remembered preset leaves "Default" current, and the pop-up
+    // then selects that.
+    const QString wanted = m_setupController->currentSetupName();
+    const std::optional<QString> damage = m_setupController->presetFileProblem(wanted);
+    m_setupController->makeCurrent(wanted);
     const PresetMenu menu = m_setupController->populatePresetsMenu(false);
     QComboBox *popup = m_window->popupPresets;
     popup->clear();
     for (const QString &title : menu.titles) {
-        if (title.isEmpty())
+        if (title.isEmpty()) {
             popup->insertSeparator(popup->count());
-        else
-            popup->addItem(title);
+            continue;
+        }
+        popup->addItem(title);
+        if (menu.damagedTitles.contains(title))
+            if (auto *model = qobject_cast<QStandardItemModel *>(popup->model()))
+                model->item(popup->count() - 1)->setEnabled(false);
     }
     popup->setCurrentIndex(popup->findText(menu.selectedTitle));
-    m_setupController->makeCurrent(m_setupController->currentSetupName());
     buildInclusionsDict();
     displayPreset();
+    if (damage) {
+        logPrint("\nERROR: %@\n", *damage);
+        UserInterface::instance().alert(QStringLiteral("Can't use preset."), *damage);
+    }
 }
 
 void QuorvaneAppDelegate::displayPreset()
@@ -494,6 +509,16 @@ void QuorvaneAppDelegate::actionSetupMenu()
     const QString title = m_window->popupPresets->currentText();
     if (title.isEmpty())
         return;
+    // A damaged preset is never used (its entry is disabled; the file may also have been
+    // damaged since the pop-up was filled).
+    const QString name = title.endsWith(SetupController::kDamaged)
+                             ? title.chopped(SetupController::kDamaged.size())
+                             : title;
+    if (const auto damage = m_setupController->presetFileProblem(name)) {
+        UserInterface::instance().alert(QStringLiteral("Can't use preset."), *damage);
+        populatePresetsMenu();
+        return;
+    }
     m_setupController->setCurrentSetupName(title);
     m_setupController->makeCurrent(title);
     m_setupController->savePresetName();
@@ -526,6 +551,23 @@ QList<MetadataEditRow> QuorvaneAppDelegate::metadataTableRows() const
         rows.append(row);
     }
     return rows;
+}
+
+bool QuorvaneAppDelegate::acceptTimeZoneCell(QTableWidgetItem *item)
+{
+    const QTableWidgetItem *key = m_window->tableMetadata->item(item->row(), 0);
+    const QString typed = item->text();
+    if (!key || key->text() != QLatin1String("TimeZone") || typed.trimmed().isEmpty())
+        return true;
+    const std::optional<QString> known = TimeZoneValue::normalized(typed);
+    // Shown in its stored form, or put back as it was: an unknown zone is never kept.
+    m_fillingTable = true;
+    item->setText(known ? *known : item->data(Qt::UserRole).toString());
+    m_fillingTable = false;
+    if (!known)
+        UserInterface::instance().alert(TimeZoneValue::unknownZoneMessage(typed),
+                                        TimeZoneValue::expectedForm());
+    return known.has_value();
 }
 
 void QuorvaneAppDelegate::updateSelectedImages()
