@@ -91,12 +91,13 @@ bool ECPrefsController::isRaw(const QString &extension)
     return (QLatin1Char(' ') + list.toLower() + QLatin1Char(' ')).contains(needle);
 }
 
-const QList<ECPrefsController::Switch> &ECPrefsController::ingestionSwitches()
+const QList<ECPrefsController::SettingRow> &ECPrefsController::settingRows()
 {
-    static const QList<Switch> switches{
-        {&Prefs::WantEmbeddedGPS, QStringLiteral("Write &GPS positions into the ingested files")},
+    static const QList<SettingRow> rows{
+        {QStringLiteral("Ingestion"), &Prefs::WantEmbeddedGPS, RowKind::Switch,
+         QStringLiteral("Write &GPS positions into the ingested files"), QString()},
     };
-    return switches;
+    return rows;
 }
 
 bool ECPrefsController::heldByName(const Prefs::Key &key)
@@ -411,10 +412,14 @@ bool ECPrefsController::refuse(const Prefs::Key &key, const QString &title, cons
 bool ECPrefsController::chooseConverter(const QString &path)
 {
     Prefs::set(Prefs::DNGConverter, path);
+    return chooseProgram(Prefs::ConverterPath, path);
+}
+
+bool ECPrefsController::chooseProgram(const Prefs::Key &key, const QString &path)
+{
     if (const QString problem = PrefsValues::programProblem(path); !problem.isEmpty())
-        return refuse(Prefs::ConverterPath, QStringLiteral("DNG Converter can't be used."),
-                      problem);
-    setConverterPath(path);
+        return refuse(key, QStringLiteral("%1 can't be used.").arg(programName(key)), problem);
+    setText(key, path);
     return true;
 }
 
@@ -457,6 +462,10 @@ QString ECPrefsController::programName(const Prefs::Key &key)
 {
     if (&key == &Prefs::ConverterPath)
         return QStringLiteral("DNG Converter");
+    for (const SettingRow &row : settingRows()) {
+        if (row.key == &key && !row.name.isEmpty())
+            return row.name;
+    }
     return QLatin1String(key.name);
 }
 

@@ -46,14 +46,19 @@ public:
     // Whole-word, case-insensitive test of an extension (without its dot) against the raw list.
     static bool isRaw(const QString &extension);
 
-    // One switch of the window's ingestion section: a boolean key and its check box's label.
-    // A new switch needs its key in the key table and a row here; nothing else.
-    struct Switch
+    // One plain setting of the window: a check box (switch), a program path with a chooser, or
+    // a line of text, shown under its section's title. A new setting of these kinds needs its
+    // key in the key table and a row here; the window and the checks need nothing else.
+    enum class RowKind { Switch, Program, Text };
+    struct SettingRow
     {
+        QString section; // the group box title; rows of one section sit together
         const Prefs::Key *key;
-        QString label;
+        RowKind kind;
+        QString label; // with a mnemonic
+        QString name;  // for a program: how alerts name it ("GPSBabel")
     };
-    static const QList<Switch> &ingestionSwitches();
+    static const QList<SettingRow> &settingRows();
 
     // Properties the window shows and edits. Plain text and boolean keys are held by key name,
     // so keys added to the key table are read and written without code of their own here.
@@ -129,6 +134,9 @@ public:
     const Prefs::Key *lastRefusedKey() const { return m_lastRefusedKey; }
     // The program a key names, as alerts call it ("DNG Converter").
     static QString programName(const Prefs::Key &key);
+    // The converter chooser and the other program choosers: `path` becomes the key's program
+    // when it can be run; otherwise the alert says why and nothing changes.
+    bool chooseProgram(const Prefs::Key &key, const QString &path);
     // Cancel: reread the stored preferences, dropping unsaved edits.
     void cancel();
     // Whether anything differs from what is stored.

@@ -1,5 +1,6 @@
 #include "metadata/PrefsValues.h"
 
+#include "metadata/ECPrefsController.h"
 #include "metadata/Metadata.h"
 #include "platform/Defaults.h"
 
@@ -121,7 +122,13 @@ QString programProblem(const QString &path)
 
 bool isProgram(const Prefs::Key &key)
 {
-    return &key == &Prefs::ConverterPath;
+    if (&key == &Prefs::ConverterPath)
+        return true;
+    for (const ECPrefsController::SettingRow &row : ECPrefsController::settingRows()) {
+        if (row.key == &key && row.kind == ECPrefsController::RowKind::Program)
+            return true;
+    }
+    return false;
 }
 
 Checked customFieldKey(const QString &name, const QStringList &existing, const QString &replacing)

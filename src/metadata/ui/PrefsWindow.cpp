@@ -152,21 +152,54 @@ QWidget *PrefsWindow::buildGeneralTab()
                                      "RAW-FILE..., and writes one DNG per raw file."),
                       converter));
 
-    // One check box per switch of the table: a new switch needs no code here.
-    auto *ingestion = new QGroupBox(QStringLiteral("Ingestion"), page);
-    auto *switches = new QVBoxLayout(ingestion);
-    for (const ECPrefsController::Switch &entry : ECPrefsController::ingestionSwitches()) {
-        const QString key = QLatin1String(entry.key->name);
-        auto *box = new QCheckBox(entry.label, ingestion);
-        box->setObjectName(QStringLiteral("checkbox") + key);
-        switches->addWidget(box);
-        m_switches.insert(key, box);
+    // The plain settings, one group box per section, built from the table of rows: a new
+    // setting of these kinds needs no code here.
+    QList<QGroupBox *> sections;
+    QMap<QString, QFormLayout *> forms;
+    for (const ECPrefsController::SettingRow &row : ECPrefsController::settingRows()) {
+        QFormLayout *form = forms.value(row.section);
+        if (!form) {
+            auto *box = new QGroupBox(row.section, page);
+            form = new QFormLayout(box);
+            forms.insert(row.section, form);
+            sections.append(box);
+        }
+        QWidget *box = form->parentWidget();
+        const QString key = QLatin1String(row.key->name);
+        if (row.kind == ECPrefsController::RowKind::Switch) {
+            auto *check = new QCheckBox(row.label, box);
+            check->setObjectName(QStringLiteral("checkbox") + key);
+            form->addRow(check);
+            m_switches.insert(key, check);
+            continue;
+        }
+        auto *field = new QLineEdit(box);
+        field->setObjectName(QStringLiteral("field") + key);
+        m_texts.insert(key, field);
+        auto *label = new QLabel(row.label, box);
+        label->setBuddy(field);
+        if (row.kind == ECPrefsController::RowKind::Text) {
+            form->addRow(label, field);
+            continue;
+        }
+        field->setPlaceholderText(
+            QStringLiteral("Looked for beside the program, then on the path"));
+        auto *choose = new QPushButton(QStringLiteral("Choose..."), box);
+        choose->setObjectName(QStringLiteral("buttonChoose") + key);
+        const Prefs::Key *program = row.key;
+        connect(choose, &QPushButton::clicked, this,
+                [this, program] { actionChooseProgram(program); });
+        auto *line = new QHBoxLayout;
+        line->addWidget(field, 1);
+        line->addWidget(choose);
+        form->addRow(label, line);
     }
 
     auto *layout = new QVBoxLayout(page);
     layout->addWidget(raw);
     layout->addWidget(converter);
-    layout->addWidget(ingestion);
+    for (QGroupBox *section : std::as_const(sections))
+        layout->addWidget(section);
     layout->addStretch();
     return page;
 }
@@ -287,8 +320,13 @@ void PrefsWindow::controlsFromPrefs()
     }
     m_jpegPreview->setCurrentIndex(index);
     m_embeddedRaw->setChecked(m_prefs.wantEmbeddedRaw());
-    for (const ECPrefsController::Switch &entry : ECPrefsController::ingestionSwitches())
-        m_switches.value(QLatin1String(entry.key->name))->setChecked(m_prefs.switchOn(*entry.key));
+    for (const ECPrefsController::SettingRow &row : ECPrefsController::settingRows()) {
+        const QString key = QLatin1String(row.key->name);
+        if (QCheckBox *check = m_switches.value(key))
+            check->setChecked(m_prefs.switchOn(*row.key));
+        if (QLineEdit *field = m_texts.value(key))
+            field->setText(m_prefs.text(*row.key));
+    }
     refreshCustomFields(ECPrefsController::customFields().isEmpty() ? -1 : 0);
     refreshLayout(-1);
 }
@@ -340,6 +378,7 @@ void PrefsWindow::focusRefused()
     const Prefs::Key *key = m_prefs.lastRefusedKey();
     QWidget *control = key == &Prefs::RawFileExtensions ? static_cast<QWidget *>(m_rawExtensions)
                        : key == &Prefs::ConverterPath   ? m_converter
+                       : key                            ? m_texts.value(QLatin1String(key->name))
                                                         : nullptr;
     if (!control)
         return;
@@ -383,14 +422,13 @@ void PrefsWindow::reject()
     actionCancel();
 }
 
-void PrefsWindow::actionChooseConverter()
+std::optional<QString> PrefsWindow::askForProgram(const QString &title, const QString &start)
 {
-    QFileDialog chooser(this, QStringLiteral("Choose DNG Converter application."));
-    chooser.setObjectName(QStringLiteral("converterChooser"));
+    QFileDialog chooser(this, title);
+    chooser.setObjectName(QStringLiteral("programChooser"));
     chooser.setOption(QFileDialog::DontUseNativeDialog, true);
     chooser.setFileMode(QFileDialog::ExistingFile);
     chooser.setLabelText(QFileDialog::Accept, QStringLiteral("Choose"));
-    const QString start = m_prefs.converterChooserStart();
     if (!start.isEmpty()) {
         const QFileInfo info(start);
         chooser.setDirectory(info.isDir() ? start : info.absolutePath());
@@ -398,9 +436,26 @@ void PrefsWindow::actionChooseConverter()
             chooser.selectFile(info.fileName());
     }
     if (chooser.exec() != QDialog::Accepted || chooser.selectedFiles().isEmpty())
-        return;
-    if (m_prefs.chooseConverter(chooser.selectedFiles().first()))
+        return std::nullopt;
+    return chooser.selectedFiles().first();
+}
+
+void PrefsWindow::actionChooseConverter()
+{
+    const std::optional<QString> path = askForProgram(
+        QStringLiteral("Choose DNG Converter application."), m_prefs.converterChooserStart());
+    if (path && m_prefs.chooseConverter(*path))
         m_converter->setText(m_prefs.converterPath());
+}
+
+void PrefsWindow::actionChooseProgram(const Prefs::Key *key)
+{
+    QLineEdit *field = m_texts.value(QLatin1String(key->name));
+    const std::optional<QString> path =
+        askForProgram(QStringLiteral("Choose %1.").arg(ECPrefsController::programName(*key)),
+                      field->text().trimmed());
+    if (path && m_prefs.chooseProgram(*key, *path))
+        field->setText(m_prefs.text(*key));
 }
 
 void PrefsWindow::actionRevertRawExtensions()

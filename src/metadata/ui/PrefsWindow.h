@@ -1,7 +1,11 @@
 #pragma once
 
+#include "metadata/Prefs.h"
+
 #include <QDialog>
 #include <QMap>
+
+#include <optional>
 
 class ECPrefsController;
 class LayedOutFieldsModel;
@@ -33,6 +37,7 @@ public Q_SLOTS:
     void actionOK();
     void actionCancel();
     void actionChooseConverter();
+    void actionChooseProgram(const Prefs::Key *key);
     void actionRevertRawExtensions();
     void actionAddField();
     void actionRenameField();
@@ -54,6 +59,7 @@ private:
     void refreshLayout(int select);
     int selectedLayoutRow() const;
     void focusRefused();
+    std::optional<QString> askForProgram(const QString &title, const QString &start);
 
     ECPrefsController &m_prefs;
     LayedOutFieldsModel *m_layoutModel = nullptr;
@@ -63,6 +69,7 @@ private:
     QComboBox *m_jpegPreview = nullptr;
     QCheckBox *m_embeddedRaw = nullptr;
     QMap<QString, QCheckBox *> m_switches; // key name -> check box
+    QMap<QString, QLineEdit *> m_texts;    // key name -> program or text field
     QListWidget *m_customFields = nullptr;
     QPushButton *m_renameField = nullptr;
     QPushButton *m_deleteField = nullptr;
