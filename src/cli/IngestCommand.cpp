@@ -311,6 +311,9 @@ int runIngestOrPreview(const QStringList &args, bool preview)
         return ExitCancelled;
     if (engine.hadError())
         return ExitError;
+    // Copied but without the caption, keywords or position asked for: not a success.
+    if (engine.numMetadataNotWritten() > 0)
+        return ExitError;
     if (engine.numMissingData() > 0)
         return ExitMissingData;
     return started ? skippedFoldersStatus(self, session) : ExitError;
