@@ -352,14 +352,16 @@ bool LookupsController::removeEntry(const QString &field, const QString &pattern
     Table *entries = table(field);
     if (!entries)
         return false;
-    QString found = entries->contains(pattern) ? pattern : QString();
-    for (auto it = entries->constBegin(); found.isEmpty() && it != entries->constEnd(); ++it) {
+    std::optional<QString> found;
+    if (entries->contains(pattern))
+        found = pattern;
+    for (auto it = entries->constBegin(); !found && it != entries->constEnd(); ++it) {
         if (it.key().compare(pattern, Qt::CaseInsensitive) == 0)
             found = it.key();
     }
-    if (found.isNull() || !entries->contains(found))
+    if (!found)
         return false;
-    entries->remove(found);
+    entries->remove(*found);
     if (field == m_currentField)
         setCurrentLookup(field);
     return true;

@@ -337,9 +337,15 @@ void PrefsWindow::controlsToPrefs()
     m_prefs.setConverterPath(m_converter->text().trimmed());
     m_prefs.setJpegPreview(m_jpegPreview->currentData().toString());
     m_prefs.setWantEmbeddedRaw(m_embeddedRaw->isChecked());
-    for (const ECPrefsController::Switch &entry : ECPrefsController::ingestionSwitches())
-        m_prefs.setSwitch(*entry.key,
-                          m_switches.value(QLatin1String(entry.key->name))->isChecked());
+    for (const ECPrefsController::SettingRow &row : ECPrefsController::settingRows()) {
+        const QString key = QLatin1String(row.key->name);
+        if (QCheckBox *check = m_switches.value(key))
+            m_prefs.setSwitch(*row.key, check->isChecked());
+        if (QLineEdit *field = m_texts.value(key))
+            m_prefs.setText(*row.key, row.kind == ECPrefsController::RowKind::Program
+                                          ? field->text().trimmed()
+                                          : field->text());
+    }
 }
 
 void PrefsWindow::refreshCustomFields(int select)
