@@ -4,10 +4,12 @@
 #include "ingest/DngConverter.h"
 #include "ingest/JpegVerify.h"
 #include "ingest/MetadataWriter.h"
+#include "items/UserValues.h"
 #include "log/ConsoleLog.h"
 #include "log/IngestionLogController.h"
 #include "macro/MacroProcessor.h"
 #include "metadata/ECPrefsController.h"
+#include "metadata/Metadata.h"
 #include "platform/AtomicFile.h"
 #include "platform/NotificationCenter.h"
 #include "platform/SystemLog.h"
@@ -295,13 +297,17 @@ bool IngestFiles::checkRequired()
 void IngestFiles::generateMetadataFor(ThumbItem &item, const Setup &setup)
 {
     item.metadataGenerated = QVariantMap();
-    const QVariantMap macros = setup.paramDict(QStringLiteral("Metadata"));
+    QVariantMap macros = setup.paramDict(QStringLiteral("Metadata"));
+    // A value the user gave for a catalogue field the preset does not carry is still written:
+    // what was typed for an image never vanishes because the preset lacks the field.
+    if (item.metadataUser) {
+        for (auto it = item.metadataUser->cbegin(); it != item.metadataUser->cend(); ++it) {
+            if (!macros.contains(it.key()) && Metadata::catalogueKeyFor(it.key()) == it.key())
+                macros.insert(it.key(), QString());
+        }
+    }
     for (auto it = macros.constBegin(); it != macros.constEnd(); ++it) {
-        QString source;
-        if (item.metadataUser)
-            source = item.metadataUser->value(it.key()).toString();
-        if (source.isEmpty())
-            source = it.value().toString();
+        const QString source = UserValues::sourceText(item, it.key(), it.value().toString());
         if (source.isEmpty())
             continue;
         const QString value = m_macroProcessor->expand(source, item, setup);
@@ -312,13 +318,9 @@ void IngestFiles::generateMetadataFor(ThumbItem &item, const Setup &setup)
 
 void IngestFiles::computeShoot(ThumbItem &item, const Setup &setup)
 {
-    QString shoot;
-    if (item.metadataUser)
-        shoot = item.metadataUser->value(QStringLiteral("Shoot")).toString();
-    if (shoot.isEmpty())
-        shoot =
-            setup.paramDict(QStringLiteral("Metadata")).value(QStringLiteral("Shoot")).toString();
-    item.shoot = shoot;
+    const QString key = QStringLiteral("Shoot");
+    item.shoot = UserValues::sourceText(
+        item, key, setup.paramDict(QStringLiteral("Metadata")).value(key).toString());
 }
 
 void IngestFiles::geotag(ThumbItem &item)

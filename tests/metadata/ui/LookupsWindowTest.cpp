@@ -10,6 +10,7 @@
 #include "platform/PropertyList.h"
 #include "platform/RecordingUserInterface.h"
 #include "presets/Setup.h"
+#include "support/GrabSupport.h"
 #include "support/WindowTestSupport.h"
 
 #include <QComboBox>
@@ -36,15 +37,6 @@ QJsonObject tableByTool(const QString &table)
         {QStringLiteral("lookups"), QStringLiteral("list"), QStringLiteral("--json"), table});
     process.waitForFinished(60000);
     return QJsonDocument::fromJson(process.readAllStandardOutput()).object();
-}
-
-void grab(QWidget *window, const QString &name)
-{
-    const QString folder = qEnvironmentVariable("BRINDLEWICK_GRAB_DIR");
-    if (folder.isEmpty())
-        return;
-    QDir().mkpath(folder);
-    QVERIFY(window->grab().save(folder + QLatin1Char('/') + name + QStringLiteral(".png")));
 }
 
 QString lookupsFolder()
@@ -122,7 +114,7 @@ private Q_SLOTS:
             typeInto(table, table->model()->index(0, 1), rows[i].second);
             QCOMPARE(table->model()->index(0, 0).data().toString(), rows[i].first);
         }
-        grab(&window, QStringLiteral("lookups"));
+        QVERIFY(!grabWindow(&window, QStringLiteral("lookups")).isEmpty());
         QVERIFY2(!QFile::exists(lookupsFolder() + QStringLiteral("/Make.plist")),
                  "nothing is written before OK");
         QTest::mouseClick(window.findChild<QPushButton *>(QStringLiteral("buttonOK")),
@@ -170,7 +162,7 @@ private Q_SLOTS:
         QCOMPARE(pattern(0), QStringLiteral("*pentax*"));
         QVERIFY(!remove->isEnabled());
         table->selectRow(1);
-        grab(&window, QStringLiteral("lookups-make"));
+        QVERIFY(!grabWindow(&window, QStringLiteral("lookups-make")).isEmpty());
 
         // A header click sorts by replacement, a second one the other way.
         QTest::mouseClick(table->horizontalHeader()->viewport(), Qt::LeftButton, {},

@@ -6,12 +6,15 @@
 #include "app/ui/QuorvaneAppDelegate.h"
 #include "macro/MacroProcessor.h"
 #include "metadata/ECPrefsController.h"
+#include "metadata/ExifTableModel.h"
 #include "metadata/LayedOutFieldsModel.h"
 #include "metadata/Metadata.h"
+#include "metadata/ui/ExifTableView.h"
 #include "platform/AppPaths.h"
 #include "platform/Defaults.h"
 #include "platform/RecordingUserInterface.h"
 #include "presets/Setup.h"
+#include "support/GrabSupport.h"
 #include "support/WindowTestSupport.h"
 
 #include <QCheckBox>
@@ -61,16 +64,6 @@ QJsonValue storedByTool(const char *key)
     const Run run = cli({QStringLiteral("prefs"), QStringLiteral("get"), QStringLiteral("--json"),
                          QString::fromLatin1(key)});
     return QJsonDocument::fromJson(run.out).object().value(QStringLiteral("value"));
-}
-
-// Saves a picture of the window when BRINDLEWICK_GRAB_DIR names a folder.
-void grab(QWidget *window, const QString &name)
-{
-    const QString folder = qEnvironmentVariable("BRINDLEWICK_GRAB_DIR");
-    if (folder.isEmpty())
-        return;
-    QDir().mkpath(folder);
-    QVERIFY(window->grab().save(folder + QLatin1Char('/') + name + QStringLiteral(".png")));
 }
 
 void resetStore()
@@ -167,7 +160,7 @@ private Q_SLOTS:
         QTest::keyClick(&window, Qt::Key_G, Qt::AltModifier); // the GPS switch's mnemonic
         QTRY_VERIFY(!gps->isChecked());
         QVERIFY2(!Prefs::isSet(Prefs::ConverterPath), "nothing is stored before OK");
-        grab(&window, QStringLiteral("preferences-ingestion"));
+        QVERIFY(!grabWindow(&window, QStringLiteral("preferences-ingestion")).isEmpty());
 
         QTest::mouseClick(child<QPushButton>(&window, "buttonOK"), Qt::LeftButton);
         QVERIFY(!window.isVisible());
@@ -360,7 +353,7 @@ private Q_SLOTS:
         }
         QCOMPARE(shown.size(), 9);
         QVERIFY(shown.contains(field));
-        grab(&window, QStringLiteral("preferences-fields"));
+        QVERIFY(!grabWindow(&window, QStringLiteral("preferences-fields")).isEmpty());
 
         child<QPushButton>(&window, "buttonOK")->click();
         QVERIFY(!window.isVisible());
@@ -402,6 +395,16 @@ private Q_SLOTS:
                     .contains(QStringLiteral("CF.Venue")));
         QCOMPARE(ECPrefsController::includedFields().first(),
                  (LayedOutField{QStringLiteral("CF.Venue"), true, 1}));
+        // The main window's metadata table follows the new layout: the new field first, hidden
+        // fields left out.
+        main.tableMetadata->showMetadata({{QStringLiteral("IPTC.City"), QStringLiteral("Oslo")},
+                                          {QStringLiteral("IPTC.SubLocation"), QStringLiteral("x")},
+                                          {QStringLiteral("CF.Venue"), QStringLiteral("Hall")}},
+                                         {}, true);
+        const MetadataList rows = main.tableMetadata->exifModel()->rows();
+        QCOMPARE(rows.size(), 2);
+        QCOMPARE(rows.at(0)->tag, QStringLiteral("CF.Venue"));
+        QCOMPARE(rows.at(1)->tag, QStringLiteral("IPTC.City"));
 
         bool lookupsShown = false;
         whenModal([&lookupsShown](QWidget *modal) {
