@@ -1014,8 +1014,13 @@ void QuorvaneAppDelegate::actionPrefs()
     Setup::resetDefaultSetup();
     MacroProcessor::resetMacros();
     SetupController::removeUndefinedMetadataFromSetup(m_setupController->currentSetup());
+    // Re-applying the preset clears the selection; the images the user had selected stay
+    // selected, and the metadata table shows them in the new layout.
+    const QList<int> selected = m_window->imageBrowser->selectedRows();
     actionSetupMenu();
     actionRefreshImageBrowser();
+    if (!selected.isEmpty())
+        m_window->imageBrowser->selectRows(selected, false);
     updateSelectedImages();
 }
 
