@@ -46,9 +46,40 @@ QVariantList list(const Key &key)
     return Defaults::list(QLatin1String(key.name), key.defaultValue.toList());
 }
 
-void set(const Key &key, const QVariant &value)
+bool set(const Key &key, const QVariant &value)
 {
-    Defaults::set(QLatin1String(key.name), value);
+    return Defaults::set(QLatin1String(key.name), value);
+}
+
+bool reset(const Key &key)
+{
+    return Defaults::remove(QLatin1String(key.name));
+}
+
+const Key *find(const QString &name)
+{
+    for (const Key *key : all()) {
+        if (name == QLatin1String(key->name))
+            return key;
+    }
+    return nullptr;
+}
+
+QVariant value(const Key &key)
+{
+    if (!isSet(key))
+        return key.defaultValue;
+    switch (key.type) {
+    case Type::String:
+        return string(key);
+    case Type::Boolean:
+        return boolean(key);
+    case Type::StringList:
+        return stringList(key);
+    case Type::DictionaryList:
+        return list(key);
+    }
+    return key.defaultValue;
 }
 
 } // namespace Prefs

@@ -36,6 +36,13 @@ QString string(const Key &key);
 bool boolean(const Key &key);
 QStringList stringList(const Key &key);
 QVariantList list(const Key &key);
-void set(const Key &key, const QVariant &value);
+// Stores a value; false when the settings store could not be written (Defaults::lastProblem).
+bool set(const Key &key, const QVariant &value);
+// Forgets the stored value, so the default applies again.
+bool reset(const Key &key);
+// The key of that stored name, or nullptr.
+const Key *find(const QString &name);
+// The stored value, or the default when unset (an invalid value for a key without one).
+QVariant value(const Key &key);
 
 } // namespace Prefs

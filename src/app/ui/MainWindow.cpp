@@ -243,6 +243,10 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
                          QKeySequence(Qt::CTRL | Qt::Key_K));
     actionCheckNone = add(menuEdit, "actionCheckNone", QStringLiteral("Check N&one"),
                           QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_K));
+    menuEdit->addSeparator();
+    actionPrefs = add(menuEdit, "actionPrefs", QStringLiteral("Pre&ferences..."),
+                      QKeySequence(Qt::CTRL | Qt::Key_Comma));
+    actionPrefs->setMenuRole(QAction::PreferencesRole);
 
     menuView = named(menuBar()->addMenu(QStringLiteral("&View")), "menuView");
     actionZoomIn = add(menuView, "actionZoomIn", QStringLiteral("Zoom &In"), QKeySequence::ZoomIn);
@@ -265,6 +269,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     menuPresets = named(menuBar()->addMenu(QStringLiteral("P&resets")), "menuPresets");
     actionSetup = add(menuPresets, "actionSetup", QStringLiteral("&Edit Presets..."),
                       QKeySequence(Qt::CTRL | Qt::Key_E));
+    actionLookups = add(menuPresets, "actionLookups", QStringLiteral("&Lookup Tables..."));
 
     menuHelp = named(menuBar()->addMenu(QStringLiteral("&Help")), "menuHelp");
     actionHelp = add(menuHelp, "actionHelp", QStringLiteral("Brindlewick &Help"),

@@ -93,6 +93,8 @@ public:
     QAction *actionSelectChecked = nullptr;
     QAction *actionCheckAll = nullptr;
     QAction *actionCheckNone = nullptr;
+    QAction *actionPrefs = nullptr;
+    QAction *actionLookups = nullptr;
     QAction *actionRefresh = nullptr;
     QAction *actionZoomIn = nullptr;
     QAction *actionZoomOut = nullptr;

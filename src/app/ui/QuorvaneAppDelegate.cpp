@@ -20,7 +20,11 @@
 #include "macro/MacroProcessor.h"
 #include "macro/ui/MacroViewWindow.h"
 #include "metadata/ECPrefsController.h"
+#include "metadata/LookupsController.h"
+#include "metadata/Metadata.h"
 #include "metadata/ui/ExifTableView.h"
+#include "metadata/ui/LookupsWindow.h"
+#include "metadata/ui/PrefsWindow.h"
 #include "platform/Defaults.h"
 #include "platform/NotificationCenter.h"
 #include "platform/UserInterface.h"
@@ -146,6 +150,7 @@ QuorvaneAppDelegate::~QuorvaneAppDelegate()
 {
     NotificationCenter::defaultCenter().removeObserver(this);
     ImageBrowserView::setIngestingProbe({});
+    PresetWindow::setLookupsOpener(nullptr);
     if (g_shared == this)
         g_isIngesting = false;
 }
@@ -192,6 +197,11 @@ void QuorvaneAppDelegate::awakeFromNib()
     m_setupController = std::make_unique<SetupController>();
     m_metadataPreview = std::make_unique<MetadataPreviewController>();
     m_presetWatcher = new PresetFolderWatcher(m_setupController->presetsFolder(), this);
+    // The preset window's Lookups button opens the lookup tables of the preset manager.
+    PresetWindow::setLookupsOpener([this](QWidget *parent) {
+        if (LookupsController *lookups = m_setupController->lookupsController())
+            LookupsWindow::run(*lookups, parent);
+    });
     connect(m_presetWatcher, &PresetFolderWatcher::changed, this,
             &QuorvaneAppDelegate::presetFolderChanged);
 
@@ -225,6 +235,8 @@ void QuorvaneAppDelegate::connectWindow()
     connect(w->actionIngestionLog, &QAction::triggered, this,
             &QuorvaneAppDelegate::actionIngestionLog);
     connect(w->actionHelp, &QAction::triggered, this, &QuorvaneAppDelegate::actionHelp);
+    connect(w->actionPrefs, &QAction::triggered, this, &QuorvaneAppDelegate::actionPrefs);
+    connect(w->actionLookups, &QAction::triggered, this, &QuorvaneAppDelegate::actionLookups);
     connect(w->actionUpdateCheck, &QAction::triggered, this,
             &QuorvaneAppDelegate::actionUpdateCheck);
     connect(w->buttonPreview, &QPushButton::clicked, this, &QuorvaneAppDelegate::actionPreview);
@@ -988,6 +1000,34 @@ void QuorvaneAppDelegate::actionUpdateCheck()
 void QuorvaneAppDelegate::actionIngestionLog()
 {
     IngestionLogWindow::show(m_window);
+}
+
+void QuorvaneAppDelegate::actionPrefs()
+{
+    m_window->endEditing();
+    if (m_macroView)
+        m_macroView->close();
+    PrefsWindow::run(m_window);
+    // Custom fields and the layout take effect at once: the catalogue, the default preset and
+    // the macro list are rebuilt, and the current preset drops fields no longer defined.
+    Metadata::resetIptcMetadata();
+    Setup::resetDefaultSetup();
+    MacroProcessor::resetMacros();
+    SetupController::removeUndefinedMetadataFromSetup(m_setupController->currentSetup());
+    // Re-applying the preset clears the selection; the images the user had selected stay
+    // selected, and the metadata table shows them in the new layout.
+    const QList<int> selected = m_window->imageBrowser->selectedRows();
+    actionSetupMenu();
+    actionRefreshImageBrowser();
+    if (!selected.isEmpty())
+        m_window->imageBrowser->selectRows(selected, false);
+    updateSelectedImages();
+}
+
+void QuorvaneAppDelegate::actionLookups()
+{
+    if (LookupsController *lookups = m_setupController->lookupsController())
+        LookupsWindow::run(*lookups, m_window);
 }
 
 void QuorvaneAppDelegate::actionRefreshImageBrowser()

@@ -80,6 +80,10 @@ public:
     void actionHelp();
     void actionUpdateCheck();
     void actionIngestionLog();
+    // The preferences window, then everything that depends on the preferences is rebuilt.
+    void actionPrefs();
+    // The lookup-table window over the preset manager's tables.
+    void actionLookups();
     void actionRefreshImageBrowser();
     void actionQuit();
     void actionCheckAll();
