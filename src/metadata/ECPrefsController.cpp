@@ -98,6 +98,9 @@ void ECPrefsController::readPrefs()
     m_wantEmbeddedRaw = Prefs::boolean(Prefs::WantEmbeddedRaw);
     m_jpegPreview = Prefs::string(Prefs::JpegPreview);
     m_customFields = Prefs::stringList(Prefs::CustomFields);
+    m_gpsBabelPath = Prefs::string(Prefs::GPSBabelPath);
+    m_mapTileURL = Prefs::string(Prefs::MapTileURL);
+    m_mapTileAttribution = Prefs::string(Prefs::MapTileAttribution);
     // The catalogue holds the custom fields: after a cancelled edit of them it must not keep
     // fields that were never stored, or the layout would keep them too.
     Metadata::resetIptcMetadata();
@@ -112,6 +115,9 @@ void ECPrefsController::writePrefs()
     Prefs::set(Prefs::WantEmbeddedGPS, m_wantEmbeddedGPS);
     Prefs::set(Prefs::WantEmbeddedRaw, m_wantEmbeddedRaw);
     Prefs::set(Prefs::JpegPreview, m_jpegPreview);
+    Prefs::set(Prefs::GPSBabelPath, m_gpsBabelPath);
+    Prefs::set(Prefs::MapTileURL, m_mapTileURL);
+    Prefs::set(Prefs::MapTileAttribution, m_mapTileAttribution);
     writeLayedOutFields();
 }
 

@@ -58,6 +58,12 @@ public:
     QString jpegPreview() const { return m_jpegPreview; }
     void setJpegPreview(const QString &title) { m_jpegPreview = title; }
     void setCustomFields(const QStringList &keys) { m_customFields = keys; }
+    QString gpsBabelPath() const { return m_gpsBabelPath; }
+    void setGPSBabelPath(const QString &path) { m_gpsBabelPath = path; }
+    QString mapTileURL() const { return m_mapTileURL; }
+    void setMapTileURL(const QString &address) { m_mapTileURL = address; }
+    QString mapTileAttribution() const { return m_mapTileAttribution; }
+    void setMapTileAttribution(const QString &html) { m_mapTileAttribution = html; }
     const QList<LayedOutField> &layedOutFields() const { return m_layedOutFields; }
     void setLayedOutFields(const QList<LayedOutField> &fields) { m_layedOutFields = fields; }
 
@@ -111,6 +117,9 @@ private:
     bool m_wantEmbeddedRaw = false;
     QString m_jpegPreview;
     QStringList m_customFields;
+    QString m_gpsBabelPath;
+    QString m_mapTileURL;
+    QString m_mapTileAttribution;
     QList<LayedOutField> m_layedOutFields;
 };
 

@@ -24,16 +24,20 @@ struct ProcessRequest
     // While waiting, called about every pollIntervalMs (for example to keep a window drawing).
     std::function<void()> onPoll;
     int pollIntervalMs = 50;
+    // Asked after every poll; once it answers true the child gets SIGTERM, and SIGKILL when it
+    // is still there two seconds later.
+    std::function<bool()> stopRequested;
 };
 
 struct ProcessResult
 {
     bool started = false;
-    QString startError; // why it could not start (strerror of exec or fork)
+    QString startError;  // why it could not start (strerror of exec or fork)
     bool exited = false; // ended normally: exitCode is valid
     int exitCode = -1;
     bool signaled = false; // killed by a signal
     int signal = 0;
+    bool stopped = false; // ended because stopRequested answered true
     QByteArray stdoutData;
     QByteArray stderrData;
 

@@ -1,2 +1,4 @@
 # The command-line tests run the built tool.
 add_dependencies(test_geo brindlewick-cli)
+# The map pages come from the program's resources.
+target_link_libraries(test_geo PRIVATE brindlewick_resources)

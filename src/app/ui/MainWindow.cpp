@@ -215,6 +215,17 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     actionCheckNone = edit->addAction(QStringLiteral("Check None"));
     QMenu *view = menuBar()->addMenu(QStringLiteral("&View"));
     actionRefresh = view->addAction(QStringLiteral("Refresh Image Browser"));
+    QMenu *gps = menuBar()->addMenu(QStringLiteral("&GPS"));
+    actionTrackManager = gps->addAction(QStringLiteral("Track Manager..."));
+    actionTrackManager->setObjectName(QStringLiteral("actionTrackManager"));
+    actionTrackManager->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));
+    actionLoadTrack = gps->addAction(QStringLiteral("Load Track..."));
+    actionLoadTrack->setObjectName(QStringLiteral("actionLoadTrack"));
+    actionLoadTrack->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_T));
+    gps->addSeparator();
+    actionManuallyGeotag = gps->addAction(QStringLiteral("Manually Geotag..."));
+    actionManuallyGeotag->setObjectName(QStringLiteral("actionManuallyGeotag"));
+    actionManuallyGeotag->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_G));
     QMenu *help = menuBar()->addMenu(QStringLiteral("&Help"));
     actionHelp = help->addAction(QStringLiteral("Brindlewick Help"));
     actionUpdateCheck = help->addAction(QStringLiteral("Check for Updates"));

@@ -92,6 +92,9 @@ public:
     QAction *actionIngestionLog = nullptr;
     QAction *actionHelp = nullptr;
     QAction *actionUpdateCheck = nullptr;
+    QAction *actionTrackManager = nullptr;
+    QAction *actionLoadTrack = nullptr;
+    QAction *actionManuallyGeotag = nullptr;
 
 Q_SIGNALS:
     void windowWillClose();

@@ -2,12 +2,17 @@
 
 #include "app/HelpLinks.h"
 #include "app/InfoPane.h"
-#include "items/ThumbListModel.h"
 #include "app/UpdateCheck.h"
 #include "app/ui/HelpController.h"
 #include "app/ui/ImageBrowserView.h"
+#include "app/ui/LocationService.h"
 #include "app/ui/MainWindow.h"
+#include "geo/ManualTagController.h"
+#include "geo/TrackManagerController.h"
+#include "geo/ui/ManualTagWindow.h"
+#include "geo/ui/TrackManagerWindow.h"
 #include "ingest/IngestFiles.h"
+#include "items/ThumbListModel.h"
 #include "log/IngestionLogController.h"
 #include "log/ui/IngestionLogWindow.h"
 #include "metadata/ECPrefsController.h"
@@ -166,6 +171,7 @@ void QuorvaneAppDelegate::awakeFromNib()
     g_shared = this;
     g_isIngesting = false;
     ECPrefsController::init();
+    m_locationManager = new LocationService(this);
     m_version = QCoreApplication::applicationVersion();
 
     IngestionLogController::log();
@@ -209,6 +215,11 @@ void QuorvaneAppDelegate::connectWindow()
     connect(w->actionHelp, &QAction::triggered, this, &QuorvaneAppDelegate::actionHelp);
     connect(w->actionUpdateCheck, &QAction::triggered, this,
             &QuorvaneAppDelegate::actionUpdateCheck);
+    connect(w->actionTrackManager, &QAction::triggered, this,
+            &QuorvaneAppDelegate::actionTrackManager);
+    connect(w->actionLoadTrack, &QAction::triggered, this, &QuorvaneAppDelegate::actionLoadTrack);
+    connect(w->actionManuallyGeotag, &QAction::triggered, this,
+            &QuorvaneAppDelegate::actionManuallyGeotag);
     connect(w->sliderZoom, &QSlider::valueChanged, this, &QuorvaneAppDelegate::actionZoom);
     connect(w->popupPresets, &QComboBox::activated, this, &QuorvaneAppDelegate::actionSetupMenu);
     connect(w->textViewCaption, &EditingTextView::textDidBeginEditing, this,
@@ -731,6 +742,39 @@ void QuorvaneAppDelegate::actionUpdateCheck()
 void QuorvaneAppDelegate::actionIngestionLog()
 {
     IngestionLogWindow::show(m_window);
+}
+
+void QuorvaneAppDelegate::actionTrackManager()
+{
+    m_window->endEditing();
+    TrackManagerWindow::run(
+        TrackManagerController::sharedInstance(), false, m_window,
+        ManualTagController::photosOf(items(), m_window->imageBrowser->selectedRows()));
+}
+
+void QuorvaneAppDelegate::actionLoadTrack()
+{
+    m_window->endEditing();
+    TrackManagerWindow::run(
+        TrackManagerController::sharedInstance(), true, m_window,
+        ManualTagController::photosOf(items(), m_window->imageBrowser->selectedRows()));
+}
+
+void QuorvaneAppDelegate::actionManuallyGeotag()
+{
+    m_window->endEditing();
+    const QList<int> rows = m_window->imageBrowser->selectedRows();
+    if (ManualTagController::refuseEmptySelection(rows))
+        return;
+    const auto [lat, lon] =
+        m_locationManager ? m_locationManager->current() : std::pair<double, double>{0.0, 0.0};
+    const std::optional<QStringList> answer = ManualTagWindow::getCoordinates(
+        {}, lat, lon, m_window, ManualTagController::photosOf(items(), rows));
+    if (!ManualTagController::applyAnswer(items(), rows, answer))
+        return;
+    m_window->imageBrowser->reloadData();
+    if (rows.size() == 1)
+        showImageData(m_model->itemAt(rows.first()).get());
 }
 
 void QuorvaneAppDelegate::actionRefreshImageBrowser()

@@ -17,6 +17,7 @@ class IngestFiles;
 #include <functional>
 #include <memory>
 
+class LocationService;
 class MainWindow;
 class ThumbListModel;
 struct Notification;
@@ -82,6 +83,9 @@ public:
     void doubleclickExtension();
     void doubleclickDate();
     void actionZoom();
+    void actionTrackManager();
+    void actionLoadTrack();
+    void actionManuallyGeotag();
 
     MainWindow *window() const { return m_window; }
     ThumbListModel *model() const { return m_model; }
@@ -99,6 +103,7 @@ public:
     ThumbItemList &itemList() { return m_itemList; }
     ChooseInput *chooseInputController() const { return m_chooser.get(); }
     IngestFiles *ingestFiles() const { return m_ingestFiles.get(); }
+    LocationService *locationManager() const { return m_locationManager; }
 
     // Replaces how the chooser window is run (tests script it); it fills itemList() and posts
     // "FinishedChoosing" itself.
@@ -140,4 +145,5 @@ private:
     ChooserRunner m_chooserRunner;
     IngestRunner m_ingestRunner;
     QList<QObject *> m_companions;
+    LocationService *m_locationManager = nullptr;
 };
