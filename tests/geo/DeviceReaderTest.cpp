@@ -94,13 +94,14 @@ TEST_F(GeoTest, DeviceReadingUsesThePreferenceAndAStoppableProgressWindow)
 
 TEST_F(GeoTest, TrackFilesOfOtherFormatsAreConvertedOnTheWay)
 {
-    EXPECT_EQ(GPSDeviceReader::inputFormatFor(QStringLiteral("/a/b.TCX")), QStringLiteral("gtrnctr"));
+    EXPECT_EQ(GPSDeviceReader::inputFormatFor(QStringLiteral("/a/b.TCX")),
+              QStringLiteral("gtrnctr"));
     EXPECT_FALSE(GPSDeviceReader::inputFormatFor(QStringLiteral("/a/b.gpx")).has_value());
     EXPECT_TRUE(TrackAddController::openPanelFilters().first().contains(QStringLiteral("*.kml")));
 
-    const QString gpx = writeGpx("plain.gpx", "<trk><name>A</name><trkseg>" +
-                                                  trkpt(1, 1, "2011-06-01T12:00:00Z") +
-                                                  "</trkseg></trk>");
+    const QString gpx =
+        writeGpx("plain.gpx", "<trk><name>A</name><trkseg>" + trkpt(1, 1, "2011-06-01T12:00:00Z") +
+                                  "</trkseg></trk>");
     const QString csv = folder + QStringLiteral("/watch \"log\" 1.csv");
     writeTestFile(csv, "Latitude,Longitude,Date,Time\n52.5,13.4,2011/06/01,12:00:00\n"
                        "52.6,13.5,2011/06/01,12:01:00\n");
@@ -134,7 +135,8 @@ TEST_F(GeoTest, TrackFilesOfOtherFormatsAreConvertedOnTheWay)
     ASSERT_TRUE(store->addFiles(dialog.files).has_value());
     EXPECT_EQ(store->tracks().size(), 2u);
     // Two sources of one name in different folders do not share a converted file.
-    EXPECT_NE(dialog.convertedPathFor(folder + QStringLiteral("/x/watch \"log\" 1.csv")), converted);
+    EXPECT_NE(dialog.convertedPathFor(folder + QStringLiteral("/x/watch \"log\" 1.csv")),
+              converted);
 
     // Converted and listed already: not converted again; the store then says it is loaded.
     const QDateTime written = QFileInfo(converted).lastModified();

@@ -66,10 +66,10 @@ TEST_F(GeoTest, CliTracksAndMatch)
 
 TEST_F(GeoTest, CliShowsAndMapsATrack)
 {
-    const QString gpx = writeGpx("it's a walk.gpx",
-                                 "<trk><name>Walk</name><trkseg>" +
-                                     trkpt(10, 20, "2011-06-01T12:00:00Z", "<ele>3</ele>") +
-                                     trkpt(12, 22, "2011-06-01T12:10:00Z") + "</trkseg></trk>");
+    const QString gpx =
+        writeGpx("it's a walk.gpx", "<trk><name>Walk</name><trkseg>" +
+                                        trkpt(10, 20, "2011-06-01T12:00:00Z", "<ele>3</ele>") +
+                                        trkpt(12, 22, "2011-06-01T12:10:00Z") + "</trkseg></trk>");
     const QByteArray listing = gpx.toUtf8() + "\n\nTrack Walk\n"
                                               "\tStart:\n\t\tLat 10.000000\n\t\tLon 20.000000\n"
                                               "\t\tAlt 3.000000\n\t\t2011-06-01 12:00:00 +0000\n"

@@ -1,10 +1,10 @@
 // A whole run with geotagging through the real property reader, the real XMP template and the
 // real ExifTool: the position lands in the copy, and a second run over the same card still
 // recognises every copy as a duplicate.
-#include "items/ThumbItem.h"
 #include "geo/ManualTagController.h"
 #include "geo/TrackManagerController.h"
 #include "ingest/IngestFiles.h"
+#include "items/ThumbItem.h"
 #include "metadata/Prefs.h"
 #include "platform/Process.h"
 #include "platform/RecordingUserInterface.h"
@@ -132,15 +132,16 @@ TEST(GeotaggedRun, ManualPositionsSurviveTheRun)
     for (const bool viaExifTool : {false, true}) {
         SCOPED_TRACE(viaExifTool ? "ExifTool" : "XMP");
         const QString card = makeTestFolder(QStringLiteral("manualcard%1").arg(viaExifTool));
-        ASSERT_TRUE(ImageFixtures::writeJpeg(card + QStringLiteral("/DSC_1.JPG"), QSize(64, 48),
-                                             {{"Exif.Photo.DateTimeOriginal", "2024:06:01 10:10:00"},
-                                              {"Exif.Image.Make", "NIKON CORPORATION"}}));
+        ASSERT_TRUE(
+            ImageFixtures::writeJpeg(card + QStringLiteral("/DSC_1.JPG"), QSize(64, 48),
+                                     {{"Exif.Photo.DateTimeOriginal", "2024:06:01 10:10:00"},
+                                      {"Exif.Image.Make", "NIKON CORPORATION"}}));
         const QString primary = makeTestFolder(QStringLiteral("manualprimary%1").arg(viaExifTool));
         ::Setup setup = ::Setup::defaultSetup();
         setup.setParam(QStringLiteral("PrimaryRootFolder"), primary);
         // Matching on for one run, off for the other: neither touches a manual position.
-        setup.setParam(QStringLiteral("GeoTag"), viaExifTool ? QStringLiteral("YES")
-                                                             : QStringLiteral("NO"));
+        setup.setParam(QStringLiteral("GeoTag"),
+                       viaExifTool ? QStringLiteral("YES") : QStringLiteral("NO"));
         setup.setParam(QStringLiteral("PostApp"), QString());
         QVariantMap metadata = setup.paramDict(QStringLiteral("Metadata"));
         metadata.insert(QStringLiteral("TimeZone"), QStringLiteral("UTC"));
@@ -148,8 +149,8 @@ TEST(GeotaggedRun, ManualPositionsSurviveTheRun)
         Prefs::set(Prefs::WantEmbeddedGPS, viaExifTool);
 
         const ThumbItemList items = chooseAll(card);
-        ASSERT_TRUE(ManualTagController::applyAnswer(items, {0}, QStringList{"-33.856800",
-                                                                              "151.215300"}));
+        ASSERT_TRUE(
+            ManualTagController::applyAnswer(items, {0}, QStringList{"-33.856800", "151.215300"}));
         IngestFiles ingest;
         ingest.setItems(items);
         ingest.go(setup, false);
@@ -160,8 +161,13 @@ TEST(GeotaggedRun, ManualPositionsSurviveTheRun)
         const QString copy = primary + QStringLiteral("/DSC_1.JPG");
         ProcessRequest request;
         request.program = QStringLiteral("exiftool");
-        request.arguments = {"-n", "-s3", "-XMP:GPSLatitude", "-EXIF:GPSLatitudeRef",
-                             "-EXIF:GPSLatitude", "-EXIF:GPSLongitudeRef", "-EXIF:GPSLongitude",
+        request.arguments = {"-n",
+                             "-s3",
+                             "-XMP:GPSLatitude",
+                             "-EXIF:GPSLatitudeRef",
+                             "-EXIF:GPSLatitude",
+                             "-EXIF:GPSLongitudeRef",
+                             "-EXIF:GPSLongitude",
                              copy};
         request.captureStdout = true;
         const QString values = QString::fromUtf8(Process::run(request).stdoutData).simplified();

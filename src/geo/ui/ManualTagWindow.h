@@ -38,8 +38,7 @@ public Q_SLOTS:
     void pasteLocation();
     void actionOK();
     void actionCancel();
-
-protected:
+    // Cancel, Escape and the title bar.
     void reject() override;
 
 private:

@@ -116,16 +116,19 @@ MapView::MapView(QWidget *parent) : QWidget(parent)
     m_view->setPage(m_page);
     m_view->setContextMenuPolicy(Qt::NoContextMenu);
     m_view->setAcceptDrops(false);
-    connect(m_page, &QWebEnginePage::loadingChanged, this, [](const QWebEngineLoadingInfo &info) {
-        if (info.status() == QWebEngineLoadingInfo::LoadFailedStatus)
-            SystemLog::write(formatMessage("could not load the website caused by error: %@",
-                                           info.errorString()));
-    });
-    connect(m_page, &QWebEnginePage::loadFinished, this, [this](bool ok) {
-        ++m_loadsFinished;
-        m_lastLoadOk = ok;
-        Q_EMIT loadFinished(ok);
-    });
+    // Only loads that ended count: a navigation the page refused reports itself as stopped.
+    connect(m_page, &QWebEnginePage::loadingChanged, this,
+            [this](const QWebEngineLoadingInfo &info) {
+                const bool ok = info.status() == QWebEngineLoadingInfo::LoadSucceededStatus;
+                if (!ok && info.status() != QWebEngineLoadingInfo::LoadFailedStatus)
+                    return;
+                if (!ok)
+                    SystemLog::write(formatMessage("could not load the website caused by error: %@",
+                                                   info.errorString()));
+                ++m_loadsFinished;
+                m_lastLoadOk = ok;
+                Q_EMIT loadFinished(ok);
+            });
     layout->addWidget(m_view);
 #else
     m_notice = new QLabel(

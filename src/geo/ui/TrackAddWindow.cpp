@@ -1,8 +1,8 @@
 #include "geo/ui/TrackAddWindow.h"
 
-#include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -29,39 +29,43 @@ TrackAddWindow::TrackAddWindow(QWidget *parent) : QDialog(parent)
     setWindowTitle(QStringLiteral("Add Tracks"));
     m_controller.reset();
 
-    auto *intro = new QLabel(
-        QStringLiteral("Add GPX files from disk (track files of other programs and devices "
-                       "are converted with GPSBabel), or read the tracks of a GPS device "
-                       "connected by USB into a new GPX file."),
-        this);
-    intro->setWordWrap(true);
-
-    auto *files = new QPushButton(QStringLiteral("&Files..."), this);
+    auto *files = new QPushButton(QStringLiteral("Choose &Files..."), this);
     files->setObjectName(QStringLiteral("buttonGPXFile"));
     files->setToolTip(QStringLiteral("Choose GPX or other track files"));
+    auto *filesNote = new QLabel(
+        QStringLiteral("GPX files, or KML, TCX, FIT, IGC, NMEA, CSV files converted with GPSBabel"),
+        this);
+    filesNote->setWordWrap(true);
     auto *garmin = new QPushButton(QStringLiteral("&Garmin..."), this);
     garmin->setObjectName(QStringLiteral("buttonGarmin"));
     garmin->setToolTip(QStringLiteral("Read the tracks of a Garmin device connected by USB"));
     auto *magellan = new QPushButton(QStringLiteral("&Magellan..."), this);
     magellan->setObjectName(QStringLiteral("buttonMagellan"));
     magellan->setToolTip(QStringLiteral("Read the tracks of a Magellan device connected by USB"));
+    auto *deviceNote = new QLabel(QStringLiteral("into a new GPX file"), this);
     auto *cancel = new QPushButton(QStringLiteral("Cancel"), this);
     cancel->setObjectName(QStringLiteral("buttonCancel"));
     files->setDefault(true);
 
-    auto *row = new QHBoxLayout;
-    row->addWidget(files);
-    row->addSpacing(12);
-    row->addWidget(new QLabel(QStringLiteral("Device:"), this));
-    row->addWidget(garmin);
-    row->addWidget(magellan);
-    row->addStretch();
-    row->addWidget(cancel);
+    auto *fileRow = new QHBoxLayout;
+    fileRow->addWidget(files);
+    fileRow->addWidget(filesNote, 1);
+    auto *deviceRow = new QHBoxLayout;
+    deviceRow->addWidget(garmin);
+    deviceRow->addWidget(magellan);
+    deviceRow->addWidget(deviceNote, 1);
+    auto *form = new QFormLayout;
+    form->addRow(QStringLiteral("From disk:"), fileRow);
+    form->addRow(QStringLiteral("From a GPS device:"), deviceRow);
+    auto *bottom = new QHBoxLayout;
+    bottom->addStretch();
+    bottom->addWidget(cancel);
 
     auto *layout = new QVBoxLayout(this);
-    layout->addWidget(intro);
-    layout->addLayout(row);
-    setMinimumWidth(520);
+    layout->addLayout(form);
+    layout->addSpacing(6);
+    layout->addLayout(bottom);
+    setMinimumWidth(560);
 
     connect(files, &QPushButton::clicked, this, &TrackAddWindow::actionGPXFile);
     connect(garmin, &QPushButton::clicked, this, &TrackAddWindow::actionGarmin);
