@@ -1,7 +1,7 @@
 #include "GeoTestSupport.h"
 
-#include "geo/Geotag.h"
 #include "items/ThumbItem.h"
+#include "geo/Geotag.h"
 #include "log/ConsoleLog.h"
 #include "platform/DateReader.h"
 
