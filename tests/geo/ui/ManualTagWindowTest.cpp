@@ -202,6 +202,29 @@ private Q_SLOTS:
             QCOMPARE(item->gpsMessage, QStringLiteral("Manually geotagged"));
         }
 
+        // Opened again, the window marks where the selected images already are; with tiles
+        // from a server it looks as it does online.
+        LocalTileServer server;
+        Prefs::set(Prefs::MapTileURL, server.tileAddress());
+        m_ui.clear();
+        whenModalNamed(QStringLiteral("ManualTag"), [&](QWidget *modal) {
+            auto *tag = qobject_cast<ManualTagWindow *>(modal);
+            reason = pageOf(tag);
+            if (reason.isEmpty()) {
+                QCOMPARE(evaluate(tag->mapView(), "window.brindlewick.photoCount")->toInt(), 2);
+                QVERIFY(waitForScript(tag->mapView(), "window.brindlewick.tilesLoaded() > 3"));
+                QVERIFY(!evaluate(tag->mapView(), "window.brindlewick.noticeShown()")->toBool());
+                QTest::qWait(300);
+                grabWindow(tag, QStringLiteral("manual-geotag-online"));
+            }
+            tag->findChild<QPushButton *>(QStringLiteral("buttonCancel"))->click();
+        });
+        window.actionManuallyGeotag->trigger();
+        Prefs::set(Prefs::MapTileURL, QStringLiteral("http://127.0.0.1:9/{z}/{x}/{y}.png"));
+        if (!reason.isEmpty())
+            QFAIL(qPrintable(reason));
+        QVERIFY(m_ui.alerts.isEmpty()); // cancelled: nothing written, nothing said
+
         // With nothing selected the window does not open.
         m_ui.clear();
         window.imageBrowser->clearSelection();
