@@ -1,7 +1,9 @@
-#include "items/ThumbItem.h"
 #include "cli/CommandRegistry.h"
+#include "cli/PresetChoice.h"
+#include "cli/PresetsEditCommands.h"
 #include "cli/TerminalAlerts.h"
 #include "ingest/IngestFiles.h"
+#include "items/ThumbItem.h"
 #include "macro/MacroProcessor.h"
 #include "macro/MacroViewListing.h"
 #include "presets/SetupController.h"
@@ -20,33 +22,8 @@ const char *const kMacrosUsage =
     "\n"
     "Prints every macro's value for the image FILE, then its properties, as the desktop\n"
     "program's macro view shows them.\n";
-const char *const kPresetsUsage =
-    "Usage: brindlewick-cli presets list\n"
-    "       brindlewick-cli presets show NAME\n"
-    "\n"
-    "list   the saved presets, one a line (\"Default\" is built in)\n"
-    "show   a preset's settings as the desktop program's log pane shows them\n";
-
-// Loads a preset by name (any case); false with a message when there is none.
-bool loadPreset(const CliCommand &self, SetupController &presets, const QString &wanted)
-{
-    QString name = wanted;
-    bool known = name.compare(SetupController::kDefault, Qt::CaseInsensitive) == 0;
-    if (known)
-        name = SetupController::kDefault;
-    for (const QString &listed : presets.presets())
-        if (listed.compare(wanted, Qt::CaseInsensitive) == 0) {
-            name = listed;
-            known = true;
-        }
-    if (!known) {
-        printErr(
-            QStringLiteral("brindlewick-cli %1: no preset named \"%2\"\n").arg(self.name, wanted));
-        return false;
-    }
-    presets.makeCurrent(name);
-    return true;
-}
+const char *const kPresetsUsage = "Usage: brindlewick-cli presets list\n"
+                                  "       brindlewick-cli presets show NAME\n";
 
 // Shared by macro and macros: [--preset NAME] then the positional arguments.
 int runWithImage(
@@ -77,12 +54,8 @@ int runWithImage(
     }
     TerminalAlerts alerts;
     SetupController presets;
-    if (preset) {
-        if (!loadPreset(self, presets, *preset))
-            return ExitUsage;
-    } else {
-        presets.makeCurrent(presets.currentSetupName());
-    }
+    if (const auto status = choosePreset(self, presets, preset, ExitUsage))
+        return *status;
     const Setup setup = presets.currentSetup();
     IngestFiles engine;
     const ThumbItemPtr item = ThumbItem::initWithPath(path);
@@ -121,20 +94,32 @@ int runPresets(const QStringList &args)
     }
     SetupController presets;
     if (args.size() == 1 && args[0] == QLatin1String("list")) {
+        // Only presets that can be used are listed; each damaged file is named on standard
+        // error and makes the status an error.
         QString text = SetupController::kDefault + QLatin1Char('\n');
-        for (const QString &name : presets.presets())
-            text += name + QLatin1Char('\n');
+        int status = ExitSuccess;
+        for (const QString &name : presets.presets()) {
+            if (const auto problem = presets.presetFileProblem(name)) {
+                printErr(QStringLiteral("brindlewick-cli presets: %1\n").arg(*problem));
+                status = ExitError;
+            } else if (name != SetupController::kDefault) {
+                text += name + QLatin1Char('\n');
+            }
+        }
         printOut(text);
-        return ExitSuccess;
+        return status;
     }
     if (args.size() == 2 && args[0] == QLatin1String("show")) {
         TerminalAlerts alerts;
-        if (!loadPreset(self, presets, args[1]))
-            return ExitError;
+        if (const auto status = choosePreset(self, presets, args[1], ExitError))
+            return *status;
         presets.currentSetup().putlog(); // the console log is standard output here
         return ExitSuccess;
     }
-    return usageError(self, QStringLiteral("expected \"list\" or \"show NAME\""));
+    if (const std::optional<int> status = runPresetEditAction(self, args))
+        return *status;
+    return usageError(self, QStringLiteral("expected list, show, new, set, rename, delete, "
+                                           "export or import"));
 }
 
 BRINDLEWICK_CLI_COMMAND(macroCommand, {QStringLiteral("macro"),
@@ -144,7 +129,9 @@ BRINDLEWICK_CLI_COMMAND(macrosCommand, {QStringLiteral("macros"),
                                         QStringLiteral("every macro's value for one image"),
                                         QString::fromUtf8(kMacrosUsage), &runMacros});
 BRINDLEWICK_CLI_COMMAND(presetsCommand,
-                        {QStringLiteral("presets"), QStringLiteral("list or show the presets"),
-                         QString::fromUtf8(kPresetsUsage), &runPresets});
+                        {QStringLiteral("presets"),
+                         QStringLiteral("list, show, make and change the presets"),
+                         QString::fromUtf8(kPresetsUsage) + QString::fromUtf8(kPresetEditUsage),
+                         &runPresets});
 
 } // namespace

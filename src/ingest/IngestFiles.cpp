@@ -3,10 +3,14 @@
 #include "geo/Geotag.h"
 #include "ingest/DngConverter.h"
 #include "ingest/JpegVerify.h"
+#include "ingest/MetadataWriter.h"
+#include "items/UserValues.h"
 #include "log/ConsoleLog.h"
 #include "log/IngestionLogController.h"
 #include "macro/MacroProcessor.h"
 #include "metadata/ECPrefsController.h"
+#include "metadata/Metadata.h"
+#include "platform/AtomicFile.h"
 #include "platform/NotificationCenter.h"
 #include "platform/SystemLog.h"
 #include "platform/UserInterface.h"
@@ -16,6 +20,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QSet>
 
 #include <cerrno>
 #include <cstring>
@@ -292,13 +297,17 @@ bool IngestFiles::checkRequired()
 void IngestFiles::generateMetadataFor(ThumbItem &item, const Setup &setup)
 {
     item.metadataGenerated = QVariantMap();
-    const QVariantMap macros = setup.paramDict(QStringLiteral("Metadata"));
+    QVariantMap macros = setup.paramDict(QStringLiteral("Metadata"));
+    // A value the user gave for a catalogue field the preset does not carry is still written:
+    // what was typed for an image never vanishes because the preset lacks the field.
+    if (item.metadataUser) {
+        for (auto it = item.metadataUser->cbegin(); it != item.metadataUser->cend(); ++it) {
+            if (!macros.contains(it.key()) && Metadata::catalogueKeyFor(it.key()) == it.key())
+                macros.insert(it.key(), QString());
+        }
+    }
     for (auto it = macros.constBegin(); it != macros.constEnd(); ++it) {
-        QString source;
-        if (item.metadataUser)
-            source = item.metadataUser->value(it.key()).toString();
-        if (source.isEmpty())
-            source = it.value().toString();
+        const QString source = UserValues::sourceText(item, it.key(), it.value().toString());
         if (source.isEmpty())
             continue;
         const QString value = m_macroProcessor->expand(source, item, setup);
@@ -309,13 +318,9 @@ void IngestFiles::generateMetadataFor(ThumbItem &item, const Setup &setup)
 
 void IngestFiles::computeShoot(ThumbItem &item, const Setup &setup)
 {
-    QString shoot;
-    if (item.metadataUser)
-        shoot = item.metadataUser->value(QStringLiteral("Shoot")).toString();
-    if (shoot.isEmpty())
-        shoot =
-            setup.paramDict(QStringLiteral("Metadata")).value(QStringLiteral("Shoot")).toString();
-    item.shoot = shoot;
+    const QString key = QStringLiteral("Shoot");
+    item.shoot = UserValues::sourceText(
+        item, key, setup.paramDict(QStringLiteral("Metadata")).value(key).toString());
 }
 
 void IngestFiles::geotag(ThumbItem &item)
@@ -403,6 +408,7 @@ void IngestFiles::go2()
     m_numCopiedToBackup = 0;
     m_numCopiedToBackup2 = 0;
     m_numDupes = 0;
+    m_numMetadataNotWritten = 0;
     m_downloadsRequested = 0;
     m_downloadsFinished = 0;
     m_writeContext = MetadataWriteContext();
@@ -422,11 +428,20 @@ void IngestFiles::go2()
 
     m_wantRawVerify = setup.paramBool(QStringLiteral("WantRawVerify"));
     if (m_wantRawVerify && !QFileInfo(m_tempDirRoot).isDir()) {
-        // A private folder (mkdtemp), never one someone else could have put in place.
+        // A private folder (mkdtemp), never one someone else could have put in place. Without
+        // it the raw files cannot be verified; the second stage reports that for each of them.
+        // Qt answers an empty path when TMPDIR names no folder; not "/" then.
+        const QString temporaryFolders =
+            QDir::tempPath().isEmpty() ? QStringLiteral("/tmp") : QDir::tempPath();
         QByteArray pattern = QFile::encodeName(
-            QDir::tempPath() + QStringLiteral("/Brindlewick-%1-XXXXXX").arg(::getpid()));
+            temporaryFolders + QStringLiteral("/Brindlewick-%1-XXXXXX").arg(::getpid()));
+        m_tempDirRoot.clear();
+        m_tempDirError.clear();
         if (::mkdtemp(pattern.data()))
             m_tempDirRoot = QFile::decodeName(pattern);
+        else
+            m_tempDirError = QFile::decodeName(pattern) + QStringLiteral(": ") +
+                             QString::fromLocal8Bit(std::strerror(errno));
     }
 
     const QString folderMacro = setup.paramString(QStringLiteral("FolderArrangement"));
@@ -474,9 +489,17 @@ void IngestFiles::go2()
         ++counter;
 
         QString base = m_macroProcessor->expand(fileMacro, *item, setup);
+        const QString extension = extensionOf(item->title());
+        if (base.trimmed().isEmpty()) {
+            // An empty name would make a hidden ".JPG"; the camera's own name is kept instead.
+            base =
+                extension.isEmpty() ? item->title() : item->title().chopped(extension.size() + 1);
+            if (!m_preview)
+                logPrint("The file name for %@ came out empty; the original name is kept\n",
+                         item->title());
+        }
         base.replace(QLatin1Char('/'), QLatin1Char('_'))
             .replace(QLatin1Char(':'), QLatin1Char('_'));
-        const QString extension = extensionOf(item->title());
 
         bool duplicate = false;
         for (int n = 0; n < 1000; ++n) {
@@ -580,7 +603,8 @@ bool IngestFiles::copyFirst(const ThumbItemPtr &item, const QString &folder)
 void IngestFiles::writeMetadata(ThumbItem &item, const QString &copyPath)
 {
     m_writeContext.xmpTemplate = m_xmpTemplate;
-    writeMetadataFor(item, copyPath, m_writeContext);
+    if (!writeMetadataFor(item, copyPath, m_writeContext))
+        ++m_numMetadataNotWritten;
     if (m_writeContext.hadError)
         m_hadError = true;
 }
@@ -656,8 +680,11 @@ void IngestFiles::downloadsComplete()
         if (!m_hadError && !m_cancelled)
             m_hadError = !convertOrCopy();
         removeTempDir();
-        const QString summary =
+        QString summary =
             formatMessage("Files ingested: %d\nDuplicates skipped: %d", m_numIngested, m_numDupes);
+        // A file copied without its metadata is not a plain success: every summary says so.
+        if (m_numMetadataNotWritten > 0)
+            summary += formatMessage("\nMetadata not written: %d", m_numMetadataNotWritten);
         const bool wantBackup2 = m_activeSetup.paramBool(QStringLiteral("WantBackup2"));
         if (m_hadError) {
             logPuts("\nIngestion incomplete -- an error occurred\n");
@@ -675,6 +702,8 @@ void IngestFiles::downloadsComplete()
                 logPrint("Number copied to 2nd backup: %d\n", m_numCopiedToBackup2);
             if (Prefs::boolean(Prefs::WantEmbeddedGPS))
                 logPrint("Number tagged by ExifTool: %d\n", m_writeContext.numTaggedByExifTool);
+            if (m_numMetadataNotWritten > 0)
+                logPrint("Number with metadata not written: %d\n", m_numMetadataNotWritten);
             logPuts("\nAll files processed");
             IngestionLogController::log("SUCCESS Ingested: %d; Duplicates: %d; Backedup: %d; "
                                         "files %@ through %@",
@@ -682,6 +711,9 @@ void IngestFiles::downloadsComplete()
                                         m_lastFile);
             if (wantBackup2)
                 IngestionLogController::log("2nd Backedup: %d", m_numCopiedToBackup2);
+            if (m_numMetadataNotWritten > 0)
+                IngestionLogController::log("ERROR: Metadata not written for %d files",
+                                            m_numMetadataNotWritten);
             const QString postApp =
                 m_activeSetup.dict().value(QStringLiteral("PostApp")).toString();
             if (!postApp.isEmpty() && m_folderOpener)
@@ -727,18 +759,10 @@ bool IngestFiles::convertOrCopy()
         return true;
 
     const auto failCopy = [this](const QString &systemLine, const QString &description) {
-        m_hadError = true;
-        SystemLog::write(systemLine);
-        reportCopyError(description);
-        return false;
+        return failSecondStageCopy(systemLine, description);
     };
     const auto failCopy2 = [this](const QString &target, const QString &description) {
-        m_hadError = true;
-        SystemLog::write(formatMessage("Error copying to %@ (2nd backup)", target));
-        logPrint("\nERROR copying file to 2nd backup: %@\n", description);
-        IngestionLogController::log("ERROR copying file to 2nd backup: %@", description);
-        alertOK(QStringLiteral("Error copying file to 2nd backup."), description);
-        return false;
+        return failSecondBackupCopy(target, description);
     };
 
     for (const QString &folder : std::as_const(m_ingestedFolders)) {
@@ -750,11 +774,8 @@ bool IngestFiles::convertOrCopy()
             relative.remove(0, 1);
         const QString primaryFolder = joinPath(primaryRoot, relative);
         const QString backupFolder2 = joinPath(backupRoot2, relative);
-        const QString outputFolder =
-            m_wantRawVerify ? joinPath(m_tempDirRoot, relative) : primaryFolder;
 
         QDir().mkpath(primaryFolder);
-        QDir().mkpath(outputFolder);
         if (wantBackup2) {
             // Without a root the folder would be relative to wherever the program was started.
             if (backupRoot2.isEmpty())
@@ -766,8 +787,7 @@ bool IngestFiles::convertOrCopy()
             m_firstImageFolder = primaryFolder;
 
         QStringList rawFiles;
-        QStringList dngNames;
-        int conversions = 0;
+        QSet<QString> sidecarsCopied; // two images of one base name may share one sidecar
         for (const QString &name : m_ingestedFiles.value(folder)) {
             const QString extension = extensionOf(name);
             if (extension.compare(QLatin1String("xmp"), Qt::CaseInsensitive) == 0)
@@ -776,19 +796,20 @@ bool IngestFiles::convertOrCopy()
             const bool raw = ECPrefsController::isRaw(extension);
             if (raw && wantConversion) {
                 rawFiles << source;
-                ++conversions;
-                if (wantBackup2)
-                    dngNames << name.left(name.size() - extension.size()) + QStringLiteral("dng");
                 if (!m_wantRawVerify)
-                    continue; // the converter writes the DNG straight into the primary folder
+                    continue; // the DNG takes the raw file's place in the primary folder
             }
-            const QString sidecar =
-                (extension.isEmpty() ? source : source.left(source.size() - extension.size() - 1)) +
-                QStringLiteral(".xmp");
-            const bool withSidecar =
-                extension.compare(QLatin1String("jpg"), Qt::CaseInsensitive) != 0 &&
-                QFileInfo::exists(sidecar);
-            const QString sidecarName = QFileInfo(sidecar).fileName();
+            QString sidecar;
+            if (extension.compare(QLatin1String("jpg"), Qt::CaseInsensitive) != 0)
+                sidecar = existingSidecarFor(source);
+            if (sidecarsCopied.contains(sidecar))
+                sidecar.clear();
+            const bool withSidecar = !sidecar.isEmpty();
+            if (withSidecar)
+                sidecarsCopied.insert(sidecar);
+            const QString sidecarName =
+                withSidecar ? QFileInfo(sidecar).fileName()
+                            : QFileInfo(source).completeBaseName() + QStringLiteral(".xmp");
             const QString target = joinPath(primaryFolder, name);
             const QString sidecarTarget = joinPath(primaryFolder, sidecarName);
             QString error;
@@ -807,22 +828,134 @@ bool IngestFiles::convertOrCopy()
             }
         }
 
-        if (conversions > 0 &&
-            !DngConverter::runConverter(executable,
-                                        DngConverter::converterArguments(outputFolder, rawFiles)))
+        if (!rawFiles.isEmpty() && !convertRaws(executable, rawFiles, primaryFolder,
+                                                wantBackup2 ? backupFolder2 : QString()))
             return false;
-        if (!m_wantRawVerify) {
-            m_numCopiedToBackup += conversions;
-            if (wantBackup2) {
-                for (const QString &dng : std::as_const(dngNames)) {
-                    const QString target2 = joinPath(backupFolder2, dng);
-                    QString error;
-                    if (!copyOn(joinPath(outputFolder, dng), target2, &error))
-                        return failCopy2(target2, error);
-                    ++m_numCopiedToBackup2;
+    }
+    return true;
+}
+
+bool IngestFiles::failSecondBackupCopy(const QString &target, const QString &description)
+{
+    m_hadError = true;
+    SystemLog::write(formatMessage("Error copying to %@ (2nd backup)", target));
+    logPrint("\nERROR copying file to 2nd backup: %@\n", description);
+    IngestionLogController::log("ERROR copying file to 2nd backup: %@", description);
+    alertOK(QStringLiteral("Error copying file to 2nd backup."), description);
+    return false;
+}
+
+namespace {
+
+// The raw files in groups that hold no two files of one base name, since the converter names
+// each DNG after its raw file's base name (IMG_1.CR2 and IMG_1.NEF would make one IMG_1.dng).
+QList<QStringList> batchesWithUniqueBaseNames(const QStringList &rawFiles)
+{
+    QList<QStringList> batches;
+    QList<QSet<QString>> names;
+    for (const QString &raw : rawFiles) {
+        const QString base = QFileInfo(raw).completeBaseName();
+        qsizetype i = 0;
+        while (i < batches.size() && names[i].contains(base))
+            ++i;
+        if (i == batches.size()) {
+            batches.append(QStringList());
+            names.append(QSet<QString>());
+        }
+        batches[i] << raw;
+        names[i].insert(base);
+    }
+    return batches;
+}
+
+QStringList fileNames(const QStringList &paths)
+{
+    QStringList names;
+    for (const QString &path : paths)
+        names << QFileInfo(path).fileName();
+    return names;
+}
+
+} // namespace
+
+bool IngestFiles::convertRaws(const QString &executable, const QStringList &rawFiles,
+                              const QString &primaryFolder, const QString &backupFolder2)
+{
+    // The converter writes into a private folder; each DNG is then placed the way copies are,
+    // so it never replaces a file already there and a clash takes the next free name. With raw
+    // verification the DNGs are only proof that the raw files read well, and go with the folder.
+    const QString workRoot = m_wantRawVerify ? m_tempDirRoot : primaryFolder;
+    for (const QStringList &batch : batchesWithUniqueBaseNames(rawFiles)) {
+        const QString names = fileNames(batch).join(QStringLiteral(", "));
+        if (workRoot.isEmpty()) {
+            DngConverter::report(
+                formatMessage("Can't make a temporary folder for %@: %@", names, m_tempDirError));
+            return false;
+        }
+        QByteArray pattern =
+            QFile::encodeName(workRoot + QStringLiteral("/.brindlewick-dng-XXXXXX"));
+        if (!::mkdtemp(pattern.data())) {
+            DngConverter::report(formatMessage("Can't make a temporary folder for %@: %@: %@",
+                                               names, QFile::decodeName(pattern),
+                                               QString::fromLocal8Bit(std::strerror(errno))));
+            return false;
+        }
+        const QString work = QFile::decodeName(pattern);
+        struct RemoveWork
+        {
+            QString path;
+            ~RemoveWork() { QDir(path).removeRecursively(); }
+        } removeWork{work};
+
+        if (!DngConverter::runConverter(executable, DngConverter::converterArguments(work, batch)))
+            return false;
+        for (const QString &raw : batch) {
+            const QString base = QFileInfo(raw).completeBaseName();
+            const QString produced = joinPath(work, base + QStringLiteral(".dng"));
+            if (!QFileInfo(produced).isFile()) {
+                DngConverter::report(formatMessage("The DNG Converter wrote no DNG for %@",
+                                                   QFileInfo(raw).fileName()));
+                return false;
+            }
+            if (m_wantRawVerify)
+                continue;
+            // On disk before it has a name, like every copy.
+            syncToDisk(QFile::encodeName(produced));
+            QString placed;
+            for (int n = 0; n < 1000 && placed.isEmpty(); ++n) {
+                const QString name =
+                    (n == 0 ? base : base + QStringLiteral("_%1").arg(n)) + QStringLiteral(".dng");
+                const QString target = joinPath(primaryFolder, name);
+                if (placeWithoutReplacing(QFile::encodeName(produced), QFile::encodeName(target))) {
+                    placed = name;
+                    continue;
                 }
+                const int error = errno;
+                if (error != EEXIST || n == 999)
+                    return failSecondStageCopy(
+                        formatMessage("Error copying to %@", target),
+                        formatMessage("The DNG of \"%@\" couldn't be placed in \"%@\": %@",
+                                      QFileInfo(raw).fileName(), primaryFolder,
+                                      QString::fromLocal8Bit(std::strerror(error))));
+            }
+            syncToDisk(QFile::encodeName(primaryFolder));
+            ++m_numCopiedToBackup;
+            if (!backupFolder2.isEmpty()) {
+                const QString target2 = joinPath(backupFolder2, placed);
+                QString error;
+                if (!copyOn(joinPath(primaryFolder, placed), target2, &error))
+                    return failSecondBackupCopy(target2, error);
+                ++m_numCopiedToBackup2;
             }
         }
     }
     return true;
+}
+
+bool IngestFiles::failSecondStageCopy(const QString &systemLine, const QString &description)
+{
+    m_hadError = true;
+    SystemLog::write(systemLine);
+    reportCopyError(description);
+    return false;
 }

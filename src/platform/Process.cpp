@@ -3,6 +3,7 @@
 #include "platform/AppPaths.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 
 #include <algorithm>
@@ -133,7 +134,14 @@ ProcessResult run(const ProcessRequest &request)
     bool reaped = false;
     int pollsSinceTerm = -1;
     const int pollsBeforeKill = std::max(1, 2000 / std::max(1, request.pollIntervalMs));
+    QElapsedTimer clock;
+    clock.start();
     for (;;) {
+        if (request.timeoutMs > 0 && !result.timedOut && clock.elapsed() >= request.timeoutMs) {
+            // A hung child must not hold the caller for ever; its end is reaped below.
+            ::kill(pid, SIGKILL);
+            result.timedOut = true;
+        }
         const pid_t done = ::waitpid(pid, &status, WNOHANG);
         drain(outRead, result.stdoutData, request.captureLimit);
         drain(errRead, result.stderrData, request.captureLimit);

@@ -27,6 +27,9 @@ struct ProcessRequest
     // Asked after every poll; once it answers true the child gets SIGTERM, and SIGKILL when it
     // is still there two seconds later.
     std::function<bool()> stopRequested;
+    // A child still running after this many milliseconds is killed (SIGKILL) and the result
+    // says `timedOut`; 0 waits for as long as it takes.
+    qint64 timeoutMs = 0;
 };
 
 struct ProcessResult
@@ -38,6 +41,7 @@ struct ProcessResult
     bool signaled = false; // killed by a signal
     int signal = 0;
     bool stopped = false; // ended because stopRequested answered true
+    bool timedOut = false; // killed for running longer than the request allowed
     QByteArray stdoutData;
     QByteArray stderrData;
 

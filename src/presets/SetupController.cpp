@@ -1,5 +1,6 @@
 #include "presets/SetupController.h"
 
+#include "macro/MacroSyntax.h"
 #include "metadata/ECPrefsController.h"
 #include "metadata/LookupsController.h"
 #include "platform/AppPaths.h"
@@ -18,6 +19,7 @@ const QString SetupController::kDefault = QStringLiteral("Default");
 const QString SetupController::kUntitled = QStringLiteral("Untitled");
 const QString SetupController::kSaveAs = QStringLiteral("Save As...");
 const QString SetupController::kEdited = QStringLiteral(" (edited)");
+const QString SetupController::kDamaged = QStringLiteral(" (damaged)");
 
 namespace {
 
@@ -89,6 +91,58 @@ void SetupController::readPresets()
         addToList(name);
 }
 
+std::optional<QString> SetupController::listedName(const QString &name) const
+{
+    for (const QString &listed : m_presets) {
+        if (listed.compare(name, Qt::CaseInsensitive) == 0)
+            return listed;
+    }
+    return std::nullopt;
+}
+
+std::optional<QString> SetupController::nameProblem(const QString &name)
+{
+    if (name.trimmed().isEmpty())
+        return QStringLiteral("A preset name can't be empty.");
+    if (name.startsWith(QLatin1Char('.')))
+        return QStringLiteral("A preset name can't begin with \".\".");
+    if (name.contains(QLatin1Char('/')))
+        return QStringLiteral("A preset name can't contain \"/\".");
+    for (const QChar c : name) {
+        if (c.category() == QChar::Other_Control)
+            return QStringLiteral("A preset name can't contain control characters.");
+    }
+    if (name.compare(kDefault, Qt::CaseInsensitive) == 0 ||
+        name.compare(kUntitled, Qt::CaseInsensitive) == 0)
+        return formatMessage("\"%@\" is a name the program keeps for itself.", name);
+    if (name.endsWith(kEdited) || name.endsWith(kDamaged))
+        return formatMessage("A preset name can't end in \"%@\".",
+                             name.endsWith(kEdited) ? kEdited.trimmed() : kDamaged.trimmed());
+    return std::nullopt;
+}
+
+void SetupController::rememberLoaded(const QString &name)
+{
+    m_loadedName = name;
+    m_loadedBytes.reset();
+    if (m_presetsFolder.isEmpty())
+        return;
+    QFile file(presetPath(name));
+    if (file.open(QIODevice::ReadOnly))
+        m_loadedBytes = file.readAll();
+}
+
+bool SetupController::changedOnDisk() const
+{
+    if (m_presetsFolder.isEmpty() || m_loadedName.isEmpty())
+        return false;
+    QFile file(presetPath(m_loadedName));
+    std::optional<QByteArray> now;
+    if (file.open(QIODevice::ReadOnly))
+        now = file.readAll();
+    return now != m_loadedBytes;
+}
+
 void SetupController::addToList(const QString &name)
 {
     for (const QString &listed : std::as_const(m_presets)) {
@@ -111,11 +165,34 @@ QString SetupController::presetPath(const QString &name) const
     return m_presetsFolder + QLatin1Char('/') + name + QStringLiteral(".plist");
 }
 
-void SetupController::makeCurrent(const QString &name)
+std::optional<QString> SetupController::presetFileProblem(const QString &name) const
+{
+    if (m_presetsFolder.isEmpty())
+        return std::nullopt;
+    const QString path = presetPath(name);
+    const QFileInfo info(path);
+    if (!info.exists())
+        return std::nullopt;
+    if (!info.isFile() || !info.isReadable())
+        return formatMessage("The preset \"%@\" can't be used: its file \"%@\" can't be read.",
+                             name, path);
+    if (!Setup::readFile(path))
+        return formatMessage("The preset \"%@\" can't be used: its file \"%@\" is damaged (it is "
+                             "not a property list holding a dictionary).",
+                             name, path);
+    return std::nullopt;
+}
+
+bool SetupController::makeCurrent(const QString &name)
 {
     std::optional<QVariantMap> dict;
     if (!m_presetsFolder.isEmpty())
         dict = Setup::readFile(presetPath(name));
+    // Loading the defaults under a damaged preset's name would send a run to the default
+    // folder with the default names, and a later save would overwrite the file.
+    const bool damaged = !dict && presetFileProblem(name).has_value();
+    if (damaged)
+        m_currentSetupName = kDefault;
     Setup loaded;
     if (dict)
         loaded.setDict(*dict);
@@ -140,6 +217,8 @@ void SetupController::makeCurrent(const QString &name)
     else
         m_currentSetupHolder = Setup(m_defaultSetup.dict());
     m_isDirty = false;
+    rememberLoaded(name);
+    return !damaged;
 }
 
 void SetupController::removeUndefinedMetadataFromSetup(Setup &setup)
@@ -182,6 +261,18 @@ bool SetupController::newOrUpdatePreset(const QString &requested)
             name = listed;
     }
     if (!m_presetsFolder.isEmpty()) {
+        if (name == m_loadedName && changedOnDisk()) {
+            const bool gone = !QFileInfo::exists(presetPath(name));
+            const int answer = UserInterface::instance().confirm(
+                formatMessage(gone ? "Preset \"%@\" was removed on disk."
+                                   : "Preset \"%@\" was changed on disk.",
+                              name),
+                QStringLiteral("Another program changed it since it was opened here. Saving "
+                               "replaces that version with these settings."),
+                {QStringLiteral("Don't Save"), QStringLiteral("Save")});
+            if (answer != 1)
+                return false;
+        }
         const QVariantMap dict =
             m_currentSetupHolder ? m_currentSetupHolder->dict() : QVariantMap();
         QString error;
@@ -194,6 +285,7 @@ bool SetupController::newOrUpdatePreset(const QString &requested)
     m_currentSetupName = name;
     m_isDirty = false;
     addToList(name);
+    rememberLoaded(name);
     return true;
 }
 
@@ -213,8 +305,8 @@ void SetupController::savePresetName()
 void SetupController::updateFromPreset(const std::optional<QString> &name, PresetForm *form)
 {
     m_currentSetupName = name && !name->isEmpty() ? *name : kDefault;
+    makeCurrent(m_currentSetupName); // a damaged preset leaves "Default" current
     savePresetName();
-    makeCurrent(m_currentSetupName);
     if (form)
         *form = presetToControls();
 }
@@ -236,7 +328,11 @@ PresetMenu SetupController::populatePresetsMenu(bool wantCommands) const
     if (!entries.contains(kDefault))
         entries.append(kDefault);
     for (const QString &entry : std::as_const(entries)) {
-        if (entry == m_currentSetupName && m_isDirty) {
+        // "Default" stays a choice: its built-in settings remain when its own file is damaged.
+        if (entry != kUntitled && entry != kDefault && presetFileProblem(entry)) {
+            menu.titles.append(entry + kDamaged);
+            menu.damagedTitles.append(entry + kDamaged);
+        } else if (entry == m_currentSetupName && m_isDirty) {
             menu.titles.append(entry + kEdited);
             menu.selectedTitle = entry + kEdited;
         } else {
@@ -247,7 +343,7 @@ PresetMenu SetupController::populatePresetsMenu(bool wantCommands) const
         menu.titles.append(QString());
         menu.titles.append(kSaveAs);
         if (!m_currentSetupName.isEmpty() && m_currentSetupName != kDefault &&
-            m_currentSetupName != kUntitled) {
+            m_currentSetupName != kUntitled && !presetFileProblem(m_currentSetupName)) {
             menu.titles.append(kUpdatePrefix + m_currentSetupName);
             menu.titles.append(kDeletePrefix + m_currentSetupName);
         }
@@ -315,6 +411,23 @@ void SetupController::setWantBackup(PresetForm &form, bool on)
     form.wantBackup = on;
     if (!on)
         form.wantBackup2 = false;
+}
+
+bool SetupController::checkArrangements(const PresetForm &form)
+{
+    const std::pair<const char *, QString> arrangements[] = {
+        {"Invalid folder arrangement.", form.folderArrangement},
+        {"Invalid file name arrangement.", form.filenameArrangement},
+    };
+    for (const auto &[title, text] : arrangements) {
+        if (const auto error = MacroSyntax::check(text)) {
+            UserInterface::instance().alert(
+                QString::fromUtf8(title),
+                formatMessage("The preset was not saved: %@.", error->message));
+            return false;
+        }
+    }
+    return true;
 }
 
 QString SetupController::normalizedInclusions(const QString &text)
@@ -386,14 +499,28 @@ std::optional<QString> SetupController::saveAs()
     const QString name = sanitizedPresetName(*answer);
     // An empty name would be written to ".plist", and a leading dot hides the file from the
     // list: either way the preset could never be chosen again.
-    if (name.isEmpty() || name.startsWith(QLatin1Char('.'))) {
-        UserInterface::instance().alert(
-            QStringLiteral("Invalid preset name."),
-            QStringLiteral("A preset name can't be empty or begin with \".\"."));
+    if (const std::optional<QString> problem = nameProblem(name)) {
+        UserInterface::instance().alert(QStringLiteral("Invalid preset name."), *problem);
         return std::nullopt;
     }
-    if (!newOrUpdatePreset(name))
+    if (const std::optional<QString> listed = listedName(name)) {
+        const int replace = UserInterface::instance().confirm(
+            formatMessage("A preset named \"%@\" already exists.", *listed),
+            QStringLiteral("Replace it with these settings?"),
+            {QStringLiteral("Cancel"), QStringLiteral("Replace")});
+        if (replace != 1)
+            return std::nullopt;
+    }
+    // A listed file is replaced on purpose: no second question about its state on disk.
+    const QString loadedName = m_loadedName;
+    const std::optional<QByteArray> loadedBytes = m_loadedBytes;
+    if (listedName(name))
+        rememberLoaded(*listedName(name));
+    if (!newOrUpdatePreset(name)) {
+        m_loadedName = loadedName;
+        m_loadedBytes = loadedBytes;
         return std::nullopt;
+    }
     return m_currentSetupName;
 }
 
@@ -411,6 +538,14 @@ void SetupController::actionPresets(const QString &title, PresetForm &form)
 {
     controlsToPreset(form);
 
+    // A damaged preset's entry is not a choice: the edits stay as they are.
+    if (title.endsWith(kDamaged)) {
+        if (const auto problem = presetFileProblem(title.chopped(kDamaged.size()))) {
+            UserInterface::instance().alert(QStringLiteral("Can't use preset."), *problem);
+            return;
+        }
+    }
+
     // A saved preset may itself be called "Update ..." or "Delete ...": the title is then a
     // command only when it names the current preset.
     auto command = [&](const QString &prefix) -> std::optional<QString> {
@@ -423,15 +558,19 @@ void SetupController::actionPresets(const QString &title, PresetForm &form)
     };
 
     if (title == kSaveAs) {
+        if (!checkArrangements(form))
+            return;
         if (const std::optional<QString> name = saveAs())
             updateFromPreset(*name, &form);
         return;
     }
     if (const std::optional<QString> name = command(kUpdatePrefix)) {
-        if (*name == kDefault || *name == kUntitled)
+        if (*name == kDefault || *name == kUntitled) {
             alert(QStringLiteral("Can't update preset."));
-        else
-            newOrUpdatePreset(*name);
+        } else if (!checkArrangements(form) || !newOrUpdatePreset(*name)) {
+            // Nothing was saved: the edits stay on screen to be mended.
+            return;
+        }
         updateFromPreset(*name, &form);
         return;
     }
@@ -465,6 +604,8 @@ void SetupController::actionPresets(const QString &title, PresetForm &form)
 bool SetupController::actionOK(PresetForm &form)
 {
     controlsToPreset(form);
+    if (!checkArrangements(form))
+        return false;
     if (m_currentSetupName == kUntitled) {
         if (!saveAs())
             return false;
@@ -508,6 +649,8 @@ void SetupController::rootFolderChosen(const QString &key, const QString &path, 
 void SetupController::converterChosen(const QString &path, PresetForm &form)
 {
     Defaults::set(QLatin1String(Prefs::DNGConverter.name), path);
+    // The ingestion runs the preferences' converter: the one chosen here is that one.
+    Prefs::set(Prefs::ConverterPath, path);
     form.converterPath = path;
     presetWasChanged();
 }

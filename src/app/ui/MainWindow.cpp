@@ -1,6 +1,7 @@
 #include "app/ui/MainWindow.h"
 
 #include "app/ui/ImageBrowserView.h"
+#include "metadata/ui/ExifTableView.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -66,6 +67,8 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     buttonChoose = named(new QPushButton(QStringLiteral("Choose"), this), "buttonChoose");
     popupPresets = named(new QComboBox(this), "popupPresets");
     popupPresets->setMinimumWidth(200);
+    buttonPresets = named(new QPushButton(QStringLiteral("Edit..."), this), "buttonPresets");
+    buttonPresets->setToolTip(QStringLiteral("Make and change presets"));
     buttonIngest = named(new QPushButton(QStringLiteral("Ingest"), this), "buttonIngest");
     sliderZoom = named(new QSlider(Qt::Horizontal, this), "sliderZoom");
     sliderZoom->setRange(10, 100);
@@ -78,8 +81,11 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     top->addWidget(buttonChoose);
     top->addWidget(labelWaitForThumbs);
     top->addStretch();
-    top->addWidget(new QLabel(QStringLiteral("Preset:"), this));
+    auto *presetLabel = new QLabel(QStringLiteral("&Preset:"), this);
+    presetLabel->setBuddy(popupPresets);
+    top->addWidget(presetLabel);
     top->addWidget(popupPresets);
+    top->addWidget(buttonPresets);
     top->addStretch();
     top->addWidget(new QLabel(QStringLiteral("Zoom"), this));
     top->addWidget(sliderZoom);
@@ -130,10 +136,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     labelKeywords = named(new QLabel(QStringLiteral("Keywords"), metadataPanel), "labelKeywords");
     textViewKeywords = named(new EditingTextView(metadataPanel), "textViewKeywords");
     textViewKeywords->setFixedHeight(48);
-    tableMetadata = named(new QTableWidget(0, 2, metadataPanel), "tableMetadata");
-    tableMetadata->setHorizontalHeaderLabels({QStringLiteral("Field"), QStringLiteral("Value")});
-    tableMetadata->verticalHeader()->hide();
-    tableMetadata->horizontalHeader()->setStretchLastSection(true);
+    tableMetadata = named(new ExifTableView(metadataPanel), "tableMetadata");
     buttonTimeZone =
         named(new QPushButton(QStringLiteral("Time Zone..."), metadataPanel), "buttonTimeZone");
     buttonTimeAdj =
@@ -166,7 +169,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     rightLayout->addWidget(previewBrowser);
     rightLayout->addWidget(checkboxImage);
     rightLayout->addWidget(labelMessage);
-    rightLayout->addWidget(metadataPanel, 3);
+    rightLayout->addWidget(metadataPanel, 5);
     rightLayout->addWidget(webView, 2);
 
     auto *split = new QSplitter(Qt::Horizontal, this);
@@ -215,6 +218,11 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     actionCheckNone = edit->addAction(QStringLiteral("Check None"));
     QMenu *view = menuBar()->addMenu(QStringLiteral("&View"));
     actionRefresh = view->addAction(QStringLiteral("Refresh Image Browser"));
+    actionMacroView = view->addAction(QStringLiteral("Macro View"));
+    actionMacroView->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_I));
+    QMenu *presets = menuBar()->addMenu(QStringLiteral("&Presets"));
+    actionSetup = presets->addAction(QStringLiteral("Edit Presets..."));
+    actionSetup->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_P));
     QMenu *gps = menuBar()->addMenu(QStringLiteral("&GPS"));
     actionTrackManager = gps->addAction(QStringLiteral("Track Manager..."));
     actionTrackManager->setObjectName(QStringLiteral("actionTrackManager"));

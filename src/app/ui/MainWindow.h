@@ -3,6 +3,7 @@
 #include <QMainWindow>
 #include <QPlainTextEdit>
 
+class ExifTableView;
 class ImageBrowserView;
 class QCheckBox;
 class QComboBox;
@@ -58,7 +59,7 @@ public:
     QTableWidget *tableList = nullptr;
     QListWidget *tableExtensions = nullptr;
     QListWidget *tableDates = nullptr;
-    QTableWidget *tableMetadata = nullptr;
+    ExifTableView *tableMetadata = nullptr;
     EditingTextView *textViewCaption = nullptr;
     EditingTextView *textViewKeywords = nullptr;
     QCheckBox *checkboxCaption = nullptr;
@@ -71,6 +72,7 @@ public:
     QLabel *labelMessage = nullptr;
     QLabel *labelWaitForThumbs = nullptr;
     QComboBox *popupPresets = nullptr;
+    QPushButton *buttonPresets = nullptr;
     QSlider *sliderZoom = nullptr;
     QPushButton *buttonChoose = nullptr;
     QPushButton *buttonIngest = nullptr;
@@ -89,6 +91,8 @@ public:
     QAction *actionCheckAll = nullptr;
     QAction *actionCheckNone = nullptr;
     QAction *actionRefresh = nullptr;
+    QAction *actionSetup = nullptr;
+    QAction *actionMacroView = nullptr;
     QAction *actionIngestionLog = nullptr;
     QAction *actionHelp = nullptr;
     QAction *actionUpdateCheck = nullptr;

@@ -15,9 +15,14 @@
 #include "items/ThumbListModel.h"
 #include "log/IngestionLogController.h"
 #include "log/ui/IngestionLogWindow.h"
+#include "macro/ui/MacroViewWindow.h"
 #include "metadata/ECPrefsController.h"
+#include "metadata/ui/ExifTableView.h"
 #include "platform/Defaults.h"
 #include "platform/NotificationCenter.h"
+#include "platform/UserInterface.h"
+#include "presets/PresetFolderWatcher.h"
+#include "presets/ui/PresetWindow.h"
 #include "sources/ChooseInput.h"
 #include "sources/ui/ChooseInputWindow.h"
 
@@ -33,6 +38,7 @@
 #include <QRegularExpression>
 #include <QScrollBar>
 #include <QSlider>
+#include <QStandardItemModel>
 #include <QSysInfo>
 #include <QTabWidget>
 #include <QTableWidget>
@@ -182,6 +188,9 @@ void QuorvaneAppDelegate::awakeFromNib()
 
     // Makes the presets folder and reads the current preset's name and the presets.
     m_setupController = std::make_unique<SetupController>();
+    m_presetWatcher = new PresetFolderWatcher(m_setupController->presetsFolder(), this);
+    connect(m_presetWatcher, &PresetFolderWatcher::changed, this,
+            &QuorvaneAppDelegate::presetFolderChanged);
 
     m_logger = std::make_unique<Logger>();
     m_logPane = std::make_unique<PlainTextLogPane>(m_window->textViewLog);
@@ -222,6 +231,9 @@ void QuorvaneAppDelegate::connectWindow()
             &QuorvaneAppDelegate::actionManuallyGeotag);
     connect(w->sliderZoom, &QSlider::valueChanged, this, &QuorvaneAppDelegate::actionZoom);
     connect(w->popupPresets, &QComboBox::activated, this, &QuorvaneAppDelegate::actionSetupMenu);
+    connect(w->buttonPresets, &QPushButton::clicked, this, &QuorvaneAppDelegate::actionSetup);
+    connect(w->actionSetup, &QAction::triggered, this, &QuorvaneAppDelegate::actionSetup);
+    connect(w->actionMacroView, &QAction::triggered, this, &QuorvaneAppDelegate::actionMacroView);
     connect(w->textViewCaption, &EditingTextView::textDidBeginEditing, this,
             [this] { m_editor.textDidBeginEditing(); });
     connect(w->textViewKeywords, &EditingTextView::textDidBeginEditing, this,
@@ -242,12 +254,12 @@ void QuorvaneAppDelegate::connectWindow()
             [this](bool on) { m_editor.setCaptionTicked(on); });
     connect(w->checkboxImage, &QCheckBox::toggled, this,
             [this] { imageBrowserSelectionDidChange(); });
-    connect(w->tableMetadata, &QTableWidget::itemChanged, this, [this](QTableWidgetItem *item) {
-        if (m_fillingTable || item->column() != 1)
-            return;
-        item->setData(Qt::UserRole + 1, true);
-        m_tableChanged = true;
-    });
+    // The table serves the selected images: it skips the fields that have their own views,
+    // shows the layout's fields only, and an emptied cell falls back to the preset. Its
+    // "TimeZone" row takes only zones the time-zone database knows.
+    ExifTableModel *table = w->tableMetadata->exifModel();
+    table->setSkipCaptionAndKeywords(true);
+    table->setEmptyMeansPreset(true);
 }
 
 void QuorvaneAppDelegate::applicationDidFinishLaunching()
@@ -278,6 +290,15 @@ void QuorvaneAppDelegate::applicationDidFinishLaunching()
     m_window->previewBrowser->setZoomValue(0.5);
     m_window->previewBrowser->hide();
     ImageBrowserView::setIngestingProbe([] { return g_isIngesting; });
+    // Both browsers draw the same items: a change of ticks or marks seen by one (Check None, a
+    // tick click, an ingested mark) is redrawn by the other too.
+    const auto redraw = [](ImageBrowserView *view) {
+        return [view] { view->viewport()->update(); };
+    };
+    connect(m_model, &QAbstractItemModel::dataChanged, m_window->previewBrowser,
+            redraw(m_window->previewBrowser));
+    connect(m_previewModel, &QAbstractItemModel::dataChanged, m_window->imageBrowser,
+            redraw(m_window->imageBrowser));
     connect(m_window->imageBrowser->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &QuorvaneAppDelegate::imageBrowserSelectionDidChange);
     qApp->installEventFilter(new IngestClickBlocker(m_window, this));
@@ -285,11 +306,6 @@ void QuorvaneAppDelegate::applicationDidFinishLaunching()
     // The window's own duties: closing quits, resizing keeps the value column filling the
     // table, the zoom slider belongs to the picture tab only.
     connect(m_window, &MainWindow::windowWillClose, this, &QuorvaneAppDelegate::actionQuit);
-    connect(m_window, &MainWindow::windowDidResize, this, [this] {
-        QTableWidget *table = m_window->tableMetadata;
-        if (table->columnCount() == 2)
-            table->setColumnWidth(1, table->width() - table->columnWidth(0) - 22);
-    });
     const auto tabChanged = [this](int index) {
         m_window->sliderZoom->setVisible(m_window->tabView->tabText(index) !=
                                          QStringLiteral("List"));
@@ -339,10 +355,12 @@ void QuorvaneAppDelegate::receiveStatusDisplayChange(const Notification &)
 void QuorvaneAppDelegate::receiveShowInfo(const Notification &note)
 {
     auto *item = static_cast<ThumbItem *>(itemFrom(note));
-    if (!item || m_model->rowOf(item) < 0)
+    if (!item)
         return;
-    // The macro view arrives with its own window; pending edits reach the items meanwhile.
-    updateSelectedImages();
+    const int row = m_model->rowOf(item);
+    if (row < 0)
+        return;
+    showMacroViewForItem(m_model->itemAt(row));
 }
 
 void QuorvaneAppDelegate::receiveShowViewer(const Notification &note)
@@ -356,8 +374,20 @@ void QuorvaneAppDelegate::receiveShowViewer(const Notification &note)
 
 void QuorvaneAppDelegate::receiveFinishedChoosing(const Notification &)
 {
+    // Edits still pending belong to the images they were made for, which the browser shows
+    // until the new list replaces them: they are committed there first, and the selection they
+    // named is forgotten, so nothing typed for the old images lands on the new ones.
+    m_window->endEditing();
+    updateSelectedImages();
+    m_editor.setSelectedImages({});
+    m_editor.setDirty(false);
+    m_editor.setCaptionTicked(false);
+    m_window->checkboxCaption->setChecked(false);
+    m_window->tableMetadata->exifModel()->clearChangeCheckboxes();
+
     // The browser, the list table and the driver all see the list the chooser filled.
     m_model->setItems(m_itemList);
+    m_editor.setSelectedImages(m_window->imageBrowser->selectedRows());
     if (m_ingestFiles)
         m_ingestFiles->setItems(m_itemList);
     m_window->imageBrowser->reloadData();
@@ -375,10 +405,16 @@ void QuorvaneAppDelegate::receiveFinishedChoosing(const Notification &)
         dates->setCurrentRow(dates->count() - 1);
         dates->scrollToItem(dates->item(dates->count() - 1));
         doubleclickDate();
-        for (int row : m_window->imageBrowser->selectedRows())
+        const QList<int> selected = m_window->imageBrowser->selectedRows();
+        for (int row : selected)
             if (const ThumbItemPtr item = m_model->itemAt(row); item && !item->excluded)
                 item->checked = true;
         m_window->imageBrowser->reloadData();
+        // The browser opens at the first row of the new day (the first row of all when every
+        // image is selected), not scrolled to the day's last image.
+        if (!selected.isEmpty())
+            m_window->imageBrowser->scrollTo(m_model->index(selected.first()),
+                                             QAbstractItemView::PositionAtTop);
     }
     showStatus();
 }
@@ -439,21 +475,81 @@ void QuorvaneAppDelegate::instructions()
 
 // Presets.
 
-void QuorvaneAppDelegate::populatePresetsMenu()
+// Fills the main window's pop-up; damaged presets are listed but cannot be chosen.
+static void fillPresetPopup(QComboBox *popup, const PresetMenu &menu)
 {
-    const PresetMenu menu = m_setupController->populatePresetsMenu(false);
-    QComboBox *popup = m_window->popupPresets;
+    popup->blockSignals(true);
     popup->clear();
     for (const QString &title : menu.titles) {
-        if (title.isEmpty())
+        if (title.isEmpty()) {
             popup->insertSeparator(popup->count());
-        else
-            popup->addItem(title);
+            continue;
+        }
+        popup->addItem(title);
+        if (menu.damagedTitles.contains(title)) {
+            if (auto *items = qobject_cast<QStandardItemModel *>(popup->model())) {
+                QStandardItem *item = items->item(popup->count() - 1);
+                item->setEnabled(false);
+                item->setToolTip(QStringLiteral("The preset file is damaged and can't be used."));
+            }
+        }
     }
     popup->setCurrentIndex(popup->findText(menu.selectedTitle));
-    m_setupController->makeCurrent(m_setupController->currentSetupName());
+    popup->blockSignals(false);
+}
+
+void QuorvaneAppDelegate::populatePresetsMenu()
+{
+    // Loaded first: a damaged remembered preset leaves "Default" current, and the pop-up
+    // then selects that.
+    const QString wanted = m_setupController->currentSetupName();
+    const std::optional<QString> damage = m_setupController->presetFileProblem(wanted);
+    m_setupController->makeCurrent(wanted);
+    fillPresetPopup(m_window->popupPresets, m_setupController->populatePresetsMenu(false));
     buildInclusionsDict();
     displayPreset();
+    if (damage) {
+        logPrint("\nERROR: %@\n", *damage);
+        UserInterface::instance().alert(QStringLiteral("Can't use preset."), *damage);
+    }
+}
+
+void QuorvaneAppDelegate::presetFolderChanged()
+{
+    // The preset window follows the folder itself while it is open; this one catches up after.
+    if (m_presetWindowOpen)
+        return;
+    SetupController &presets = *m_setupController;
+    presets.readPresets();
+    const QString name = presets.currentSetupName();
+    const bool listed = presets.listedName(name).has_value();
+    if (presets.changedOnDisk() || presets.isDamaged(name)) {
+        if (!listed || presets.isDamaged(name)) {
+            logPrint("\nPreset \"%@\" was removed or damaged by another program; using "
+                     "Default.\n",
+                     name);
+            presets.setCurrentSetupName(SetupController::kDefault);
+        } else {
+            logPrint("\nPreset \"%@\" was changed by another program and has been reloaded.\n",
+                     name);
+        }
+        presets.makeCurrent(presets.currentSetupName());
+        buildInclusionsDict();
+        if (m_window->imageBrowser->selectionModel())
+            showMetadata({});
+    }
+    fillPresetPopup(m_window->popupPresets, presets.populatePresetsMenu(false));
+}
+
+void QuorvaneAppDelegate::actionSetup()
+{
+    m_window->endEditing();
+    updateSelectedImages();
+    m_presetWindowOpen = true;
+    PresetWindow::run(*m_setupController, m_window);
+    m_presetWindowOpen = false;
+    m_setupController->readPresets();
+    populatePresetsMenu();
 }
 
 void QuorvaneAppDelegate::displayPreset()
@@ -483,6 +579,16 @@ void QuorvaneAppDelegate::actionSetupMenu()
     const QString title = m_window->popupPresets->currentText();
     if (title.isEmpty())
         return;
+    // A damaged preset is never used (its entry is disabled; the file may also have been
+    // damaged since the pop-up was filled).
+    const QString name = title.endsWith(SetupController::kDamaged)
+                             ? title.chopped(SetupController::kDamaged.size())
+                             : title;
+    if (const auto damage = m_setupController->presetFileProblem(name)) {
+        UserInterface::instance().alert(QStringLiteral("Can't use preset."), *damage);
+        populatePresetsMenu();
+        return;
+    }
     m_setupController->setCurrentSetupName(title);
     m_setupController->makeCurrent(title);
     m_setupController->savePresetName();
@@ -494,24 +600,19 @@ void QuorvaneAppDelegate::actionSetupMenu()
 
 bool QuorvaneAppDelegate::isDirty() const
 {
-    return m_editor.isDirty(m_tableChanged);
+    return m_editor.isDirty(m_window->tableMetadata->exifModel()->dirty());
 }
 
 QList<MetadataEditRow> QuorvaneAppDelegate::metadataTableRows() const
 {
     QList<MetadataEditRow> rows;
-    QTableWidget *table = m_window->tableMetadata;
-    for (int r = 0; r < table->rowCount(); ++r) {
-        const QTableWidgetItem *key = table->item(r, 0);
-        const QTableWidgetItem *value = table->item(r, 1);
-        if (!key || !value)
-            continue;
+    for (const MetadataPtr &field : m_window->tableMetadata->exifModel()->rows()) {
         MetadataEditRow row;
-        row.tag = key->text();
-        row.val = value->data(Qt::UserRole).toString();
-        row.change = value->data(Qt::UserRole + 1).toBool();
-        if (row.change)
-            row.valNew = value->text();
+        row.tag = field->tag;
+        row.val = ExifTableModel::valueText(field->val);
+        row.valNew = field->valNew;
+        row.change = field->change;
+        row.changeable = field->changeable;
         rows.append(row);
     }
     return rows;
@@ -519,10 +620,11 @@ QList<MetadataEditRow> QuorvaneAppDelegate::metadataTableRows() const
 
 void QuorvaneAppDelegate::updateSelectedImages()
 {
+    ExifTableModel *table = m_window->tableMetadata->exifModel();
     if (m_editor.updateSelectedImages(
             items(), metadataTableRows(), m_window->textViewCaption->text(),
-            m_window->textViewKeywords->text(), presetMetadata(), m_tableChanged))
-        m_tableChanged = false;
+            m_window->textViewKeywords->text(), presetMetadata(), table->dirty()))
+        table->clearChangeCheckboxes();
 }
 
 void QuorvaneAppDelegate::imageBrowserSelectionDidChange()
@@ -541,6 +643,7 @@ void QuorvaneAppDelegate::imageBrowserSelectionDidChange()
     m_window->textViewCaption->setReadOnly(!any);
     m_window->textViewKeywords->setReadOnly(!any);
     m_window->tableMetadata->setEnabled(any);
+    m_window->tableMetadata->exifModel()->setEditable(any);
     showControls(any, selection.size() == 1);
 
     const ThumbItemPtr first = any ? m_model->itemAt(selection.first()) : nullptr;
@@ -566,25 +669,23 @@ void QuorvaneAppDelegate::showMetadata(const QList<QVariantMap> &)
 
 void QuorvaneAppDelegate::showCombinedInTable()
 {
-    // A plain two-column table of the combined values until the field table arrives.
-    m_fillingTable = true;
-    QTableWidget *table = m_window->tableMetadata;
-    table->setRowCount(0);
+    QVariantMap values;
     const QMap<QString, QString> &combined = m_editor.combinedMetadata();
-    for (auto it = combined.cbegin(); it != combined.cend(); ++it) {
-        if (it.key() == SelectionEditor::kCaptionKey || it.key() == SelectionEditor::kKeywordsKey)
-            continue;
-        const int row = table->rowCount();
-        table->insertRow(row);
-        auto *key = new QTableWidgetItem(it.key());
-        key->setFlags(key->flags() & ~Qt::ItemIsEditable);
-        auto *value = new QTableWidgetItem(it.value());
-        value->setData(Qt::UserRole, it.value());
-        table->setItem(row, 0, key);
-        table->setItem(row, 1, value);
+    for (auto it = combined.cbegin(); it != combined.cend(); ++it)
+        values.insert(it.key(), it.value());
+    // Every catalogue field can be given a value, also one the preset does not carry: such a
+    // value is written with the images all the same.
+    if (!m_editor.selectedImages().isEmpty()) {
+        for (const QString &key : Metadata::iptcKeys()) {
+            if (!values.contains(key))
+                values.insert(key, QString());
+        }
     }
-    m_tableChanged = false;
-    m_fillingTable = false;
+    const QStringList keys = values.keys();
+    ExifTableView *table = m_window->tableMetadata;
+    table->exifModel()->setPresetMetadata(presetMetadata());
+    table->showMetadata(values, QSet<QString>(keys.cbegin(), keys.cend()), true,
+                        m_editor.presetFilledKeys());
 }
 
 void QuorvaneAppDelegate::showImageData(ThumbItem *item)
@@ -714,6 +815,35 @@ void QuorvaneAppDelegate::runDefaultChooser()
     m_chooser->setInclusions(m_inclusions);
     ChooseInputWindow window(*m_chooser, m_window);
     window.exec();
+}
+
+void QuorvaneAppDelegate::actionMacroView()
+{
+    m_window->endEditing();
+    updateSelectedImages();
+    const QList<int> selection = m_window->imageBrowser->selectedRows();
+    if (selection.isEmpty()) {
+        UserInterface::instance().alert(QStringLiteral("No image to view."),
+                                        QStringLiteral("Select an image."));
+        return;
+    }
+    if (const ThumbItemPtr item = m_model->itemAt(selection.first()))
+        showMacroViewForItem(item);
+}
+
+void QuorvaneAppDelegate::showMacroViewForItem(const ThumbItemPtr &item)
+{
+    if (!item || !m_ingestFiles)
+        return;
+    updateSelectedImages();
+    if (!m_macroView) {
+        m_macroView = new MacroViewWindow(m_window);
+        m_macroView->setViewLocator(m_window->metadataPanel);
+    }
+    const Setup setup = currentSetup();
+    m_ingestFiles->computeShoot(*item, setup);
+    item->index = 1;
+    m_macroView->showItem(item, m_ingestFiles->macroProcessor(), setup);
 }
 
 void QuorvaneAppDelegate::actionIngest()

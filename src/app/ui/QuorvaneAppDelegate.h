@@ -18,7 +18,9 @@ class IngestFiles;
 #include <memory>
 
 class LocationService;
+class MacroViewWindow;
 class MainWindow;
+class PresetFolderWatcher;
 class ThumbListModel;
 struct Notification;
 
@@ -53,6 +55,9 @@ public:
     void populatePresetsMenu();
     void displayPreset();
     void showControls(bool show, bool onlyOne);
+    void showMacroViewForItem(const ThumbItemPtr &item);
+    // The presets folder changed on disk: the pop-up follows, and so does the current preset.
+    void presetFolderChanged();
     void orderMeFront();
     void clearWaitForThumbs();
     void instructions();
@@ -70,6 +75,8 @@ public:
     void actionChoose();
     void actionIngest();
     void actionSetupMenu();
+    void actionSetup();
+    void actionMacroView();
     void actionHelp();
     void actionUpdateCheck();
     void actionIngestionLog();
@@ -98,6 +105,8 @@ public:
     // The current preset, held by the preset manager.
     Setup currentSetup() const;
     SetupController *setupController() const { return m_setupController.get(); }
+    MacroViewWindow *macroViewWindow() const { return m_macroView; }
+    PresetFolderWatcher *presetFolderWatcher() const { return m_presetWatcher; }
 
     // The list the chooser fills; the browser shows it after "FinishedChoosing".
     ThumbItemList &itemList() { return m_itemList; }
@@ -139,8 +148,9 @@ private:
     QString m_version;
     int m_numChecked = 0;
     bool m_selectionGuard = false;
-    bool m_tableChanged = false;
-    bool m_fillingTable = false;
+    bool m_presetWindowOpen = false;
+    MacroViewWindow *m_macroView = nullptr;
+    PresetFolderWatcher *m_presetWatcher = nullptr;
     QTimer m_clearWaitTimer;
     ChooserRunner m_chooserRunner;
     IngestRunner m_ingestRunner;

@@ -3,6 +3,7 @@
 #include "geo/MapPages.h"
 #include "platform/Format.h"
 #include "platform/SystemLog.h"
+#include "platform/WebEngineStartup.h"
 
 #include <QCoreApplication>
 #include <QDesktopServices>
@@ -108,6 +109,16 @@ MapView::MapView(QWidget *parent) : QWidget(parent)
     setObjectName(QStringLiteral("mapView"));
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
+    setMinimumSize(320, 240);
+    const QString reason = unavailableReason();
+    if (!reason.isEmpty()) {
+        m_notice = new QLabel(QStringLiteral("The map cannot be shown: %1.").arg(reason), this);
+        m_notice->setObjectName(QStringLiteral("labelNoMap"));
+        m_notice->setAlignment(Qt::AlignCenter);
+        m_notice->setWordWrap(true);
+        layout->addWidget(m_notice);
+        return;
+    }
 #ifdef BRINDLEWICK_HAVE_WEBENGINE
     m_view = new QWebEngineView(this);
     m_view->setObjectName(QStringLiteral("webView"));
@@ -130,29 +141,33 @@ MapView::MapView(QWidget *parent) : QWidget(parent)
                 Q_EMIT loadFinished(ok);
             });
     layout->addWidget(m_view);
-#else
-    m_notice = new QLabel(
-        QStringLiteral("Maps need Qt WebEngine, which this build of Brindlewick lacks."), this);
-    m_notice->setAlignment(Qt::AlignCenter);
-    m_notice->setWordWrap(true);
-    layout->addWidget(m_notice);
 #endif
-    setMinimumSize(320, 240);
 }
 
 MapView::~MapView()
 {
 #ifdef BRINDLEWICK_HAVE_WEBENGINE
     // The page goes before the view it draws into.
-    m_view->setPage(nullptr);
-    delete m_page;
+    if (m_view) {
+        m_view->setPage(nullptr);
+        delete m_page;
+    }
 #endif
 }
 
-bool MapView::isAvailable()
+QString MapView::unavailableReason()
 {
 #ifdef BRINDLEWICK_HAVE_WEBENGINE
-    return true;
+    return WebEngineStartup::unusableReason();
+#else
+    return QStringLiteral("this build of Brindlewick has no Qt WebEngine");
+#endif
+}
+
+bool MapView::hasWebView() const
+{
+#ifdef BRINDLEWICK_HAVE_WEBENGINE
+    return m_view != nullptr;
 #else
     return false;
 #endif
@@ -172,6 +187,8 @@ void MapView::showPage(const QString &html)
 {
     m_html = html;
 #ifdef BRINDLEWICK_HAVE_WEBENGINE
+    if (!m_view)
+        return;
     if (html.size() > kInlineLimit / 2 && html.toUtf8().size() > kInlineLimit) {
         loadLarge(html);
         return;
@@ -206,6 +223,8 @@ void MapView::loadLarge(const QString &html)
 void MapView::runJavaScript(const QString &script, std::function<void(const QVariant &)> done)
 {
 #ifdef BRINDLEWICK_HAVE_WEBENGINE
+    if (!m_page)
+        return;
     m_page->runJavaScript(script, [done](const QVariant &result) {
         if (done)
             done(result);

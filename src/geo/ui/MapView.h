@@ -16,7 +16,8 @@ class QWebEngineView;
 // the resources and tiles from the network through a profile of its own (an identifying
 // User-Agent, a disk cache, no stored cookies). The page's "geotag://" navigations come out
 // as geotagAddress(); a link the user clicks (the tile provider's credit) opens in the web
-// browser; nothing else leaves the map. Built without Qt WebEngine it shows a notice instead.
+// browser; nothing else leaves the map. Where the engine cannot run (or the program was built
+// without it) the view says why instead of taking the program down.
 class MapView : public QWidget
 {
     Q_OBJECT
@@ -36,8 +37,10 @@ public:
     int loadsFinished() const { return m_loadsFinished; }
     bool lastLoadSucceeded() const { return m_lastLoadOk; }
 
-    // False when the program was built without Qt WebEngine.
-    static bool isAvailable();
+    // Why this process shows no map (built without Qt WebEngine, or an engine that cannot
+    // start here); empty when it shows one. The view then shows the reason instead.
+    static QString unavailableReason();
+    bool hasWebView() const;
     // Runs script in the page; `done` gets its result (never called without WebEngine).
     void runJavaScript(const QString &script, std::function<void(const QVariant &)> done);
 #ifdef BRINDLEWICK_HAVE_WEBENGINE
@@ -68,7 +71,6 @@ private:
 #ifdef BRINDLEWICK_HAVE_WEBENGINE
     QWebEngineView *m_view = nullptr;
     QWebEnginePage *m_page = nullptr;
-#else
-    QLabel *m_notice = nullptr;
 #endif
+    QLabel *m_notice = nullptr;
 };

@@ -3,6 +3,8 @@
 #include "geo/TrackManagerController.h"
 #include "geo/ui/MapView.h"
 #include "geo/ui/TrackAddWindow.h"
+#include "platform/Format.h"
+#include "platform/UserInterface.h"
 
 #include <QFileInfo>
 #include <QFontDatabase>
@@ -226,7 +228,13 @@ void TrackManagerWindow::actionOK()
 void TrackManagerWindow::done(int)
 {
     // However the window closes (OK, Escape, the title bar) the store reaches the disk and the
-    // run ends with OK.
-    m_store.save();
+    // run ends with OK. A store that cannot be written is said, not only logged: the files
+    // added now would otherwise be gone at the next start without a word.
+    if (!m_store.save())
+        UserInterface::instance().alert(
+            QStringLiteral("The list of loaded tracks could not be saved."),
+            formatMessage("Brindlewick could not write %@. The tracks are used until the program "
+                          "quits; add them again after making the folder writable.",
+                          QFileInfo(m_store.gpxfilesPath()).absolutePath()));
     QDialog::done(QDialog::Accepted);
 }

@@ -4,6 +4,7 @@
 // waiting for a page and its script, and the picture of a window for a person to look at.
 
 #include "geo/ui/MapView.h"
+#include "support/GrabSupport.h"
 #include "support/WindowTestSupport.h"
 
 #include <QBuffer>
@@ -31,8 +32,8 @@ inline void prepareWebEngine()
 // why not, so that the test fails with the reason instead of passing over the map.
 inline QString waitForPage(MapView *map, int before, int timeoutMs = 30000)
 {
-    if (!MapView::isAvailable())
-        return QStringLiteral("this build has no Qt WebEngine, so the map cannot be shown");
+    if (!map->hasWebView())
+        return QStringLiteral("the map cannot be shown: ") + MapView::unavailableReason();
     QElapsedTimer clock;
     clock.start();
     while (map->loadsFinished() <= before && clock.elapsed() < timeoutMs)
@@ -70,16 +71,6 @@ inline bool waitForScript(MapView *map, const QString &script, int timeoutMs = 1
         QTest::qWait(50);
     }
     return false;
-}
-
-// With BRINDLEWICK_GRAB_DIR set, the window as drawn goes to NAME.png there.
-inline void grabWindow(QWidget *window, const QString &name)
-{
-    const QString folder = qEnvironmentVariable("BRINDLEWICK_GRAB_DIR");
-    if (folder.isEmpty())
-        return;
-    QDir().mkpath(folder);
-    window->grab().save(QDir(folder).filePath(name + QStringLiteral(".png")));
 }
 
 // Runs `action` on the modal window with this object name as soon as it is the active one.

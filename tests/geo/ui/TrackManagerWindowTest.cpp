@@ -8,9 +8,12 @@
 #include "metadata/Prefs.h"
 #include "platform/RecordingUserInterface.h"
 #include "platform/SystemLog.h"
+#include "platform/WebEngineStartup.h"
+#include "support/Permissions.h"
 
 #include <QAbstractItemView>
 #include <QFileDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -235,6 +238,25 @@ private Q_SLOTS:
         QFile tracks(store.presetsFolder() + QStringLiteral("/GPS/tracks.plist"));
         QVERIFY(tracks.open(QIODevice::ReadOnly));
         QVERIFY(!tracks.readAll().contains("Later"));
+
+        // A store that cannot be written is said when the window closes.
+        const QString gps = store.presetsFolder() + QStringLiteral("/GPS");
+        TrackManagerWindow again(store);
+        again.go(false);
+        again.tableViewFiles()->selectRow(0);
+        again.findChild<QPushButton *>(QStringLiteral("buttonRemove"))->click();
+        m_ui.clear();
+        QFile::setPermissions(gps, QFile::ReadOwner | QFile::ExeOwner);
+        {
+            PermissionsHoldForThisThread asUser;
+            again.reject(); // Escape or the title bar: the same as OK
+        }
+        QFile::setPermissions(gps, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QCOMPARE(again.result(), int(QDialog::Accepted));
+        QCOMPARE(m_ui.alerts.size(), 1);
+        QCOMPARE(m_ui.alerts[0].title,
+                 QStringLiteral("The list of loaded tracks could not be saved."));
+        QVERIFY(m_ui.alerts[0].message.contains(gps));
     }
 
     void devicesAreReadThroughTheDialog()
@@ -337,6 +359,22 @@ private Q_SLOTS:
                  qPrintable(server.userAgents.first()));
         QTest::qWait(300);
         grabWindow(&window, QStringLiteral("track-manager-online"));
+        window.accept();
+    }
+
+    void withoutAWorkingEngineTheWindowSaysWhy()
+    {
+        // As root with the sandbox on the engine would end the program: no web view is made.
+        WebEngineStartup::setFactsForTests(WebEngineStartup::Facts{true, false, true});
+        TrackManagerController store(makeFolder(QStringLiteral("support-noengine")));
+        TrackManagerWindow window(store);
+        WebEngineStartup::setFactsForTests(std::nullopt);
+        QVERIFY(!window.mapView()->hasWebView());
+        auto *notice = window.mapView()->findChild<QLabel *>(QStringLiteral("labelNoMap"));
+        QVERIFY(notice);
+        QVERIFY(notice->text().contains(QStringLiteral("root")));
+        window.go(false);
+        window.mapView()->showPage(QStringLiteral("<p>x</p>")); // nothing to load it into
         window.accept();
     }
 
