@@ -133,6 +133,10 @@ MapView::MapView(QWidget *parent) : QWidget(parent)
                 const bool ok = info.status() == QWebEngineLoadingInfo::LoadSucceededStatus;
                 if (!ok && info.status() != QWebEngineLoadingInfo::LoadFailedStatus)
                     return;
+                // A load replaced by the next one before it ended is no failure.
+                if (!ok && info.errorDomain() == QWebEngineLoadingInfo::InternalErrorDomain &&
+                    info.errorCode() == -3)
+                    return;
                 if (!ok)
                     SystemLog::write(formatMessage("could not load the website caused by error: %@",
                                                    info.errorString()));

@@ -174,16 +174,14 @@ void TrackManagerWindow::tableViewSelectionDidChange()
 {
     const QList<int> rows = selectedRows();
     m_remove->setEnabled(!rows.isEmpty());
-    m_map->setFileOnShow(QString());
-    m_map->showPage(QString());
     const TrackManagerController::Selection selection = m_store.selectRows(rows);
-    if (selection.mapFile) {
-        const QString path = *selection.mapFile;
-        m_map->setFileOnShow(path);
-        if (const std::optional<QString> page =
-                m_store.showTrack(QFileInfo(path).fileName(), path, m_photos))
-            m_map->showPage(*page);
-    }
+    // The previous map goes; the new file's map (or an empty page) takes its place.
+    std::optional<QString> page;
+    if (selection.mapFile)
+        page = m_store.showTrack(QFileInfo(*selection.mapFile).fileName(), *selection.mapFile,
+                                 m_photos);
+    m_map->setFileOnShow(selection.mapFile.value_or(QString()));
+    m_map->showPage(page.value_or(QString()));
     m_output->setPlainText(selection.listing);
 }
 
