@@ -175,25 +175,33 @@ QImage preview(const QString &path, const QSize &size)
 {
     if (path.isEmpty() || size.isEmpty())
         return {};
-    // Folders, pipes and devices are never opened (a pipe would block): they get the icon.
+    const QImage found = picture(path, size);
+    return found.isNull() ? fileIcon(size) : found;
+}
+
+QImage picture(const QString &path, const QSize &size)
+{
+    if (path.isEmpty() || size.isEmpty())
+        return {};
+    // Folders, pipes and devices are never opened (a pipe would block).
     if (!QFileInfo(path).isFile())
-        return fileIcon(size);
+        return {};
     EmbeddedPreviews embedded = readEmbedded(path, size);
-    QImage picture = embedded.chosen;
-    if (picture.isNull()) {
+    QImage decoded = embedded.chosen;
+    if (decoded.isNull()) {
         QFile file(path);
         if (file.open(QIODevice::ReadOnly))
-            picture = decodeScaled(&file, storedBox(size, embedded.orientation));
+            decoded = decodeScaled(&file, storedBox(size, embedded.orientation));
     }
-    if (picture.isNull())
-        picture = embedded.largest;
-    if (picture.isNull())
-        return fileIcon(size);
-    picture = upright(picture, embedded.orientation);
-    const QSize target = fitted(picture.size(), size);
-    if (target != picture.size())
-        picture = picture.scaled(target, Qt::KeepAspectRatio, Qt::SmoothTransformation);
-    return picture;
+    if (decoded.isNull())
+        decoded = embedded.largest;
+    if (decoded.isNull())
+        return {};
+    decoded = upright(decoded, embedded.orientation);
+    const QSize target = fitted(decoded.size(), size);
+    if (target != decoded.size())
+        decoded = decoded.scaled(target, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    return decoded;
 }
 
 } // namespace Thumbnailer

@@ -12,6 +12,10 @@ namespace Thumbnailer {
 
 QImage preview(const QString &path, const QSize &size);
 
+// The same picture without the icon: a null image when the file holds nothing that decodes
+// (an image viewer shows its own placeholder then).
+QImage picture(const QString &path, const QSize &size);
+
 // The generic file-type icon, drawn to fit `size`.
 QImage fileIcon(const QSize &size);
 

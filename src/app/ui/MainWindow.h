@@ -9,6 +9,7 @@ class QCheckBox;
 class QComboBox;
 class QLabel;
 class QListWidget;
+class QMenu;
 class QPushButton;
 class QSlider;
 class QSplitter;
@@ -76,14 +77,16 @@ public:
     QSlider *sliderZoom = nullptr;
     QPushButton *buttonChoose = nullptr;
     QPushButton *buttonIngest = nullptr;
+    QPushButton *buttonPreview = nullptr;
     QPushButton *buttonTimeZone = nullptr;
     QPushButton *buttonTimeAdj = nullptr;
     QLabel *labelTimeAdj = nullptr;
     QWidget *metadataPanel = nullptr;
 
-    // Menu actions, forwarded by the application controller.
+    // Menu actions, forwarded by the application controller. Every one has an objectName.
     QAction *actionChoose = nullptr;
     QAction *actionIngest = nullptr;
+    QAction *actionPreview = nullptr;
     QAction *actionQuit = nullptr;
     QAction *actionSelectAll = nullptr;
     QAction *actionSelectNone = nullptr;
@@ -91,14 +94,28 @@ public:
     QAction *actionCheckAll = nullptr;
     QAction *actionCheckNone = nullptr;
     QAction *actionRefresh = nullptr;
-    QAction *actionSetup = nullptr;
+    QAction *actionZoomIn = nullptr;
+    QAction *actionZoomOut = nullptr;
+    QAction *actionImageViewer = nullptr;
     QAction *actionMacroView = nullptr;
+    QAction *actionTimeZone = nullptr;
+    QAction *actionTimeAdj = nullptr;
+    QAction *actionSetup = nullptr;
     QAction *actionIngestionLog = nullptr;
     QAction *actionHelp = nullptr;
     QAction *actionUpdateCheck = nullptr;
     QAction *actionTrackManager = nullptr;
     QAction *actionLoadTrack = nullptr;
     QAction *actionManuallyGeotag = nullptr;
+
+    // The menus, so that windows added later can put their items in place.
+    QMenu *menuFile = nullptr;
+    QMenu *menuEdit = nullptr;
+    QMenu *menuView = nullptr;
+    QMenu *menuImage = nullptr;
+    QMenu *menuPresets = nullptr;
+    QMenu *menuGPS = nullptr;
+    QMenu *menuHelp = nullptr;
 
 Q_SIGNALS:
     void windowWillClose();

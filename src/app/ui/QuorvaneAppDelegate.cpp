@@ -8,13 +8,20 @@
 #include "app/ui/LocationService.h"
 #include "app/ui/MainWindow.h"
 #include "geo/ManualTagController.h"
+#include "geo/TimeAdjustController.h"
+#include "geo/TimeZoneValue.h"
 #include "geo/TrackManagerController.h"
 #include "geo/ui/ManualTagWindow.h"
+#include "geo/ui/TimeAdjustWindow.h"
+#include "geo/ui/TimeZoneChooserWindow.h"
 #include "geo/ui/TrackManagerWindow.h"
 #include "ingest/IngestFiles.h"
+#include "ingest/MetadataPreviewController.h"
+#include "ingest/ui/MetadataPreviewWindow.h"
 #include "items/ThumbListModel.h"
 #include "log/IngestionLogController.h"
 #include "log/ui/IngestionLogWindow.h"
+#include "macro/MacroProcessor.h"
 #include "macro/ui/MacroViewWindow.h"
 #include "metadata/ECPrefsController.h"
 #include "metadata/ui/ExifTableView.h"
@@ -188,6 +195,7 @@ void QuorvaneAppDelegate::awakeFromNib()
 
     // Makes the presets folder and reads the current preset's name and the presets.
     m_setupController = std::make_unique<SetupController>();
+    m_metadataPreview = std::make_unique<MetadataPreviewController>();
     m_presetWatcher = new PresetFolderWatcher(m_setupController->presetsFolder(), this);
     connect(m_presetWatcher, &PresetFolderWatcher::changed, this,
             &QuorvaneAppDelegate::presetFolderChanged);
@@ -224,6 +232,17 @@ void QuorvaneAppDelegate::connectWindow()
     connect(w->actionHelp, &QAction::triggered, this, &QuorvaneAppDelegate::actionHelp);
     connect(w->actionUpdateCheck, &QAction::triggered, this,
             &QuorvaneAppDelegate::actionUpdateCheck);
+    connect(w->buttonPreview, &QPushButton::clicked, this, &QuorvaneAppDelegate::actionPreview);
+    connect(w->actionPreview, &QAction::triggered, this, &QuorvaneAppDelegate::actionPreview);
+    connect(w->actionMacroView, &QAction::triggered, this, &QuorvaneAppDelegate::actionMacroView);
+    connect(w->actionImageViewer, &QAction::triggered, this,
+            &QuorvaneAppDelegate::actionImageViewer);
+    connect(w->actionTimeZone, &QAction::triggered, this, &QuorvaneAppDelegate::actionTimeZone);
+    connect(w->buttonTimeZone, &QPushButton::clicked, this, &QuorvaneAppDelegate::actionTimeZone);
+    connect(w->actionTimeAdj, &QAction::triggered, this, &QuorvaneAppDelegate::actionTimeAdj);
+    connect(w->buttonTimeAdj, &QPushButton::clicked, this, &QuorvaneAppDelegate::actionTimeAdj);
+    connect(w->actionZoomIn, &QAction::triggered, this, [this] { stepZoom(10); });
+    connect(w->actionZoomOut, &QAction::triggered, this, [this] { stepZoom(-10); });
     connect(w->actionTrackManager, &QAction::triggered, this,
             &QuorvaneAppDelegate::actionTrackManager);
     connect(w->actionLoadTrack, &QAction::triggered, this, &QuorvaneAppDelegate::actionLoadTrack);
@@ -233,7 +252,6 @@ void QuorvaneAppDelegate::connectWindow()
     connect(w->popupPresets, &QComboBox::activated, this, &QuorvaneAppDelegate::actionSetupMenu);
     connect(w->buttonPresets, &QPushButton::clicked, this, &QuorvaneAppDelegate::actionSetup);
     connect(w->actionSetup, &QAction::triggered, this, &QuorvaneAppDelegate::actionSetup);
-    connect(w->actionMacroView, &QAction::triggered, this, &QuorvaneAppDelegate::actionMacroView);
     connect(w->textViewCaption, &EditingTextView::textDidBeginEditing, this,
             [this] { m_editor.textDidBeginEditing(); });
     connect(w->textViewKeywords, &EditingTextView::textDidBeginEditing, this,
@@ -260,6 +278,11 @@ void QuorvaneAppDelegate::connectWindow()
     ExifTableModel *table = w->tableMetadata->exifModel();
     table->setSkipCaptionAndKeywords(true);
     table->setEmptyMeansPreset(true);
+    // Its "TimeZone" row opens the time zone chooser, which lists only real zones; a zone typed
+    // into the cell is still taken, checked against the time-zone database.
+    w->tableMetadata->setTimeZoneChooser(
+        [](QWidget *parent) { return TimeZoneChooserWindow::choose(parent); });
+    table->setTimeZoneTypedAllowed(true);
 }
 
 void QuorvaneAppDelegate::applicationDidFinishLaunching()
@@ -365,11 +388,12 @@ void QuorvaneAppDelegate::receiveShowInfo(const Notification &note)
 
 void QuorvaneAppDelegate::receiveShowViewer(const Notification &note)
 {
-    if (!itemFrom(note))
+    auto *item = static_cast<ThumbItem *>(itemFrom(note));
+    if (!item)
         return;
-    // The image viewer arrives with its own window.
-    showStatus();
-    m_window->imageBrowser->reloadData();
+    // Not in the list: the position is the list's length, and the viewer starts at the first.
+    const int row = m_model->rowOf(item);
+    openImageViewer(row < 0 ? items().size() : row);
 }
 
 void QuorvaneAppDelegate::receiveFinishedChoosing(const Notification &)
@@ -781,6 +805,108 @@ void QuorvaneAppDelegate::actionCheckNone()
 void QuorvaneAppDelegate::actionZoom()
 {
     m_window->imageBrowser->setZoomValue(m_window->sliderZoom->value() / 100.0);
+}
+
+// The actions that hand the images to other windows.
+
+qint64 QuorvaneAppDelegate::firstSelectedPosition() const
+{
+    const QList<int> selection = m_window->imageBrowser->selectedRows();
+    return selection.isEmpty() ? items().size() : selection.first();
+}
+
+void QuorvaneAppDelegate::stepZoom(int delta)
+{
+    QSlider *slider = m_window->sliderZoom;
+    slider->setValue(qBound(slider->minimum(), slider->value() + delta, slider->maximum()));
+}
+
+void QuorvaneAppDelegate::actionPreview()
+{
+    m_window->endEditing();
+    updateSelectedImages();
+    showStatus();
+    if (m_numChecked == 0) {
+        UserInterface::instance().alert(QStringLiteral("Nothing to preview."),
+                                        QStringLiteral("Choose some images to ingest."));
+        return;
+    }
+    m_ingestFiles->setItems(items());
+    m_ingestFiles->go(currentSetup(), true);
+    m_metadataPreview->items = m_ingestFiles->items();
+    m_metadataPreview->numMissingData = m_ingestFiles->numMissingData();
+    MetadataPreviewWindow window(*m_metadataPreview, m_window);
+    if (window.go())
+        window.exec();
+    // The preview run clears the ingested marks.
+    m_window->imageBrowser->reloadData();
+}
+
+void QuorvaneAppDelegate::openImageViewer(qint64 startIndex)
+{
+    ImageBrowserView *browser = m_window->imageBrowser;
+    TimeAdjustWindow::adjust(
+        items(), nullptr, [browser] { browser->reloadData(); }, startIndex, m_window);
+    showStatus();
+    m_window->imageBrowser->reloadData();
+}
+
+void QuorvaneAppDelegate::actionImageViewer()
+{
+    m_window->endEditing();
+    if (items().isEmpty()) {
+        UserInterface::instance().alert(QStringLiteral("No images chosen."),
+                                        QStringLiteral("Click Choose button to choose images."));
+        return;
+    }
+    openImageViewer(firstSelectedPosition());
+}
+
+void QuorvaneAppDelegate::actionTimeZone()
+{
+    m_window->endEditing();
+    // The zone belongs to the selected images; with none it would go nowhere.
+    if (m_window->imageBrowser->selectedRows().isEmpty()) {
+        UserInterface::instance().alert(QStringLiteral("Select one or more images."),
+                                        QStringLiteral("The time zone is set for the selected "
+                                                       "images."));
+        return;
+    }
+    const std::optional<QString> zone = TimeZoneChooserWindow::choose(m_window);
+    if (!zone || zone->isEmpty())
+        return;
+    const QString key = QStringLiteral("TimeZone");
+    m_editor.setCombinedValue(key, *zone);
+    // The table's row takes it with its tick, beside any other edit not yet committed; the
+    // commit brings it to the selected images.
+    ExifTableModel *table = m_window->tableMetadata->exifModel();
+    if (table->metadataForTag(key)) {
+        table->updateTag(key, *zone);
+        return;
+    }
+    // A field layout without the row: the zone reaches the selected images all the same.
+    for (int row : m_window->imageBrowser->selectedRows()) {
+        if (const ThumbItemPtr item = m_model->itemAt(row)) {
+            if (!item->metadataUser)
+                item->metadataUser = QVariantMap();
+            item->metadataUser->insert(key, *zone);
+        }
+    }
+}
+
+void QuorvaneAppDelegate::actionTimeAdj()
+{
+    m_window->endEditing();
+    if (items().isEmpty()) {
+        UserInterface::instance().alert(QStringLiteral("No images chosen."),
+                                        QStringLiteral("Click Choose button to choose images."));
+        return;
+    }
+    qint64 adjustment = 0;
+    if (!TimeAdjustWindow::adjust(items(), &adjustment, {}, firstSelectedPosition(), m_window))
+        return;
+    m_window->labelTimeAdj->setText(TimeAdjustController::adjustmentReport(adjustment));
+    TrackManagerController::sharedInstance().setTimeAdjustment(adjustment);
 }
 
 // The other actions.

@@ -8,6 +8,7 @@
 
 class ChooseInput;
 class IngestFiles;
+class MetadataPreviewController;
 
 #include <QObject>
 #include <QPointer>
@@ -93,6 +94,10 @@ public:
     void actionTrackManager();
     void actionLoadTrack();
     void actionManuallyGeotag();
+    void actionPreview();
+    void actionImageViewer();
+    void actionTimeZone();
+    void actionTimeAdj();
 
     MainWindow *window() const { return m_window; }
     ThumbListModel *model() const { return m_model; }
@@ -113,6 +118,7 @@ public:
     ChooseInput *chooseInputController() const { return m_chooser.get(); }
     IngestFiles *ingestFiles() const { return m_ingestFiles.get(); }
     LocationService *locationManager() const { return m_locationManager; }
+    MetadataPreviewController &metadataPreviewController() { return *m_metadataPreview; }
 
     // Replaces how the chooser window is run (tests script it); it fills itemList() and posts
     // "FinishedChoosing" itself.
@@ -133,6 +139,11 @@ private:
     QVariantMap presetMetadata() const;
     void scheduleOrderMeFront();
     void runDefaultChooser();
+    // The images and the first selected position for the viewer and the time adjustment (past
+    // the end when nothing is selected).
+    qint64 firstSelectedPosition() const;
+    void openImageViewer(qint64 startIndex);
+    void stepZoom(int delta);
 
     MainWindow *m_window;
     ThumbListModel *m_model = nullptr;
@@ -140,6 +151,7 @@ private:
     std::unique_ptr<SetupController> m_setupController;
     std::unique_ptr<ChooseInput> m_chooser;
     std::unique_ptr<IngestFiles> m_ingestFiles;
+    std::unique_ptr<MetadataPreviewController> m_metadataPreview;
     ThumbItemList m_itemList;
     std::unique_ptr<Logger> m_logger;
     std::unique_ptr<LogPane> m_logPane;

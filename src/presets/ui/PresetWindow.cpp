@@ -1,5 +1,6 @@
 #include "presets/ui/PresetWindow.h"
 
+#include "geo/ui/TimeZoneChooserWindow.h"
 #include "macro/ui/MacroMenu.h"
 #include "macro/ui/TokenFieldEdit.h"
 #include "metadata/Metadata.h"
@@ -201,6 +202,8 @@ void PresetWindow::build()
 
     // The preset's metadata.
     m_tableMetadata = named(new ExifTableView(this), "tableMetadata");
+    m_tableMetadata->setTimeZoneChooser(
+        [](QWidget *parent) { return TimeZoneChooserWindow::choose(parent); });
     m_tableMetadata->exifModel()->setEmptyMeansPreset(false);
     auto *metadataLabel = new QLabel(QStringLiteral("&Metadata written into every image:"), this);
     metadataLabel->setBuddy(m_tableMetadata);
