@@ -4,6 +4,7 @@
 #include "ingest/DngConverter.h"
 #include "ingest/JpegVerify.h"
 #include "ingest/MetadataWriter.h"
+#include "items/Companions.h"
 #include "items/UserValues.h"
 #include "log/ConsoleLog.h"
 #include "log/IngestionLogController.h"
@@ -344,6 +345,7 @@ void IngestFiles::storeIngestedFile(const QString &name, const QString &dir)
     if (name.isEmpty() && dir.isEmpty()) {
         m_ingestedFiles.clear();
         m_ingestedFolders.clear();
+        m_companionCopies.clear();
         return;
     }
     if (name.isEmpty() || dir.isEmpty())
@@ -597,6 +599,23 @@ bool IngestFiles::copyFirst(const ThumbItemPtr &item, const QString &folder)
     if (!verifyJPEG(target))
         return false;
     writeMetadata(*item, target);
+    return copyCompanions(*item, folder);
+}
+
+bool IngestFiles::copyCompanions(const ThumbItem &item, const QString &folder)
+{
+    for (const QString &companion : item.companions) {
+        const QString name = Companions::targetName(companion, item.path, item.targetFilename);
+        const QString target = joinPath(folder, name);
+        QString error;
+        if (!m_copier.copyFile(companion, target, &error)) {
+            SystemLog::write(formatMessage("Error copying to %@", target));
+            reportCopyError(error);
+            return false;
+        }
+        storeIngestedFile(name, folder);
+        m_companionCopies.insert(target);
+    }
     return true;
 }
 
@@ -799,8 +818,9 @@ bool IngestFiles::convertOrCopy()
                 if (!m_wantRawVerify)
                     continue; // the DNG takes the raw file's place in the primary folder
             }
+            const bool companion = m_companionCopies.contains(source);
             QString sidecar;
-            if (extension.compare(QLatin1String("jpg"), Qt::CaseInsensitive) != 0)
+            if (!companion && extension.compare(QLatin1String("jpg"), Qt::CaseInsensitive) != 0)
                 sidecar = existingSidecarFor(source);
             if (sidecarsCopied.contains(sidecar))
                 sidecar.clear();
@@ -817,14 +837,16 @@ bool IngestFiles::convertOrCopy()
                 (withSidecar && !copyOn(sidecar, sidecarTarget, &error)))
                 return failCopy(
                     formatMessage("Error copying to %@ (XMP: %@)", target, sidecarTarget), error);
-            ++m_numCopiedToBackup;
+            if (!companion)
+                ++m_numCopiedToBackup;
 
             if (wantBackup2) {
                 const QString target2 = joinPath(backupFolder2, name);
                 if (!copyOn(source, target2, &error) ||
                     (withSidecar && !copyOn(sidecar, joinPath(backupFolder2, sidecarName), &error)))
                     return failCopy2(target2, error);
-                ++m_numCopiedToBackup2;
+                if (!companion)
+                    ++m_numCopiedToBackup2;
             }
         }
 

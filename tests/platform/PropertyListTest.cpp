@@ -1,5 +1,5 @@
-#include "platform/Process.h"
 #include "platform/PropertyList.h"
+#include "platform/Process.h"
 #include "support/TestSupport.h"
 
 #include <QDateTime>
