@@ -96,6 +96,12 @@ const QList<ECPrefsController::SettingRow> &ECPrefsController::settingRows()
     static const QList<SettingRow> rows{
         {QStringLiteral("Ingestion"), &Prefs::WantEmbeddedGPS, RowKind::Switch,
          QStringLiteral("Write &GPS positions into the ingested files"), QString()},
+        {QStringLiteral("GPS and Maps"), &Prefs::GPSBabelPath, RowKind::Program,
+         QStringLiteral("GPSBa&bel program"), QStringLiteral("GPSBabel")},
+        {QStringLiteral("GPS and Maps"), &Prefs::MapTileURL, RowKind::Text,
+         QStringLiteral("Map &tile address"), QString()},
+        {QStringLiteral("GPS and Maps"), &Prefs::MapTileAttribution, RowKind::Text,
+         QStringLiteral("Map tile c&redit"), QString()},
     };
     return rows;
 }

@@ -78,6 +78,12 @@ public:
     QString jpegPreview() const { return text(Prefs::JpegPreview); }
     void setJpegPreview(const QString &title) { setText(Prefs::JpegPreview, title); }
     void setCustomFields(const QStringList &keys) { m_customFields = keys; }
+    QString gpsBabelPath() const { return text(Prefs::GPSBabelPath); }
+    void setGPSBabelPath(const QString &path) { setText(Prefs::GPSBabelPath, path); }
+    QString mapTileURL() const { return text(Prefs::MapTileURL); }
+    void setMapTileURL(const QString &address) { setText(Prefs::MapTileURL, address); }
+    QString mapTileAttribution() const { return text(Prefs::MapTileAttribution); }
+    void setMapTileAttribution(const QString &html) { setText(Prefs::MapTileAttribution, html); }
     const QList<LayedOutField> &layedOutFields() const { return m_layedOutFields; }
     void setLayedOutFields(const QList<LayedOutField> &fields) { m_layedOutFields = fields; }
 

@@ -14,11 +14,19 @@ const Key WantEmbeddedGPS{"WantEmbeddedGPS", Type::Boolean, true};
 const Key WantEmbeddedRaw{"WantEmbeddedRaw", Type::Boolean, false};
 const Key JpegPreview{"JpegPreview", Type::String, QStringLiteral("-p0")};
 const Key LayedOutFields{"LayedOutFields", Type::DictionaryList, QVariant()};
+const Key GPSBabelPath{"GPSBabelPath", Type::String, QString()};
+const Key MapTileURL{"MapTileURL", Type::String,
+                     QStringLiteral("https://tile.openstreetmap.org/{z}/{x}/{y}.png")};
+const Key MapTileAttribution{
+    "MapTileAttribution", Type::String,
+    QStringLiteral("&copy; <a href=\"https://www.openstreetmap.org/copyright\">OpenStreetMap</a> "
+                   "contributors")};
 
 QList<const Key *> all()
 {
-    return {&RawFileExtensions, &ConverterPath,   &DNGConverter, &CustomFields,
-            &WantEmbeddedGPS,   &WantEmbeddedRaw, &JpegPreview,  &LayedOutFields};
+    return {&RawFileExtensions, &ConverterPath,   &DNGConverter,      &CustomFields,
+            &WantEmbeddedGPS,   &WantEmbeddedRaw, &JpegPreview,       &LayedOutFields,
+            &GPSBabelPath,      &MapTileURL,      &MapTileAttribution};
 }
 
 bool isSet(const Key &key)

@@ -26,6 +26,10 @@ extern const Key WantEmbeddedGPS;
 extern const Key WantEmbeddedRaw;
 extern const Key JpegPreview;
 extern const Key LayedOutFields;
+// Maps and GPS devices.
+extern const Key GPSBabelPath;       // the gpsbabel program; empty: looked for on PATH
+extern const Key MapTileURL;         // tile address with {z}, {x}, {y} (and optionally {s})
+extern const Key MapTileAttribution; // the credit the tile provider asks for, as HTML
 
 // Every key above, in the order of the table.
 QList<const Key *> all();

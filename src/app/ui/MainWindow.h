@@ -106,6 +106,9 @@ public:
     QAction *actionIngestionLog = nullptr;
     QAction *actionHelp = nullptr;
     QAction *actionUpdateCheck = nullptr;
+    QAction *actionTrackManager = nullptr;
+    QAction *actionLoadTrack = nullptr;
+    QAction *actionManuallyGeotag = nullptr;
 
     // The menus, so that windows added later can put their items in place.
     QMenu *menuFile = nullptr;
@@ -113,6 +116,7 @@ public:
     QMenu *menuView = nullptr;
     QMenu *menuImage = nullptr;
     QMenu *menuPresets = nullptr;
+    QMenu *menuGPS = nullptr;
     QMenu *menuHelp = nullptr;
 
 Q_SIGNALS:

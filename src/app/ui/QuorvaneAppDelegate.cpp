@@ -5,12 +5,16 @@
 #include "app/UpdateCheck.h"
 #include "app/ui/HelpController.h"
 #include "app/ui/ImageBrowserView.h"
+#include "app/ui/LocationService.h"
 #include "app/ui/MainWindow.h"
+#include "geo/ManualTagController.h"
 #include "geo/TimeAdjustController.h"
 #include "geo/TimeZoneValue.h"
 #include "geo/TrackManagerController.h"
+#include "geo/ui/ManualTagWindow.h"
 #include "geo/ui/TimeAdjustWindow.h"
 #include "geo/ui/TimeZoneChooserWindow.h"
+#include "geo/ui/TrackManagerWindow.h"
 #include "ingest/IngestFiles.h"
 #include "ingest/MetadataPreviewController.h"
 #include "ingest/ui/MetadataPreviewWindow.h"
@@ -185,6 +189,7 @@ void QuorvaneAppDelegate::awakeFromNib()
     g_shared = this;
     g_isIngesting = false;
     ECPrefsController::init();
+    m_locationManager = new LocationService(this);
     m_version = QCoreApplication::applicationVersion();
 
     IngestionLogController::log();
@@ -250,6 +255,11 @@ void QuorvaneAppDelegate::connectWindow()
     connect(w->buttonTimeAdj, &QPushButton::clicked, this, &QuorvaneAppDelegate::actionTimeAdj);
     connect(w->actionZoomIn, &QAction::triggered, this, [this] { stepZoom(10); });
     connect(w->actionZoomOut, &QAction::triggered, this, [this] { stepZoom(-10); });
+    connect(w->actionTrackManager, &QAction::triggered, this,
+            &QuorvaneAppDelegate::actionTrackManager);
+    connect(w->actionLoadTrack, &QAction::triggered, this, &QuorvaneAppDelegate::actionLoadTrack);
+    connect(w->actionManuallyGeotag, &QAction::triggered, this,
+            &QuorvaneAppDelegate::actionManuallyGeotag);
     connect(w->sliderZoom, &QSlider::valueChanged, this, &QuorvaneAppDelegate::actionZoom);
     connect(w->popupPresets, &QComboBox::activated, this, &QuorvaneAppDelegate::actionSetupMenu);
     connect(w->buttonPresets, &QPushButton::clicked, this, &QuorvaneAppDelegate::actionSetup);
@@ -1028,6 +1038,39 @@ void QuorvaneAppDelegate::actionLookups()
 {
     if (LookupsController *lookups = m_setupController->lookupsController())
         LookupsWindow::run(*lookups, m_window);
+}
+
+void QuorvaneAppDelegate::actionTrackManager()
+{
+    m_window->endEditing();
+    TrackManagerWindow::run(
+        TrackManagerController::sharedInstance(), false, m_window,
+        ManualTagController::photosOf(items(), m_window->imageBrowser->selectedRows()));
+}
+
+void QuorvaneAppDelegate::actionLoadTrack()
+{
+    m_window->endEditing();
+    TrackManagerWindow::run(
+        TrackManagerController::sharedInstance(), true, m_window,
+        ManualTagController::photosOf(items(), m_window->imageBrowser->selectedRows()));
+}
+
+void QuorvaneAppDelegate::actionManuallyGeotag()
+{
+    m_window->endEditing();
+    const QList<int> rows = m_window->imageBrowser->selectedRows();
+    if (ManualTagController::refuseEmptySelection(rows))
+        return;
+    const auto [lat, lon] =
+        m_locationManager ? m_locationManager->current() : std::pair<double, double>{0.0, 0.0};
+    const std::optional<QStringList> answer = ManualTagWindow::getCoordinates(
+        {}, lat, lon, m_window, ManualTagController::photosOf(items(), rows));
+    if (!ManualTagController::applyAnswer(items(), rows, answer))
+        return;
+    m_window->imageBrowser->reloadData();
+    if (rows.size() == 1)
+        showImageData(m_model->itemAt(rows.first()).get());
 }
 
 void QuorvaneAppDelegate::actionRefreshImageBrowser()

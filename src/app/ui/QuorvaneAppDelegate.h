@@ -18,6 +18,7 @@ class MetadataPreviewController;
 #include <functional>
 #include <memory>
 
+class LocationService;
 class MacroViewWindow;
 class MainWindow;
 class PresetFolderWatcher;
@@ -94,6 +95,9 @@ public:
     void doubleclickExtension();
     void doubleclickDate();
     void actionZoom();
+    void actionTrackManager();
+    void actionLoadTrack();
+    void actionManuallyGeotag();
     void actionPreview();
     void actionImageViewer();
     void actionTimeZone();
@@ -117,6 +121,7 @@ public:
     ThumbItemList &itemList() { return m_itemList; }
     ChooseInput *chooseInputController() const { return m_chooser.get(); }
     IngestFiles *ingestFiles() const { return m_ingestFiles.get(); }
+    LocationService *locationManager() const { return m_locationManager; }
     MetadataPreviewController &metadataPreviewController() { return *m_metadataPreview; }
 
     // Replaces how the chooser window is run (tests script it); it fills itemList() and posts
@@ -166,4 +171,5 @@ private:
     ChooserRunner m_chooserRunner;
     IngestRunner m_ingestRunner;
     QList<QObject *> m_companions;
+    LocationService *m_locationManager = nullptr;
 };
