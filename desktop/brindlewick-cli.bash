@@ -1,5 +1,6 @@
 # bash completion for brindlewick-cli: its commands and options, preset names, ingestion-log
-# months, loaded GPX files, GPX files to add, and folders and images where they are expected.
+# months, loaded GPX files, GPX files to add, preference keys, lookup tables and their patterns,
+# and folders and images where they are expected.
 # The lists come from the tool itself, so they are those of the user who is typing.
 
 _brindlewick_cli_words()
@@ -104,6 +105,33 @@ _brindlewick_cli()
         ;;
     cameras)
         ((COMP_CWORD == 2)) && COMPREPLY=($(compgen -W "files --help" -- "$cur"))
+        return
+        ;;
+    prefs | lookups)
+        # ACTION [--json] NAME ...: the action, then a preference key or a lookup table, then
+        # (removing a lookup) one of that table's patterns.
+        local action=${COMP_WORDS[2]} words=() i
+        for ((i = 3; i < COMP_CWORD; i++)); do
+            [[ ${COMP_WORDS[i]} != -* ]] && words+=("${COMP_WORDS[i]}")
+        done
+        if ((COMP_CWORD == 2)); then
+            if [[ $command == prefs ]]; then
+                COMPREPLY=($(compgen -W "list get set reset --help" -- "$cur"))
+            else
+                COMPREPLY=($(compgen -W "list set remove --help" -- "$cur"))
+            fi
+        elif [[ $cur == -* ]]; then
+            COMPREPLY=($(compgen -W "--json" -- "$cur"))
+        elif ((${#words[@]} == 0)) && [[ $command == prefs ]] &&
+            [[ $action == @(get|set|reset) ]]; then
+            _brindlewick_cli_words < <("$tool" prefs list 2>/dev/null | sed -n 's/ = .*//p')
+        elif ((${#words[@]} == 0)) && [[ $command == lookups ]]; then
+            _brindlewick_cli_words < <("$tool" lookups list 2>/dev/null |
+                sed -n 's/^\([^ ].*\) (.*)$/\1/p')
+        elif ((${#words[@]} == 1)) && [[ $command == lookups && $action == remove ]]; then
+            _brindlewick_cli_words < <("$tool" lookups list "${words[0]}" 2>/dev/null |
+                sed -n 's/^    \(.*\) = .*/\1/p')
+        fi
         return
         ;;
     watch)

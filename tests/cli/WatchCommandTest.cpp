@@ -110,8 +110,9 @@ TEST(WatchCommand, IngestsEachCardPutInAndEjectsIt)
     // Mounted before: left alone.
     disks.addCard(QStringLiteral("sdb"), QStringLiteral("OLD"), makeCard(QStringLiteral("old"), 1));
 
-    Watcher watch(
-        system, {QStringLiteral("--preset"), QStringLiteral("station"), QStringLiteral("--eject")});
+    // A station set up from the command line: eject after each run (as --eject does).
+    ASSERT_EQ(runCli({"prefs", "set", "EjectAfterIngest", "yes"}).exitCode, 0);
+    Watcher watch(system, {QStringLiteral("--preset"), QStringLiteral("station")});
     ASSERT_TRUE(waitFor([&] { return watch.saw("Waiting for cards"); })) << watch.err.data();
 
     // Two cards in a row: each ingested whole, then unmounted and powered off.

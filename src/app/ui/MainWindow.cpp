@@ -246,6 +246,10 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
                          QKeySequence(Qt::CTRL | Qt::Key_K));
     actionCheckNone = add(menuEdit, "actionCheckNone", QStringLiteral("Check N&one"),
                           QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_K));
+    menuEdit->addSeparator();
+    actionPrefs = add(menuEdit, "actionPrefs", QStringLiteral("Pre&ferences..."),
+                      QKeySequence(Qt::CTRL | Qt::Key_Comma));
+    actionPrefs->setMenuRole(QAction::PreferencesRole);
 
     menuView = named(menuBar()->addMenu(QStringLiteral("&View")), "menuView");
     actionZoomIn = add(menuView, "actionZoomIn", QStringLiteral("Zoom &In"), QKeySequence::ZoomIn);
@@ -264,10 +268,20 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
                          QKeySequence(Qt::CTRL | Qt::Key_T));
     actionTimeAdj = add(menuImage, "actionTimeAdj", QStringLiteral("Ad&just Time..."),
                         QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_T));
+    actionManuallyGeotag =
+        add(menuImage, "actionManuallyGeotag", QStringLiteral("Manually &Geotag..."),
+            QKeySequence(Qt::CTRL | Qt::Key_G));
 
     menuPresets = named(menuBar()->addMenu(QStringLiteral("P&resets")), "menuPresets");
     actionSetup = add(menuPresets, "actionSetup", QStringLiteral("&Edit Presets..."),
                       QKeySequence(Qt::CTRL | Qt::Key_E));
+    actionLookups = add(menuPresets, "actionLookups", QStringLiteral("&Lookup Tables..."));
+
+    menuGPS = named(menuBar()->addMenu(QStringLiteral("&GPS")), "menuGPS");
+    actionTrackManager = add(menuGPS, "actionTrackManager", QStringLiteral("&Track Manager..."),
+                             QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_G));
+    actionLoadTrack = add(menuGPS, "actionLoadTrack", QStringLiteral("&Load Track..."),
+                          QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O));
 
     menuHelp = named(menuBar()->addMenu(QStringLiteral("&Help")), "menuHelp");
     actionHelp = add(menuHelp, "actionHelp", QStringLiteral("Brindlewick &Help"),

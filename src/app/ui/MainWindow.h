@@ -95,6 +95,8 @@ public:
     QAction *actionSelectChecked = nullptr;
     QAction *actionCheckAll = nullptr;
     QAction *actionCheckNone = nullptr;
+    QAction *actionPrefs = nullptr;
+    QAction *actionLookups = nullptr;
     QAction *actionRefresh = nullptr;
     QAction *actionZoomIn = nullptr;
     QAction *actionZoomOut = nullptr;
@@ -106,6 +108,9 @@ public:
     QAction *actionIngestionLog = nullptr;
     QAction *actionHelp = nullptr;
     QAction *actionUpdateCheck = nullptr;
+    QAction *actionTrackManager = nullptr;
+    QAction *actionLoadTrack = nullptr;
+    QAction *actionManuallyGeotag = nullptr;
 
     // The menus, so that windows added later can put their items in place.
     QMenu *menuFile = nullptr;
@@ -113,6 +118,7 @@ public:
     QMenu *menuView = nullptr;
     QMenu *menuImage = nullptr;
     QMenu *menuPresets = nullptr;
+    QMenu *menuGPS = nullptr;
     QMenu *menuHelp = nullptr;
 
 Q_SIGNALS:

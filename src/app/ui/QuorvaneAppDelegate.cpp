@@ -5,12 +5,16 @@
 #include "app/UpdateCheck.h"
 #include "app/ui/HelpController.h"
 #include "app/ui/ImageBrowserView.h"
+#include "app/ui/LocationService.h"
 #include "app/ui/MainWindow.h"
+#include "geo/ManualTagController.h"
 #include "geo/TimeAdjustController.h"
 #include "geo/TimeZoneValue.h"
 #include "geo/TrackManagerController.h"
+#include "geo/ui/ManualTagWindow.h"
 #include "geo/ui/TimeAdjustWindow.h"
 #include "geo/ui/TimeZoneChooserWindow.h"
+#include "geo/ui/TrackManagerWindow.h"
 #include "ingest/IngestFiles.h"
 #include "ingest/MetadataPreviewController.h"
 #include "ingest/ui/MetadataPreviewWindow.h"
@@ -20,7 +24,11 @@
 #include "macro/MacroProcessor.h"
 #include "macro/ui/MacroViewWindow.h"
 #include "metadata/ECPrefsController.h"
+#include "metadata/LookupsController.h"
+#include "metadata/Metadata.h"
 #include "metadata/ui/ExifTableView.h"
+#include "metadata/ui/LookupsWindow.h"
+#include "metadata/ui/PrefsWindow.h"
 #include "platform/Defaults.h"
 #include "platform/NotificationCenter.h"
 #include "platform/UserInterface.h"
@@ -146,6 +154,7 @@ QuorvaneAppDelegate::~QuorvaneAppDelegate()
 {
     NotificationCenter::defaultCenter().removeObserver(this);
     ImageBrowserView::setIngestingProbe({});
+    PresetWindow::setLookupsOpener(nullptr);
     if (g_shared == this)
         g_isIngesting = false;
 }
@@ -180,6 +189,7 @@ void QuorvaneAppDelegate::awakeFromNib()
     g_shared = this;
     g_isIngesting = false;
     ECPrefsController::init();
+    m_locationManager = new LocationService(this);
     m_version = QCoreApplication::applicationVersion();
 
     IngestionLogController::log();
@@ -192,6 +202,11 @@ void QuorvaneAppDelegate::awakeFromNib()
     m_setupController = std::make_unique<SetupController>();
     m_metadataPreview = std::make_unique<MetadataPreviewController>();
     m_presetWatcher = new PresetFolderWatcher(m_setupController->presetsFolder(), this);
+    // The preset window's Lookups button opens the lookup tables of the preset manager.
+    PresetWindow::setLookupsOpener([this](QWidget *parent) {
+        if (LookupsController *lookups = m_setupController->lookupsController())
+            LookupsWindow::run(*lookups, parent);
+    });
     connect(m_presetWatcher, &PresetFolderWatcher::changed, this,
             &QuorvaneAppDelegate::presetFolderChanged);
 
@@ -225,6 +240,8 @@ void QuorvaneAppDelegate::connectWindow()
     connect(w->actionIngestionLog, &QAction::triggered, this,
             &QuorvaneAppDelegate::actionIngestionLog);
     connect(w->actionHelp, &QAction::triggered, this, &QuorvaneAppDelegate::actionHelp);
+    connect(w->actionPrefs, &QAction::triggered, this, &QuorvaneAppDelegate::actionPrefs);
+    connect(w->actionLookups, &QAction::triggered, this, &QuorvaneAppDelegate::actionLookups);
     connect(w->actionUpdateCheck, &QAction::triggered, this,
             &QuorvaneAppDelegate::actionUpdateCheck);
     connect(w->buttonPreview, &QPushButton::clicked, this, &QuorvaneAppDelegate::actionPreview);
@@ -238,6 +255,11 @@ void QuorvaneAppDelegate::connectWindow()
     connect(w->buttonTimeAdj, &QPushButton::clicked, this, &QuorvaneAppDelegate::actionTimeAdj);
     connect(w->actionZoomIn, &QAction::triggered, this, [this] { stepZoom(10); });
     connect(w->actionZoomOut, &QAction::triggered, this, [this] { stepZoom(-10); });
+    connect(w->actionTrackManager, &QAction::triggered, this,
+            &QuorvaneAppDelegate::actionTrackManager);
+    connect(w->actionLoadTrack, &QAction::triggered, this, &QuorvaneAppDelegate::actionLoadTrack);
+    connect(w->actionManuallyGeotag, &QAction::triggered, this,
+            &QuorvaneAppDelegate::actionManuallyGeotag);
     connect(w->sliderZoom, &QSlider::valueChanged, this, &QuorvaneAppDelegate::actionZoom);
     connect(w->popupPresets, &QComboBox::activated, this, &QuorvaneAppDelegate::actionSetupMenu);
     connect(w->buttonPresets, &QPushButton::clicked, this, &QuorvaneAppDelegate::actionSetup);
@@ -1013,6 +1035,67 @@ void QuorvaneAppDelegate::actionUpdateCheck()
 void QuorvaneAppDelegate::actionIngestionLog()
 {
     IngestionLogWindow::show(m_window);
+}
+
+void QuorvaneAppDelegate::actionPrefs()
+{
+    m_window->endEditing();
+    if (m_macroView)
+        m_macroView->close();
+    PrefsWindow::run(m_window);
+    // Custom fields and the layout take effect at once: the catalogue, the default preset and
+    // the macro list are rebuilt, and the current preset drops fields no longer defined.
+    Metadata::resetIptcMetadata();
+    Setup::resetDefaultSetup();
+    MacroProcessor::resetMacros();
+    SetupController::removeUndefinedMetadataFromSetup(m_setupController->currentSetup());
+    // Re-applying the preset clears the selection; the images the user had selected stay
+    // selected, and the metadata table shows them in the new layout.
+    const QList<int> selected = m_window->imageBrowser->selectedRows();
+    actionSetupMenu();
+    actionRefreshImageBrowser();
+    if (!selected.isEmpty())
+        m_window->imageBrowser->selectRows(selected, false);
+    updateSelectedImages();
+}
+
+void QuorvaneAppDelegate::actionLookups()
+{
+    if (LookupsController *lookups = m_setupController->lookupsController())
+        LookupsWindow::run(*lookups, m_window);
+}
+
+void QuorvaneAppDelegate::actionTrackManager()
+{
+    m_window->endEditing();
+    TrackManagerWindow::run(
+        TrackManagerController::sharedInstance(), false, m_window,
+        ManualTagController::photosOf(items(), m_window->imageBrowser->selectedRows()));
+}
+
+void QuorvaneAppDelegate::actionLoadTrack()
+{
+    m_window->endEditing();
+    TrackManagerWindow::run(
+        TrackManagerController::sharedInstance(), true, m_window,
+        ManualTagController::photosOf(items(), m_window->imageBrowser->selectedRows()));
+}
+
+void QuorvaneAppDelegate::actionManuallyGeotag()
+{
+    m_window->endEditing();
+    const QList<int> rows = m_window->imageBrowser->selectedRows();
+    if (ManualTagController::refuseEmptySelection(rows))
+        return;
+    const auto [lat, lon] =
+        m_locationManager ? m_locationManager->current() : std::pair<double, double>{0.0, 0.0};
+    const std::optional<QStringList> answer = ManualTagWindow::getCoordinates(
+        {}, lat, lon, m_window, ManualTagController::photosOf(items(), rows));
+    if (!ManualTagController::applyAnswer(items(), rows, answer))
+        return;
+    m_window->imageBrowser->reloadData();
+    if (rows.size() == 1)
+        showImageData(m_model->itemAt(rows.first()).get());
 }
 
 void QuorvaneAppDelegate::actionRefreshImageBrowser()

@@ -18,6 +18,7 @@ class MetadataPreviewController;
 #include <functional>
 #include <memory>
 
+class LocationService;
 class MacroViewWindow;
 class MainWindow;
 class PresetFolderWatcher;
@@ -87,6 +88,10 @@ public:
     void actionHelp();
     void actionUpdateCheck();
     void actionIngestionLog();
+    // The preferences window, then everything that depends on the preferences is rebuilt.
+    void actionPrefs();
+    // The lookup-table window over the preset manager's tables.
+    void actionLookups();
     void actionRefreshImageBrowser();
     void actionQuit();
     void actionCheckAll();
@@ -97,6 +102,9 @@ public:
     void doubleclickExtension();
     void doubleclickDate();
     void actionZoom();
+    void actionTrackManager();
+    void actionLoadTrack();
+    void actionManuallyGeotag();
     void actionPreview();
     void actionImageViewer();
     void actionTimeZone();
@@ -120,6 +128,7 @@ public:
     ThumbItemList &itemList() { return m_itemList; }
     ChooseInput *chooseInputController() const { return m_chooser.get(); }
     IngestFiles *ingestFiles() const { return m_ingestFiles.get(); }
+    LocationService *locationManager() const { return m_locationManager; }
     MetadataPreviewController &metadataPreviewController() { return *m_metadataPreview; }
 
     // Replaces how the chooser window is run (tests script it); it fills itemList() and posts
@@ -172,4 +181,5 @@ private:
     QString m_startFolder;
     IngestRunner m_ingestRunner;
     QList<QObject *> m_companions;
+    LocationService *m_locationManager = nullptr;
 };

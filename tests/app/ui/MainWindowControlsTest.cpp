@@ -247,6 +247,8 @@ private Q_SLOTS:
                       {QStringLiteral("actionTimeAdj"), noImages},
                       {QStringLiteral("buttonTimeAdj"), noImages},
                       {QStringLiteral("actionTimeZone"), noSelection},
+                      {QStringLiteral("actionManuallyGeotag"),
+                       {QStringLiteral("Select one or more images.: ")}},
                       {QStringLiteral("buttonTimeZone"), noSelection},
                       {QStringLiteral("actionNoDiskService"), noDiskServiceAlert()}},
                      QStringLiteral("without images"));
