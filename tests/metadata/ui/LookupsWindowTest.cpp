@@ -11,6 +11,7 @@
 #include "platform/RecordingUserInterface.h"
 #include "presets/Setup.h"
 #include "support/GrabSupport.h"
+#include "support/WindowDriving.h"
 #include "support/WindowTestSupport.h"
 
 #include <QComboBox>
@@ -21,7 +22,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLineEdit>
-#include <QProcess>
 #include <QPushButton>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -31,12 +31,8 @@ namespace {
 
 QJsonObject tableByTool(const QString &table)
 {
-    QProcess process;
-    process.start(
-        QStringLiteral(BRINDLEWICK_BIN_DIR "/brindlewick-cli"),
-        {QStringLiteral("lookups"), QStringLiteral("list"), QStringLiteral("--json"), table});
-    process.waitForFinished(60000);
-    return QJsonDocument::fromJson(process.readAllStandardOutput()).object();
+    return QJsonDocument::fromJson(runCliTool({"lookups", "list", "--json", table}).out.toUtf8())
+        .object();
 }
 
 QString lookupsFolder()

@@ -15,6 +15,7 @@
 #include "platform/RecordingUserInterface.h"
 #include "presets/Setup.h"
 #include "support/GrabSupport.h"
+#include "support/WindowDriving.h"
 #include "support/WindowTestSupport.h"
 
 #include <QCheckBox>
@@ -38,32 +39,10 @@ namespace {
 
 const QString kConverter = QStringLiteral(BRINDLEWICK_TESTS_DIR "/ingest/fake-dng-converter");
 
-struct Run
-{
-    int exitCode = -1;
-    QByteArray out;
-    QByteArray err;
-};
-
-// The built command-line tool in this test's home; `env` adds variables for the child.
-Run cli(const QStringList &args, const QMap<QString, QString> &env = {})
-{
-    QProcess process;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    for (auto it = env.cbegin(); it != env.cend(); ++it)
-        environment.insert(it.key(), it.value());
-    process.setProcessEnvironment(environment);
-    process.start(QStringLiteral(BRINDLEWICK_BIN_DIR "/brindlewick-cli"), args);
-    process.waitForFinished(120000);
-    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-            process.readAllStandardOutput(), process.readAllStandardError()};
-}
-
 QJsonValue storedByTool(const char *key)
 {
-    const Run run = cli({QStringLiteral("prefs"), QStringLiteral("get"), QStringLiteral("--json"),
-                         QString::fromLatin1(key)});
-    return QJsonDocument::fromJson(run.out).object().value(QStringLiteral("value"));
+    const ToolRun run = runCliTool({"prefs", "get", "--json", QString::fromLatin1(key)});
+    return QJsonDocument::fromJson(run.out.toUtf8()).object().value(QStringLiteral("value"));
 }
 
 void resetStore()
@@ -103,14 +82,6 @@ class PrefsWindowTest : public QObject
 
 private:
     RecordingUserInterface m_ui;
-
-    template <typename T> static T *child(QWidget *window, const char *name)
-    {
-        T *widget = window->findChild<T *>(QString::fromLatin1(name));
-        if (!widget)
-            qFatal("no widget %s", name);
-        return widget;
-    }
 
 private Q_SLOTS:
     void initTestCase() { UserInterface::setInstance(&m_ui); }
@@ -451,10 +422,9 @@ private Q_SLOTS:
         QVERIFY(Setup::writeFile(AppPaths::supportFolder() + QStringLiteral("/Raw.plist"), preset));
 
         const QString log = root + QStringLiteral("/converter.log");
-        const Run run =
-            cli({QStringLiteral("ingest"), card, QStringLiteral("--preset"), QStringLiteral("Raw")},
-                {{QStringLiteral("FAKE_DNG_LOG"), log}});
-        QVERIFY2(run.exitCode == 0, run.err.constData());
+        const ToolRun run =
+            runCliTool({"ingest", card, "--preset", "Raw"}, {{"FAKE_DNG_LOG", log}});
+        QVERIFY2(run.exitCode == 0, qPrintable(run.err));
 
         const QStringList backup = filesBelow(root + QStringLiteral("/Backup"));
         const QStringList primary = filesBelow(root + QStringLiteral("/Primary"));
