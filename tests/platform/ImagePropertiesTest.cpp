@@ -2,6 +2,7 @@
 
 #include "PropertyExpectations.h"
 #include "support/ImageFixtures.h"
+#include "support/MediaFixtures.h"
 #include "support/TestSupport.h"
 
 #include <QDir>
@@ -30,43 +31,19 @@ QString makeImage(const QString &folder, const QString &name, const char *format
     return path;
 }
 
-// A baseline RGB TIFF written by hand (Qt has no TIFF writer here): one strip, grey pixels.
+// A baseline RGB TIFF (Qt has no TIFF writer here): one strip of grey pixels after the directory.
 QString makeTiff(const QString &path, int width, int height)
 {
-    QByteArray out("II*\0", 4);
-    const auto u16 = [&](quint16 v) { out.append(char(v & 0xff)).append(char(v >> 8)); };
-    const auto u32 = [&](quint32 v) {
-        for (int i = 0; i < 4; ++i)
-            out.append(char((v >> (8 * i)) & 0xff));
+    using namespace MediaFixtures;
+    const quint32 bytes = quint32(width * height * 3);
+    const auto directory = [&](quint32 stripAt) {
+        return tiff({longs(256, {quint32(width)}), longs(257, {quint32(height)}),
+                     shorts(258, {8, 8, 8}), shorts(259, {1}), shorts(262, {2}),
+                     longs(273, {stripAt}), shorts(277, {3}), longs(278, {quint32(height)}),
+                     longs(279, {bytes})});
     };
-    const quint32 pixels = quint32(width * height * 3);
-    const quint16 entries = 9;
-    const quint32 ifd = 8;
-    const quint32 bits = ifd + 2 + entries * 12 + 4;
-    const quint32 data = bits + 6;
-    u32(ifd);
-    u16(entries);
-    const auto entry = [&](quint16 tag, quint16 type, quint32 count, quint32 value) {
-        u16(tag);
-        u16(type);
-        u32(count);
-        u32(value);
-    };
-    entry(256, 4, 1, quint32(width));
-    entry(257, 4, 1, quint32(height));
-    entry(258, 3, 3, bits);
-    entry(259, 3, 1, 1);
-    entry(262, 3, 1, 2);
-    entry(273, 4, 1, data);
-    entry(277, 3, 1, 3);
-    entry(278, 4, 1, quint32(height));
-    entry(279, 4, 1, pixels);
-    u32(0);
-    u16(8);
-    u16(8);
-    u16(8);
-    out.append(QByteArray(int(pixels), char(0x80)));
-    EXPECT_TRUE(writeTestFile(path, out));
+    const QByteArray head = directory(quint32(directory(0).size()));
+    EXPECT_TRUE(writeTestFile(path, head + QByteArray(int(bytes), char(0x80))));
     return path;
 }
 
@@ -403,8 +380,9 @@ TEST(ImagePropertiesTest, RealCameraFilesMatchTheirRecordedFacts)
             EXPECT_GT(props->value(QStringLiteral("PixelWidth")).toInt(), 0);
             EXPECT_EQ(propAt(*props, "{TIFF}", "Make").toString(), row[makeCol]);
             EXPECT_EQ(propAt(*props, "{TIFF}", "Model").toString(), row[modelCol]);
-            if (!row[dateCol].isEmpty())
+            if (!row[dateCol].isEmpty()) {
                 EXPECT_EQ(propAt(*props, "{Exif}", "DateTimeOriginal").toString(), row[dateCol]);
+            }
             // "yes (lat,lon)" or "lat lon": signed degrees from positive values and references.
             QStringList pair;
             if (row[gpsCol].startsWith(QStringLiteral("yes (")))
@@ -433,8 +411,9 @@ TEST(ImagePropertiesTest, RealCameraFilesMatchTheirRecordedFacts)
     }
     // Only the maker note's ISO information, in twelfths of a stop.
     if (const auto d90 =
-            ImageProperties::exif(data + QStringLiteral("/images/Nikon/D90/DSC_0003.JPG")))
+            ImageProperties::exif(data + QStringLiteral("/images/Nikon/D90/DSC_0003.JPG"))) {
         EXPECT_EQ(propAt(*d90, "{Exif}", "ISOSpeedRatings"), QVariantList{159});
+    }
     if (const auto cr2 = ImageProperties::exif(data + QStringLiteral("/raw/CR2/CanonRaw.cr2"))) {
         EXPECT_TRUE(propAt(*cr2, "{MakerCanon}", "UniqueModelID").isValid());
         EXPECT_EQ(propAt(*cr2, "{Exif}", "ISOSpeedRatings").toList(), QVariantList{400});

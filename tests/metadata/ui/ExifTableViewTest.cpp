@@ -8,6 +8,7 @@
 #include "platform/RecordingUserInterface.h"
 #include "support/GrabSupport.h"
 #include "support/MetadataTableDriving.h"
+#include "support/WindowDriving.h"
 
 #include <QLineEdit>
 #include <QMenu>
@@ -114,11 +115,11 @@ private Q_SLOTS:
 
         // The row's button opens the macro editor on the row's value; Set takes its text.
         whenModal([](QWidget *modal) {
-            auto *field = modal->findChild<TokenFieldEdit *>(QStringLiteral("tokenField"));
+            auto *field = child<TokenFieldEdit>(modal, "tokenField");
             QCOMPARE(field->text(), QStringLiteral("Trip"));
             field->moveCursor(QTextCursor::End);
             QTest::keyClicks(field, QStringLiteral("-{@DateImage:YYYY}"));
-            modal->findChild<QPushButton *>(QStringLiteral("buttonSet"))->click();
+            child<QPushButton>(modal, "buttonSet")->click();
         });
         qobject_cast<QToolButton *>(table.editButton(tableRowOf(table, "CF.Shoot")))->click();
         QCOMPARE(tableValue(table, "CF.Shoot"), QStringLiteral("Trip-{@DateImage:YYYY}"));
@@ -133,18 +134,16 @@ private Q_SLOTS:
 
         // The menu: no value, the preset's value back, and dropping the change.
         const int city = tableRowOf(table, "IPTC.City");
-        QMenu *menu = table.makeContextMenu(city);
-        menu->findChild<QAction *>(QStringLiteral("actionNoValue"))->trigger();
-        delete menu;
+        const auto fromMenu = [&](const char *action) {
+            std::unique_ptr<QMenu> menu(table.makeContextMenu(city));
+            child<QAction>(menu.get(), action)->trigger();
+        };
+        fromMenu("actionNoValue");
         QCOMPARE(tableValue(table, "IPTC.City"), QStringLiteral("(no value)"));
-        menu = table.makeContextMenu(city);
-        menu->findChild<QAction *>(QStringLiteral("actionUsePresetValue"))->trigger();
-        delete menu;
+        fromMenu("actionUsePresetValue");
         QCOMPARE(tableValue(table, "IPTC.City"), QStringLiteral("Bergen"));
         QCOMPARE(table.exifModel()->originOf(city), ExifTableModel::Origin::Preset);
-        menu = table.makeContextMenu(city);
-        menu->findChild<QAction *>(QStringLiteral("actionDiscardChange"))->trigger();
-        delete menu;
+        fromMenu("actionDiscardChange");
         QVERIFY(!table.exifModel()->metadataForTag("IPTC.City")->change);
 
         // The tick column is a real check box: clicking it drops a typed value.

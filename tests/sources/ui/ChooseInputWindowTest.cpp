@@ -4,6 +4,7 @@
 #include "platform/NotificationCenter.h"
 #include "sources/ChooseInput.h"
 #include "support/GrabSupport.h"
+#include "support/WindowDriving.h"
 #include "support/WindowTestSupport.h"
 
 #include <QDir>
@@ -65,9 +66,9 @@ private Q_SLOTS:
         Finished finished;
         ChooseInputWindow window(chooser);
         whenModal([](QWidget *modal) {
-            auto *eject = modal->findChild<QPushButton *>(QStringLiteral("buttonEject"));
+            auto *eject = child<QPushButton>(modal, "buttonEject");
             QVERIFY(!eject->isEnabled());
-            modal->findChild<QPushButton *>(QStringLiteral("buttonOther"))->click();
+            child<QPushButton>(modal, "buttonOther")->click();
         });
         window.exec();
         QVERIFY(!window.isVisible());
@@ -86,9 +87,7 @@ private Q_SLOTS:
         ChooseInput second;
         second.setMImageBrowserController(&items);
         ChooseInputWindow again(second);
-        whenModal([](QWidget *modal) {
-            modal->findChild<QPushButton *>(QStringLiteral("buttonOther"))->click();
-        });
+        whenModal([](QWidget *modal) { child<QPushButton>(modal, "buttonOther")->click(); });
         again.exec();
         QCOMPARE(startedAt, card);
         QCOMPARE(items.size(), 3);
@@ -99,9 +98,7 @@ private Q_SLOTS:
         ChooseInput third;
         third.setMImageBrowserController(&items);
         ChooseInputWindow cancelled(third);
-        whenModal([](QWidget *modal) {
-            modal->findChild<QPushButton *>(QStringLiteral("buttonCancel"))->click();
-        });
+        whenModal([](QWidget *modal) { child<QPushButton>(modal, "buttonCancel")->click(); });
         QCOMPARE(cancelled.exec(), int(QDialog::Rejected));
         QCOMPARE(finished.count, 2);
     }
@@ -114,9 +111,7 @@ private Q_SLOTS:
         Finished finished;
         ChooseInputWindow window(chooser);
         QListWidget *table = nullptr;
-        whenModal([&table](QWidget *modal) {
-            table = modal->findChild<QListWidget *>(QStringLiteral("tableCameras"));
-        });
+        whenModal([&table](QWidget *modal) { table = child<QListWidget>(modal, "tableCameras"); });
         QTimer::singleShot(20000, &window, &QDialog::reject);
         auto *pick = new QTimer(&window);
         pick->setInterval(50);
@@ -126,7 +121,7 @@ private Q_SLOTS:
             pick->stop();
             QVERIFY(!grabWindow(&window, QStringLiteral("choose-input")).isEmpty());
             table->setCurrentRow(0);
-            QVERIFY(window.findChild<QPushButton *>(QStringLiteral("buttonEject"))->isEnabled());
+            QVERIFY(child<QPushButton>(&window, "buttonEject")->isEnabled());
         });
         pick->start();
         window.exec();
