@@ -378,6 +378,18 @@ private Q_SLOTS:
         });
         main.actionLookups->trigger();
         QVERIFY(lookupsShown);
+
+        // A switch changed elsewhere while the program runs (the Card menu, the command-line
+        // tool) is what the window shows next time, and OK does not store the old value back.
+        QVERIFY(Prefs::set(Prefs::EjectAfterIngest, true));
+        bool shownOn = false;
+        whenModal([&shownOn](QWidget *modal) {
+            shownOn = child<QCheckBox>(modal, "checkboxEjectAfterIngest")->isChecked();
+            child<QPushButton>(modal, "buttonOK")->click();
+        });
+        main.actionPrefs->trigger();
+        QVERIFY(shownOn);
+        QVERIFY(Prefs::boolean(Prefs::EjectAfterIngest));
     }
 
     // The converter set in this window converts a card's raw files: the backup tree gets the
