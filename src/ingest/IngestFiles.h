@@ -1,10 +1,13 @@
 #pragma once
 
 #include "items/ThumbItem.h"
+#include "ingest/CopyManifest.h"
 #include "ingest/MetadataWriter.h"
+#include "ingest/RunTotals.h"
 #include "ingest/SafeCopy.h"
 #include "presets/Setup.h"
 
+#include <QDateTime>
 #include <QHash>
 #include <QString>
 #include <QStringList>
@@ -12,6 +15,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 class MacroProcessor;
 class ProgressSession;
@@ -88,6 +92,13 @@ public:
     int numTaggedByExifTool() const { return m_writeContext.numTaggedByExifTool; }
     bool hadError() const { return m_hadError; }
     bool cancelled() const { return m_cancelled; }
+    // Where every ticked file of the last run ended up.
+    const RunTotals &totals() const { return m_totals; }
+
+    // Copies are read back from the disk and compared with their sources by hash before they are
+    // placed (the preference "VerifyCopies" unless set here).
+    void setVerifyCopies(std::optional<bool> verify) { m_verifyOverride = verify; }
+    bool verifyCopies() const;
 
     void setCameraDownloader(CameraDownloader downloader) { m_downloader = std::move(downloader); }
     void setFolderOpener(FolderOpener opener) { m_folderOpener = std::move(opener); }
@@ -113,18 +124,34 @@ private:
     void waitForMetadata();
     bool metadataAvailable();
     void go2();
-    bool copyFirst(const ThumbItemPtr &item, const QString &folder);
+    enum class Next { Continue, Stop };
+    Next copyFirst(const ThumbItemPtr &item, const QString &folder);
+    void noteRetries(const CopyReport &report, const QString &target);
+    void failItem(const ThumbItem &item, const QString &folder, const QString &message);
+    void recordFirstTree(const QString &folder, const QString &name);
+    bool carryOnDuplicate(const QString &source, const QString &target, QString *error,
+                          const QString &root);
+    void writeManifests();
     void writeMetadata(ThumbItem &item, const QString &copyPath);
     bool giveTurn();
     bool requestDownload(const ThumbItemPtr &item, const QString &folder, const QString &name);
     void reportCopyError(const QString &description);
-    bool copyOn(const QString &source, const QString &target, QString *error);
+    bool copyOn(const QString &source, const QString &target, QString *error,
+                const QString &root = QString());
     void removeTempDir();
 
     ThumbItemList m_items;
     std::unique_ptr<MacroProcessor> m_macroProcessor;
     std::unique_ptr<ProgressSession> m_session;
     SafeCopier m_copier;
+    std::optional<bool> m_verifyOverride;
+    ManifestBook m_manifests;
+    RunTotals m_totals;
+    SourceFailureWatch m_sourceFailures;
+    QHash<QString, Hash128> m_copyHashes;        // verified first copies by path
+    QHash<QString, QStringList> m_duplicateFiles; // folder to names found already there
+    QStringList m_duplicateFolders;
+    QDateTime m_runStart;
     MetadataWriteContext m_writeContext;
     CameraDownloader m_downloader;
     FolderOpener m_folderOpener;

@@ -96,6 +96,7 @@ void ECPrefsController::readPrefs()
     m_converterPath = Prefs::string(Prefs::ConverterPath);
     m_wantEmbeddedGPS = Prefs::boolean(Prefs::WantEmbeddedGPS);
     m_wantEmbeddedRaw = Prefs::boolean(Prefs::WantEmbeddedRaw);
+    m_verifyCopies = Prefs::boolean(Prefs::VerifyCopies);
     m_jpegPreview = Prefs::string(Prefs::JpegPreview);
     m_customFields = Prefs::stringList(Prefs::CustomFields);
     // The catalogue holds the custom fields: after a cancelled edit of them it must not keep
@@ -111,6 +112,7 @@ void ECPrefsController::writePrefs()
     Prefs::set(Prefs::CustomFields, m_customFields);
     Prefs::set(Prefs::WantEmbeddedGPS, m_wantEmbeddedGPS);
     Prefs::set(Prefs::WantEmbeddedRaw, m_wantEmbeddedRaw);
+    Prefs::set(Prefs::VerifyCopies, m_verifyCopies);
     Prefs::set(Prefs::JpegPreview, m_jpegPreview);
     writeLayedOutFields();
 }

@@ -55,6 +55,9 @@ public:
     void setWantEmbeddedGPS(bool on) { m_wantEmbeddedGPS = on; }
     bool wantEmbeddedRaw() const { return m_wantEmbeddedRaw; }
     void setWantEmbeddedRaw(bool on) { m_wantEmbeddedRaw = on; }
+    // Copies are read back and compared with their sources by hash before they are placed.
+    bool verifyCopies() const { return m_verifyCopies; }
+    void setVerifyCopies(bool on) { m_verifyCopies = on; }
     QString jpegPreview() const { return m_jpegPreview; }
     void setJpegPreview(const QString &title) { m_jpegPreview = title; }
     void setCustomFields(const QStringList &keys) { m_customFields = keys; }
@@ -109,6 +112,7 @@ private:
     QString m_converterPath;
     bool m_wantEmbeddedGPS = true;
     bool m_wantEmbeddedRaw = false;
+    bool m_verifyCopies = true;
     QString m_jpegPreview;
     QStringList m_customFields;
     QList<LayedOutField> m_layedOutFields;

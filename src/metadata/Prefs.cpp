@@ -14,11 +14,13 @@ const Key WantEmbeddedGPS{"WantEmbeddedGPS", Type::Boolean, true};
 const Key WantEmbeddedRaw{"WantEmbeddedRaw", Type::Boolean, false};
 const Key JpegPreview{"JpegPreview", Type::String, QStringLiteral("-p0")};
 const Key LayedOutFields{"LayedOutFields", Type::DictionaryList, QVariant()};
+const Key VerifyCopies{"VerifyCopies", Type::Boolean, true};
 
 QList<const Key *> all()
 {
     return {&RawFileExtensions, &ConverterPath,   &DNGConverter, &CustomFields,
-            &WantEmbeddedGPS,   &WantEmbeddedRaw, &JpegPreview,  &LayedOutFields};
+            &WantEmbeddedGPS,   &WantEmbeddedRaw, &JpegPreview,  &LayedOutFields,
+            &VerifyCopies};
 }
 
 bool isSet(const Key &key)

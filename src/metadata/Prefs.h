@@ -26,6 +26,8 @@ extern const Key WantEmbeddedGPS;
 extern const Key WantEmbeddedRaw;
 extern const Key JpegPreview;
 extern const Key LayedOutFields;
+// Every copy is read back from the disk and compared with its source by hash before it is placed.
+extern const Key VerifyCopies;
 
 // Every key above, in the order of the table.
 QList<const Key *> all();

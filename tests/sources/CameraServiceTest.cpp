@@ -24,7 +24,7 @@ const QDateTime kShot3 = QDateTime::fromSecsSinceEpoch(1714564800);
 
 QStringList leftovers(const QString &folder)
 {
-    return QDir(folder).entryList({".brindlewick-download-*"}, QDir::Files | QDir::Hidden);
+    return QDir(folder).entryList({".brindlewick-partial-*"}, QDir::Files | QDir::Hidden);
 }
 
 class CameraServiceTest : public ::testing::Test
