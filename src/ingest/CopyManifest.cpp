@@ -444,12 +444,19 @@ QSet<QString> &ManifestBook::listed(const QString &root)
     return *it;
 }
 
-void ManifestBook::record(const QString &root, const QString &path, const Hash128 &hash)
+ManifestBook::Stamp ManifestBook::stamp(const QString &path, const Hash128 &hash)
+{
+    Stamp stamp;
+    stamp.hash = hash;
+    stamp.valid = identify(path, &stamp.size, &stamp.mtimeNs, &stamp.ctimeNs, &stamp.inode);
+    return stamp;
+}
+
+void ManifestBook::record(const QString &root, const QString &path, const Stamp &stamp)
 {
     Record record;
     record.path = path;
-    if (identify(path, &record.size, &record.mtimeNs, &record.ctimeNs, &record.inode))
-        record.hash = hash;
+    record.stamp = stamp;
     if (!m_records.contains(root))
         m_roots << root;
     m_records[root].append(record);
@@ -493,9 +500,12 @@ QStringList ManifestBook::write(const QDateTime &when)
             qint64 size = -1, mtimeNs = 0, ctimeNs = 0, inode = 0;
             if (!identify(record.path, &size, &mtimeNs, &ctimeNs, &inode))
                 continue; // gone again (removed by a later step): nothing to list
-            std::optional<Hash128> hash = record.hash;
-            if (!hash || size != record.size || mtimeNs != record.mtimeNs ||
-                ctimeNs != record.ctimeNs || inode != record.inode) {
+            const Stamp &known = record.stamp;
+            std::optional<Hash128> hash;
+            if (known.valid && size == known.size && mtimeNs == known.mtimeNs &&
+                ctimeNs == known.ctimeNs && inode == known.inode)
+                hash = known.hash;
+            else {
                 qint64 hashedSize = -1;
                 hash = FileHash::ofFile(record.path, nullptr, &hashedSize);
                 if (!hash) {

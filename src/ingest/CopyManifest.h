@@ -83,8 +83,19 @@ QStringList findRoots(const QString &folder);
 class ManifestBook
 {
 public:
-    // A verified copy whose content hash is known.
-    void record(const QString &root, const QString &path, const Hash128 &hash);
+    // A file's hash with the file's identity when it was taken: a later change to the file
+    // (metadata merged into it) shows, and it is then hashed again.
+    struct Stamp
+    {
+        Hash128 hash;
+        qint64 size = -1, mtimeNs = 0, ctimeNs = 0, inode = 0;
+        bool valid = false;
+    };
+    // Call right after the file was written with these bytes.
+    static Stamp stamp(const QString &path, const Hash128 &hash);
+
+    // A copy whose content hash is known.
+    void record(const QString &root, const QString &path, const Stamp &stamp);
     // A file to be hashed when the manifests are written (downloads, sidecars, conversions).
     void recordUnhashed(const QString &root, const QString &path);
     // True when a generation already under `root` or this run's records list the file.
@@ -101,9 +112,7 @@ private:
     struct Record
     {
         QString path;
-        std::optional<Hash128> hash;
-        // The file's identity when it was hashed; any change means hashing it again.
-        qint64 size = -1, mtimeNs = 0, ctimeNs = 0, inode = 0;
+        Stamp stamp;
     };
     QSet<QString> &listed(const QString &root);
 

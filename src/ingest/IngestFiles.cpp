@@ -654,8 +654,7 @@ IngestFiles::Next IngestFiles::copyFirst(const ThumbItemPtr &item, const QString
         return Next::Continue;
     }
     m_sourceFailures.succeeded();
-    if (report.verified)
-        m_copyHashes.insert(target, report.hash);
+    m_copyHashes.insert(target, ManifestBook::stamp(target, report.hash));
     item->ingested = true;
     post("UpdateImageMarkers", this);
     ++m_numIngested;
@@ -774,14 +773,14 @@ void IngestFiles::downloadsComplete()
             formatMessage("Files ingested: %d\nDuplicates skipped: %d", m_numIngested, m_numDupes);
         const bool wantBackup2 = m_activeSetup.paramBool(QStringLiteral("WantBackup2"));
         if (m_hadError) {
-            logPuts("\nIngestion incomplete -- an error occurred\n");
             logPrint("%@\n", m_totals.line());
+            logPuts("\nIngestion incomplete -- an error occurred\n");
             IngestionLogController::log("Ingestion incomplete -- an error occurred");
             IngestionLogController::log("%@", m_totals.line());
             alertOK(summary, QStringLiteral("Ingestion incomplete -- an error occurred."));
         } else if (m_cancelled) {
-            logPuts("\nIngestion incomplete -- cancelled by user\n");
             logPrint("%@\n", m_totals.line());
+            logPuts("\nIngestion incomplete -- cancelled by user\n");
             IngestionLogController::log("Ingestion incomplete -- cancelled by user");
             IngestionLogController::log("%@", m_totals.line());
             alertOK(summary, QStringLiteral("Ingestion incomplete -- cancelled by user."));
@@ -826,15 +825,19 @@ bool IngestFiles::copyOn(const QString &source, const QString &target, QString *
         return false;
     }
     if (!root.isEmpty())
-        m_manifests.record(root, target, report.hash);
+        m_manifests.record(root, target, ManifestBook::stamp(target, report.hash));
     return true;
 }
 
 bool IngestFiles::carryOnDuplicate(const QString &source, const QString &target, QString *error,
-                                   const QString &root)
+                                   const QString &root, int *copies)
 {
-    if (!entryExists(target))
-        return copyOn(source, target, error, root);
+    if (!entryExists(target)) {
+        if (!copyOn(source, target, error, root))
+            return false;
+        ++*copies;
+        return true;
+    }
     // Already there (an unfinished run got this far): listed from now on, never replaced.
     if (!m_manifests.isListed(root, target))
         m_manifests.recordUnhashed(root, target);
@@ -846,9 +849,9 @@ void IngestFiles::recordFirstTree(const QString &folder, const QString &name)
     const QString path = joinPath(folder, name);
     if (!entryExists(path))
         return;
-    const auto hash = m_copyHashes.constFind(path);
-    if (hash != m_copyHashes.constEnd())
-        m_manifests.record(m_topFolder, path, *hash);
+    const auto stamp = m_copyHashes.constFind(path);
+    if (stamp != m_copyHashes.constEnd())
+        m_manifests.record(m_topFolder, path, *stamp);
     else if (!m_manifests.isListed(m_topFolder, path))
         m_manifests.recordUnhashed(m_topFolder, path);
     const QString extension = extensionOf(name);
@@ -1004,12 +1007,14 @@ bool IngestFiles::convertOrCopy()
             const QString sidecarTarget = joinPath(primaryFolder, sidecarName);
             QString error;
             if (again) {
-                if (!carryOnDuplicate(source, target, &error, primaryRoot) ||
+                int copies = 0;
+                if (!carryOnDuplicate(source, target, &error, primaryRoot, &copies) ||
                     (withSidecar &&
-                     !carryOnDuplicate(sidecar, sidecarTarget, &error, primaryRoot)))
+                     !carryOnDuplicate(sidecar, sidecarTarget, &error, primaryRoot, &copies)))
                     return failCopy(
                         formatMessage("Error copying to %@ (XMP: %@)", target, sidecarTarget),
                         error);
+                m_numCopiedToBackup += copies > 0 ? 1 : 0;
             } else {
                 if (!copyOn(source, target, &error, primaryRoot) ||
                     (withSidecar && !copyOn(sidecar, sidecarTarget, &error, primaryRoot)))
@@ -1023,10 +1028,12 @@ bool IngestFiles::convertOrCopy()
                 const QString target2 = joinPath(backupFolder2, name);
                 const QString sidecarTarget2 = joinPath(backupFolder2, sidecarName);
                 if (again) {
-                    if (!carryOnDuplicate(source, target2, &error, backupRoot2) ||
+                    int copies = 0;
+                    if (!carryOnDuplicate(source, target2, &error, backupRoot2, &copies) ||
                         (withSidecar &&
-                         !carryOnDuplicate(sidecar, sidecarTarget2, &error, backupRoot2)))
+                         !carryOnDuplicate(sidecar, sidecarTarget2, &error, backupRoot2, &copies)))
                         return failCopy2(target2, error);
+                    m_numCopiedToBackup2 += copies > 0 ? 1 : 0;
                 } else {
                     if (!copyOn(source, target2, &error, backupRoot2) ||
                         (withSidecar && !copyOn(sidecar, sidecarTarget2, &error, backupRoot2)))

@@ -130,7 +130,7 @@ private:
     void failItem(const ThumbItem &item, const QString &folder, const QString &message);
     void recordFirstTree(const QString &folder, const QString &name);
     bool carryOnDuplicate(const QString &source, const QString &target, QString *error,
-                          const QString &root);
+                          const QString &root, int *copies);
     void writeManifests();
     void writeMetadata(ThumbItem &item, const QString &copyPath);
     bool giveTurn();
@@ -148,7 +148,7 @@ private:
     ManifestBook m_manifests;
     RunTotals m_totals;
     SourceFailureWatch m_sourceFailures;
-    QHash<QString, Hash128> m_copyHashes;        // verified first copies by path
+    QHash<QString, ManifestBook::Stamp> m_copyHashes; // first copies by path
     QHash<QString, QStringList> m_duplicateFiles; // folder to names found already there
     QStringList m_duplicateFolders;
     QDateTime m_runStart;

@@ -77,6 +77,12 @@ bool takeFlip()
 
 } // namespace detail
 
+int callsOf(Op op)
+{
+    std::lock_guard lock(g_mutex);
+    return countersOf(op).calls;
+}
+
 void install(const Plan &plan)
 {
     std::lock_guard lock(g_mutex);

@@ -32,6 +32,9 @@ struct Plan
 void install(const Plan &plan);
 void clear();
 
+// How many times a step ran since the plan was installed (tests ask whether a copy was redone).
+int callsOf(Op op);
+
 namespace detail {
 extern std::atomic<bool> g_active;
 int before(Op op, qint64 *length);
