@@ -1,10 +1,10 @@
-#include "items/SelectionEditor.h"
 #include "cli/CliOutput.h"
 #include "cli/CommandRegistry.h"
 #include "cli/TerminalUserInterface.h"
 #include "geo/TrackManagerController.h"
 #include "ingest/IngestFiles.h"
 #include "ingest/MetadataPreviewController.h"
+#include "items/SelectionEditor.h"
 #include "metadata/Metadata.h"
 #include "platform/NotificationCenter.h"
 #include "presets/SetupController.h"
@@ -245,15 +245,13 @@ int runIngestOrPreview(const QStringList &args, bool preview)
                 return false;
             DownloadOptions request{folder, name};
             request.verify = engine.verifyCopies();
-            camera->requestDownloadFile(item->cameraFile, request,
-                                        [&engine, item](const DownloadResult &result) {
-                                            QVariantMap done;
-                                            done[IngestFiles::DownloadFolderKey] =
-                                                result.options.downloadsDirectory;
-                                            done[IngestFiles::SavedFilenameKey] =
-                                                result.options.saveAsFilename;
-                                            engine.didDownloadFile(result.error, done, item);
-                                        });
+            camera->requestDownloadFile(
+                item->cameraFile, request, [&engine, item](const DownloadResult &result) {
+                    QVariantMap done;
+                    done[IngestFiles::DownloadFolderKey] = result.options.downloadsDirectory;
+                    done[IngestFiles::SavedFilenameKey] = result.options.saveAsFilename;
+                    engine.didDownloadFile(result.error, done, item);
+                });
             return true;
         });
     }

@@ -23,10 +23,9 @@ const char *const kUsage =
 
 int runVerify(const QStringList &args);
 
-BRINDLEWICK_CLI_COMMAND(verifyCommand,
-                        {QStringLiteral("verify"),
-                         QStringLiteral("re-check copies against their manifests"),
-                         QString::fromUtf8(kUsage), &runVerify});
+BRINDLEWICK_CLI_COMMAND(verifyCommand, {QStringLiteral("verify"),
+                                        QStringLiteral("re-check copies against their manifests"),
+                                        QString::fromUtf8(kUsage), &runVerify});
 
 int runVerify(const QStringList &args)
 {
@@ -62,22 +61,21 @@ int runVerify(const QStringList &args)
                 entry.insert(QStringLiteral("actual"), file.actual);
             files.append(entry);
         }
-        const QJsonObject object{{QStringLiteral("root"), root},
-                                 {QStringLiteral("manifests"), result.manifests},
-                                 {QStringLiteral("files"), files},
-                                 {QStringLiteral("total"), result.files.size()},
-                                 {QStringLiteral("ok"), result.ok},
-                                 {QStringLiteral("changed"), result.changed},
-                                 {QStringLiteral("missing"), result.missing},
-                                 {QStringLiteral("problems"),
-                                  QJsonArray::fromStringList(result.problems)}};
+        const QJsonObject object{
+            {QStringLiteral("root"), root},
+            {QStringLiteral("manifests"), result.manifests},
+            {QStringLiteral("files"), files},
+            {QStringLiteral("total"), result.files.size()},
+            {QStringLiteral("ok"), result.ok},
+            {QStringLiteral("changed"), result.changed},
+            {QStringLiteral("missing"), result.missing},
+            {QStringLiteral("problems"), QJsonArray::fromStringList(result.problems)}};
         printOut(QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Indented)));
     } else {
         for (const ManifestCheck::FileResult &file : result.files)
-            printOut(QStringLiteral("%1 %2\n")
-                         .arg(QString::fromLatin1(ManifestCheck::statusName(file.status))
-                                  .leftJustified(7),
-                              file.path));
+            printOut(QStringLiteral("%1 %2\n").arg(
+                QString::fromLatin1(ManifestCheck::statusName(file.status)).leftJustified(7),
+                file.path));
         for (const QString &problem : result.problems)
             printErr(QStringLiteral("brindlewick-cli verify: %1\n").arg(problem));
         if (result.manifests == 0)

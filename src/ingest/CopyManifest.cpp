@@ -24,14 +24,13 @@ namespace {
 
 const QString kHashlistNs = QStringLiteral("urn:ASC:MHL:v2.0");
 const QString kDirectoryNs = QStringLiteral("urn:ASC:MHL:DIRECTORY:v2.0");
-const QStringList kHashFormats = {QStringLiteral("c4"),     QStringLiteral("md5"),
-                                  QStringLiteral("sha1"),   QStringLiteral("xxh128"),
-                                  QStringLiteral("xxh3"),   QStringLiteral("xxh64")};
+const QStringList kHashFormats = {QStringLiteral("c4"),   QStringLiteral("md5"),
+                                  QStringLiteral("sha1"), QStringLiteral("xxh128"),
+                                  QStringLiteral("xxh3"), QStringLiteral("xxh64")};
 
 QString dateText(const QDateTime &when)
 {
-    return when.toUTC().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")) +
-           QStringLiteral("+00:00");
+    return when.toUTC().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")) + QStringLiteral("+00:00");
 }
 
 QString errnoText(int err)

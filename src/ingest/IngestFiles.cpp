@@ -528,7 +528,8 @@ void IngestFiles::go2()
             alertOK(QStringLiteral("No destination filename specified."));
             m_hadError = true;
             ++m_totals.failed;
-            m_totals.failures.append({item->title(), QStringLiteral("No destination filename specified.")});
+            m_totals.failures.append(
+                {item->title(), QStringLiteral("No destination filename specified.")});
             m_totals.stopped += tickedFrom(position + 1);
             break;
         }
@@ -984,7 +985,8 @@ bool IngestFiles::convertOrCopy()
             const QString source = joinPath(folder, name);
             const bool raw = ECPrefsController::isRaw(extension);
             if (raw && wantConversion) {
-                const QString dng = name.left(name.size() - extension.size()) + QStringLiteral("dng");
+                const QString dng =
+                    name.left(name.size() - extension.size()) + QStringLiteral("dng");
                 if (!again || !entryExists(joinPath(outputFolder, dng))) {
                     rawFiles << source;
                     ++conversions;
@@ -1052,9 +1054,9 @@ bool IngestFiles::convertOrCopy()
             m_numCopiedToBackup += conversions;
             for (const QString &raw : std::as_const(rawFiles)) {
                 const QString name = QFileInfo(raw).fileName();
-                const QString dng = joinPath(
-                    outputFolder,
-                    name.left(name.size() - extensionOf(name).size()) + QStringLiteral("dng"));
+                const QString dng =
+                    joinPath(outputFolder, name.left(name.size() - extensionOf(name).size()) +
+                                               QStringLiteral("dng"));
                 if (entryExists(dng))
                     m_manifests.recordUnhashed(primaryRoot, dng);
             }

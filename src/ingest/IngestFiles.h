@@ -1,10 +1,10 @@
 #pragma once
 
-#include "items/ThumbItem.h"
 #include "ingest/CopyManifest.h"
 #include "ingest/MetadataWriter.h"
 #include "ingest/RunTotals.h"
 #include "ingest/SafeCopy.h"
+#include "items/ThumbItem.h"
 #include "presets/Setup.h"
 
 #include <QDateTime>
@@ -149,7 +149,7 @@ private:
     RunTotals m_totals;
     SourceFailureWatch m_sourceFailures;
     QHash<QString, ManifestBook::Stamp> m_copyHashes; // first copies by path
-    QHash<QString, QStringList> m_duplicateFiles; // folder to names found already there
+    QHash<QString, QStringList> m_duplicateFiles;     // folder to names found already there
     QStringList m_duplicateFolders;
     QDateTime m_runStart;
     MetadataWriteContext m_writeContext;

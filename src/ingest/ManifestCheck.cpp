@@ -89,9 +89,8 @@ QString hashFileAs(const QString &path, const QString &format)
     }
     if (format == QLatin1String("c4"))
         return AscMhl::c4Id(file.readAll());
-    const QCryptographicHash::Algorithm algorithm = format == QLatin1String("md5")
-                                                        ? QCryptographicHash::Md5
-                                                        : QCryptographicHash::Sha1;
+    const QCryptographicHash::Algorithm algorithm =
+        format == QLatin1String("md5") ? QCryptographicHash::Md5 : QCryptographicHash::Sha1;
     QCryptographicHash hash(algorithm);
     if (!hash.addData(&file))
         return QString();
@@ -130,7 +129,7 @@ Result check(const QString &folder, const Progress &progress)
             } else {
                 file.actual = hashFileAs(path, file.format);
                 file.status = sameHash(file.format, file.expected, file.actual) ? Status::Ok
-                                                                                 : Status::Changed;
+                                                                                : Status::Changed;
             }
             add(file);
         }

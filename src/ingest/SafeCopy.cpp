@@ -71,8 +71,7 @@ struct Attempt
     Attempt() = default;
     Attempt(Failure f, int e, bool a = false, const QString &w = QString())
         : failure(f), error(e), again(a), why(w)
-    {
-    }
+    {}
 
     Failure failure = Failure::None;
     int error = 0;
@@ -172,9 +171,9 @@ CopyReport SafeCopier::copy(const QString &source, const QString &target,
         const auto destinationFault = [&](int err, const char *step) {
             if (isDiskFull(err))
                 return discard(Attempt{Failure::DiskFull, err});
-            return discard(Attempt{Failure::Destination, err, true,
-                            QStringLiteral("%1 failed: %2")
-                                .arg(QLatin1String(step), errnoText(err))});
+            return discard(
+                Attempt{Failure::Destination, err, true,
+                        QStringLiteral("%1 failed: %2").arg(QLatin1String(step), errnoText(err))});
         };
 
         if (::lseek(in.fd, 0, SEEK_SET) < 0)
@@ -208,8 +207,9 @@ CopyReport SafeCopier::copy(const QString &source, const QString &target,
             if (const int err = CopySteps::readBackHash(out.fd, &readBack, &readBytes))
                 return destinationFault(err, "reading back");
             if (readBytes != transfer.bytes || !(readBack == transfer.hash))
-                return discard(Attempt{Failure::Mismatch, 0, true,
-                                QStringLiteral("the copy read back differed from the original")});
+                return discard(
+                    Attempt{Failure::Mismatch, 0, true,
+                            QStringLiteral("the copy read back differed from the original")});
             report.verified = true;
         }
         report.hash = transfer.hash;

@@ -18,9 +18,8 @@ const Key VerifyCopies{"VerifyCopies", Type::Boolean, true};
 
 QList<const Key *> all()
 {
-    return {&RawFileExtensions, &ConverterPath,   &DNGConverter, &CustomFields,
-            &WantEmbeddedGPS,   &WantEmbeddedRaw, &JpegPreview,  &LayedOutFields,
-            &VerifyCopies};
+    return {&RawFileExtensions, &ConverterPath, &DNGConverter,   &CustomFields, &WantEmbeddedGPS,
+            &WantEmbeddedRaw,   &JpegPreview,   &LayedOutFields, &VerifyCopies};
 }
 
 bool isSet(const Key &key)

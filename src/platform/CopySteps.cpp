@@ -3,9 +3,9 @@
 #include "platform/IoFaults.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <dirent.h>
-#include <cstdio>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -63,8 +63,7 @@ bool writeAll(int fd, const char *data, qint64 size)
 }
 
 // Shared loop: `step` moves one piece and answers its size, 0 at the end, -1 on failure.
-template <typename Step>
-Transfer loop(Step step, const ChunkCallback &onChunk)
+template <typename Step> Transfer loop(Step step, const ChunkCallback &onChunk)
 {
     Transfer result;
     qint64 sinceCallback = 0;

@@ -35,10 +35,10 @@ inline constexpr qint64 kChunkBytes = 8 << 20;
 
 struct Transfer
 {
-    int error = 0;          // 0, or the errno of the failed step
+    int error = 0;           // 0, or the errno of the failed step
     bool sourceSide = false; // the failure was a read of the source
-    qint64 bytes = 0;       // bytes copied
-    Hash128 hash;           // of the bytes read (copyAndHash only)
+    qint64 bytes = 0;        // bytes copied
+    Hash128 hash;            // of the bytes read (copyAndHash only)
 };
 
 // Copies `in` from its offset to its end onto `out`, hashing every byte read. The source is read

@@ -2,8 +2,8 @@
 
 #include "platform/CopySteps.h"
 #include "platform/Format.h"
-#include "platform/IoFaults.h"
 #include "platform/ImageProperties.h"
+#include "platform/IoFaults.h"
 #include "platform/Thumbnailer.h"
 
 #include <QBuffer>
@@ -523,8 +523,9 @@ void CameraWorker::download(const DownloadJob &job)
     OpenCamera &open = it->second;
     const QByteArray folder = job.folder.toUtf8();
     const QByteArray name = job.name.toUtf8();
-    const QString error =
-        placeFile(job.directory, job.saveAs, job.modificationTime, [&](int fd) -> QString {
+    const QString error = placeFile(
+        job.directory, job.saveAs, job.modificationTime,
+        [&](int fd) -> QString {
             if (cancelled(open))
                 return QStringLiteral("The download was cancelled.");
             const int copy = ::dup(fd);
@@ -613,8 +614,8 @@ QString CameraWorker::placeFile(const QString &directory, const QString &name,
             qint64 readBytes = 0;
             if (const int err = CopySteps::readBackHash(fd, &readBack, &readBytes)) {
                 *again = true;
-                return discard(formatMessage("Reading \"%@\" back failed: %@", name,
-                                             systemError(err)));
+                return discard(
+                    formatMessage("Reading \"%@\" back failed: %@", name, systemError(err)));
             }
             if (readBytes != writtenBytes || !(readBack == written)) {
                 *again = true;

@@ -47,8 +47,7 @@ QStringList everything(const QString &folder)
     return QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name);
 }
 
-void expectBalanced(const IngestFiles &ingest, int copied, int duplicates, int failed,
-                    int stopped)
+void expectBalanced(const IngestFiles &ingest, int copied, int duplicates, int failed, int stopped)
 {
     const RunTotals &t = ingest.totals();
     EXPECT_TRUE(t.balanced()) << t.line().toStdString();
@@ -146,8 +145,8 @@ TEST(CopyFaults, FailedFsyncOrWriteIsRedoneFromTheSourceOnceThenFails)
     }
     {
         // EIO on a write half-way, once: made again; and a read-back that fails likewise.
-        IoFaults::Scope faults(plan({afterBytes(Op::DestinationWrite, EIO, 1000, 1),
-                                     onCall(Op::ReadBack, EIO, 1)}));
+        IoFaults::Scope faults(
+            plan({afterBytes(Op::DestinationWrite, EIO, 1000, 1), onCall(Op::ReadBack, EIO, 1)}));
         const CopyReport report = copier.copy(folder + "/src.jpg", folder + "/write.jpg");
         ASSERT_FALSE(report.ok()) << "a write fault and then a read-back fault: two attempts";
         EXPECT_EQ(report.retries.size(), 1);
@@ -166,8 +165,7 @@ TEST(CopyFaults, FailedFsyncOrWriteIsRedoneFromTheSourceOnceThenFails)
         EXPECT_EQ(report.failure, CopyReport::Failure::DiskFull);
         EXPECT_TRUE(report.retries.isEmpty());
     }
-    EXPECT_EQ(everything(folder),
-              (QStringList{"clean.jpg", "once.jpg", "src.jpg", "write.jpg"}));
+    EXPECT_EQ(everything(folder), (QStringList{"clean.jpg", "once.jpg", "src.jpg", "write.jpg"}));
 }
 
 TEST(CopyFaults, UnreadableOrChangingSourceFailsThatFileAndTheRunGoesOn)
@@ -240,8 +238,7 @@ TEST(CopyFaults, FullDiskThroughTheSeamStopsTheRunWithNothingPartial)
     std::swap(h.items[1], h.items[4]);
     const qint64 size = QFileInfo(h.card + "/p0.JPG").size();
     // Room for two files and a half.
-    IoFaults::Scope faults(
-        plan({afterBytes(Op::DestinationWrite, ENOSPC, 2 * size + size / 2)}));
+    IoFaults::Scope faults(plan({afterBytes(Op::DestinationWrite, ENOSPC, 2 * size + size / 2)}));
     IngestFiles ingest;
     h.run(ingest, h.setup());
     EXPECT_EQ(everything(h.primary + "/2024"), (QStringList{"IMG.JPG", "IMG_1.JPG"}));
@@ -276,11 +273,11 @@ TEST(CopyFaults, CancelledAndCameraRunsBalanceToo)
     }
     IngestFiles ingest;
     QList<std::pair<QString, QString>> requests;
-    ingest.setCameraDownloader([&](const ThumbItemPtr &, const QString &folder,
-                                   const QString &name) {
-        requests.append({folder, name});
-        return true;
-    });
+    ingest.setCameraDownloader(
+        [&](const ThumbItemPtr &, const QString &folder, const QString &name) {
+            requests.append({folder, name});
+            return true;
+        });
     h.run(ingest, h.setup());
     ASSERT_EQ(requests.size(), 3);
     writeTestFile(requests[0].first + "/" + requests[0].second, encodeJpeg(1));

@@ -102,8 +102,8 @@ TEST(CopyManifest, HashesAndIdsFollowTheirDefinitions)
     entry.size = 10;
     entry.modified = QDateTime(QDate(2024, 5, 1), QTime(10, 0), Qt::UTC);
     entry.hashes.insert(QStringLiteral("xxh128"), hash.toHex());
-    const auto parsed = AscMhl::parseGeneration(
-        AscMhl::generationXml({entry}, QDateTime::currentDateTimeUtc()));
+    const auto parsed =
+        AscMhl::parseGeneration(AscMhl::generationXml({entry}, QDateTime::currentDateTimeUtc()));
     ASSERT_TRUE(parsed);
     ASSERT_EQ(parsed->entries.size(), 1);
     EXPECT_EQ(parsed->entries[0].path, entry.path);
@@ -136,11 +136,10 @@ TEST(CopyManifest, EveryDestinationRootListsTheFinalBytesAndTheCheckFindsChanges
         const QStringList generations =
             QDir(root + "/ascmhl").entryList({QStringLiteral("*.mhl")}, QDir::Files);
         ASSERT_EQ(generations.size(), 1);
-        EXPECT_TRUE(generations[0].startsWith(
-            QStringLiteral("0001_%1_").arg(QFileInfo(root).fileName())));
+        EXPECT_TRUE(
+            generations[0].startsWith(QStringLiteral("0001_%1_").arg(QFileInfo(root).fileName())));
         // Sizes, times and hashes are those of the files as they are now, metadata merged in.
-        for (const AscMhl::Entry &entry :
-             AscMhl::readHistory(root).generations.value(0).entries) {
+        for (const AscMhl::Entry &entry : AscMhl::readHistory(root).generations.value(0).entries) {
             const QString path = root + "/" + entry.path;
             EXPECT_EQ(entry.size, QFileInfo(path).size()) << entry.path.toStdString();
             EXPECT_EQ(entry.modified.toSecsSinceEpoch(),
