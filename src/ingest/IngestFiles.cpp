@@ -417,7 +417,6 @@ void IngestFiles::go2()
     m_copyHashes.clear();
     m_duplicateFiles.clear();
     m_duplicateFolders.clear();
-    m_runStart = QDateTime::currentDateTimeUtc();
 
     const Setup &setup = m_activeSetup;
     const QString primary = setup.paramString(QStringLiteral("PrimaryRootFolder"));

@@ -7,7 +7,6 @@
 #include "items/ThumbItem.h"
 #include "presets/Setup.h"
 
-#include <QDateTime>
 #include <QHash>
 #include <QString>
 #include <QStringList>
@@ -151,7 +150,6 @@ private:
     QHash<QString, ManifestBook::Stamp> m_copyHashes; // first copies by path
     QHash<QString, QStringList> m_duplicateFiles;     // folder to names found already there
     QStringList m_duplicateFolders;
-    QDateTime m_runStart;
     MetadataWriteContext m_writeContext;
     CameraDownloader m_downloader;
     FolderOpener m_folderOpener;
