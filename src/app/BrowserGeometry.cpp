@@ -4,6 +4,17 @@
 
 namespace BrowserGeometry {
 
+int cellSide(double zoom)
+{
+    return int(kLargestCellSide * qBound(kSmallestZoom, zoom, kLargestZoom));
+}
+
+int pictureSide(int cellSide)
+{
+    // The container is the cell less 16 across and less 15 + 16 down: the width is the longer.
+    return qMax(0, cellSide - 16);
+}
+
 QRectF fromCell(const QRectF &cell, const QRectF &r)
 {
     return QRectF(cell.x() + r.x(), cell.y() + cell.height() - r.y() - r.height(), r.width(),

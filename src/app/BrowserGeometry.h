@@ -10,6 +10,16 @@ namespace BrowserGeometry {
 
 enum class Badge { Gloss, Info, Excluded, Ticked, Unticked, Ingested };
 
+// Cells are square: 400 points at zoom 1.0, the largest the zoom slider offers (0.1 to 1.0).
+constexpr double kSmallestZoom = 0.1;
+constexpr double kLargestZoom = 1.0;
+constexpr int kLargestCellSide = 400;
+// The side of a cell at a zoom (bounded to the zoom range).
+int cellSide(double zoom);
+// The longest side at which a picture is drawn in a cell of that side (the container inset by
+// 8 points, so 384 in the largest cell).
+int pictureSide(int cellSide);
+
 // A rectangle given in the cell's own bottom-up coordinates, placed in view coordinates.
 QRectF fromCell(const QRectF &cell, const QRectF &bottomUp);
 

@@ -12,4 +12,9 @@ QUrl indexPage();
 QUrl startPage();
 bool opensInPlace(const QUrl &url);
 
+// Copies the help pages (every file of `from`, ":/help" in the program) into `folder`, so the
+// user's browser can show them when the help window cannot. Answers the index page there, or
+// an empty address when a page cannot be written.
+QUrl exportPages(const QString &folder, const QString &from = QStringLiteral(":/help"));
+
 } // namespace HelpLinks

@@ -81,19 +81,38 @@ std::optional<QDateTime> UpdateCheck::parseDate(const QString &text)
     return date;
 }
 
-QUrl UpdateCheck::requestUrl(const QString &host, const QString &product, const QString &version)
+namespace {
+
+// "example.org/" -> "https://example.org"; empty without a host.
+QString serverBase(const QString &host)
 {
     QString base = host.trimmed();
     if (base.isEmpty())
-        return QUrl();
+        return base;
     if (!base.contains(QStringLiteral("://")))
         base.prepend(QStringLiteral("https://"));
     while (base.endsWith(QLatin1Char('/')))
         base.chop(1);
+    return base;
+}
+
+} // namespace
+
+QUrl UpdateCheck::downloadPage(const QString &host)
+{
+    const QString base = serverBase(host);
+    return base.isEmpty() ? QUrl() : QUrl(base + QStringLiteral("/Brindlewick/"));
+}
+
+QUrl UpdateCheck::requestUrl(const QString &host, const QString &product, const QString &version)
+{
+    const QString base = serverBase(host);
+    if (base.isEmpty())
+        return QUrl();
     QUrl url(base + QStringLiteral("/Brindlewick/update_check.php"));
     QUrlQuery query;
     query.addQueryItem(QStringLiteral("product"), product);
-    query.addQueryItem(QStringLiteral("platform"), QStringLiteral("mac"));
+    query.addQueryItem(QStringLiteral("platform"), QStringLiteral("linux"));
     query.addQueryItem(QStringLiteral("version"), version);
     url.setQuery(query);
     return url;
@@ -135,9 +154,11 @@ UpdateCheck::Result UpdateCheck::doCheckForUpdate(bool askedByUser)
                                                         QString(), AlertStyle::Informational);
                     return Result::UpToDate;
                 }
+                // The program has no web-site menu item: name the page itself.
                 UserInterface::instance().alert(
                     QStringLiteral("An app update may be available."),
-                    QStringLiteral("Choose Website on the Help menu to download a new version."),
+                    formatMessage("A new version can be downloaded from %@",
+                                  downloadPage(host).toString()),
                     AlertStyle::Informational);
                 return Result::UpdateAvailable;
             }

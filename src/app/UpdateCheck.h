@@ -18,8 +18,11 @@ enum class Result { UpToDate, UpdateAvailable, Failed, Skipped };
 QString describeDate(const QDateTime &date);
 // Reads that text back; nullopt when it cannot be read.
 std::optional<QDateTime> parseDate(const QString &text);
-// The request address for a server base, product and version (empty without a server).
+// The request address for a server base, product and version (empty without a server). The
+// platform asked about is "linux".
 QUrl requestUrl(const QString &host, const QString &product, const QString &version);
+// The server's page for the program, where a new version is found (empty without a server).
+QUrl downloadPage(const QString &host);
 
 // The weekly check: runs when "LastUpdateCheck" is seven days old or more (writing the new
 // date first). Answers Skipped when no check was due.

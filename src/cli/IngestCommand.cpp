@@ -1,6 +1,8 @@
 #include "cli/CliOutput.h"
 #include "cli/CommandRegistry.h"
+#include "cli/PresetChoice.h"
 #include "cli/TerminalUserInterface.h"
+#include "geo/TimeZoneValue.h"
 #include "geo/TrackManagerController.h"
 #include "ingest/IngestFiles.h"
 #include "ingest/MetadataPreviewController.h"
@@ -45,6 +47,8 @@ const QString kPreviewUsage =
                    "Prints the preview text of every ticked file and how many lack required\n"
                    "data, copying nothing (exit status 4 when some do).\n\n") +
     QString::fromUtf8(kOptionsHelp);
+
+const QString kTimeZoneKey = QStringLiteral("TimeZone");
 
 struct RunOptions
 {
@@ -95,7 +99,7 @@ std::optional<QString> parseOptions(const QStringList &args, RunOptions &out)
         } else if (arg == QLatin1String("--keywords")) {
             out.values[SelectionEditor::kKeywordsKey] = value;
         } else if (arg == QLatin1String("--timezone")) {
-            out.values[QStringLiteral("TimeZone")] = value;
+            out.values[kTimeZoneKey] = value;
         } else if (arg == QLatin1String("--time-adjust")) {
             bool ok = false;
             out.timeAdjust = value.toLongLong(&ok);
@@ -111,10 +115,38 @@ std::optional<QString> parseOptions(const QStringList &args, RunOptions &out)
             out.values[*key] = value.mid(eq + 1);
         }
     }
+    // A zone the time-zone database does not know would geotag every image hours off.
+    if (out.values.contains(kTimeZoneKey)) {
+        const QString zone = out.values.value(kTimeZoneKey).toString();
+        const std::optional<QString> known = TimeZoneValue::normalized(zone);
+        if (!known && !zone.trimmed().isEmpty())
+            return TimeZoneValue::unknownZoneMessage(zone) + QLatin1Char(' ') +
+                   TimeZoneValue::expectedForm();
+        if (!known)
+            return QStringLiteral("the time zone is empty");
+        out.values[kTimeZoneKey] = *known;
+    }
     if (rest.size() != 1)
         return QStringLiteral("expected one SOURCE");
     out.source = rest[0];
     return std::nullopt;
+}
+
+// The preset as the run uses it: the fields given on the command line join its "Metadata" (with
+// an empty text, so the given value is the one generated) and reach every file even when the
+// preset does not carry them. The preset file itself is not changed.
+Setup withGivenFields(const Setup &preset, const QVariantMap &values)
+{
+    Setup setup = preset;
+    if (values.isEmpty())
+        return setup;
+    const QString metadataKey = QLatin1String(SetupKeys::Metadata);
+    QVariantMap metadata = setup.paramDict(metadataKey);
+    for (auto it = values.cbegin(); it != values.cend(); ++it)
+        if (!metadata.contains(it.key()))
+            metadata.insert(it.key(), QString());
+    setup.setParam(metadataKey, metadata);
+    return setup;
 }
 
 // Everything a run needs alive until it ends: the preset manager, the chooser, the camera.
@@ -130,22 +162,8 @@ struct Session
 // desktop program leaves them; the exit status on failure.
 std::optional<int> prepare(const CliCommand &self, const RunOptions &options, Session &session)
 {
-    if (options.preset) {
-        QString name = *options.preset;
-        bool known = name == SetupController::kDefault;
-        for (const QString &listed : session.presets.presets())
-            if (listed.compare(name, Qt::CaseInsensitive) == 0) {
-                name = listed;
-                known = true;
-            }
-        if (!known) {
-            printErr(QStringLiteral("brindlewick-cli %1: no preset named \"%2\"\n")
-                         .arg(self.name, *options.preset));
-            return ExitUsage;
-        }
-        session.presets.setCurrentSetupName(name);
-    }
-    session.presets.makeCurrent(session.presets.currentSetupName());
+    if (const auto status = choosePreset(self, session.presets, options.preset, ExitUsage))
+        return *status;
     Setup &setup = session.presets.currentSetup();
     const QSet<QString> inclusions =
         SelectionEditor::parseInclusions(setup.paramString(QStringLiteral("Inclusions")));
@@ -205,6 +223,20 @@ std::optional<int> prepare(const CliCommand &self, const RunOptions &options, Se
     return std::nullopt;
 }
 
+// A run that went well over a card with unreadable sub-folders did not take the whole card:
+// the status says so (the folders were named when the card was listed).
+int skippedFoldersStatus(const CliCommand &self, const Session &session)
+{
+    const qsizetype skipped = session.chooser.skippedFolders().size();
+    if (skipped == 0)
+        return ExitSuccess;
+    printErr(QStringLiteral("brindlewick-cli %1: %2 folder(s) of the source could not be read; "
+                            "their files were not offered\n")
+                 .arg(self.name)
+                 .arg(skipped));
+    return ExitError;
+}
+
 int runIngestOrPreview(const QStringList &args, bool preview)
 {
     const CliCommand &self =
@@ -231,7 +263,7 @@ int runIngestOrPreview(const QStringList &args, bool preview)
     Session session;
     if (const auto status = prepare(self, options, session))
         return *status;
-    const Setup setup = session.presets.currentSetup();
+    const Setup setup = withGivenFields(session.presets.currentSetup(), options.values);
 
     IngestFiles engine;
     engine.setItems(session.items);
@@ -271,7 +303,9 @@ int runIngestOrPreview(const QStringList &args, bool preview)
         for (const ThumbItemPtr &item : std::as_const(controller.itemsChecked))
             printOut(MetadataPreviewController::formatMetadata(*item) + QStringLiteral("\n\n"));
         printOut(QStringLiteral("%1 photos had missing data\n").arg(engine.numMissingData()));
-        return engine.numMissingData() > 0 ? ExitMissingData : ExitSuccess;
+        if (engine.numMissingData() > 0)
+            return ExitMissingData;
+        return skippedFoldersStatus(self, session);
     }
 
     // Camera downloads finish after go() returns; the run's end is its notification.
@@ -293,17 +327,23 @@ int runIngestOrPreview(const QStringList &args, bool preview)
     NotificationCenter::defaultCenter().removeObserver(&token);
     NotificationCenter::defaultCenter().removeObserver(&started);
 
-    int status = started ? ExitSuccess : ExitError;
-    QString statusName = started ? QStringLiteral("success") : QStringLiteral("error");
+    int status = ExitError;
+    QString statusName = QStringLiteral("error");
     if (engine.cancelled()) {
         status = ExitCancelled;
         statusName = QStringLiteral("cancelled");
     } else if (engine.hadError()) {
         status = ExitError;
-        statusName = QStringLiteral("error");
+    } else if (engine.numMetadataNotWritten() > 0) {
+        // Copied but without the caption, keywords or position asked for: not a success.
+        status = ExitError;
     } else if (engine.numMissingData() > 0) {
         status = ExitMissingData;
         statusName = QStringLiteral("missing-data");
+    } else if (started) {
+        status = skippedFoldersStatus(self, session);
+        if (status == ExitSuccess)
+            statusName = QStringLiteral("success");
     }
     if (options.json)
         printOut(QString::fromUtf8(engine.totals().json(statusName, engine.numCopiedToBackup(),

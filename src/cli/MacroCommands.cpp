@@ -1,7 +1,8 @@
-#include "items/ThumbItem.h"
 #include "cli/CommandRegistry.h"
+#include "cli/PresetChoice.h"
 #include "cli/TerminalAlerts.h"
 #include "ingest/IngestFiles.h"
+#include "items/ThumbItem.h"
 #include "macro/MacroProcessor.h"
 #include "macro/MacroViewListing.h"
 #include "presets/SetupController.h"
@@ -24,29 +25,9 @@ const char *const kPresetsUsage =
     "Usage: brindlewick-cli presets list\n"
     "       brindlewick-cli presets show NAME\n"
     "\n"
-    "list   the saved presets, one a line (\"Default\" is built in)\n"
+    "list   the saved presets, one a line (\"Default\" is built in); a damaged preset\n"
+    "       file is named on standard error instead, and the exit status is 1\n"
     "show   a preset's settings as the desktop program's log pane shows them\n";
-
-// Loads a preset by name (any case); false with a message when there is none.
-bool loadPreset(const CliCommand &self, SetupController &presets, const QString &wanted)
-{
-    QString name = wanted;
-    bool known = name.compare(SetupController::kDefault, Qt::CaseInsensitive) == 0;
-    if (known)
-        name = SetupController::kDefault;
-    for (const QString &listed : presets.presets())
-        if (listed.compare(wanted, Qt::CaseInsensitive) == 0) {
-            name = listed;
-            known = true;
-        }
-    if (!known) {
-        printErr(
-            QStringLiteral("brindlewick-cli %1: no preset named \"%2\"\n").arg(self.name, wanted));
-        return false;
-    }
-    presets.makeCurrent(name);
-    return true;
-}
 
 // Shared by macro and macros: [--preset NAME] then the positional arguments.
 int runWithImage(
@@ -77,12 +58,8 @@ int runWithImage(
     }
     TerminalAlerts alerts;
     SetupController presets;
-    if (preset) {
-        if (!loadPreset(self, presets, *preset))
-            return ExitUsage;
-    } else {
-        presets.makeCurrent(presets.currentSetupName());
-    }
+    if (const auto status = choosePreset(self, presets, preset, ExitUsage))
+        return *status;
     const Setup setup = presets.currentSetup();
     IngestFiles engine;
     const ThumbItemPtr item = ThumbItem::initWithPath(path);
@@ -121,16 +98,25 @@ int runPresets(const QStringList &args)
     }
     SetupController presets;
     if (args.size() == 1 && args[0] == QLatin1String("list")) {
+        // Only presets that can be used are listed; each damaged file is named on standard
+        // error and makes the status an error.
         QString text = SetupController::kDefault + QLatin1Char('\n');
-        for (const QString &name : presets.presets())
-            text += name + QLatin1Char('\n');
+        int status = ExitSuccess;
+        for (const QString &name : presets.presets()) {
+            if (const auto problem = presets.presetFileProblem(name)) {
+                printErr(QStringLiteral("brindlewick-cli presets: %1\n").arg(*problem));
+                status = ExitError;
+            } else if (name != SetupController::kDefault) {
+                text += name + QLatin1Char('\n');
+            }
+        }
         printOut(text);
-        return ExitSuccess;
+        return status;
     }
     if (args.size() == 2 && args[0] == QLatin1String("show")) {
         TerminalAlerts alerts;
-        if (!loadPreset(self, presets, args[1]))
-            return ExitError;
+        if (const auto status = choosePreset(self, presets, args[1], ExitError))
+            return *status;
         presets.currentSetup().putlog(); // the console log is standard output here
         return ExitSuccess;
     }

@@ -1,7 +1,8 @@
-#include "items/ThumbItem.h"
 #include "cli/CommandRegistry.h"
 #include "cli/TerminalAlerts.h"
+#include "geo/TimeZoneValue.h"
 #include "geo/TrackManagerController.h"
+#include "items/ThumbItem.h"
 #include "macro/MacroProcessor.h"
 #include "platform/DateReader.h"
 
@@ -17,7 +18,10 @@ const char *const kUsage =
     "\n"
     "--zone ZONE        the camera clock's time zone, e.g. \"Europe/Berlin\" or\n"
     "                   \"Europe/Berlin DST\" (default: this computer's zone)\n"
-    "--adjust SECONDS   the camera-clock correction to add (true time minus camera time)\n";
+    "--adjust SECONDS   the camera-clock correction to add (true time minus camera time)\n"
+    "\n"
+    "Exit status: 1 when an image is missing or a GPX file could not be read, 2 for a usage\n"
+    "fault such as an unknown time zone.\n";
 
 int runMatch(const QStringList &args);
 
@@ -54,6 +58,13 @@ int runMatch(const QStringList &args)
     }
     if (images.isEmpty())
         return usageError(self, QStringLiteral("no image given"));
+    if (zone) {
+        const std::optional<QString> known = TimeZoneValue::normalized(*zone);
+        if (!known)
+            return usageError(self, TimeZoneValue::unknownZoneMessage(*zone) + QLatin1Char(' ') +
+                                        TimeZoneValue::expectedForm());
+        zone = known;
+    }
 
     TerminalAlerts alerts;
     MacroProcessor macros;
@@ -80,6 +91,9 @@ int runMatch(const QStringList &args)
             line += QString::asprintf(" %.6f %.6f %.1f", item->gpsLat, item->gpsLon, item->gpsEle);
         printOut(line + QLatin1Char('\n'));
     }
+    // A GPX file that could not be read was alerted: the outcomes above may be incomplete.
+    if (!alerts.alerts.isEmpty())
+        result = ExitError;
     return result;
 }
 

@@ -37,6 +37,16 @@ QStringList absolutePaths(const QStringList &paths)
     return result;
 }
 
+// A store that could not be written keeps nothing of this command for the next run.
+bool saved(TrackManagerController &store)
+{
+    if (store.save())
+        return true;
+    printErr(QStringLiteral("brindlewick-cli tracks: the track store could not be written (%1)\n")
+                 .arg(store.gpxfilesPath()));
+    return false;
+}
+
 int runTracks(const QStringList &args)
 {
     const CliCommand &self = *CommandRegistry::find(QStringLiteral("tracks"));
@@ -69,16 +79,18 @@ int runTracks(const QStringList &args)
             return usageError(self, QStringLiteral("add needs at least one GPX file"));
         const QStringList paths = absolutePaths(args.mid(1));
         const QStringList before = store.gpxfiles();
-        store.addFiles(paths);
-        store.save();
-        int added = 0;
+        store.addFiles(paths); // alerts each file already loaded or unreadable
+        // A path named twice is added once; the second naming is "already loaded".
+        QStringList added;
         for (const QString &path : paths) {
-            if (!before.contains(path) && store.gpxfiles().contains(path)) {
-                printOut(QStringLiteral("added %1\n").arg(path));
-                ++added;
-            }
+            if (!before.contains(path) && !added.contains(path) && store.gpxfiles().contains(path))
+                added.append(path);
         }
-        return added == paths.size() ? ExitSuccess : ExitError;
+        if (!saved(store))
+            return ExitError;
+        for (const QString &path : std::as_const(added))
+            printOut(QStringLiteral("added %1\n").arg(path));
+        return added.size() == paths.size() ? ExitSuccess : ExitError;
     }
     if (action == QLatin1String("remove")) {
         if (args.size() < 2)
@@ -86,6 +98,8 @@ int runTracks(const QStringList &args)
         int result = ExitSuccess;
         QStringList known;
         for (const QString &path : absolutePaths(args.mid(1))) {
+            if (known.contains(path))
+                continue; // named twice, removed once
             if (store.gpxfiles().contains(path)) {
                 known.append(path);
             } else {
@@ -95,7 +109,8 @@ int runTracks(const QStringList &args)
         }
         if (!known.isEmpty()) {
             store.removeFiles(known);
-            store.save();
+            if (!saved(store))
+                return ExitError;
             for (const QString &path : std::as_const(known))
                 printOut(QStringLiteral("removed %1\n").arg(path));
         }

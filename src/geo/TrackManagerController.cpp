@@ -1,11 +1,13 @@
 #include "geo/TrackManagerController.h"
 
-#include "items/ThumbItem.h"
 #include "geo/GpxReader.h"
+#include "geo/TimeZoneValue.h"
+#include "items/ThumbItem.h"
 #include "log/ConsoleLog.h"
 #include "platform/AppPaths.h"
 #include "platform/DateReader.h"
 #include "platform/Format.h"
+#include "platform/ImageProperties.h"
 #include "platform/PropertyList.h"
 #include "platform/SystemLog.h"
 #include "platform/UserInterface.h"
@@ -150,7 +152,7 @@ void TrackManagerController::readTracks()
     }
 }
 
-void TrackManagerController::saveTracks()
+bool TrackManagerController::saveTracks()
 {
     QVariantList list;
     list.reserve(static_cast<qsizetype>(m_tracks.size()));
@@ -164,24 +166,29 @@ void TrackManagerController::saveTracks()
     }
     if (m_tracksPath.isEmpty())
         m_tracksPath = QDir(m_presetsFolder).filePath(QStringLiteral("GPS/tracks.plist"));
-    if (!PropertyList::writeXml(m_tracksPath, list))
+    if (!PropertyList::writeXml(m_tracksPath, list)) {
         SystemLog::write(QStringLiteral("Failed to write tracks"));
+        return false;
+    }
+    return true;
 }
 
-void TrackManagerController::save()
+bool TrackManagerController::save()
 {
     if (!m_isDirty)
-        return;
+        return true;
     if (m_gpxfilesPath.isEmpty())
         m_gpxfilesPath = QDir(m_presetsFolder).filePath(QStringLiteral("GPS/gpxfiles.plist"));
     AppPaths::ensureFolder(QDir(m_presetsFolder).filePath(QStringLiteral("GPS")));
     QVariantList files;
     for (const QString &path : std::as_const(m_gpxfiles))
         files.append(path);
-    if (!PropertyList::writeXml(m_gpxfilesPath, files))
+    bool written = PropertyList::writeXml(m_gpxfilesPath, files);
+    if (!written)
         SystemLog::write(QStringLiteral("Failed to write gpxfiles"));
-    saveTracks();
+    written = saveTracks() && written;
     m_isDirty = false;
+    return written;
 }
 
 void TrackManagerController::removeTracksInFile(const QString &path)
@@ -462,7 +469,8 @@ void TrackManagerController::geotag(ThumbItem &item, const std::optional<QString
 {
     item.gpsMessage.clear();
     item.loadMetadata();
-    if (item.metadata && item.metadata->contains(QStringLiteral("{GPS}"))) {
+    // Only a real position counts: a GPS block with a version tag alone must still be matched.
+    if (item.metadata && ImageProperties::hasPosition(*item.metadata)) {
         item.gpsMessage = QStringLiteral("Already geotagged");
         return;
     }
@@ -470,7 +478,7 @@ void TrackManagerController::geotag(ThumbItem &item, const std::optional<QString
 
     QString zone =
         timeZone ? *timeZone : item.metadataGenerated.value(QStringLiteral("TimeZone")).toString();
-    if (zone.isEmpty()) {
+    if (zone.trimmed().isEmpty()) {
         if (m_showTimeZoneWarning) {
             UserInterface::instance().alert(
                 QStringLiteral("TimeZone not set."),
@@ -479,6 +487,13 @@ void TrackManagerController::geotag(ThumbItem &item, const std::optional<QString
             m_showTimeZoneWarning = false;
         }
         zone = QString::fromUtf8(QTimeZone::systemTimeZoneId());
+    } else if (const std::optional<QString> known = TimeZoneValue::normalized(zone)) {
+        zone = *known;
+    } else {
+        // An unknown zone would count as offset 0 and place the image hours away on the track.
+        item.gpsMessage = TimeZoneValue::unknownZoneMessage(zone);
+        logPrint("Image %@: %@\n", item.title(), item.gpsMessage);
+        return;
     }
     const double t = imageTime(item.exifDatetime, zone, m_timeAdjustment);
 

@@ -34,9 +34,11 @@ public:
     void readData();
     // Replaces `tracks` by the summaries of "GPS/tracks.plist" (segments not read).
     void readTracks();
-    void saveTracks();
-    // Writes both files when the store changed, then clears isDirty.
-    void save();
+    // False when the file could not be written (also logged).
+    bool saveTracks();
+    // Writes both files when the store changed, then clears isDirty. False when either write
+    // failed (each failure is also a system-log line).
+    bool save();
     void removeTracksInFile(const QString &path);
     // Reads one GPX file. With setTracks its tracks that are new join `tracks`; without it
     // `trackpoints` is built from its last track. Known tracks get their segments either way.
@@ -68,7 +70,9 @@ public:
 
     // ---- matching
     // Places an image on the stored tracks by its capture time; the outcome (position and
-    // gpsMessage) is left in the item. Without a zone value the item's "TimeZone" is used.
+    // gpsMessage) is left in the item. Without a zone value the item's "TimeZone" is used; an
+    // unknown zone places nothing and says so. Only a GPS block holding a position counts as
+    // the image's own ("Already geotagged").
     void geotag(ThumbItem &item, const std::optional<QString> &timeZone = std::nullopt);
     void resetTimeZoneWarning() { m_showTimeZoneWarning = true; }
     bool showTimeZoneWarning() const { return m_showTimeZoneWarning; }

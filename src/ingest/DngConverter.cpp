@@ -19,23 +19,23 @@ namespace {
 QByteArray g_converterError;
 constexpr qsizetype kTextLimit = 499;
 
-void report(const QString &message)
-{
-    logPrint("\nERROR running DNG Converter: %@\n", message);
-    IngestionLogController::log("ERROR running DNG Converter: %@", message);
-    UserInterface::instance().alert(QStringLiteral("Error running DNG Converter."), message);
-}
-
 bool failWith(const char *text)
 {
     DngConverter::noteConverterError(text);
-    report(DngConverter::converterErrorText());
+    DngConverter::report(DngConverter::converterErrorText());
     return false;
 }
 
 } // namespace
 
 namespace DngConverter {
+
+void report(const QString &message)
+{
+    logPrint("\nERROR running DNG Converter: %@\n", message);
+    IngestionLogController::log("ERROR running DNG Converter: %@", message);
+    UserInterface::instance().alert(QStringLiteral("Error running DNG Converter."), message);
+}
 
 void noteConverterError(const char *message)
 {

@@ -11,6 +11,9 @@ namespace DngConverter {
 // Writes "\nERROR: TEXT\n" to the console and "ERROR: TEXT" to the ingestion log, and keeps the
 // text as the last internal failure of the runner.
 void noteConverterError(const char *message);
+// Reports a failed conversion: "\nERROR running DNG Converter: TEXT\n" on the console, the same
+// line in the ingestion log, and the "Error running DNG Converter." alert with the text.
+void report(const QString &message);
 // The last text given to noteConverterError since the converter was last started.
 QString converterErrorText();
 

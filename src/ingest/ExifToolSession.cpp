@@ -2,7 +2,10 @@
 
 #include "platform/Format.h"
 
+#include <QElapsedTimer>
 #include <QFile>
+
+#include <algorithm>
 
 ExifToolSession::ExifToolSession(const QString &program)
 {
@@ -36,7 +39,31 @@ bool ExifToolSession::canCarry(const QStringList &arguments)
     return true;
 }
 
-ExifToolSession::Result ExifToolSession::execute(const QStringList &arguments)
+namespace {
+
+qint64 g_timeLimitForTesting = 0;
+
+} // namespace
+
+qint64 ExifToolSession::timeLimitMs(int fileCount, qint64 totalBytes)
+{
+    if (g_timeLimitForTesting > 0)
+        return g_timeLimitForTesting;
+    return 60'000 + 30'000 * qint64(std::max(fileCount, 1)) + totalBytes / (8 << 20) * 1000;
+}
+
+QString ExifToolSession::timeoutMessage(qint64 timeLimitMs)
+{
+    return formatMessage("no answer within %d seconds; ExifTool was stopped",
+                         int((timeLimitMs + 999) / 1000));
+}
+
+void ExifToolSession::setTimeLimitForTesting(qint64 ms)
+{
+    g_timeLimitForTesting = ms;
+}
+
+ExifToolSession::Result ExifToolSession::execute(const QStringList &arguments, qint64 timeLimitMs)
 {
     Result result;
     if (m_process.state() != QProcess::Running) {
@@ -57,7 +84,19 @@ ExifToolSession::Result ExifToolSession::execute(const QStringList &arguments)
 
     QByteArray out;
     QByteArray err;
+    QElapsedTimer clock;
+    clock.start();
     while (!(out.contains(ready) && err.endsWith(done))) {
+        if (clock.elapsed() >= timeLimitMs) {
+            // A hung program would hold the run for ever; this file fails and the program goes.
+            m_process.kill();
+            m_process.waitForFinished(5000);
+            result.died = true;
+            result.timedOut = true;
+            result.failure = timeoutMessage(timeLimitMs);
+            result.errors = err;
+            return result;
+        }
         if (m_process.state() != QProcess::Running) {
             result.died = true;
             result.failure = m_process.exitStatus() == QProcess::CrashExit

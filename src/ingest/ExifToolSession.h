@@ -22,12 +22,24 @@ public:
 
     struct Result
     {
-        bool started = false; // false: the program could not be started (see failure)
-        bool died = false;    // the program ended during the command (see failure)
+        bool started = false;  // false: the program could not be started (see failure)
+        bool died = false;     // the program ended during the command (see failure)
+        bool timedOut = false; // no answer in time: the program was killed (see failure)
         QString failure;
         QByteArray errors; // what the command wrote to the error stream
     };
-    Result execute(const QStringList &arguments);
+    // Runs one command and waits for its answer for at most `timeLimitMs` milliseconds; after
+    // that the program is killed, and the next command needs a new session.
+    Result execute(const QStringList &arguments, qint64 timeLimitMs);
+
+    // How long a command over `fileCount` files of `totalBytes` in all may take before ExifTool
+    // is taken to hang: a minute, half a minute more per file, and a second per 8 MiB, since it
+    // rewrites each file whole and a slow card reader or network disk may manage little more.
+    static qint64 timeLimitMs(int fileCount, qint64 totalBytes);
+    // What a command that ran out of time reports.
+    static QString timeoutMessage(qint64 timeLimitMs);
+    // Tests replace the limit by a fixed one; 0 goes back to the rule above.
+    static void setTimeLimitForTesting(qint64 ms);
     bool isRunning() const { return m_process.state() == QProcess::Running; }
 
 private:

@@ -1,8 +1,8 @@
 #include "ingest/ExifToolWriter.h"
 
-#include "items/ThumbItem.h"
 #include "ingest/ExifToolSession.h"
 #include "ingest/MetadataWriter.h"
+#include "items/ThumbItem.h"
 #include "log/ConsoleLog.h"
 #include "log/IngestionLogController.h"
 #include "platform/Process.h"
@@ -10,6 +10,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include <cerrno>
 #include <cmath>
@@ -78,32 +79,44 @@ void reportFailure(const QString &command, const QByteArray &line, MetadataWrite
     context.hadError = true;
 }
 
-ProcessResult runOnce(const QStringList &arguments)
+ProcessResult runOnce(const QStringList &arguments, qint64 limitMs)
 {
     ProcessRequest request;
     request.program = *g_exifTool;
     request.arguments = arguments;
     request.stderrFile = g_messageFile;
-    return Process::run(request);
+    request.timeoutMs = limitMs;
+    ProcessResult result = Process::run(request);
+    if (result.timedOut) {
+        QFile file(g_messageFile);
+        const QByteArray errors = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        file.close();
+        if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            file.write(ExifToolSession::timeoutMessage(limitMs).toUtf8() + '\n' + errors);
+    }
+    return result;
 }
 
 // The same command given to the ExifTool kept open for the run; its error stream text lands in
 // the message file, so both ways are checked alike.
-ProcessResult runInSession(const QStringList &arguments, MetadataWriteContext &context)
+ProcessResult runInSession(const QStringList &arguments, qint64 limitMs,
+                           MetadataWriteContext &context)
 {
     if (!context.exifToolSession || !context.exifToolSession->isRunning())
         context.exifToolSession = std::make_shared<ExifToolSession>(*g_exifTool);
-    const ExifToolSession::Result session = context.exifToolSession->execute(arguments);
+    const ExifToolSession::Result session = context.exifToolSession->execute(arguments, limitMs);
     ProcessResult result;
     result.started = session.started;
     result.startError = session.failure;
     result.exited = session.started && !session.died;
     result.exitCode = 0;
+    result.timedOut = session.timedOut;
     QByteArray errors = session.errors;
     if (session.died) {
+        // The next file starts a fresh program.
         context.exifToolSession.reset();
-        if (errors.isEmpty())
-            errors = session.failure.toUtf8() + '\n';
+        if (errors.isEmpty() || session.timedOut)
+            errors = session.failure.toUtf8() + '\n' + errors;
     }
     QFile file(g_messageFile);
     if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
@@ -164,9 +177,13 @@ bool embedGPSFrom(const ThumbItem &item, const QString &path, MetadataWriteConte
     const bool haveTimes = ::stat(nativePath.constData(), &before) == 0;
 
     const QStringList arguments = exifToolGpsArguments(item.gpsLat, item.gpsLon, item.gpsEle, path);
+    const qint64 limitMs = ExifToolSession::timeLimitMs(1, QFileInfo(path).size());
     const ProcessResult result = context.keepExifToolOpen && ExifToolSession::canCarry(arguments)
-                                     ? runInSession(arguments, context)
-                                     : runOnce(arguments);
+                                     ? runInSession(arguments, limitMs, context)
+                                     : runOnce(arguments, limitMs);
+    // ExifTool writes beside the file first; a program stopped half way leaves that behind.
+    if (result.timedOut)
+        QFile::remove(path + QStringLiteral("_exiftool_tmp"));
     if (haveTimes) {
         const struct timespec times[2] = {before.st_atim, before.st_mtim};
         ::utimensat(AT_FDCWD, nativePath.constData(), times, 0);

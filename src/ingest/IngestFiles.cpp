@@ -3,11 +3,13 @@
 #include "geo/Geotag.h"
 #include "ingest/DngConverter.h"
 #include "ingest/JpegVerify.h"
+#include "ingest/MetadataWriter.h"
 #include "log/ConsoleLog.h"
 #include "log/IngestionLogController.h"
 #include "macro/MacroProcessor.h"
 #include "metadata/ECPrefsController.h"
 #include "metadata/Prefs.h"
+#include "platform/AtomicFile.h"
 #include "platform/NotificationCenter.h"
 #include "platform/SystemLog.h"
 #include "platform/UserInterface.h"
@@ -17,6 +19,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QSet>
 
 #include <cerrno>
 #include <cstring>
@@ -404,6 +407,7 @@ void IngestFiles::go2()
     m_numCopiedToBackup = 0;
     m_numCopiedToBackup2 = 0;
     m_numDupes = 0;
+    m_numMetadataNotWritten = 0;
     m_downloadsRequested = 0;
     m_downloadsFinished = 0;
     m_writeContext = MetadataWriteContext();
@@ -431,11 +435,20 @@ void IngestFiles::go2()
 
     m_wantRawVerify = setup.paramBool(QStringLiteral("WantRawVerify"));
     if (m_wantRawVerify && !QFileInfo(m_tempDirRoot).isDir()) {
-        // A private folder (mkdtemp), never one someone else could have put in place.
+        // A private folder (mkdtemp), never one someone else could have put in place. Without
+        // it the raw files cannot be verified; the second stage reports that for each of them.
+        // Qt answers an empty path when TMPDIR names no folder; not "/" then.
+        const QString temporaryFolders =
+            QDir::tempPath().isEmpty() ? QStringLiteral("/tmp") : QDir::tempPath();
         QByteArray pattern = QFile::encodeName(
-            QDir::tempPath() + QStringLiteral("/Brindlewick-%1-XXXXXX").arg(::getpid()));
+            temporaryFolders + QStringLiteral("/Brindlewick-%1-XXXXXX").arg(::getpid()));
+        m_tempDirRoot.clear();
+        m_tempDirError.clear();
         if (::mkdtemp(pattern.data()))
             m_tempDirRoot = QFile::decodeName(pattern);
+        else
+            m_tempDirError = QFile::decodeName(pattern) + QStringLiteral(": ") +
+                             QString::fromLocal8Bit(std::strerror(errno));
     }
 
     const QString folderMacro = setup.paramString(QStringLiteral("FolderArrangement"));
@@ -496,9 +509,17 @@ void IngestFiles::go2()
         ++counter;
 
         QString base = m_macroProcessor->expand(fileMacro, *item, setup);
+        const QString extension = extensionOf(item->title());
+        if (base.trimmed().isEmpty()) {
+            // An empty name would make a hidden ".JPG"; the camera's own name is kept instead.
+            base =
+                extension.isEmpty() ? item->title() : item->title().chopped(extension.size() + 1);
+            if (!m_preview)
+                logPrint("The file name for %@ came out empty; the original name is kept\n",
+                         item->title());
+        }
         base.replace(QLatin1Char('/'), QLatin1Char('_'))
             .replace(QLatin1Char(':'), QLatin1Char('_'));
-        const QString extension = extensionOf(item->title());
 
         bool duplicate = false;
         for (int n = 0; n < 1000; ++n) {
@@ -667,7 +688,8 @@ IngestFiles::Next IngestFiles::copyFirst(const ThumbItemPtr &item, const QString
 void IngestFiles::writeMetadata(ThumbItem &item, const QString &copyPath)
 {
     m_writeContext.xmpTemplate = m_xmpTemplate;
-    writeMetadataFor(item, copyPath, m_writeContext);
+    if (!writeMetadataFor(item, copyPath, m_writeContext))
+        ++m_numMetadataNotWritten;
     if (m_writeContext.hadError)
         m_hadError = true;
 }
@@ -769,8 +791,11 @@ void IngestFiles::downloadsComplete()
             m_hadError = true;
         removeTempDir();
         writeManifests();
-        const QString summary =
+        QString summary =
             formatMessage("Files ingested: %d\nDuplicates skipped: %d", m_numIngested, m_numDupes);
+        // A file copied without its metadata is not a plain success: every summary says so.
+        if (m_numMetadataNotWritten > 0)
+            summary += formatMessage("\nMetadata not written: %d", m_numMetadataNotWritten);
         const bool wantBackup2 = m_activeSetup.paramBool(QStringLiteral("WantBackup2"));
         if (m_hadError) {
             logPrint("%@\n", m_totals.line());
@@ -792,6 +817,8 @@ void IngestFiles::downloadsComplete()
                 logPrint("Number copied to 2nd backup: %d\n", m_numCopiedToBackup2);
             if (Prefs::boolean(Prefs::WantEmbeddedGPS))
                 logPrint("Number tagged by ExifTool: %d\n", m_writeContext.numTaggedByExifTool);
+            if (m_numMetadataNotWritten > 0)
+                logPrint("Number with metadata not written: %d\n", m_numMetadataNotWritten);
             logPrint("%@\n", m_totals.line());
             logPuts("\nAll files processed");
             IngestionLogController::log("SUCCESS Ingested: %d; Duplicates: %d; Backedup: %d; "
@@ -800,6 +827,9 @@ void IngestFiles::downloadsComplete()
                                         m_lastFile);
             if (wantBackup2)
                 IngestionLogController::log("2nd Backedup: %d", m_numCopiedToBackup2);
+            if (m_numMetadataNotWritten > 0)
+                IngestionLogController::log("ERROR: Metadata not written for %d files",
+                                            m_numMetadataNotWritten);
             IngestionLogController::log("%@", m_totals.line());
             const QString postApp =
                 m_activeSetup.dict().value(QStringLiteral("PostApp")).toString();
@@ -912,18 +942,10 @@ bool IngestFiles::convertOrCopy()
         return true;
 
     const auto failCopy = [this](const QString &systemLine, const QString &description) {
-        m_hadError = true;
-        SystemLog::write(systemLine);
-        reportCopyError(description);
-        return false;
+        return failSecondStageCopy(systemLine, description);
     };
     const auto failCopy2 = [this](const QString &target, const QString &description) {
-        m_hadError = true;
-        SystemLog::write(formatMessage("Error copying to %@ (2nd backup)", target));
-        logPrint("\nERROR copying file to 2nd backup: %@\n", description);
-        IngestionLogController::log("ERROR copying file to 2nd backup: %@", description);
-        alertOK(QStringLiteral("Error copying file to 2nd backup."), description);
-        return false;
+        return failSecondBackupCopy(target, description);
     };
 
     // Folders of this run's copies, then those holding only files found already there.
@@ -941,8 +963,6 @@ bool IngestFiles::convertOrCopy()
             relative.remove(0, 1);
         const QString primaryFolder = joinPath(primaryRoot, relative);
         const QString backupFolder2 = joinPath(backupRoot2, relative);
-        const QString outputFolder =
-            m_wantRawVerify ? joinPath(m_tempDirRoot, relative) : primaryFolder;
 
         // A file found already in the first tree that no manifest there lists was placed by a
         // run that never finished (killed, or stopped by an error before this stage): it is
@@ -957,7 +977,6 @@ bool IngestFiles::convertOrCopy()
             continue;
 
         QDir().mkpath(primaryFolder);
-        QDir().mkpath(outputFolder);
         m_copier.sweep(primaryFolder);
         if (wantBackup2) {
             // Without a root the folder would be relative to wherever the program was started.
@@ -971,9 +990,8 @@ bool IngestFiles::convertOrCopy()
             m_firstImageFolder = primaryFolder;
 
         QStringList rawFiles;
-        QStringList dngNames;
         QStringList done; // first-tree names whose copies are all in place
-        int conversions = 0;
+        QSet<QString> sidecarsCopied; // two images of one base name may share one sidecar
         const QStringList names = fresh + carried;
         for (qsizetype i = 0; i < names.size(); ++i) {
             const QString &name = names[i];
@@ -984,26 +1002,26 @@ bool IngestFiles::convertOrCopy()
             const QString source = joinPath(folder, name);
             const bool raw = ECPrefsController::isRaw(extension);
             if (raw && wantConversion) {
-                const QString dng =
-                    name.left(name.size() - extension.size()) + QStringLiteral("dng");
-                if (!again || !entryExists(joinPath(outputFolder, dng))) {
+                // A DNG an unfinished run placed already is not made a second time.
+                const QString dng = QFileInfo(name).completeBaseName() + QStringLiteral(".dng");
+                if (!again || m_wantRawVerify || !entryExists(joinPath(primaryFolder, dng)))
                     rawFiles << source;
-                    ++conversions;
-                    if (wantBackup2)
-                        dngNames << dng;
-                }
                 if (!m_wantRawVerify) {
                     done << name;
-                    continue; // the converter writes the DNG straight into the primary folder
+                    continue; // the DNG takes the raw file's place in the primary folder
                 }
             }
-            const QString sidecar =
-                (extension.isEmpty() ? source : source.left(source.size() - extension.size() - 1)) +
-                QStringLiteral(".xmp");
-            const bool withSidecar =
-                extension.compare(QLatin1String("jpg"), Qt::CaseInsensitive) != 0 &&
-                QFileInfo::exists(sidecar);
-            const QString sidecarName = QFileInfo(sidecar).fileName();
+            QString sidecar;
+            if (extension.compare(QLatin1String("jpg"), Qt::CaseInsensitive) != 0)
+                sidecar = existingSidecarFor(source);
+            if (sidecarsCopied.contains(sidecar))
+                sidecar.clear();
+            const bool withSidecar = !sidecar.isEmpty();
+            if (withSidecar)
+                sidecarsCopied.insert(sidecar);
+            const QString sidecarName =
+                withSidecar ? QFileInfo(sidecar).fileName()
+                            : QFileInfo(source).completeBaseName() + QStringLiteral(".xmp");
             const QString target = joinPath(primaryFolder, name);
             const QString sidecarTarget = joinPath(primaryFolder, sidecarName);
             QString error;
@@ -1045,32 +1063,140 @@ bool IngestFiles::convertOrCopy()
             done << name;
         }
 
-        if (conversions > 0 &&
-            !DngConverter::runConverter(executable,
-                                        DngConverter::converterArguments(outputFolder, rawFiles)))
+        if (!rawFiles.isEmpty() &&
+            !convertRaws(executable, rawFiles, primaryFolder,
+                         wantBackup2 ? backupFolder2 : QString(), primaryRoot, backupRoot2))
             return false;
-        if (!m_wantRawVerify) {
-            m_numCopiedToBackup += conversions;
-            for (const QString &raw : std::as_const(rawFiles)) {
-                const QString name = QFileInfo(raw).fileName();
-                const QString dng =
-                    joinPath(outputFolder, name.left(name.size() - extensionOf(name).size()) +
-                                               QStringLiteral("dng"));
-                if (entryExists(dng))
-                    m_manifests.recordUnhashed(primaryRoot, dng);
-            }
-            if (wantBackup2) {
-                for (const QString &dng : std::as_const(dngNames)) {
-                    const QString target2 = joinPath(backupFolder2, dng);
-                    QString error;
-                    if (!copyOn(joinPath(outputFolder, dng), target2, &error, backupRoot2))
-                        return failCopy2(target2, error);
-                    ++m_numCopiedToBackup2;
-                }
-            }
-        }
         for (const QString &name : std::as_const(done))
             recordFirstTree(folder, name);
     }
     return true;
+}
+
+bool IngestFiles::failSecondBackupCopy(const QString &target, const QString &description)
+{
+    m_hadError = true;
+    SystemLog::write(formatMessage("Error copying to %@ (2nd backup)", target));
+    logPrint("\nERROR copying file to 2nd backup: %@\n", description);
+    IngestionLogController::log("ERROR copying file to 2nd backup: %@", description);
+    alertOK(QStringLiteral("Error copying file to 2nd backup."), description);
+    return false;
+}
+
+namespace {
+
+// The raw files in groups that hold no two files of one base name, since the converter names
+// each DNG after its raw file's base name (IMG_1.CR2 and IMG_1.NEF would make one IMG_1.dng).
+QList<QStringList> batchesWithUniqueBaseNames(const QStringList &rawFiles)
+{
+    QList<QStringList> batches;
+    QList<QSet<QString>> names;
+    for (const QString &raw : rawFiles) {
+        const QString base = QFileInfo(raw).completeBaseName();
+        qsizetype i = 0;
+        while (i < batches.size() && names[i].contains(base))
+            ++i;
+        if (i == batches.size()) {
+            batches.append(QStringList());
+            names.append(QSet<QString>());
+        }
+        batches[i] << raw;
+        names[i].insert(base);
+    }
+    return batches;
+}
+
+QStringList fileNames(const QStringList &paths)
+{
+    QStringList names;
+    for (const QString &path : paths)
+        names << QFileInfo(path).fileName();
+    return names;
+}
+
+} // namespace
+
+bool IngestFiles::convertRaws(const QString &executable, const QStringList &rawFiles,
+                              const QString &primaryFolder, const QString &backupFolder2,
+                              const QString &primaryRoot, const QString &backupRoot2)
+{
+    // The converter writes into a private folder; each DNG is then placed the way copies are,
+    // so it never replaces a file already there and a clash takes the next free name. With raw
+    // verification the DNGs are only proof that the raw files read well, and go with the folder.
+    const QString workRoot = m_wantRawVerify ? m_tempDirRoot : primaryFolder;
+    for (const QStringList &batch : batchesWithUniqueBaseNames(rawFiles)) {
+        const QString names = fileNames(batch).join(QStringLiteral(", "));
+        if (workRoot.isEmpty()) {
+            DngConverter::report(
+                formatMessage("Can't make a temporary folder for %@: %@", names, m_tempDirError));
+            return false;
+        }
+        QByteArray pattern =
+            QFile::encodeName(workRoot + QStringLiteral("/.brindlewick-dng-XXXXXX"));
+        if (!::mkdtemp(pattern.data())) {
+            DngConverter::report(formatMessage("Can't make a temporary folder for %@: %@: %@",
+                                               names, QFile::decodeName(pattern),
+                                               QString::fromLocal8Bit(std::strerror(errno))));
+            return false;
+        }
+        const QString work = QFile::decodeName(pattern);
+        struct RemoveWork
+        {
+            QString path;
+            ~RemoveWork() { QDir(path).removeRecursively(); }
+        } removeWork{work};
+
+        if (!DngConverter::runConverter(executable, DngConverter::converterArguments(work, batch)))
+            return false;
+        for (const QString &raw : batch) {
+            const QString base = QFileInfo(raw).completeBaseName();
+            const QString produced = joinPath(work, base + QStringLiteral(".dng"));
+            if (!QFileInfo(produced).isFile()) {
+                DngConverter::report(formatMessage("The DNG Converter wrote no DNG for %@",
+                                                   QFileInfo(raw).fileName()));
+                return false;
+            }
+            if (m_wantRawVerify)
+                continue;
+            // On disk before it has a name, like every copy.
+            syncToDisk(QFile::encodeName(produced));
+            QString placed;
+            for (int n = 0; n < 1000 && placed.isEmpty(); ++n) {
+                const QString name =
+                    (n == 0 ? base : base + QStringLiteral("_%1").arg(n)) + QStringLiteral(".dng");
+                const QString target = joinPath(primaryFolder, name);
+                if (placeWithoutReplacing(QFile::encodeName(produced), QFile::encodeName(target))) {
+                    placed = name;
+                    continue;
+                }
+                const int error = errno;
+                if (error != EEXIST || n == 999)
+                    return failSecondStageCopy(
+                        formatMessage("Error copying to %@", target),
+                        formatMessage("The DNG of \"%@\" couldn't be placed in \"%@\": %@",
+                                      QFileInfo(raw).fileName(), primaryFolder,
+                                      QString::fromLocal8Bit(std::strerror(error))));
+            }
+            syncToDisk(QFile::encodeName(primaryFolder));
+            ++m_numCopiedToBackup;
+            // A new file, not a copy: listed with the hash of what the converter wrote.
+            m_manifests.recordUnhashed(primaryRoot, joinPath(primaryFolder, placed));
+            if (!backupFolder2.isEmpty()) {
+                const QString target2 = joinPath(backupFolder2, placed);
+                QString error;
+                if (!copyOn(joinPath(primaryFolder, placed), target2, &error, backupRoot2))
+                    return failSecondBackupCopy(target2, error);
+                ++m_numCopiedToBackup2;
+            }
+        }
+    }
+    return true;
+}
+
+bool IngestFiles::failSecondStageCopy(const QString &systemLine, const QString &description)
+{
+    m_hadError = true;
+    SystemLog::write(systemLine);
+    reportCopyError(description);
+    return false;
 }

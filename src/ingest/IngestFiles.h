@@ -89,6 +89,8 @@ public:
     int numCopiedToBackup() const { return m_numCopiedToBackup; }
     int numCopiedToBackup2() const { return m_numCopiedToBackup2; }
     int numTaggedByExifTool() const { return m_writeContext.numTaggedByExifTool; }
+    // Files copied whose XMP could not be written (reported one by one, counted in the summary).
+    int numMetadataNotWritten() const { return m_numMetadataNotWritten; }
     bool hadError() const { return m_hadError; }
     bool cancelled() const { return m_cancelled; }
     // Where every ticked file of the last run ended up.
@@ -137,6 +139,11 @@ private:
     void reportCopyError(const QString &description);
     bool copyOn(const QString &source, const QString &target, QString *error,
                 const QString &root = QString());
+    bool convertRaws(const QString &executable, const QStringList &rawFiles,
+                     const QString &primaryFolder, const QString &backupFolder2,
+                     const QString &primaryRoot, const QString &backupRoot2);
+    bool failSecondStageCopy(const QString &systemLine, const QString &description);
+    bool failSecondBackupCopy(const QString &target, const QString &description);
     void removeTempDir();
 
     ThumbItemList m_items;
@@ -166,6 +173,7 @@ private:
     QString m_lastFile;
     int m_numMissingData = 0;
     QString m_tempDirRoot;
+    QString m_tempDirError; // why the temporary folder could not be made
     bool m_wantRawVerify = false;
 
     int m_numIngested = 0;
@@ -173,6 +181,7 @@ private:
     int m_numCopiedToBackup2 = 0;
     int m_numTotal = 0;
     int m_numDupes = 0;
+    int m_numMetadataNotWritten = 0;
     bool m_hadError = false;
     bool m_cancelled = false;
     bool m_downloadsCompleted = false;

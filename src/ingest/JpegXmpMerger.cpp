@@ -1,6 +1,9 @@
 #include "ingest/JpegXmpMerger.h"
 
+#include "ingest/SafeCopy.h"
+#include "ingest/XmpPacket.h"
 #include "log/ConsoleLog.h"
+#include "platform/AtomicFile.h"
 
 #include <QFile>
 
@@ -9,9 +12,11 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <optional>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -47,6 +52,15 @@ public:
         m_file = std::fopen(path.c_str(), mode);
         return m_file != nullptr;
     }
+    // Takes over a descriptor opened elsewhere.
+    bool adopt(int fd, const char *mode)
+    {
+        close();
+        m_file = ::fdopen(fd, mode);
+        if (!m_file)
+            ::close(fd);
+        return m_file != nullptr;
+    }
     // Answers false when buffered output could not be written out.
     bool close()
     {
@@ -68,6 +82,8 @@ class Merge
 public:
     FileHandle in;
     FileHandle out;
+    // The XMP packets already in the file, in their order; merged with the new text.
+    std::vector<QByteArray> packets;
 
     bool readByte(int &byte)
     {
@@ -119,6 +135,15 @@ public:
             if (keep && !writeBytes(buffer, got))
                 return false;
             count -= got;
+        }
+        return true;
+    }
+    bool readBytes(size_t count, QByteArray &into)
+    {
+        into.resize(qsizetype(count));
+        if (count > 0 && std::fread(into.data(), 1, count, in.get()) != count) {
+            logPuts("\n\nPremature EOF in JPEG file");
+            return false;
         }
         return true;
     }
@@ -188,7 +213,8 @@ public:
         }
     }
 
-    // An APP1 whose payload opens with the whole XMP identifier is dropped; any other is kept.
+    // An APP1 whose payload opens with the whole XMP identifier is taken out to be merged with
+    // the new text; any other is kept.
     bool copyApp1(unsigned length)
     {
         const size_t payload = length - 2;
@@ -203,8 +229,18 @@ public:
             matching = c == static_cast<unsigned char>(kXmpJpegIdentifier[compared]);
             ++compared;
         }
-        if (matching && compared == size_t(kXmpJpegIdentifierLength))
-            return copyBytes(payload - compared, false);
+        if (matching && compared == size_t(kXmpJpegIdentifierLength)) {
+            QByteArray packet;
+            if (!readBytes(payload - compared, packet))
+                return false;
+            if (packet.startsWith('\0'))
+                packet.remove(0, 1);
+            const qsizetype end = packet.indexOf('\0'); // padding some writers leave
+            if (end >= 0)
+                packet.truncate(end);
+            packets.push_back(packet);
+            return true;
+        }
         return writeMarker(kAPP1) && write2(length) && writeBytes(seen, compared) &&
                copyBytes(payload - compared, true);
     }
@@ -217,21 +253,29 @@ public:
     }
 };
 
-// Keeps a text too long for one segment as the ".xmp" sidecar, without ever replacing an
-// existing sidecar (a raw file of the same base name may own it).
-void keepAsSidecar(const std::string &xmpName, const std::string &sidecarName, qsizetype size)
+// Keeps the new XMP text as a sidecar when it cannot go into the JPEG: "<base>.xmp", or, when a
+// raw file of the same base name owns that one, "<name>.xmp" ("IMG_1.JPG.xmp"). An existing file
+// is never replaced. Answers the name it is kept under (empty when both are taken).
+std::string keepAsSidecar(const std::string &xmpName, const std::string &path,
+                          const std::string &base)
 {
-    std::string kept = xmpName;
-    if (xmpName != sidecarName) {
-        if (::link(xmpName.c_str(), sidecarName.c_str()) == 0) {
+    for (const std::string &sidecar : {base + ".xmp", path + ".xmp"}) {
+        if (sidecar == xmpName)
+            return sidecar;
+        if (::link(xmpName.c_str(), sidecar.c_str()) == 0) {
             ::unlink(xmpName.c_str());
-            kept = sidecarName;
+            return sidecar;
         }
     }
-    logPrintf("\n\nXMP text of %lld bytes is too long for a JPEG segment (at most %lld bytes); "
-              "JPEG left unchanged, XMP kept in %s\n",
-              static_cast<long long>(size), static_cast<long long>(kMaxXmpTextInSegment),
-              kept.c_str());
+    return std::string();
+}
+
+void reportKept(const std::string &kept)
+{
+    if (kept.empty())
+        logPuts("XMP not kept: both sidecar names are taken\n");
+    else
+        logPrintf("XMP kept in %s\n", kept.c_str());
 }
 
 } // namespace
@@ -249,11 +293,9 @@ bool mergeXmpIntoJpeg(const char *jpegPath)
     if (path.size() < 5)
         return true;
     const std::string base = path.substr(0, path.size() - 4);
-    const std::string tempName = path + "-zqtmp";
-    const std::string sidecarName = base + ".xmp";
     std::string xmpName = base + ".xmpjpg";
     if (!fileExists(xmpName)) {
-        xmpName = sidecarName;
+        xmpName = base + ".xmp";
         if (!fileExists(xmpName))
             return true;
     }
@@ -295,15 +337,18 @@ bool mergeXmpIntoJpeg(const char *jpegPath)
     if (first != kMarker || second != kSOI)
         return true; // not a JPEG: left alone, its XMP file stays
 
-    if (text.size() > kMaxXmpTextInSegment) {
-        keepAsSidecar(xmpName, sidecarName, text.size());
+    // A private name beside the JPEG: created exclusively, so nothing planted there (a link to
+    // another file) is ever written through; an interrupted run's remains are swept later.
+    const std::string::size_type slash = path.rfind('/');
+    const QByteArray folder = slash == std::string::npos ? QByteArray(".")
+                              : slash == 0               ? QByteArray("/")
+                                           : QByteArray(path.c_str(), qsizetype(slash));
+    const TemporaryFile temporary = createTemporaryFile(folder, SafeCopier::temporaryPrefix());
+    if (temporary.fd < 0 || !merge.out.adopt(temporary.fd, "wb")) {
+        logPrintf("\n\ncan't open %s", temporary.path.constData());
         return false;
     }
-
-    if (!merge.out.open(tempName, "wb")) {
-        logPrintf("\n\ncan't open %s", tempName.c_str());
-        return false;
-    }
+    const std::string tempName = temporary.path.toStdString();
     // From here on a failure leaves the input as it was and takes the partial copy away.
     auto fail = [&]() {
         merge.out.close();
@@ -313,8 +358,43 @@ bool mergeXmpIntoJpeg(const char *jpegPath)
     int stopCode = 0;
     if (!merge.writeMarker(kSOI) || !merge.copyHeader(stopCode))
         return fail();
-    if (!text.isEmpty() && !merge.writeXmpSegment(text))
-        return fail();
+
+    // The packets the camera or an earlier program wrote keep every property the new text does
+    // not set: some devices keep their capture date, model and position only there.
+    std::vector<QByteArray> segments;
+    if (text.isEmpty() || merge.packets.empty()) {
+        segments = merge.packets;
+        if (!text.isEmpty())
+            segments.push_back(text);
+    } else {
+        std::optional<QByteArray> merged = merge.packets.front();
+        QString why;
+        for (size_t i = 1; merged && i < merge.packets.size(); ++i)
+            merged = mergeXmpPackets(*merged, merge.packets[i], &why);
+        if (merged)
+            merged = mergeXmpPackets(*merged, text, &why);
+        if (!merged) {
+            fail();
+            logPrintf("\n\nThe XMP already in %s could not be merged (%s); JPEG left unchanged, ",
+                      path.c_str(), why.toUtf8().constData());
+            reportKept(keepAsSidecar(xmpName, path, base));
+            return false;
+        }
+        segments.push_back(*merged);
+    }
+    for (const QByteArray &segment : segments) {
+        if (segment.size() > kMaxXmpTextInSegment) {
+            fail();
+            logPrintf("\n\nXMP text of %lld bytes is too long for a JPEG segment (at most %lld "
+                      "bytes); JPEG left unchanged, ",
+                      static_cast<long long>(segment.size()),
+                      static_cast<long long>(kMaxXmpTextInSegment));
+            reportKept(keepAsSidecar(xmpName, path, base));
+            return false;
+        }
+        if (!merge.writeXmpSegment(segment))
+            return fail();
+    }
     if (!merge.writeMarker(stopCode) || !merge.copyRest())
         return fail();
     if (std::ferror(merge.in.get())) {
@@ -336,7 +416,7 @@ bool mergeXmpIntoJpeg(const char *jpegPath)
     }
     ::chmod(tempName.c_str(), st.st_mode & 07777);
     // One rename replaces the original: there is never a moment without the image.
-    if (std::rename(tempName.c_str(), path.c_str()) != 0) {
+    if (!replaceWithTemporary(temporary.path, QByteArray(path.c_str()))) {
         logPrintf("\n\ncan't rename %s to %s", tempName.c_str(), path.c_str());
         return fail();
     }

@@ -4,14 +4,17 @@
 #include <QString>
 
 // Writes the XMP text of the file next to a JPEG ("<base>.xmpjpg", else "<base>.xmp") into the
-// JPEG as its XMP APP1 segment, placed before the first table or frame marker. Old XMP segments
-// and empty APP1 segments are dropped; every other byte is copied unchanged. The finished copy
-// replaces the JPEG by one rename, keeps its modification time and permissions, and the XMP file
-// is deleted. True when merged, when there is no XMP file, or when the file is no JPEG; false
-// after an error reported on the console log (the JPEG is then untouched).
+// JPEG as its XMP APP1 segment, placed before the first table or frame marker. An XMP packet
+// already in the file is merged with the text (its properties that the text does not set are
+// kept); empty APP1 segments are dropped; every other byte is copied unchanged. The finished
+// copy, written under a private name made by mkstemp, replaces the JPEG by one rename, keeps its
+// modification time and permissions, and the XMP file is deleted. True when merged, when there
+// is no XMP file, or when the file is no JPEG; false after an error reported on the console log
+// (the JPEG is then untouched).
 //
-// A text too long for one segment (over kMaxXmpTextInSegment bytes) is refused: the JPEG stays
-// as it was and the XMP is kept as the ".xmp" sidecar so nothing is lost.
+// When the text cannot go into the JPEG (longer than kMaxXmpTextInSegment bytes once merged, or
+// the packet already there does not parse) the JPEG stays as it was and the text is kept as a
+// sidecar ("<base>.xmp", or "<name>.xmp" when a raw file owns that one) so nothing is lost.
 bool mergeXmpIntoJpeg(const char *jpegPath);
 bool mergeXmpIntoJpeg(const QString &jpegPath);
 

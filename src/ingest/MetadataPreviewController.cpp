@@ -1,6 +1,7 @@
 #include "ingest/MetadataPreviewController.h"
 
 #include "platform/Format.h"
+#include "platform/ImageProperties.h"
 #include "platform/UserInterface.h"
 
 #include <algorithm>
@@ -10,14 +11,13 @@ namespace {
 // The map link opens this service's "/maps" page.
 const char kMapHost[] = "https://maps.google.com";
 
+// The image's own GPS data, only when it holds a position: a block with no coordinates (a
+// version tag only) would otherwise show the image at 0, 0.
 std::optional<QVariantMap> ownGps(const ThumbItem &item)
 {
-    if (!item.metadata)
+    if (!item.metadata || !ImageProperties::hasPosition(*item.metadata))
         return std::nullopt;
-    const auto it = item.metadata->constFind(QStringLiteral("{GPS}"));
-    if (it == item.metadata->constEnd())
-        return std::nullopt;
-    return it->toMap();
+    return item.metadata->value(QStringLiteral("{GPS}")).toMap();
 }
 
 bool hasPosition(const ThumbItem &item)

@@ -21,13 +21,25 @@ struct MetadataWriteContext
 
 // Writes the item's generated metadata and position next to its copy at `copyPath`: an XMP
 // sidecar, or the XMP merged into a JPEG, then the GPS tags. Answers false after a reported
-// failure; the driver does not act on the answer (only `context.hadError` stops a run).
+// failure, which leaves no working file behind; the driver counts such files but goes on (only
+// `context.hadError` stops a run).
 bool writeMetadataFor(ThumbItem &item, const QString &copyPath, MetadataWriteContext &context);
 
 // Runs the ExifTool geotag writer when the user default "WantEmbeddedGPS" is on; its failure
 // sets `context.hadError`. Always answers true.
 bool writeGPSFrom(ThumbItem &item, const QString &copyPath, MetadataWriteContext &context);
 
-// Where the XMP text of a copy is written: "<base>.xmpjpg" for a ".jpg" copy (any letter case),
-// which is then merged into the JPEG, else the sidecar "<base>.xmp".
+// Where the XMP text of a ".jpg" copy (any letter case) is written before it is merged into
+// the JPEG: "<base>.xmpjpg".
 QString xmpPathFor(const QString &copyPath);
+
+// The sidecar of any other copy. "<base>.xmp" in the common case, which every program reads.
+// When that name already belongs to another image of the same base name (IMG_1.CR2 beside
+// IMG_1.NEF), or "<name>.xmp" is already there, it is "<name>.xmp" ("IMG_1.NEF.xmp"), the other
+// name programs look for, so two raws never share one sidecar. A sidecar that is already there
+// is merged with the new text, never replaced.
+QString sidecarPathFor(const QString &copyPath);
+
+// The sidecar that stands beside an image: "<name>.xmp" when there is one, else "<base>.xmp"
+// when there is one, else empty.
+QString existingSidecarFor(const QString &imagePath);

@@ -1,5 +1,6 @@
 #include "ingest/XmpGenerator.h"
 
+#include "ingest/XmpPacket.h"
 #include "items/ThumbItem.h"
 #include "log/ConsoleLog.h"
 #include "log/IngestionLogController.h"
@@ -144,6 +145,10 @@ std::optional<QString> buildXMP(const ThumbItem &item, const QString &xmpTemplat
         out += replacement;
     }
     out += QStringView(xmpTemplate).mid(position);
+
+    // An empty property is no value: an empty date is not a valid XMP date, and an empty title
+    // or rights text would blank what a catalogue already holds.
+    out = dropEmptyProperties(out);
 
     for (const char *empty :
          {"<exif:GPSLatitude></exif:GPSLatitude>", "<exif:GPSLongitude></exif:GPSLongitude>",

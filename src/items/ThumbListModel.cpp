@@ -53,41 +53,69 @@ void ThumbListModel::reload()
         Q_EMIT dataChanged(index(0), index(int(m_items.size()) - 1));
 }
 
+int ThumbListModel::pictureStep(int side)
+{
+    int step = kSmallestStep;
+    while (step < side && step < kLargestStep)
+        step *= 2;
+    return step;
+}
+
+void ThumbListModel::setPictureSide(int side)
+{
+    m_pictureSide = qMax(1, side);
+}
+
+bool ThumbListModel::suits(const Picture &picture) const
+{
+    const int wanted = pictureStep(m_pictureSide);
+    const int longest = qMax(picture.image.width(), picture.image.height());
+    // Made for this step or a larger one: drawn smaller, only a far larger picture is a waste.
+    if (picture.step >= wanted)
+        return longest < 4 * wanted;
+    // Made for a smaller step: it still serves when the file had no more to give (the picture
+    // came out smaller than its step, so it was never shrunk).
+    return longest < picture.step;
+}
+
 void ThumbListModel::requestPicture(int row)
 {
     const ThumbItemPtr item = itemAt(row);
-    if (!item || item->isCameraItem() || m_pictures.contains(item->path) ||
-        m_pending.contains(item->path))
+    if (!item || item->isCameraItem() || m_pending.contains(item->path))
+        return;
+    if (const Picture *cached = m_pictures.object(item->path); cached && suits(*cached))
         return;
     const QString path = item->path;
-    m_pending.insert(path);
+    const int step = pictureStep(m_pictureSide);
+    m_pending.insert(path, step);
     const quint64 generation = m_generation;
     const auto live = m_liveGeneration;
-    m_pool.start([this, path, generation, live] {
+    m_pool.start([this, path, step, generation, live] {
         // A list replaced meanwhile makes the work pointless.
         if (live->load() != generation)
             return;
-        const QImage image = Thumbnailer::preview(path, QSize(kPictureSize, kPictureSize));
+        const QImage image = Thumbnailer::preview(path, QSize(step, step));
         if (live->load() != generation)
             return;
         QMetaObject::invokeMethod(
-            this, [this, generation, path, image] { deliver(generation, path, image); },
+            this, [this, generation, path, step, image] { deliver(generation, path, step, image); },
             Qt::QueuedConnection);
     });
 }
 
-void ThumbListModel::deliver(quint64 generation, const QString &path, const QImage &image)
+void ThumbListModel::deliver(quint64 generation, const QString &path, int step, const QImage &image)
 {
     if (generation != m_generation)
         return;
     m_pending.remove(path);
-    QImage shown = image;
+    auto *picture = new Picture{image, step};
     // A file with no picture at all gets a grey stand-in, so it is not asked for again and again.
-    if (shown.isNull()) {
-        shown = QImage(64, 48, QImage::Format_RGB32);
-        shown.fill(QColor(200, 200, 200));
+    if (picture->image.isNull()) {
+        picture->image = QImage(64, 48, QImage::Format_RGB32);
+        picture->image.fill(QColor(200, 200, 200));
     }
-    m_pictures.insert(path, new QImage(shown), qMax<qsizetype>(1, shown.sizeInBytes() / 1024));
+    const qsizetype cost = qMax<qsizetype>(1, picture->image.sizeInBytes() / 1024);
+    m_pictures.insert(path, picture, cost);
     for (int row = 0; row < m_items.size(); ++row) {
         if (m_items[row]->isCameraItem() || m_items[row]->path != path)
             continue;
@@ -104,8 +132,8 @@ QImage ThumbListModel::picture(int row) const
         return QImage();
     if (item->isCameraItem())
         return item->image;
-    if (const QImage *cached = m_pictures.object(item->path))
-        return *cached;
+    if (const Picture *cached = m_pictures.object(item->path))
+        return cached->image;
     return QImage();
 }
 
@@ -123,11 +151,12 @@ QVariant ThumbListModel::data(const QModelIndex &index, int role) const
     case Qt::DisplayRole:
         return item->title();
     case Qt::DecorationRole: {
+        // Asked for by a cell being drawn: make the picture, or a better one for the current
+        // size, while the one there (if any) is shown.
+        const_cast<ThumbListModel *>(this)->requestPicture(index.row());
         const QImage image = picture(index.row());
-        if (image.isNull() || image.size().isEmpty()) {
-            const_cast<ThumbListModel *>(this)->requestPicture(index.row());
+        if (image.isNull() || image.size().isEmpty())
             return QVariant();
-        }
         return image;
     }
     case ItemRole:

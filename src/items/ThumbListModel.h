@@ -5,18 +5,20 @@
 #include <QAbstractListModel>
 #include <QCache>
 #include <QHash>
-#include <QSet>
 #include <QThreadPool>
 
 #include <atomic>
 
 // The item list as the image browser and the list table see it. Pictures of path items are made
 // on worker threads the first time a view asks for them and appear as they arrive, so a card of
-// thousands of images shows its first screen at once. They are kept at browser size in a cache
-// bounded by memory (an evicted picture is made again when it is next shown); the items' own
-// 500-point previews are left to whoever asks an item for its thumbnail. The list itself, the
-// items and every signal stay on the main thread; workers only receive a path and hand back an
-// image.
+// thousands of images shows its first screen at once. A picture is made in the size step that
+// covers what the browser draws now (setPictureSide: 96, 192, 384 ... pixels on its longest
+// side), so the largest cells are sharp and the smallest cheap; after a zoom a shown picture is
+// made again in the new step when it is too small or four times too large, and stays on screen
+// until its successor arrives. Pictures are kept in a cache bounded by memory (an evicted one is
+// made again when it is next shown); the items' own 500-point previews are left to whoever asks
+// an item for its thumbnail. The list, the items and every signal stay on the main thread;
+// workers only receive a path and a size and hand back an image.
 class ThumbListModel : public QAbstractListModel
 {
     Q_OBJECT
@@ -48,8 +50,15 @@ public:
     int picturesPending() const { return int(m_pending.size()); }
     // The picture a cell shows, null while it is being made.
     QImage picture(int row) const;
-    // The longest side of the browser pictures.
-    static constexpr int kPictureSize = 256;
+
+    // The longest side, in device pixels, at which the views draw a picture now.
+    void setPictureSide(int side);
+    int pictureSide() const { return m_pictureSide; }
+    // The size step a picture is made in for a drawn side: the smallest of 96, 192, 384 ...
+    // that covers it, at most kLargestStep.
+    static int pictureStep(int side);
+    static constexpr int kSmallestStep = 96;
+    static constexpr int kLargestStep = 1536;
 
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
@@ -59,12 +68,20 @@ Q_SIGNALS:
     void pictureArrived(int row);
 
 private:
-    void deliver(quint64 generation, const QString &path, const QImage &image);
+    struct Picture
+    {
+        QImage image;
+        int step = 0; // the size step it was made for
+    };
+    // Whether a picture made for one step serves the current one.
+    bool suits(const Picture &picture) const;
+    void deliver(quint64 generation, const QString &path, int step, const QImage &image);
 
     ThumbItemList m_items;
     QHash<const ThumbItem *, int> m_rows;
-    QSet<QString> m_pending;
-    mutable QCache<QString, QImage> m_pictures;
+    QHash<QString, int> m_pending; // path -> the step under way
+    mutable QCache<QString, Picture> m_pictures;
+    int m_pictureSide = 384;
     quint64 m_generation = 0;
     std::shared_ptr<std::atomic<quint64>> m_liveGeneration;
     QThreadPool m_pool;

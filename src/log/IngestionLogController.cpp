@@ -42,13 +42,8 @@ QString IngestionLogController::monthFileName(const QDateTime &when)
 
 QString IngestionLogController::timeStamp(const QDateTime &when)
 {
-    const QDateTime local = when.toLocalTime();
-    int hour = local.time().hour() % 12;
-    if (hour == 0)
-        hour = 12;
-    return local.toString(QStringLiteral("yyyy-MM-dd ")) +
-           QStringLiteral("%1").arg(hour, 2, 10, QLatin1Char('0')) +
-           local.toString(QStringLiteral(":mm:ss"));
+    // The 24-hour clock: a 12-hour hour without a marker made 08:12 and 20:12 look alike.
+    return when.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
 }
 
 void IngestionLogController::logLine(const QString &message)

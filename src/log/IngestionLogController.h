@@ -32,7 +32,7 @@ public:
 
     // "2024-02.txt" for an instant: the month follows UTC.
     static QString monthFileName(const QDateTime &when);
-    // "yyyy-MM-dd hh:mm:ss" in local time, the hour on the 12-hour clock without a marker.
+    // "yyyy-MM-dd HH:mm:ss" in local time, the hour on the 24-hour clock.
     static QString timeStamp(const QDateTime &when);
     // Forgets the cached folder (tests that move the application-support folder).
     static void reset();

@@ -973,4 +973,20 @@ std::optional<QVariantMap> fromData(const QByteArray &bytes)
     }
 }
 
+bool hasPosition(const QVariantMap &properties)
+{
+    const QVariantMap gps = properties.value(QStringLiteral("{GPS}")).toMap();
+    const auto number = [&gps](const char *key) {
+        bool ok = false;
+        gps.value(QLatin1String(key)).toDouble(&ok);
+        return ok;
+    };
+    const auto reference = [&gps](const char *key, const char *plus, const char *minus) {
+        const QString text = gps.value(QLatin1String(key)).toString();
+        return text == QLatin1String(plus) || text == QLatin1String(minus);
+    };
+    return number("Latitude") && number("Longitude") && reference("LatitudeRef", "N", "S") &&
+           reference("LongitudeRef", "E", "W");
+}
+
 } // namespace ImageProperties

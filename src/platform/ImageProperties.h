@@ -16,6 +16,11 @@ std::optional<QVariantMap> exif(const QString &path);
 // The same for a file's bytes held in memory (a camera file, a download in progress).
 std::optional<QVariantMap> fromData(const QByteArray &bytes);
 
+// Whether the properties hold a position of the image's own: a "{GPS}" group with a latitude
+// and a longitude, each with its reference (N or S, E or W). Many cameras write a GPS block
+// that holds only a version tag; such a block is no position.
+bool hasPosition(const QVariantMap &properties);
+
 // One-time set-up of the Exiv2 library (quiet logging, the XMP toolkit with a lock for use from
 // several threads). Call it before any other Exiv2 work in this program (Exiv2 sets the toolkit
 // up without the lock otherwise); cheap after the first call and safe from any thread.

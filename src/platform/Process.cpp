@@ -3,6 +3,7 @@
 #include "platform/AppPaths.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 
 #include <cerrno>
@@ -130,7 +131,14 @@ ProcessResult run(const ProcessRequest &request)
 
     int status = 0;
     bool reaped = false;
+    QElapsedTimer clock;
+    clock.start();
     for (;;) {
+        if (request.timeoutMs > 0 && !result.timedOut && clock.elapsed() >= request.timeoutMs) {
+            // A hung child must not hold the caller for ever; its end is reaped below.
+            ::kill(pid, SIGKILL);
+            result.timedOut = true;
+        }
         const pid_t done = ::waitpid(pid, &status, WNOHANG);
         drain(outRead, result.stdoutData, request.captureLimit);
         drain(errRead, result.stderrData, request.captureLimit);

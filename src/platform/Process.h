@@ -24,16 +24,20 @@ struct ProcessRequest
     // While waiting, called about every pollIntervalMs (for example to keep a window drawing).
     std::function<void()> onPoll;
     int pollIntervalMs = 50;
+    // A child still running after this many milliseconds is killed (SIGKILL) and the result
+    // says `timedOut`; 0 waits for as long as it takes.
+    qint64 timeoutMs = 0;
 };
 
 struct ProcessResult
 {
     bool started = false;
-    QString startError; // why it could not start (strerror of exec or fork)
+    QString startError;  // why it could not start (strerror of exec or fork)
     bool exited = false; // ended normally: exitCode is valid
     int exitCode = -1;
     bool signaled = false; // killed by a signal
     int signal = 0;
+    bool timedOut = false; // killed for running longer than the request allowed
     QByteArray stdoutData;
     QByteArray stderrData;
 

@@ -18,6 +18,7 @@ const QString SetupController::kDefault = QStringLiteral("Default");
 const QString SetupController::kUntitled = QStringLiteral("Untitled");
 const QString SetupController::kSaveAs = QStringLiteral("Save As...");
 const QString SetupController::kEdited = QStringLiteral(" (edited)");
+const QString SetupController::kDamaged = QStringLiteral(" (damaged)");
 
 namespace {
 
@@ -111,11 +112,34 @@ QString SetupController::presetPath(const QString &name) const
     return m_presetsFolder + QLatin1Char('/') + name + QStringLiteral(".plist");
 }
 
-void SetupController::makeCurrent(const QString &name)
+std::optional<QString> SetupController::presetFileProblem(const QString &name) const
+{
+    if (m_presetsFolder.isEmpty())
+        return std::nullopt;
+    const QString path = presetPath(name);
+    const QFileInfo info(path);
+    if (!info.exists())
+        return std::nullopt;
+    if (!info.isFile() || !info.isReadable())
+        return formatMessage("The preset \"%@\" can't be used: its file \"%@\" can't be read.",
+                             name, path);
+    if (!Setup::readFile(path))
+        return formatMessage("The preset \"%@\" can't be used: its file \"%@\" is damaged (it is "
+                             "not a property list holding a dictionary).",
+                             name, path);
+    return std::nullopt;
+}
+
+bool SetupController::makeCurrent(const QString &name)
 {
     std::optional<QVariantMap> dict;
     if (!m_presetsFolder.isEmpty())
         dict = Setup::readFile(presetPath(name));
+    // Loading the defaults under a damaged preset's name would send a run to the default
+    // folder with the default names, and a later save would overwrite the file.
+    const bool damaged = !dict && presetFileProblem(name).has_value();
+    if (damaged)
+        m_currentSetupName = kDefault;
     Setup loaded;
     if (dict)
         loaded.setDict(*dict);
@@ -140,6 +164,7 @@ void SetupController::makeCurrent(const QString &name)
     else
         m_currentSetupHolder = Setup(m_defaultSetup.dict());
     m_isDirty = false;
+    return !damaged;
 }
 
 void SetupController::removeUndefinedMetadataFromSetup(Setup &setup)
@@ -213,8 +238,8 @@ void SetupController::savePresetName()
 void SetupController::updateFromPreset(const std::optional<QString> &name, PresetForm *form)
 {
     m_currentSetupName = name && !name->isEmpty() ? *name : kDefault;
+    makeCurrent(m_currentSetupName); // a damaged preset leaves "Default" current
     savePresetName();
-    makeCurrent(m_currentSetupName);
     if (form)
         *form = presetToControls();
 }
@@ -236,7 +261,11 @@ PresetMenu SetupController::populatePresetsMenu(bool wantCommands) const
     if (!entries.contains(kDefault))
         entries.append(kDefault);
     for (const QString &entry : std::as_const(entries)) {
-        if (entry == m_currentSetupName && m_isDirty) {
+        // "Default" stays a choice: its built-in settings remain when its own file is damaged.
+        if (entry != kUntitled && entry != kDefault && presetFileProblem(entry)) {
+            menu.titles.append(entry + kDamaged);
+            menu.damagedTitles.append(entry + kDamaged);
+        } else if (entry == m_currentSetupName && m_isDirty) {
             menu.titles.append(entry + kEdited);
             menu.selectedTitle = entry + kEdited;
         } else {
@@ -410,6 +439,14 @@ QString SetupController::sanitizedPresetName(const QString &name)
 void SetupController::actionPresets(const QString &title, PresetForm &form)
 {
     controlsToPreset(form);
+
+    // A damaged preset's entry is not a choice: the edits stay as they are.
+    if (title.endsWith(kDamaged)) {
+        if (const auto problem = presetFileProblem(title.chopped(kDamaged.size()))) {
+            UserInterface::instance().alert(QStringLiteral("Can't use preset."), *problem);
+            return;
+        }
+    }
 
     // A saved preset may itself be called "Update ..." or "Delete ...": the title is then a
     // command only when it names the current preset.

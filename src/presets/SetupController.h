@@ -52,6 +52,8 @@ struct PresetMenu
 {
     QStringList titles;
     QString selectedTitle;
+    // Entries whose file is damaged: shown (titled NAME + " (damaged)") but not to be chosen.
+    QStringList damagedTitles;
 };
 
 // The preset manager's data half: the saved preset names, the current preset and its name,
@@ -65,6 +67,7 @@ public:
     static const QString kUntitled; // "Untitled": unsaved edits of the defaults
     static const QString kSaveAs;   // "Save As..."
     static const QString kEdited;   // " (edited)"
+    static const QString kDamaged;  // " (damaged)"
     // The user default holding the current preset's name.
     static constexpr const char *kPresetDefaultsKey = "Preset";
 
@@ -96,8 +99,13 @@ public:
     bool isDirty() const { return m_isDirty; }
 
     QString presetPath(const QString &name) const;
-    // Loads a preset (missing or damaged: the defaults) and clears the edited flag.
-    void makeCurrent(const QString &name);
+    // Why the preset's file cannot be used (it exists but is unreadable, not a property list,
+    // or not a dictionary), naming the file; nullopt for a sound file or one that is missing.
+    std::optional<QString> presetFileProblem(const QString &name) const;
+    // Loads a preset (a missing file: the defaults) and clears the edited flag. A damaged file
+    // is never taken for the defaults under its own name: "Default" becomes current instead and
+    // the answer is false.
+    bool makeCurrent(const QString &name);
     // Saves the current preset under name and takes that name (a listed name that differs
     // only in case keeps its listed spelling). False, with an alert, when the file could not
     // be written: then nothing changes.

@@ -1,5 +1,6 @@
 #include "sources/ChooseInput.h"
 
+#include "log/ConsoleLog.h"
 #include "platform/Defaults.h"
 #include "platform/Format.h"
 #include "platform/NotificationCenter.h"
@@ -27,10 +28,15 @@ QString lastComponent(const QString &relative)
 }
 
 // Lists every entry below a folder as paths relative to it. Linked folders are followed, but
-// each real folder is entered once, so a link back up the tree cannot loop.
+// each real folder is entered once, so a link back up the tree cannot loop. A sub-folder that
+// cannot be read is skipped (and remembered with the reason) so that one locked folder does
+// not hide the rest of a card; only the chosen folder itself failing fails the listing.
 class TreeLister
 {
 public:
+    // "The folder "X" couldn't be read: Permission denied", one per skipped sub-folder.
+    QStringList skipped;
+
     bool list(const QString &root, QStringList *relatives, QString *error)
     {
         struct stat info;
@@ -46,13 +52,13 @@ public:
         return walk(root, QString(), relatives, error);
     }
 
-private:
     static QString describe(const QString &folder, int error)
     {
         return formatMessage("The folder \"%@\" couldn't be read: %@", folder,
                              QString::fromLocal8Bit(std::strerror(error)));
     }
 
+private:
     bool walk(const QString &folder, const QString &prefix, QStringList *relatives, QString *error)
     {
         DIR *dir = ::opendir(QFile::encodeName(folder).constData());
@@ -61,6 +67,7 @@ private:
             return false;
         }
         QList<std::pair<QString, QString>> subfolders;
+        bool entriesDenied = false;
         errno = 0;
         while (const dirent *entry = ::readdir(dir)) {
             const char *raw = entry->d_name;
@@ -71,20 +78,25 @@ private:
             relatives->append(relative);
             const QString full = folder + QLatin1Char('/') + name;
             struct stat info;
-            if (::stat(QFile::encodeName(full).constData(), &info) == 0 && S_ISDIR(info.st_mode) &&
-                m_visited.insert({info.st_dev, info.st_ino}).second)
+            if (::stat(QFile::encodeName(full).constData(), &info) != 0)
+                entriesDenied = entriesDenied || errno == EACCES; // names readable, files not
+            else if (S_ISDIR(info.st_mode) && m_visited.insert({info.st_dev, info.st_ino}).second)
                 subfolders.append({full, relative + QLatin1Char('/')});
             errno = 0;
         }
         const int readError = errno;
         ::closedir(dir);
+        if (entriesDenied)
+            skipped.append(describe(folder, EACCES));
         if (readError != 0) {
             *error = describe(folder, readError);
             return false;
         }
-        for (const auto &[full, relative] : subfolders)
-            if (!walk(full, relative, relatives, error))
-                return false;
+        for (const auto &[full, relative] : subfolders) {
+            QString subError;
+            if (!walk(full, relative, relatives, &subError))
+                skipped.append(subError);
+        }
         return true;
     }
 
@@ -190,10 +202,14 @@ bool ChooseInput::doPath(const QString &folder)
     QStringList relatives;
     QString error;
     TreeLister lister;
+    m_skippedFolders.clear();
     if (!lister.list(folder, &relatives, &error)) {
         UserInterface::instance().alert(QStringLiteral("Error reading file paths"), error);
         return false;
     }
+    m_skippedFolders = lister.skipped;
+    for (const QString &reason : std::as_const(m_skippedFolders))
+        logPrint("\nWARNING: %@; its files are not offered.\n", reason);
     // By name alone: files of different folders interleave.
     std::stable_sort(relatives.begin(), relatives.end(), [](const QString &a, const QString &b) {
         return lastComponent(a).compare(lastComponent(b), Qt::CaseInsensitive) < 0;

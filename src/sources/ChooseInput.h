@@ -53,8 +53,11 @@ public:
     void folderPanelCancelled();
 
     // Fills the item list from every visible file below `folder`. False (with the alert "Error
-    // reading file paths" and the list untouched) when a folder cannot be listed.
+    // reading file paths" and the list untouched) when the folder itself cannot be listed; a
+    // sub-folder that cannot be read is skipped with a console warning naming it.
     bool doPath(const QString &folder);
+    // The reasons for the sub-folders the last doPath skipped, one a folder.
+    const QStringList &skippedFolders() const { return m_skippedFolders; }
     // Fills the item list from the selected camera's files, closes and posts "FinishedChoosing".
     void prepareImagesForBrowser();
 
@@ -106,5 +109,6 @@ private:
     QList<CameraDevice *> m_cameras;
     QList<QPointer<CameraDevice>> m_delegateOf;
     QPointer<CameraDevice> m_selected;
+    QStringList m_skippedFolders;
     bool m_done = false;
 };

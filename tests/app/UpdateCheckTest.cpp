@@ -81,7 +81,7 @@ TEST_F(UpdateCheckTest, AnswersDecideTheAlerts)
     EXPECT_EQ(ui.alertTexts(), QStringList({"App is up-to-date.: "}));
     ASSERT_EQ(yes.m_requests.size(), 1);
     EXPECT_TRUE(yes.m_requests.first().startsWith("GET /Brindlewick/update_check.php?product="));
-    EXPECT_TRUE(yes.m_requests.first().contains("&platform=mac&version=1.2.3"));
+    EXPECT_TRUE(yes.m_requests.first().contains("&platform=linux&version=1.2.3"));
 
     // The automatic check says nothing when up to date.
     ui.clear();
@@ -92,9 +92,11 @@ TEST_F(UpdateCheckTest, AnswersDecideTheAlerts)
     LocalServer other("<html>404</html>");
     Defaults::set("UpdateCheckHost", other.host());
     EXPECT_EQ(UpdateCheck::doCheckForUpdate(false), UpdateCheck::Result::UpdateAvailable);
+    // The alert names the server's page: the program has no menu item that leads there.
     EXPECT_EQ(ui.alertTexts(),
-              QStringList({"An app update may be available.: Choose Website on the Help menu to "
-                           "download a new version."}));
+              QStringList({"An app update may be available.: A new version can be downloaded "
+                           "from " +
+                           other.host() + "/Brindlewick/"}));
     EXPECT_TRUE(pane.text().isEmpty());
 
     // An empty answer is a failure, reported in the log pane only.

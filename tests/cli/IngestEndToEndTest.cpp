@@ -168,6 +168,29 @@ TEST(CliIngest, DamagedJpegStopsWithErrorAndKeepsEarlierFiles)
     EXPECT_TRUE(run.stderrData.contains("Invalid JPEG file.: ")) << run.stderrData.constData();
 }
 
+TEST(CliIngest, MetadataThatCannotBeWrittenFailsTheRun)
+{
+    const QString card = makeTestFolder("card-nometadata");
+    for (int i = 1; i <= 2; ++i)
+        ImageFixtures::writeJpeg(card + QStringLiteral("/IMG_%1.JPG").arg(i), QSize(64, 48));
+    // Bytes between two segments: the copy is kept but no XMP can be merged into it.
+    QFile damaged(card + "/IMG_2.JPG");
+    ASSERT_TRUE(damaged.open(QIODevice::ReadOnly));
+    const QByteArray bytes = damaged.readAll();
+    damaged.close();
+    writeTestFile(damaged.fileName(), bytes.left(2) + "junk" + bytes.mid(2));
+    const QString out =
+        writePreset("Caption", {{"FilenameArrangement", "{@FileNameOriginal}"},
+                                {"Metadata", QVariantMap{{"IPTC.Caption/Abstract", ""}}}});
+
+    const ProcessResult run = cli({"ingest", card, "--preset", "Caption", "--caption", "Hello"});
+    EXPECT_EQ(run.exitCode, 1) << run.stdoutData.constData();
+    EXPECT_TRUE(run.stdoutData.contains("Number with metadata not written: 1\n"))
+        << run.stdoutData.constData();
+    const QStringList files = filesBelow(out + "/Primary");
+    EXPECT_EQ(files.size(), 2) << files.join(' ').toStdString();
+}
+
 TEST(CliIngest, InterruptStopsAfterTheCurrentFile)
 {
     const QString card = makeCard("card-sigint");

@@ -1,7 +1,7 @@
 #include "GeoTestSupport.h"
 
-#include "items/ThumbItem.h"
 #include "geo/Geotag.h"
+#include "items/ThumbItem.h"
 #include "log/ConsoleLog.h"
 #include "platform/DateReader.h"
 
@@ -156,8 +156,15 @@ TEST_F(MatchTest, ZonesDaylightSavingAndAdjustment)
     EXPECT_DOUBLE_EQ(
         TrackManagerController::imageTime(T0, QStringLiteral("Australia/Sydney DST"), 0),
         T0 - 12 * 3600);
+    // An unknown zone is never taken for offset 0: the image is left where it was, and says why.
     EXPECT_EQ(TrackManagerController::zoneOffset(QStringLiteral("Nowhere/Special")), 0);
-    EXPECT_DOUBLE_EQ(match(T0 + 3600, QStringLiteral("Nowhere/Special")).gpsLat, 2);
+    const ThumbItem unknown = match(T0 + 3600, QStringLiteral("Nowhere/Special DST"));
+    EXPECT_EQ(unknown.gpsMessage, QStringLiteral("Unknown time zone \"Nowhere/Special DST\"."));
+    EXPECT_DOUBLE_EQ(unknown.gpsLat, -1);
+    EXPECT_TRUE(pane.text().contains(
+        QStringLiteral("Image IMG_1.JPG: Unknown time zone \"Nowhere/Special DST\".\n")));
+    // Another letter case names the same zone.
+    EXPECT_DOUBLE_EQ(match(T0 + 7200, QStringLiteral("europe/berlin dst")).gpsLat, 1);
 
     store->setTimeAdjustment(3600);
     EXPECT_DOUBLE_EQ(match(T0).gpsLat, 2);
@@ -190,10 +197,27 @@ TEST_F(MatchTest, TimeZoneWarningOncePerRunAndAlreadyGeotagged)
     store->geotag(item, QStringLiteral("Europe/Berlin"));
     EXPECT_DOUBLE_EQ(item.gpsLat, 2);
 
-    item.gpsMessage = QStringLiteral("old");
-    item.metadata = QVariantMap{{QStringLiteral("{GPS}"), QVariantMap{}}};
+    // Only a latitude and a longitude with their references are a position of the image's own;
+    // a block with a version tag alone, or half a position, is matched like no block at all.
+    const QVariantMap versionOnly{{QStringLiteral("GPSVersion"), QVariantList{2, 3, 0, 0}}};
+    QVariantMap halfPosition{{QStringLiteral("Latitude"), 51.5},
+                             {QStringLiteral("LatitudeRef"), QStringLiteral("N")},
+                             {QStringLiteral("Longitude"), 0.1}};
+    item.exifDatetime = T0 + 100;
+    for (const QVariantMap &gps : {QVariantMap{}, versionOnly, halfPosition}) {
+        item.gpsMessage = QStringLiteral("old");
+        item.gpsLat = 0;
+        item.metadata = QVariantMap{{QStringLiteral("{GPS}"), gps}};
+        store->geotag(item, QStringLiteral("UTC"));
+        EXPECT_EQ(item.gpsMessage, QStringLiteral("Automatically geotagged"));
+        EXPECT_DOUBLE_EQ(item.gpsLat, 3);
+    }
+    halfPosition.insert(QStringLiteral("LongitudeRef"), QStringLiteral("W"));
+    item.gpsLat = 0;
+    item.metadata = QVariantMap{{QStringLiteral("{GPS}"), halfPosition}};
     store->geotag(item);
     EXPECT_EQ(item.gpsMessage, QStringLiteral("Already geotagged"));
+    EXPECT_DOUBLE_EQ(item.gpsLat, 0);
 }
 
 TEST_F(MatchTest, UnreadableTrackFileEndsWithoutBeforePoint)

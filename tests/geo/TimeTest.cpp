@@ -1,6 +1,7 @@
 #include "GeoTestSupport.h"
 
 #include "geo/TimeZoneChooserController.h"
+#include "geo/TimeZoneValue.h"
 #include "platform/Clock.h"
 #include "platform/DateReader.h"
 #include "platform/Defaults.h"
@@ -74,4 +75,26 @@ TEST(TimeZoneChooser, DefaultsChoiceAndZoneNames)
                          10000, TimeZoneChooserController::choiceText("Europe/Berlin", true), 0),
                      10000 - 7200);
     SystemLog::setSink(nullptr);
+}
+
+TEST(TimeZoneValue, KnownZonesAreKeptUnknownOnesRefused)
+{
+    using TimeZoneValue::normalized;
+    EXPECT_EQ(normalized(QStringLiteral("Europe/Berlin")), QStringLiteral("Europe/Berlin"));
+    EXPECT_EQ(normalized(QStringLiteral("Europe/Berlin DST")), QStringLiteral("Europe/Berlin DST"));
+    EXPECT_EQ(normalized(QStringLiteral("UTC")), QStringLiteral("UTC"));
+    EXPECT_EQ(normalized(QStringLiteral("Etc/GMT+5")), QStringLiteral("Etc/GMT+5"));
+    // Typed by hand: blanks around, another letter case, "dst" - the stored form comes back.
+    EXPECT_EQ(normalized(QStringLiteral("  america/new_york  dst ")),
+              QStringLiteral("America/New_York DST"));
+    // Texts that merely read as POSIX rules ("Mars", "XYZ3") are no zones of the database.
+    for (const char *bad : {"", "   ", "DST", " DST", "Mars", "XYZ3", "Nowhere/Special",
+                            "Europe/Berln", "Europe/Berlin DST DST", "Europe/BerlinDST",
+                            "../zoneinfo/UTC", "/usr/share/zoneinfo/UTC"})
+        EXPECT_FALSE(normalized(QString::fromUtf8(bad))) << bad;
+    EXPECT_EQ(TimeZoneValue::unknownZoneMessage(QStringLiteral(" Mars/Base ")),
+              QStringLiteral("Unknown time zone \"Mars/Base\"."));
+    // Every name the chooser offers passes.
+    for (const QString &name : TimeZoneChooserController::knownZoneNames())
+        EXPECT_EQ(normalized(name + QStringLiteral(" DST")), name + QStringLiteral(" DST"));
 }

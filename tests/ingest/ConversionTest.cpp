@@ -92,8 +92,11 @@ TEST(Conversion, ConversionPutsDngInPrimaryAndSecondBackup)
     EXPECT_EQ(card.filesIn(card.primary + "/2024"), (QStringList{"IMG.JPG", "IMG.dng"}));
     EXPECT_EQ(card.filesIn(card.backup2 + "/2024"), (QStringList{"IMG.JPG", "IMG.dng"}));
     EXPECT_EQ(readTestFile(card.primary + "/2024/IMG.dng"), QByteArray("DNG of raw bytes"));
-    EXPECT_EQ(card.converterCalls(), (QStringList{"-p1", "-d", card.primary + "/2024",
-                                                  card.backup + "/2024/IMG.NEF", "--"}));
+    QStringList calls = card.converterCalls();
+    ASSERT_EQ(calls.size(), 5);
+    EXPECT_TRUE(calls[2].startsWith(card.primary + "/2024/.")) << calls[2].toStdString();
+    calls[2] = "WORK";
+    EXPECT_EQ(calls, (QStringList{"-p1", "-d", "WORK", card.backup + "/2024/IMG.NEF", "--"}));
     EXPECT_EQ(ingest.numCopiedToBackup(), 2);
     EXPECT_EQ(ingest.numCopiedToBackup2(), 2);
 }
@@ -173,5 +176,94 @@ TEST(Conversion, MissingOrUnsetConverter)
         EXPECT_TRUE(h.pane.text().endsWith(
             QStringLiteral("\nIngestion incomplete -- an error occurred\n")));
         Defaults::remove(QStringLiteral("ConverterPath"));
+    }
+}
+
+TEST(Conversion, NoTemporaryFolderIsANamedFailureAndNothingLandsInTheWorkingFolder)
+{
+    RawCard card;
+    const QString workingFolder = makeTestFolder(QStringLiteral("conversion-cwd"));
+    const QString previous = QDir::currentPath();
+    const QByteArray tmp = qgetenv("TMPDIR");
+    QDir::setCurrent(workingFolder);
+    // A temporary folder cannot be made inside a plain file (permissions would not stop root).
+    const QString notAFolder = card.root + "/not-a-folder";
+    writeTestFile(notAFolder, "x");
+    qputenv("TMPDIR", QFile::encodeName(notAFolder));
+    IngestFiles ingest;
+    card.run(ingest, card.backupSetup({{"WantConversion", "YES"}, {"WantRawVerify", "YES"}}));
+    qputenv("TMPDIR", tmp);
+    QDir::setCurrent(previous);
+
+    EXPECT_TRUE(QDir(workingFolder)
+                    .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot)
+                    .isEmpty());
+    EXPECT_TRUE(card.converterCalls().isEmpty());
+    ASSERT_EQ(card.ui.alerts.size(), 2);
+    EXPECT_EQ(card.ui.alerts[0].title, QStringLiteral("Error running DNG Converter."));
+    EXPECT_TRUE(card.ui.alerts[0].message.startsWith(
+        QStringLiteral("Can't make a temporary folder for IMG.NEF: ") + notAFolder +
+        "/Brindlewick-"))
+        << card.ui.alerts[0].message.toStdString();
+    EXPECT_EQ(card.ui.alerts[1].message,
+              QStringLiteral("Ingestion incomplete -- an error occurred."));
+    // The raw file itself is safe in both trees.
+    EXPECT_EQ(readTestFile(card.primary + "/2024/IMG.NEF"), QByteArray("raw bytes"));
+}
+
+TEST(Conversion, DngNeverReplacesAFileAndClashesTakeTheNextFreeName)
+{
+    RawCard card;
+    card.addFile(QStringLiteral("DSC_1.CR2"), "other raw"); // a second raw of the same name
+    ASSERT_TRUE(writeTestFile(card.primary + "/2024/IMG.dng", "an earlier DNG"));
+    IngestFiles ingest;
+    card.run(ingest, card.backupSetup({{"WantConversion", "YES"}, {"WantBackup2", "YES"}}));
+    EXPECT_TRUE(card.ui.alerts.isEmpty()) << card.ui.alertTexts().join('|').toStdString();
+
+    const QString primary = card.primary + "/2024";
+    EXPECT_EQ(card.filesIn(primary), (QStringList{"IMG.JPG", "IMG.dng", "IMG_1.dng", "IMG_2.dng"}));
+    EXPECT_EQ(readTestFile(primary + "/IMG.dng"), QByteArray("an earlier DNG"));
+    EXPECT_EQ(readTestFile(primary + "/IMG_1.dng"), QByteArray("DNG of raw bytes"));
+    EXPECT_EQ(readTestFile(primary + "/IMG_2.dng"), QByteArray("DNG of other raw"));
+    EXPECT_EQ(card.filesIn(card.backup2 + "/2024"),
+              (QStringList{"IMG.JPG", "IMG_1.dng", "IMG_2.dng"}));
+    EXPECT_EQ(readTestFile(card.backup2 + "/2024/IMG_2.dng"), QByteArray("DNG of other raw"));
+    EXPECT_EQ(ingest.numCopiedToBackup(), 3);
+    EXPECT_EQ(ingest.numCopiedToBackup2(), 3);
+    // The converter wrote into a private folder of its own, gone after the run.
+    const QStringList calls = card.converterCalls();
+    ASSERT_GE(calls.size(), 3);
+    EXPECT_TRUE(calls[2].startsWith(primary + "/.")) << calls[2].toStdString();
+    EXPECT_FALSE(QFileInfo::exists(calls[2]));
+}
+
+TEST(Conversion, TwoRawsOfOneNameKeepTheirOwnSidecars)
+{
+    RunHarness h;
+    IngestFiles::setTemplateResource(
+        QStringLiteral(BRINDLEWICK_TESTS_DIR "/../resources/XMPtemplate.xmp"));
+    Defaults::set(QStringLiteral("WantEmbeddedGPS"), false);
+    const QString caption = QStringLiteral("IPTC.Caption/Abstract");
+    h.addFile(QStringLiteral("A.CR2"), "cr2 bytes")->metadataUser = QVariantMap{{caption, "cr2"}};
+    h.addFile(QStringLiteral("A.NEF"), "nef bytes")->metadataUser = QVariantMap{{caption, "nef"}};
+    const QString backup = h.root + "/Backup";
+    const QString backup2 = h.root + "/Backup2";
+    IngestFiles ingest;
+    h.run(ingest, h.setup({{"WantBackup", "YES"},
+                           {"BackupRootFolder", backup},
+                           {"WantBackup2", "YES"},
+                           {"BackupRootFolder2", backup2},
+                           {"Metadata", QVariantMap{{caption, QString()}}}}));
+    Defaults::remove(QStringLiteral("WantEmbeddedGPS"));
+    EXPECT_TRUE(h.ui.alerts.isEmpty()) << h.ui.alertTexts().join('|').toStdString();
+
+    // The first keeps the name every program reads; the second gets the one named after the
+    // whole file, and the second stage carries both.
+    for (const QString &tree : {backup, h.primary, backup2}) {
+        SCOPED_TRACE(tree.toStdString());
+        EXPECT_EQ(h.filesIn(tree + "/2024"),
+                  (QStringList{"IMG.CR2", "IMG.NEF", "IMG.NEF.xmp", "IMG.xmp"}));
+        EXPECT_TRUE(readTestFile(tree + "/2024/IMG.xmp").contains(">cr2<"));
+        EXPECT_TRUE(readTestFile(tree + "/2024/IMG.NEF.xmp").contains(">nef<"));
     }
 }

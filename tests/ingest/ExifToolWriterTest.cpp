@@ -1,7 +1,8 @@
 #include "ingest/ExifToolWriter.h"
 
-#include "items/ThumbItem.h"
+#include "ingest/ExifToolSession.h"
 #include "ingest/MetadataWriter.h"
+#include "items/ThumbItem.h"
 #include "log/IngestionLogController.h"
 #include "platform/Defaults.h"
 
@@ -9,6 +10,7 @@
 #include "support/TestSupport.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 
 #include <exiv2/exiv2.hpp>
 
@@ -286,4 +288,50 @@ TEST(ExifToolWriter, TaggedCopyStillMatchesItsSourceForTheDuplicateRule)
     }
     EXPECT_FALSE(before.contains("Exif.GPSInfo.GPSLatitude"));
     EXPECT_TRUE(after.contains("Exif.GPSInfo.GPSLatitude"));
+}
+
+TEST(ExifToolWriter, HungProgramIsStoppedAndTheFileFails)
+{
+    // A program that never answers; with no limit a run would wait for it (here 20 seconds).
+    const QString hung = fakeExifTool(QStringLiteral("fake-hung"), "exec sleep 20\n");
+    const QString path = makeTestFolder(QStringLiteral("exiftool-hung")) + QStringLiteral("/h.jpg");
+    ASSERT_TRUE(writeQtJpeg(path));
+    ExifToolSession::setTimeLimitForTesting(500);
+    struct Reset
+    {
+        ~Reset() { ExifToolSession::setTimeLimitForTesting(0); }
+    } reset;
+    ThumbItem item = itemAt(1, 2, 3);
+    for (const bool keepOpen : {true, false}) {
+        SCOPED_TRACE(keepOpen);
+        Capture capture;
+        ProgramOverride override(hung);
+        MetadataWriteContext context;
+        context.keepExifToolOpen = keepOpen;
+        QElapsedTimer clock;
+        clock.start();
+        EXPECT_FALSE(embedGPSFrom(item, path, context));
+        EXPECT_LT(clock.elapsed(), 15000);
+        EXPECT_TRUE(context.hadError);
+        EXPECT_EQ(context.numTaggedByExifTool, 0);
+        EXPECT_TRUE(capture.console().endsWith(
+            QStringLiteral(": no answer within 1 seconds; ExifTool was stopped\n")))
+            << capture.console().toStdString();
+        EXPECT_FALSE(context.exifToolSession); // the next file starts a fresh program
+    }
+
+    // The limit grows with the file: a minute and a half for a small one, more for a large one.
+    ExifToolSession::setTimeLimitForTesting(0);
+    EXPECT_EQ(ExifToolSession::timeLimitMs(1, 1000), 90000);
+    EXPECT_EQ(ExifToolSession::timeLimitMs(1, qint64(4) << 30), 90000 + 512000);
+    EXPECT_EQ(ExifToolSession::timeLimitMs(3, 0), 150000);
+
+    // After a hang the real program serves the next file.
+    if (!Process::findProgram(QStringLiteral("exiftool")))
+        GTEST_SKIP() << "exiftool not installed";
+    Capture capture;
+    MetadataWriteContext context;
+    EXPECT_TRUE(embedGPSFrom(item, path, context)) << capture.console().toStdString();
+    EXPECT_EQ(context.numTaggedByExifTool, 1);
+    context.exifToolSession.reset();
 }

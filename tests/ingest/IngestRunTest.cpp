@@ -500,3 +500,44 @@ TEST(IngestRun, CameraDownloadsCompleteTheRunLater)
     EXPECT_EQ(h.ui.alerts[1].message, QStringLiteral("Ingestion incomplete -- an error occurred."));
     EXPECT_EQ(h.notifications.count(QStringLiteral("IngestionComplete")), 1);
 }
+
+TEST(IngestRun, EmptyFileNameKeepsTheOriginalName)
+{
+    // A name macro that comes out empty (or blank) would make hidden ".JPG" files.
+    for (const char *macro : {"", "  \t"}) {
+        SCOPED_TRACE(macro);
+        RunHarness h;
+        h.addPicture(QStringLiteral("DSC_0042.JPG"), 1);
+        h.addPicture(QStringLiteral("noext"), 2);
+        IngestFiles ingest;
+        h.run(ingest, h.setup({{"FilenameArrangement", QString::fromLatin1(macro)}}));
+        EXPECT_EQ(h.filesIn(h.primary + "/2024"), (QStringList{"DSC_0042.JPG", "noext"}));
+        EXPECT_TRUE(h.pane.text().contains(
+            "The file name for DSC_0042.JPG came out empty; the original name is kept\n"));
+        EXPECT_TRUE(h.pane.text().endsWith(kSuccessTail));
+    }
+}
+
+TEST(IngestRun, FailedMetadataLeavesNoWorkingFileAndIsCounted)
+{
+    RunHarness h;
+    IngestFiles::setTemplateResource(
+        QStringLiteral(BRINDLEWICK_TESTS_DIR "/../resources/XMPtemplate.xmp"));
+    Defaults::set(QStringLiteral("WantEmbeddedGPS"), false);
+    // The merge into the second file fails: bytes between its segments.
+    const QByteArray good = encodeJpeg(1);
+    h.addFile(QStringLiteral("a.JPG"), good);
+    h.addFile(QStringLiteral("b.JPG"), good.left(2) + "junk" + good.mid(2));
+    IngestFiles ingest;
+    h.run(ingest, h.setup({{"Metadata", QVariantMap{{"IPTC.Caption/Abstract", "Hello"}}}}));
+    Defaults::remove(QStringLiteral("WantEmbeddedGPS"));
+
+    EXPECT_EQ(h.filesIn(h.primary + "/2024"), (QStringList{"IMG.JPG", "IMG_1.JPG"}));
+    EXPECT_TRUE(readTestFile(h.primary + "/2024/IMG.JPG").contains("Hello"));
+    EXPECT_EQ(ingest.numMetadataNotWritten(), 1);
+    EXPECT_EQ(h.ui.alertTexts(), QStringList{"Error writing XMP to JPG.: "});
+    EXPECT_TRUE(h.pane.text().endsWith("Number with metadata not written: 1\n" + kSuccessTail));
+    const QStringList log = h.ingestionLog();
+    EXPECT_TRUE(log.contains("ERROR writing XMP to JPG b.JPG"));
+    EXPECT_TRUE(log.contains("ERROR: Metadata not written for 1 files"));
+}

@@ -28,15 +28,13 @@ const QByteArray kDht = segment(0xC4, QByteArray(29, '\x04'));
 
 } // namespace
 
-TEST(JpegXmpMerger, NewPacketReplacesOldOnesBeforeTheFirstTable)
+TEST(JpegXmpMerger, PacketGoesBeforeTheFirstTable)
 {
     Capture capture;
     MergeCase c(QStringLiteral("merge-order"));
     const QByteArray packet = "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\">new</x:xmpmeta>";
     const QByteArray rest = kDqt + frameAndScan();
-    ASSERT_TRUE(writeTestFile(c.jpeg, soi() + kApp0 + kExif +
-                                          segment(0xE1, xmpPayload("old packet")) +
-                                          segment(0xE1, {}) + rest));
+    ASSERT_TRUE(writeTestFile(c.jpeg, soi() + kApp0 + kExif + segment(0xE1, {}) + rest));
     ASSERT_TRUE(writeTestFile(c.xmp, packet));
     setModificationTime(c.jpeg, 1500000000, 123456789);
 
@@ -67,13 +65,13 @@ TEST(JpegXmpMerger, NewPacketReplacesOldOnesBeforeTheFirstTable)
 TEST(JpegXmpMerger, EmptyOrMissingXmpFiles)
 {
     Capture capture;
-    // An empty XMP file removes the old packet and adds none.
+    // An empty XMP file adds nothing and leaves the packet already there as it was.
     MergeCase c(QStringLiteral("merge-empty"));
-    ASSERT_TRUE(
-        writeTestFile(c.jpeg, soi() + segment(0xE1, xmpPayload("old")) + kDqt + frameAndScan()));
+    const QByteArray withPacket = soi() + segment(0xE1, xmpPayload("old")) + kDqt + frameAndScan();
+    ASSERT_TRUE(writeTestFile(c.jpeg, withPacket));
     ASSERT_TRUE(writeTestFile(c.xmp, {}));
     ASSERT_TRUE(mergeXmpIntoJpeg(c.jpeg));
-    EXPECT_EQ(readTestFile(c.jpeg), soi() + kDqt + frameAndScan());
+    EXPECT_EQ(readTestFile(c.jpeg), withPacket);
     EXPECT_FALSE(QFile::exists(c.xmp));
 
     // No XMP file at all: nothing happens. A plain ".xmp" is taken when ".xmpjpg" is absent,
@@ -150,12 +148,14 @@ TEST(JpegXmpMerger, TooLongTextIsKeptAsSidecarAndTheLongestThatFitsIsMerged)
     EXPECT_FALSE(QFile::exists(c.xmp));
     EXPECT_TRUE(capture.console().contains(QStringLiteral("too long")));
 
-    // A sidecar that is already there (a raw file's) is never replaced.
+    // A sidecar that is already there (a raw file's) is never replaced: the text goes under
+    // the name of the whole file instead.
     ASSERT_TRUE(writeTestFile(sidecar, "raw sidecar"));
     ASSERT_TRUE(writeTestFile(c.xmp, tooLong));
     EXPECT_FALSE(mergeXmpIntoJpeg(c.jpeg));
     EXPECT_EQ(readTestFile(sidecar), "raw sidecar");
-    EXPECT_EQ(readTestFile(c.xmp), tooLong);
+    EXPECT_EQ(readTestFile(c.jpeg + ".xmp"), tooLong);
+    EXPECT_FALSE(QFile::exists(c.xmp));
 }
 
 TEST(JpegXmpMerger, MergedRealJpegDecodesAndKeepsItsPermissions)
@@ -168,4 +168,69 @@ TEST(JpegXmpMerger, MergedRealJpegDecodesAndKeepsItsPermissions)
     EXPECT_TRUE(readTestFile(c.jpeg).contains("http://ns.adobe.com/xap/1.0/"));
     EXPECT_TRUE(decodesFully(c.jpeg));
     EXPECT_EQ(permissions(c.jpeg), 0640);
+}
+
+TEST(JpegXmpMerger, PlantedLinkAtAWorkingNameIsNeverFollowed)
+{
+    Capture capture;
+    MergeCase c(QStringLiteral("merge-link"));
+    const QString victim = makeTestFolder(QStringLiteral("merge-victim")) + "/victim.txt";
+    ASSERT_TRUE(writeTestFile(victim, "precious"));
+    ASSERT_TRUE(writeTestFile(c.jpeg, soi() + kDqt + frameAndScan()));
+    ASSERT_TRUE(writeTestFile(c.xmp, "<a/>"));
+    // The names a merge used to write through.
+    ASSERT_TRUE(QFile::link(victim, c.jpeg + "-zqtmp"));
+    ASSERT_TRUE(mergeXmpIntoJpeg(c.jpeg)) << capture.console().toStdString();
+    EXPECT_EQ(readTestFile(victim), "precious");
+    EXPECT_FALSE(QFileInfo(c.jpeg).isSymLink());
+    EXPECT_EQ(readTestFile(c.jpeg),
+              soi() + segment(0xE1, xmpPayload("<a/>")) + kDqt + frameAndScan());
+    // Nothing but the image and the planted link is left.
+    EXPECT_EQ(QDir(QFileInfo(c.jpeg).path()).entryList(QDir::Files | QDir::Hidden | QDir::System),
+              (QStringList{"image.jpg", "image.jpg-zqtmp"}));
+}
+
+TEST(JpegXmpMerger, PacketAlreadyThereKeepsWhatTheNewTextDoesNotSet)
+{
+    Capture capture;
+    MergeCase c(QStringLiteral("merge-keep"));
+    const QByteArray camera =
+        "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\"><rdf:RDF "
+        "xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\"><rdf:Description rdf:about=\"\" "
+        "xmlns:exif=\"http://ns.adobe.com/exif/1.0/\" "
+        "xmlns:dc=\"http://purl.org/dc/elements/1.1/\" "
+        "exif:DateTimeOriginal=\"2023-07-14T09:30:12\"><dc:format>image/jpeg</dc:format>"
+        "<dc:title>old</dc:title></rdf:Description></rdf:RDF></x:xmpmeta>";
+    const QByteArray ours =
+        "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\"><rdf:RDF "
+        "xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\"><rdf:Description rdf:about=\"\" "
+        "xmlns:dc=\"http://purl.org/dc/elements/1.1/\"><dc:title>new</dc:title></rdf:Description>"
+        "</rdf:RDF></x:xmpmeta>";
+    const QByteArray rest = kDqt + frameAndScan();
+    ASSERT_TRUE(writeTestFile(c.jpeg, soi() + kApp0 + segment(0xE1, xmpPayload(camera)) + rest));
+    ASSERT_TRUE(writeTestFile(c.xmp, ours));
+    ASSERT_TRUE(mergeXmpIntoJpeg(c.jpeg)) << capture.console().toStdString();
+    const QByteArray merged = readTestFile(c.jpeg);
+    EXPECT_TRUE(merged.startsWith(soi() + kApp0 + "\xFF\xE1"));
+    EXPECT_TRUE(merged.endsWith(rest));
+    EXPECT_EQ(merged.count("http://ns.adobe.com/xap/1.0/"), 1);
+    EXPECT_TRUE(merged.contains("exif:DateTimeOriginal=\"2023-07-14T09:30:12\""));
+    EXPECT_TRUE(merged.contains("<dc:format>image/jpeg</dc:format>"));
+    EXPECT_TRUE(merged.contains("<dc:title>new</dc:title>"));
+    EXPECT_FALSE(merged.contains("old"));
+
+    // A packet that does not parse cannot be merged: the JPEG keeps it untouched and the new
+    // text is kept as the sidecar.
+    const QByteArray broken = soi() + segment(0xE1, xmpPayload("<x:xmpmeta>cut")) + rest;
+    ASSERT_TRUE(writeTestFile(c.jpeg, broken));
+    ASSERT_TRUE(writeTestFile(c.xmp, ours));
+    capture.pane.clear();
+    EXPECT_FALSE(mergeXmpIntoJpeg(c.jpeg));
+    EXPECT_EQ(readTestFile(c.jpeg), broken);
+    const QString sidecar = c.jpeg.left(c.jpeg.size() - 4) + QStringLiteral(".xmp");
+    EXPECT_EQ(readTestFile(sidecar), ours);
+    EXPECT_FALSE(QFile::exists(c.xmp));
+    EXPECT_TRUE(capture.console().contains("could not be merged"))
+        << capture.console().toStdString();
+    EXPECT_TRUE(capture.console().endsWith("XMP kept in " + sidecar + "\n"));
 }

@@ -75,17 +75,27 @@ TEST(MetadataPreviewController, TextBlocks)
               "Target Filename: a.jpg\nTarget Subfolder: 2024/x\nA: 1\nb: 2\n"
               "GPS Lat: -33.500000\nGPS Lon: 0.000000\nGPS Alt: 0.000000\nManually geotagged\n");
 
-    // The image's own GPS data wins; without "LatitudeRef" it reads as 0, 0.
+    // The image's own position wins over the run's.
     ThumbItem own;
     own.checked = true;
     own.gpsLat = 5;
-    own.metadata = QVariantMap{{"{GPS}", QVariantMap{{"Latitude", 10.0},
-                                                     {"Longitude", 20.0},
-                                                     {"LongitudeRef", "E"},
-                                                     {"Altitude", 7.5},
-                                                     {"AltitudeRef", 0}}}};
+    QVariantMap gps{{"Latitude", 10.0},    {"LatitudeRef", "S"}, {"Longitude", 20.0},
+                    {"LongitudeRef", "E"}, {"Altitude", 7.5},    {"AltitudeRef", 0}};
+    own.metadata = QVariantMap{{"{GPS}", gps}};
     EXPECT_EQ(MetadataPreviewController::formatMetadata(own),
-              "GPS Lat: 0.000000\nGPS Lon: 0.000000\nGPS Alt: 7.500000\nAlready geotagged\n");
+              "GPS Lat: -10.000000\nGPS Lon: 20.000000\nGPS Alt: 7.500000\nAlready geotagged\n");
+    // A GPS block without a full position (a version tag only, or a reference missing) is no
+    // position: the image is not shown at 0, 0 and gets no map link.
+    gps.remove("LatitudeRef");
+    for (const QVariantMap &block : {gps, QVariantMap{{"GPSVersion", QVariantList{2, 2, 0, 0}}}}) {
+        ThumbItemPtr empty = ticked();
+        empty->metadata = QVariantMap{{"{GPS}", block}};
+        EXPECT_EQ(MetadataPreviewController::formatMetadata(*empty), "Not geotagged\n");
+        MetadataPreviewController preview;
+        preview.items = {empty};
+        ASSERT_TRUE(preview.go());
+        EXPECT_FALSE(preview.showsMapLink(0));
+    }
 }
 
 TEST(MetadataPreviewController, CoordinatesAndMapLink)

@@ -1,8 +1,10 @@
 #include "ingest/XmpGenerator.h"
 
-#include "items/ThumbItem.h"
+#include "ingest/XmpPacket.h"
+
 #include "ingest/ExifToolWriter.h"
 #include "ingest/MetadataWriter.h"
+#include "items/ThumbItem.h"
 #include "log/IngestionLogController.h"
 #include "platform/Defaults.h"
 
@@ -198,7 +200,8 @@ TEST(XmpGenerator, FailedWritesAlertAndTheRunGoesOn)
     EXPECT_TRUE(
         capture.console().startsWith("\nERROR writing XMP sidecar for image IMG_0001.JPG: "));
 
-    const QString jpeg = makeTestFolder("xmp-badjpeg") + "/bad.jpg";
+    const QString badFolder = makeTestFolder("xmp-badjpeg");
+    const QString jpeg = badFolder + "/bad.jpg";
     const QByteArray garbage = soi() + "junk" + segment(0xDB, "q");
     writeTestFile(jpeg, garbage);
     capture.pane.clear();
@@ -208,6 +211,7 @@ TEST(XmpGenerator, FailedWritesAlertAndTheRunGoesOn)
     EXPECT_EQ(capture.ui.alerts[1].message, "");
     EXPECT_TRUE(capture.console().endsWith("\nERROR writing XMP to JPG IMG_0001.JPG\n"));
     EXPECT_EQ(readTestFile(jpeg), garbage);
+    EXPECT_EQ(QDir(badFolder).entryList(QDir::Files | QDir::Hidden), QStringList{"bad.jpg"});
     EXPECT_FALSE(context.hadError);
 }
 
@@ -230,4 +234,149 @@ TEST(XmpGenerator, EmbeddedGpsRunsExifToolAfterTheMerge)
     EXPECT_DOUBLE_EQ(read.value("GPSLatitude").toDouble(), 51.5);
     EXPECT_EQ(read.value("City").toString(), "Bath");
     EXPECT_EQ(modificationTime(jpeg).tv_sec, 1300000000);
+}
+
+namespace {
+
+// What a phone writes when it keeps its capture data only in XMP: attribute and element
+// properties, a namespace of its own, a caption the user is about to replace.
+const QByteArray kCameraPacket =
+    "<?xpacket begin=\"\xEF\xBB\xBF\" id=\"W5M0MpCehiHzreSzNTczkc9d\"?>\n"
+    "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\" x:xmptk=\"Phone 1.0\">\n"
+    " <rdf:RDF xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\">\n"
+    "  <rdf:Description rdf:about=\"\"\n"
+    "    xmlns:exif=\"http://ns.adobe.com/exif/1.0/\"\n"
+    "    xmlns:tiff=\"http://ns.adobe.com/tiff/1.0/\"\n"
+    "    xmlns:xmp=\"http://ns.adobe.com/xap/1.0/\"\n"
+    "    xmlns:GCamera=\"http://ns.google.com/photos/1.0/camera/\"\n"
+    "    exif:DateTimeOriginal=\"2023-07-14T09:30:12\"\n"
+    "    xmp:Rating=\"4\"\n"
+    "    GCamera:MicroVideo=\"1\">\n"
+    "   <tiff:Model>Pixel 7</tiff:Model>\n"
+    "   <exif:GPSLatitude>59,54.6N</exif:GPSLatitude>\n"
+    "   <dc:description xmlns:dc=\"http://purl.org/dc/elements/1.1/\"><rdf:Alt>"
+    "<rdf:li xml:lang=\"x-default\">camera caption</rdf:li></rdf:Alt></dc:description>\n"
+    "  </rdf:Description>\n"
+    " </rdf:RDF>\n"
+    "</x:xmpmeta>\n"
+    "<?xpacket end=\"w\"?>";
+
+const QStringList kReadBack{"-XMP-exif:DateTimeOriginal",
+                            "-XMP-tiff:Model",
+                            "-XMP-exif:GPSLatitude",
+                            "-XMP-xmp:Rating",
+                            "-XMP-GCamera:MicroVideo",
+                            "-XMP-dc:Description",
+                            "-XMP-dc:Subject",
+                            "-XMP-photoshop:City",
+                            "-Warning"};
+
+void expectCameraDataAndOurs(const QJsonObject &read)
+{
+    EXPECT_EQ(read.value("DateTimeOriginal").toString(), "2023:07:14 09:30:12");
+    EXPECT_EQ(read.value("Model").toString(), "Pixel 7");
+    EXPECT_NEAR(read.value("GPSLatitude").toDouble(), 59.91, 1e-9);
+    EXPECT_EQ(read.value("Rating").toInt(), 4);
+    EXPECT_EQ(read.value("MicroVideo").toInt(), 1);
+    EXPECT_EQ(read.value("Description").toString(), "Tom & Jerry <1>");
+    EXPECT_EQ(read.value("Subject").toArray(), (QJsonArray{"sky", "sea"}));
+    EXPECT_EQ(read.value("City").toString(), "Bath");
+    EXPECT_FALSE(read.contains("Warning")) << read.value("Warning").toString().toStdString();
+}
+
+} // namespace
+
+TEST(XmpGenerator, ThePacketOrSidecarAlreadyThereIsMergedNeverReplaced)
+{
+    Capture capture;
+    EmbeddedGps off(false);
+    MetadataWriteContext context;
+    context.xmpTemplate = realTemplate();
+    ThumbItem item = describedItem();
+    const QString folder = makeTestFolder("xmp-merge");
+
+    const QString jpeg = folder + "/PXL_1.jpg";
+    ASSERT_TRUE(writeQtJpeg(jpeg));
+    const QByteArray plain = readTestFile(jpeg);
+    ASSERT_TRUE(
+        writeTestFile(jpeg, soi() + segment(0xE1, xmpPayload(kCameraPacket)) + plain.mid(2)));
+    ASSERT_TRUE(writeMetadataFor(item, jpeg, context)) << capture.console().toStdString();
+    expectCameraDataAndOurs(exiftoolRead(jpeg, kReadBack, true));
+    EXPECT_TRUE(decodesFully(jpeg));
+
+    // The same for a sidecar that stands beside a raw file already.
+    const QString raw = folder + "/PXL_2.DNG";
+    writeTestFile(raw, "raw");
+    ASSERT_TRUE(writeTestFile(folder + "/PXL_2.xmp", kCameraPacket));
+    ASSERT_TRUE(writeMetadataFor(item, raw, context)) << capture.console().toStdString();
+    expectCameraDataAndOurs(exiftoolRead(folder + "/PXL_2.xmp", kReadBack, true));
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden),
+              (QStringList{"PXL_1.jpg", "PXL_2.DNG", "PXL_2.xmp"}));
+
+    // A sidecar that cannot be read is left as it is, and the failure is told.
+    const QString other = folder + "/PXL_3.NEF";
+    writeTestFile(other, "raw");
+    ASSERT_TRUE(writeTestFile(folder + "/PXL_3.xmp", "<x:xmpmeta>cut"));
+    EXPECT_FALSE(writeMetadataFor(item, other, context));
+    EXPECT_EQ(readTestFile(folder + "/PXL_3.xmp"), "<x:xmpmeta>cut");
+    ASSERT_EQ(capture.ui.alerts.size(), 1);
+    EXPECT_EQ(capture.ui.alerts[0].title, "Error writing XMP sidecar.");
+    EXPECT_TRUE(capture.ui.alerts[0].message.startsWith(folder + "/PXL_3.xmp was left unchanged"));
+}
+
+TEST(XmpGenerator, PropertiesWithoutValueAreLeftOut)
+{
+    ThumbItem item = describedItem();
+    const auto xmp = buildXMP(item, realTemplate(), true);
+    ASSERT_TRUE(xmp);
+    // No empty date, title or rights that could blank what a catalogue holds.
+    for (const char *absent :
+         {"photoshop:DateCreated", "dc:title", "dc:creator", "photoshop:Headline",
+          "Iptc4xmpCore:CreatorContactInfo", "Iptc4xmpCore:Scene", "xmpRights:UsageTerms",
+          "<rdf:li></rdf:li>", "></photoshop:"})
+        EXPECT_FALSE(xmp->contains(QLatin1String(absent))) << absent;
+    for (const char *present : {"<dc:description>", "<dc:subject>", "<dc:rights>",
+                                "<photoshop:City>Bath</photoshop:City>", "<rdf:Description"})
+        EXPECT_TRUE(xmp->contains(QLatin1String(present))) << present;
+    // One field of a structure keeps the structure with that field only.
+    item.metadataGenerated = {{"IPTC.CiAdrCity", "Leeds"}};
+    const auto contact = buildXMP(item, realTemplate(), true);
+    ASSERT_TRUE(contact);
+    EXPECT_TRUE(contact->contains("<Iptc4xmpCore:CiAdrCity>Leeds</Iptc4xmpCore:CiAdrCity>"));
+    EXPECT_FALSE(contact->contains("CiAdrCtry"));
+    EXPECT_EQ(dropEmptyProperties("<a><b></b>"), "<a><b></b>"); // no XML: left to the check
+}
+
+TEST(XmpGenerator, MergeReplacesTheSamePropertiesAndKeepsTheRest)
+{
+    const QByteArray rdf = "xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\"";
+    const QByteArray ours =
+        "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\"><rdf:RDF " + rdf +
+        "><rdf:Description rdf:about=\"\" xmlns:xmp=\"http://ns.adobe.com/xap/1.0/\">"
+        "<xmp:Rating>2</xmp:Rating></rdf:Description></rdf:RDF></x:xmpmeta>";
+    // Two descriptions sharing one about, the property once as an element and once as an
+    // attribute: both go, the rest stays, and ours share the existing about.
+    const QByteArray existing =
+        "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\"><rdf:RDF " + rdf +
+        "><rdf:Description rdf:about=\"uuid:1\" xmlns:xap=\"http://ns.adobe.com/xap/1.0/\" "
+        "xap:Rating=\"5\" xap:Label=\"Red\"/><rdf:Description rdf:about=\"uuid:1\" "
+        "xmlns:xmp=\"http://ns.adobe.com/xap/1.0/\"><xmp:Rating>3</xmp:Rating>"
+        "<xmp:Nickname>n</xmp:Nickname></rdf:Description></rdf:RDF></x:xmpmeta>";
+    QString error;
+    const auto merged = mergeXmpPackets(existing, ours, &error);
+    ASSERT_TRUE(merged) << error.toStdString();
+    EXPECT_FALSE(merged->contains(">3<"));
+    EXPECT_FALSE(merged->contains("\"5\""));
+    EXPECT_TRUE(merged->contains("xap:Label=\"Red\""));
+    EXPECT_TRUE(merged->contains("<xmp:Nickname>n</xmp:Nickname>"));
+    EXPECT_TRUE(merged->contains("<xmp:Rating>2</xmp:Rating>"));
+    EXPECT_EQ(merged->count("rdf:about=\"uuid:1\""), 3);
+
+    // Nothing to keep, or nothing to add.
+    EXPECT_EQ(mergeXmpPackets("<x:xmpmeta xmlns:x=\"adobe:ns:meta/\"/>", ours), ours);
+    const QByteArray bare = "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\"/>";
+    EXPECT_EQ(mergeXmpPackets(existing, bare), existing);
+    EXPECT_FALSE(mergeXmpPackets("<a>", ours, &error));
+    EXPECT_FALSE(error.isEmpty());
+    EXPECT_FALSE(mergeXmpPackets("<!DOCTYPE a [<!ENTITY e \"x\">]><a>&e;</a>", ours));
 }

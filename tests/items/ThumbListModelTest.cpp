@@ -86,3 +86,46 @@ TEST(ThumbListModel, CameraItemsShowTheirOwnImage)
     EXPECT_TRUE(model.data(model.index(0), ThumbListModel::ReadyRole).toBool());
     EXPECT_EQ(model.picturesPending(), 0);
 }
+
+TEST(ThumbListModel, PicturesAreMadeForTheSizeTheyAreDrawnAt)
+{
+    const QString folder = makeTestFolder("model-steps");
+    QImage wide(2000, 1000, QImage::Format_RGB32);
+    wide.fill(Qt::darkGreen);
+    ASSERT_TRUE(wide.save(folder + "/wide.jpg", "JPEG"));
+    ThumbItemList items{ThumbItem::initWithPath(folder + "/wide.jpg")};
+    items << makeImages(folder, 1); // 64 by 48
+    ThumbListModel model;
+    model.setItems(items);
+    const auto shown = [&model](int row) {
+        return qvariant_cast<QImage>(model.data(model.index(row), Qt::DecorationRole)).size();
+    };
+    const auto settled = [&model] { return model.picturesPending() == 0; };
+
+    model.setPictureSide(384);
+    shown(0);
+    shown(1);
+    ASSERT_TRUE(waitFor(settled));
+    EXPECT_EQ(shown(0), QSize(384, 192));
+    EXPECT_EQ(shown(1), QSize(64, 48));
+
+    // Zoomed out: the large picture stays on screen until its smaller successor arrives.
+    model.setPictureSide(90);
+    EXPECT_EQ(shown(0), QSize(384, 192));
+    EXPECT_EQ(model.picturesPending(), 1);
+    ASSERT_TRUE(waitFor(settled));
+    EXPECT_EQ(shown(0), QSize(96, 48));
+    // A little larger stays in the step; past it the picture is made again.
+    model.setPictureSide(96);
+    shown(0);
+    EXPECT_EQ(model.picturesPending(), 0);
+    model.setPictureSide(700);
+    shown(0);
+    ASSERT_TRUE(waitFor(settled));
+    EXPECT_EQ(shown(0), QSize(768, 384));
+    // A small file already gave all it has: it is not made again for a larger step.
+    shown(1);
+    EXPECT_EQ(model.picturesPending(), 0);
+    EXPECT_EQ(ThumbListModel::pictureStep(1), ThumbListModel::kSmallestStep);
+    EXPECT_EQ(ThumbListModel::pictureStep(100000), ThumbListModel::kLargestStep);
+}

@@ -27,13 +27,16 @@ void setZone(const char *tz)
 
 struct FixedClock
 {
-    explicit FixedClock(const QDateTime &t) { Clock::setSource([t] { return t; }); }
+    explicit FixedClock(const QDateTime &t)
+    {
+        Clock::setSource([t] { return t; });
+    }
     ~FixedClock() { Clock::setSource({}); }
 };
 
 } // namespace
 
-TEST(IngestionLog, LinesCarryTheTwelveHourStampAndABlankLineBeforeEachRun)
+TEST(IngestionLog, LinesCarryTheTwentyFourHourStampAndABlankLineBeforeEachRun)
 {
     setZone("UTC");
     FixedClock clock(QDateTime(QDate(2024, 2, 10), QTime(15, 5, 9), QTimeZone::utc()));
@@ -41,13 +44,20 @@ TEST(IngestionLog, LinesCarryTheTwelveHourStampAndABlankLineBeforeEachRun)
     IngestionLogController::log(); // second program start
     IngestionLogController::log("LAUNCHED Brindlewick Version %@; Linux %@", "0.1.0", "6.1.0");
     IngestionLogController::log("SUCCESS: %@", QStringLiteral("100% of 3"));
-    EXPECT_EQ(QString::fromUtf8(readTestFile(logFolder() + "/2024-02.txt")),
-              QStringLiteral("2024-02-10 03:05:09: first run 1\n"
-                             "\n2024-02-10 03:05:09: LAUNCHED Brindlewick Version 0.1.0; Linux 6.1.0\n"
-                             "2024-02-10 03:05:09: SUCCESS: 100% of 3\n"));
-    EXPECT_EQ(IngestionLogController::timeStamp(
-                  QDateTime(QDate(2024, 2, 10), QTime(0, 30, 0), QTimeZone::utc())),
-              QStringLiteral("2024-02-10 12:30:00"));
+    EXPECT_EQ(
+        QString::fromUtf8(readTestFile(logFolder() + "/2024-02.txt")),
+        QStringLiteral("2024-02-10 15:05:09: first run 1\n"
+                       "\n2024-02-10 15:05:09: LAUNCHED Brindlewick Version 0.1.0; Linux 6.1.0\n"
+                       "2024-02-10 15:05:09: SUCCESS: 100% of 3\n"));
+    // Morning and evening, midnight and noon never share a stamp.
+    const auto stamp = [](int hour, int minute) {
+        return IngestionLogController::timeStamp(
+            QDateTime(QDate(2024, 2, 10), QTime(hour, minute), QTimeZone::utc()));
+    };
+    EXPECT_EQ(stamp(8, 12), QStringLiteral("2024-02-10 08:12:00"));
+    EXPECT_EQ(stamp(20, 12), QStringLiteral("2024-02-10 20:12:00"));
+    EXPECT_EQ(stamp(0, 30), QStringLiteral("2024-02-10 00:30:00"));
+    EXPECT_EQ(stamp(12, 30), QStringLiteral("2024-02-10 12:30:00"));
 }
 
 TEST(IngestionLog, FileFollowsUtcMonthWhileStampShowsLocalDate)
@@ -57,7 +67,7 @@ TEST(IngestionLog, FileFollowsUtcMonthWhileStampShowsLocalDate)
     FixedClock clock(QDateTime(QDate(2024, 2, 29), QTime(15, 10, 0), QTimeZone::utc()));
     IngestionLogController::log("just after midnight");
     EXPECT_EQ(QString::fromUtf8(readTestFile(logFolder() + "/2024-02.txt")),
-              QStringLiteral("2024-03-01 12:10:00: just after midnight\n"));
+              QStringLiteral("2024-03-01 00:10:00: just after midnight\n"));
     EXPECT_FALSE(QFile::exists(logFolder() + "/2024-03.txt"));
 }
 

@@ -106,7 +106,7 @@ TEST(PresetFiles, XmlAndBinaryFilesLoadAndMergeWithTheCatalogue)
     EXPECT_TRUE(controller.currentSetup().paramBool("GeoTag"));
 }
 
-TEST(PresetFiles, DamagedMissingAndForeignFilesLoadAsTheDefaults)
+TEST(PresetFiles, DamagedFilesAreNamedAndNeverStandForTheDefaults)
 {
     PresetsFixture fixture;
     const QString folder = makeTestFolder("presets");
@@ -115,13 +115,51 @@ TEST(PresetFiles, DamagedMissingAndForeignFilesLoadAsTheDefaults)
     writeTestFile(folder + "/Empty.plist", "");
     writeTestFile(folder + "/Noise.plist", QByteArray(300, '\xff'));
     writeTestFile(folder + "/Truncated.plist", QByteArray("bplist00\xd1\x01\x02", 11));
+    writeTestFile(folder + "/Trips.plist",
+                  xmlPlist("<dict><key>GeoTag</key><string>YES</string></dict>"));
 
     SetupController controller(folder);
     const QVariantMap defaults = ::Setup::defaultSetup().dict();
-    for (const char *name : {"Damaged", "Array", "Empty", "Noise", "Truncated", "Missing"}) {
-        controller.makeCurrent(name);
+    for (const char *name : {"Damaged", "Array", "Empty", "Noise", "Truncated"}) {
+        controller.setCurrentSetupName("Trips");
+        EXPECT_FALSE(controller.makeCurrent(name)) << name;
+        // "Default" is what is current now, under its own name; the file is left as it was.
+        EXPECT_EQ(controller.currentSetupName(), QStringLiteral("Default")) << name;
         EXPECT_EQ(controller.currentSetup().dict(), defaults) << name;
+        EXPECT_EQ(controller.presetFileProblem(name),
+                  QStringLiteral("The preset \"%1\" can't be used: its file \"%2\" is damaged (it "
+                                 "is not a property list holding a dictionary).")
+                      .arg(QString::fromUtf8(name), folder + "/" + name + ".plist"));
     }
+    EXPECT_FALSE(controller.presetFileProblem("Trips"));
+    EXPECT_TRUE(QFileInfo(folder + "/Empty.plist").exists());
+
+    // The pop-up shows them as damaged; choosing one in the preset window keeps the edits.
+    controller.updateFromPreset(QStringLiteral("Trips"));
+    const PresetMenu menu = controller.populatePresetsMenu(false);
+    EXPECT_TRUE(menu.titles.contains("Noise (damaged)"));
+    EXPECT_FALSE(menu.titles.contains("Noise"));
+    EXPECT_EQ(menu.damagedTitles.size(), 5);
+    EXPECT_EQ(menu.selectedTitle, QStringLiteral("Trips"));
+    PresetForm form = controller.presetToControls();
+    form.folderArrangement = QStringLiteral("{@DateImage:YYYY}");
+    controller.presetWasChanged();
+    controller.actionPresets(QStringLiteral("Noise (damaged)"), form);
+    EXPECT_EQ(controller.currentSetupName(), QStringLiteral("Trips"));
+    EXPECT_EQ(form.folderArrangement, QStringLiteral("{@DateImage:YYYY}"));
+    EXPECT_TRUE(
+        fixture.ui.alertTexts().last().startsWith("Can't use preset.: The preset \"Noise\""));
+    // Reopening a damaged preset by name (as the window does with the remembered one) leaves
+    // "Default" current and remembered.
+    controller.updateFromPreset(QStringLiteral("Array"));
+    EXPECT_EQ(controller.currentSetupName(), QStringLiteral("Default"));
+    EXPECT_EQ(Defaults::string(QLatin1String(SetupController::kPresetDefaultsKey)),
+              QStringLiteral("Default"));
+
+    // A missing file is no damage: the defaults under the name asked for.
+    EXPECT_TRUE(controller.makeCurrent("Missing"));
+    EXPECT_FALSE(controller.presetFileProblem("Missing"));
+    EXPECT_EQ(controller.currentSetup().dict(), defaults);
     // "Default" has no file of its own, unless there is one.
     controller.makeCurrent("Default");
     EXPECT_EQ(controller.currentSetup().dict(), defaults);

@@ -1,8 +1,10 @@
 #include "sources/ChooseInput.h"
+#include "log/ConsoleLog.h"
 #include "platform/Defaults.h"
 #include "platform/NotificationCenter.h"
 #include "platform/RecordingUserInterface.h"
 #include "platform/SystemLog.h"
+#include "support/Permissions.h"
 #include "support/TestSupport.h"
 
 #include <QDir>
@@ -10,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -155,17 +159,48 @@ TEST_F(ChooseInputTest, UnreadableFolderAlertsAndLeavesTheListAlone)
     chooser.folderChosen(base + "/missing");
     EXPECT_EQ(posted.size(), 1);
     EXPECT_EQ(titles(), QStringList{"kept.jpg"});
+}
 
-    if (::geteuid() != 0) { // permissions do not stop the superuser
-        const QString locked = base + "/locked";
-        touch(locked + "/a.jpg");
-        touch(base + "/b.jpg");
-        QFile::setPermissions(locked, QFileDevice::Permissions());
-        EXPECT_FALSE(chooser.doPath(base));
-        QFile::setPermissions(locked, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                          QFileDevice::ExeOwner);
-        EXPECT_EQ(titles(), QStringList{"kept.jpg"});
+TEST_F(ChooseInputTest, UnreadableSubFolderIsSkippedWithAWarningAndTheRestListed)
+{
+    StringLogPane pane;
+    Logger logger;
+    logger.setTextview(&pane);
+    const QString base = makeTestFolder("locked-card");
+    touch(base + "/DCIM/100/a.jpg");
+    touch(base + "/DCIM/101/b.jpg");
+    touch(base + "/DCIM/101/deeper/c.jpg");
+    touch(base + "/DCIM/102/d.jpg");
+    touch(base + "/e.jpg");
+    const QString locked = base + "/DCIM/101";
+    const QString unsearchable = base + "/DCIM/102"; // names readable, files not
+    QFile::setPermissions(locked, QFileDevice::Permissions());
+    QFile::setPermissions(unsearchable, QFileDevice::ReadOwner);
+    bool listed = false;
+    {
+        PermissionsHoldForThisThread holding;
+        listed = chooser.doPath(base);
     }
+    const auto all = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner;
+    QFile::setPermissions(locked, all);
+    QFile::setPermissions(unsearchable, all);
+
+    ASSERT_TRUE(listed);
+    EXPECT_EQ(titles(), (QStringList{"a.jpg", "e.jpg"}));
+    EXPECT_TRUE(ui.alerts.isEmpty());
+    const QString denied = QString::fromLocal8Bit(std::strerror(EACCES));
+    QStringList skipped = chooser.skippedFolders();
+    skipped.sort(); // in the order the folders were met
+    EXPECT_EQ(skipped,
+              (QStringList{"The folder \"" + locked + "\" couldn't be read: " + denied,
+                           "The folder \"" + unsearchable + "\" couldn't be read: " + denied}));
+    EXPECT_TRUE(pane.text().contains("\nWARNING: The folder \"" + locked + "\" couldn't be read: " +
+                                     denied + "; its files are not offered.\n"))
+        << pane.text().toStdString();
+
+    // A later listing without trouble forgets them.
+    ASSERT_TRUE(chooser.doPath(base + "/DCIM/100"));
+    EXPECT_TRUE(chooser.skippedFolders().isEmpty());
 }
 
 TEST_F(ChooseInputTest, LinkedFoldersAreListedOnceAndLoopsEnd)

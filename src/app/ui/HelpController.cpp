@@ -1,13 +1,18 @@
 #include "app/ui/HelpController.h"
 
 #include "app/HelpLinks.h"
+#include "log/ConsoleLog.h"
+#include "platform/WebEngineStartup.h"
 
 #include <QApplication>
 #include <QDesktopServices>
 #include <QPointer>
 #include <QScreen>
+#include <QStandardPaths>
 #include <QTextBrowser>
 #include <QVBoxLayout>
+
+#include <cstdio>
 
 #ifdef BRINDLEWICK_HAVE_WEBENGINE
 #include <QWebEnginePage>
@@ -27,12 +32,52 @@ void openExternally(const QUrl &url)
         QDesktopServices::openUrl(url);
 }
 
+// Why the help window cannot show its pages in this process; empty when it can.
+QString webViewUnusable()
+{
+#ifdef BRINDLEWICK_HAVE_WEBENGINE
+    return WebEngineStartup::unusableReason();
+#else
+    return QString(); // the plain text browser always works
+#endif
+}
+
+// The help pages go to the user's browser from a copy on disk. Said on the console (the log
+// pane and standard error), since no window appears in the program.
+void showInBrowser(const QString &reason)
+{
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) +
+                           QStringLiteral("/Brindlewick/help");
+    const QUrl index = HelpLinks::exportPages(folder);
+    const QString line =
+        index.isEmpty()
+            ? formatMessage("Help cannot be shown (%@), and its pages cannot be written to %@.",
+                            reason, folder)
+            : formatMessage("Help opens in your web browser, because %@: %@", reason,
+                            index.toLocalFile());
+    logPrint("\n%@\n", line);
+    std::fprintf(stderr, "%s\n", qPrintable(line));
+    if (!index.isEmpty())
+        openExternally(index);
+}
+
 #ifdef BRINDLEWICK_HAVE_WEBENGINE
 // Decides every navigation of the help window by the link policy.
 class HelpPage : public QWebEnginePage
 {
 public:
-    HelpPage(HelpController *owner) : QWebEnginePage(owner), m_owner(owner) {}
+    HelpPage(HelpController *owner) : QWebEnginePage(owner), m_owner(owner)
+    {
+        // A page process that dies (a broken engine install, a refused start) leaves an empty
+        // window: the pages go to the user's browser instead.
+        connect(this, &QWebEnginePage::renderProcessTerminated, owner,
+                [owner](RenderProcessTerminationStatus status, int code) {
+                    if (status == NormalTerminationStatus)
+                        return;
+                    owner->hide();
+                    showInBrowser(formatMessage("the help window's page process ended (%d)", code));
+                });
+    }
 
 protected:
     bool acceptNavigationRequest(const QUrl &url, NavigationType, bool) override
@@ -84,6 +129,11 @@ HelpController *HelpController::shared()
 
 void HelpController::show()
 {
+    // A web engine that cannot start would end the whole program: never make one then.
+    if (const QString reason = webViewUnusable(); !reason.isEmpty()) {
+        showInBrowser(reason);
+        return;
+    }
     HelpController *help = shared();
     help->QWidget::show();
     help->raise();

@@ -14,6 +14,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -36,8 +37,6 @@ void drawBadge(QPainter *painter, const QRectF &rect, const char *name)
     if (!image.isNull())
         painter->drawImage(rect, image);
 }
-
-constexpr double kFullCell = 400.0;
 
 } // namespace
 
@@ -142,6 +141,15 @@ void ImageBrowserView::setThumbModel(ThumbListModel *model)
 {
     m_model = model;
     setModel(model);
+    tellPictureSide();
+}
+
+void ImageBrowserView::tellPictureSide()
+{
+    // Pictures are made for the pixels the largest drawn picture covers on this screen.
+    if (m_model)
+        m_model->setPictureSide(int(std::ceil(
+            BrowserGeometry::pictureSide(m_cell->cellSize().width()) * devicePixelRatioF())));
 }
 
 void ImageBrowserView::setBackgroundColor(const QColor &color)
@@ -156,9 +164,10 @@ void ImageBrowserView::setBackgroundColor(const QColor &color)
 
 void ImageBrowserView::setZoomValue(double zoom)
 {
-    m_zoom = qBound(0.1, zoom, 1.0);
-    const int side = int(kFullCell * m_zoom);
+    m_zoom = qBound(BrowserGeometry::kSmallestZoom, zoom, BrowserGeometry::kLargestZoom);
+    const int side = BrowserGeometry::cellSide(m_zoom);
     m_cell->setCellSize(QSize(side, side));
+    tellPictureSide();
     // The delegate's size changed: make the view lay its cells out again.
     if (model())
         doItemsLayout();

@@ -61,6 +61,8 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent *event) override;
 
 private:
+    // Tells the model the size its pictures are drawn at now.
+    void tellPictureSide();
     // Answers whether the click was taken by a badge zone.
     bool handleClick(QMouseEvent *event, int clickCount);
 

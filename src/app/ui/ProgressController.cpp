@@ -3,7 +3,6 @@
 #include "platform/UserInterface.h"
 
 #include <QApplication>
-#include <QCloseEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPointer>
@@ -153,9 +152,18 @@ void ProgressController::setMessage(const QString &text)
 void ProgressController::actionStop()
 {
     m_stopped = true;
-    // A blocking run ends here; a driven session notices at its next turn.
+    // A blocking run ends here; a driven session notices at its next turn and ends the window
+    // itself once the current file is done.
     if (!m_inSession && isModal() && isVisible())
-        reject();
+        QDialog::reject();
+}
+
+void ProgressController::reject()
+{
+    // Escape and the window's close button: Stop where Stop is offered, nothing otherwise. The
+    // window never goes away on its own while its owner still works.
+    if (!hideStop)
+        actionStop();
 }
 
 void ProgressController::beginModalSession()
@@ -182,11 +190,4 @@ void ProgressController::showEvent(QShowEvent *event)
 {
     load();
     QDialog::showEvent(event);
-}
-
-void ProgressController::closeEvent(QCloseEvent *event)
-{
-    // Closing the window by hand is Stop.
-    actionStop();
-    QDialog::closeEvent(event);
 }

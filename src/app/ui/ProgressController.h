@@ -48,10 +48,11 @@ public:
 
 public Q_SLOTS:
     void actionStop();
+    // Escape and closing the window: Stop when the Stop button is shown, ignored otherwise.
+    void reject() override;
 
 protected:
     void showEvent(QShowEvent *event) override;
-    void closeEvent(QCloseEvent *event) override;
 
 private:
     void armTimeout();

@@ -2,17 +2,19 @@
 
 #include "app/HelpLinks.h"
 #include "app/InfoPane.h"
-#include "items/ThumbListModel.h"
 #include "app/UpdateCheck.h"
 #include "app/ui/HelpController.h"
 #include "app/ui/ImageBrowserView.h"
 #include "app/ui/MainWindow.h"
+#include "geo/TimeZoneValue.h"
 #include "ingest/IngestFiles.h"
+#include "items/ThumbListModel.h"
 #include "log/IngestionLogController.h"
 #include "log/ui/IngestionLogWindow.h"
 #include "metadata/ECPrefsController.h"
 #include "platform/Defaults.h"
 #include "platform/NotificationCenter.h"
+#include "platform/UserInterface.h"
 #include "sources/ChooseInput.h"
 #include "sources/ui/ChooseInputWindow.h"
 
@@ -28,6 +30,7 @@
 #include <QRegularExpression>
 #include <QScrollBar>
 #include <QSlider>
+#include <QStandardItemModel>
 #include <QSysInfo>
 #include <QTabWidget>
 #include <QTableWidget>
@@ -232,7 +235,7 @@ void QuorvaneAppDelegate::connectWindow()
     connect(w->checkboxImage, &QCheckBox::toggled, this,
             [this] { imageBrowserSelectionDidChange(); });
     connect(w->tableMetadata, &QTableWidget::itemChanged, this, [this](QTableWidgetItem *item) {
-        if (m_fillingTable || item->column() != 1)
+        if (m_fillingTable || item->column() != 1 || !acceptTimeZoneCell(item))
             return;
         item->setData(Qt::UserRole + 1, true);
         m_tableChanged = true;
@@ -267,6 +270,15 @@ void QuorvaneAppDelegate::applicationDidFinishLaunching()
     m_window->previewBrowser->setZoomValue(0.5);
     m_window->previewBrowser->hide();
     ImageBrowserView::setIngestingProbe([] { return g_isIngesting; });
+    // Both browsers draw the same items: a change of ticks or marks seen by one (Check None, a
+    // tick click, an ingested mark) is redrawn by the other too.
+    const auto redraw = [](ImageBrowserView *view) {
+        return [view] { view->viewport()->update(); };
+    };
+    connect(m_model, &QAbstractItemModel::dataChanged, m_window->previewBrowser,
+            redraw(m_window->previewBrowser));
+    connect(m_previewModel, &QAbstractItemModel::dataChanged, m_window->imageBrowser,
+            redraw(m_window->imageBrowser));
     connect(m_window->imageBrowser->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &QuorvaneAppDelegate::imageBrowserSelectionDidChange);
     qApp->installEventFilter(new IngestClickBlocker(m_window, this));
@@ -364,10 +376,16 @@ void QuorvaneAppDelegate::receiveFinishedChoosing(const Notification &)
         dates->setCurrentRow(dates->count() - 1);
         dates->scrollToItem(dates->item(dates->count() - 1));
         doubleclickDate();
-        for (int row : m_window->imageBrowser->selectedRows())
+        const QList<int> selected = m_window->imageBrowser->selectedRows();
+        for (int row : selected)
             if (const ThumbItemPtr item = m_model->itemAt(row); item && !item->excluded)
                 item->checked = true;
         m_window->imageBrowser->reloadData();
+        // The browser opens at the first row of the new day (the first row of all when every
+        // image is selected), not scrolled to the day's last image.
+        if (!selected.isEmpty())
+            m_window->imageBrowser->scrollTo(m_model->index(selected.first()),
+                                             QAbstractItemView::PositionAtTop);
     }
     showStatus();
 }
@@ -430,19 +448,31 @@ void QuorvaneAppDelegate::instructions()
 
 void QuorvaneAppDelegate::populatePresetsMenu()
 {
+    // Loaded first: a damaged remembered preset leaves "Default" current, and the pop-up
+    // then selects that.
+    const QString wanted = m_setupController->currentSetupName();
+    const std::optional<QString> damage = m_setupController->presetFileProblem(wanted);
+    m_setupController->makeCurrent(wanted);
     const PresetMenu menu = m_setupController->populatePresetsMenu(false);
     QComboBox *popup = m_window->popupPresets;
     popup->clear();
     for (const QString &title : menu.titles) {
-        if (title.isEmpty())
+        if (title.isEmpty()) {
             popup->insertSeparator(popup->count());
-        else
-            popup->addItem(title);
+            continue;
+        }
+        popup->addItem(title);
+        if (menu.damagedTitles.contains(title))
+            if (auto *model = qobject_cast<QStandardItemModel *>(popup->model()))
+                model->item(popup->count() - 1)->setEnabled(false);
     }
     popup->setCurrentIndex(popup->findText(menu.selectedTitle));
-    m_setupController->makeCurrent(m_setupController->currentSetupName());
     buildInclusionsDict();
     displayPreset();
+    if (damage) {
+        logPrint("\nERROR: %@\n", *damage);
+        UserInterface::instance().alert(QStringLiteral("Can't use preset."), *damage);
+    }
 }
 
 void QuorvaneAppDelegate::displayPreset()
@@ -472,6 +502,16 @@ void QuorvaneAppDelegate::actionSetupMenu()
     const QString title = m_window->popupPresets->currentText();
     if (title.isEmpty())
         return;
+    // A damaged preset is never used (its entry is disabled; the file may also have been
+    // damaged since the pop-up was filled).
+    const QString name = title.endsWith(SetupController::kDamaged)
+                             ? title.chopped(SetupController::kDamaged.size())
+                             : title;
+    if (const auto damage = m_setupController->presetFileProblem(name)) {
+        UserInterface::instance().alert(QStringLiteral("Can't use preset."), *damage);
+        populatePresetsMenu();
+        return;
+    }
     m_setupController->setCurrentSetupName(title);
     m_setupController->makeCurrent(title);
     m_setupController->savePresetName();
@@ -504,6 +544,23 @@ QList<MetadataEditRow> QuorvaneAppDelegate::metadataTableRows() const
         rows.append(row);
     }
     return rows;
+}
+
+bool QuorvaneAppDelegate::acceptTimeZoneCell(QTableWidgetItem *item)
+{
+    const QTableWidgetItem *key = m_window->tableMetadata->item(item->row(), 0);
+    const QString typed = item->text();
+    if (!key || key->text() != QLatin1String("TimeZone") || typed.trimmed().isEmpty())
+        return true;
+    const std::optional<QString> known = TimeZoneValue::normalized(typed);
+    // Shown in its stored form, or put back as it was: an unknown zone is never kept.
+    m_fillingTable = true;
+    item->setText(known ? *known : item->data(Qt::UserRole).toString());
+    m_fillingTable = false;
+    if (!known)
+        UserInterface::instance().alert(TimeZoneValue::unknownZoneMessage(typed),
+                                        TimeZoneValue::expectedForm());
+    return known.has_value();
 }
 
 void QuorvaneAppDelegate::updateSelectedImages()

@@ -18,6 +18,7 @@ class IngestFiles;
 #include <memory>
 
 class MainWindow;
+class QTableWidgetItem;
 class ThumbListModel;
 struct Notification;
 
@@ -116,6 +117,9 @@ private:
     void connectWindow();
     void reloadListTable();
     void showCombinedInTable();
+    // A value typed into the "TimeZone" row: shown in its stored form when the zone is known;
+    // otherwise put back, with an alert. False when the edit is refused.
+    bool acceptTimeZoneCell(QTableWidgetItem *item);
     QVariantMap presetMetadata() const;
     void scheduleOrderMeFront();
     void runDefaultChooser();

@@ -1,12 +1,15 @@
 #include "app/ui/GuiUserInterface.h"
 #include "app/ui/MainWindow.h"
 #include "app/ui/QuorvaneAppDelegate.h"
+#include "platform/WebEngineStartup.h"
 
 #include <QApplication>
 #include <QTimer>
 
 int main(int argc, char **argv)
 {
+    // Before the application object: the web engine reads its settings when it first starts.
+    WebEngineStartup::prepare();
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Brindlewick"));
     QApplication::setApplicationName(QStringLiteral("Brindlewick"));

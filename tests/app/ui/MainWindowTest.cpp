@@ -1,11 +1,11 @@
 #include "app/ui/MainWindow.h"
 #include "app/BrowserGeometry.h"
-#include "items/ThumbListModel.h"
 #include "app/ui/GuiUserInterface.h"
 #include "app/ui/HelpController.h"
 #include "app/ui/ImageBrowserView.h"
 #include "app/ui/ProgressController.h"
 #include "app/ui/QuorvaneAppDelegate.h"
+#include "items/ThumbListModel.h"
 #include "log/IngestionLogController.h"
 #include "platform/Defaults.h"
 #include "platform/NotificationCenter.h"
@@ -13,6 +13,7 @@
 #include "sources/ui/ChooseInputWindow.h"
 #include "support/WindowTestSupport.h"
 
+#include <QBuffer>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
@@ -20,14 +21,20 @@
 #include <QFile>
 #include <QLabel>
 #include <QListWidget>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
+#include <QSlider>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTextBrowser>
 #include <QtTest>
+
+#include <exiv2/exiv2.hpp>
 
 namespace {
 
@@ -63,9 +70,70 @@ QString makeCard(const QString &name)
     return folder;
 }
 
+// `count` JPEGs of one day, `size` pixels, blue (green is the ticked badge's colour). With
+// `redPreview` each carries a red embedded preview of 640 by 320, so a test can tell which picture
+// the browser used.
+QString makeOneDayCard(const QString &name, int count, QSize size, bool redPreview)
+{
+    const QString folder = QDir::homePath() + QLatin1Char('/') + name;
+    QDir().mkpath(folder);
+    QByteArray preview;
+    QBuffer buffer(&preview);
+    buffer.open(QIODevice::WriteOnly);
+    QImage red(640, 320, QImage::Format_RGB32);
+    red.fill(Qt::red);
+    red.save(&buffer, "JPEG", 70);
+    for (int i = 0; i < count; ++i) {
+        QImage image(size, QImage::Format_RGB32);
+        image.fill(QColor(70, 90, 200));
+        const QString path = folder + QStringLiteral("/IMG_%1.JPG").arg(i, 4, 10, QLatin1Char('0'));
+        image.save(path, "JPEG");
+        if (redPreview) {
+            auto file = Exiv2::ImageFactory::open(QFile::encodeName(path).toStdString());
+            file->readMetadata();
+            Exiv2::ExifThumb thumb(file->exifData());
+            thumb.setJpegThumbnail(reinterpret_cast<const Exiv2::byte *>(preview.constData()),
+                                   static_cast<long>(preview.size()));
+            file->writeMetadata();
+        }
+        QFile touch(path);
+        touch.open(QIODevice::ReadWrite);
+        touch.setFileTime(QDateTime(QDate(2024, 6, 1), QTime(9, 0)).addSecs(i * 60),
+                          QFileDevice::FileModificationTime);
+    }
+    return folder;
+}
+
 QString status(MainWindow &window)
 {
     return window.labelStatus->text();
+}
+
+// What the screen shows of a cell's tick badge: the number of green pixels (a ticked badge is a
+// green plus, an unticked one a grey minus). Read from the window's backing store, so a cell
+// that was not redrawn still shows its old badge.
+int greenInTickBadge(MainWindow &window, ImageBrowserView *view, int row)
+{
+    const QRect cell = view->cellRect(row);
+    const QRect badge = QRect(cell.x(), cell.y() - 3, 20, 20).intersected(view->viewport()->rect());
+    const QPoint at = view->viewport()->mapTo(&window, badge.topLeft());
+    const QImage shot =
+        window.screen()
+            ->grabWindow(window.winId(), at.x(), at.y(), badge.width(), badge.height())
+            .toImage();
+    int green = 0;
+    for (int y = 0; y < shot.height(); ++y)
+        for (int x = 0; x < shot.width(); ++x) {
+            const QColor c = shot.pixelColor(x, y);
+            green += c.green() > 120 && c.green() > c.red() + 50 && c.green() > c.blue() + 50;
+        }
+    return green;
+}
+
+// Red, as the embedded previews of makeOneDayCard are.
+bool isRed(const QColor &c)
+{
+    return c.red() > 200 && c.green() < 60 && c.blue() < 60;
 }
 
 } // namespace
@@ -352,6 +420,104 @@ private Q_SLOTS:
         Q_EMIT w.popupPresets->activated(w.popupPresets->currentIndex());
         QVERIFY(!program.item(6)->excluded);
         QVERIFY(!program.item(6)->checked);
+    }
+
+    void browserOpensAtTheFirstRowAndBothBrowsersShowTheTicks()
+    {
+        Program program(makeOneDayCard(QStringLiteral("card-one-day"), 30, {300, 200}, false));
+        MainWindow &w = program.window;
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QCOMPARE(w.imageBrowser->selectedRows().size(), 30);
+        QScrollBar *bar = w.imageBrowser->verticalScrollBar();
+        QTRY_VERIFY(bar->maximum() > 0);
+        QCOMPARE(bar->value(), 0);
+        QVERIFY(w.imageBrowser->cellRect(0).top() >= 0);
+
+        // The "Show image" preview of one ticked image follows Check None and Check All.
+        w.imageBrowser->selectRows({0}, false);
+        w.checkboxImage->setChecked(true);
+        QTRY_VERIFY(w.previewBrowser->isVisible());
+        QTRY_VERIFY(greenInTickBadge(w, w.previewBrowser, 0) > 20);
+        w.actionCheckNone->trigger();
+        QVERIFY(!program.item(0)->checked);
+        QTRY_COMPARE(greenInTickBadge(w, w.previewBrowser, 0), 0);
+        QTRY_COMPARE(greenInTickBadge(w, w.imageBrowser, 0), 0);
+        // A tick in the preview shows in the browser as well.
+        const QRect previewCell = w.previewBrowser->cellRect(0);
+        QTest::mouseClick(w.previewBrowser->viewport(), Qt::LeftButton, {},
+                          previewCell.topLeft() + QPoint(8, 8));
+        QVERIFY(program.item(0)->checked);
+        QTRY_VERIFY(greenInTickBadge(w, w.imageBrowser, 0) > 20);
+        QTRY_VERIFY(greenInTickBadge(w, w.previewBrowser, 0) > 20);
+        QCOMPARE(status(w), QStringLiteral("1 selected     1 checked     30 total"));
+        const QString path = QCoreApplication::applicationDirPath() +
+                             QStringLiteral("/../screenshots/main-window-show-image.png");
+        QDir().mkpath(QFileInfo(path).path());
+        QVERIFY(w.grab().save(path));
+    }
+
+    void largestCellsShowPicturesAtFullSizeFromTheEmbeddedPreview()
+    {
+        Program program(makeOneDayCard(QStringLiteral("card-sharp"), 4, {2000, 1000}, true));
+        MainWindow &w = program.window;
+        ThumbListModel *model = program.app.model();
+        w.sliderZoom->setValue(w.sliderZoom->maximum());
+        const QRect cell = w.imageBrowser->cellRect(0);
+        QCOMPARE(cell.width(), BrowserGeometry::kLargestCellSide);
+        // The picture is at least as large as where it is drawn: no enlarged blur.
+        const QRectF frame = BrowserGeometry::imageFrame(QRectF(cell), QSizeF(2000, 1000));
+        QTRY_VERIFY(model->picture(0).width() >= frame.width());
+        QVERIFY(model->picture(0).height() >= frame.height() - 1);
+        const QImage sharp = model->picture(0);
+        QVERIFY(isRed(sharp.pixelColor(sharp.width() / 2, sharp.height() / 2)));
+
+        // Zoomed right out, pictures are made again small: a large card stays light.
+        w.sliderZoom->setValue(w.sliderZoom->minimum());
+        QTRY_VERIFY(model->picture(0).width() < sharp.width() / 2);
+        QVERIFY(isRed(model->picture(0).pixelColor(10, 10)));
+        // And sharp again when zoomed back in.
+        w.sliderZoom->setValue(w.sliderZoom->maximum());
+        QTRY_VERIFY(model->picture(0).width() >= frame.width());
+
+        QTRY_VERIFY(model->picturesPending() == 0);
+        const QString path = QCoreApplication::applicationDirPath() +
+                             QStringLiteral("/../screenshots/main-window-largest-cells.png");
+        QDir().mkpath(QFileInfo(path).path());
+        QVERIFY(w.grab().save(path));
+    }
+
+    void helpPagesNameMenusThatExist()
+    {
+        MainWindow window;
+        QHash<QString, QStringList> menus; // menu title -> its items
+        for (QAction *action : window.menuBar()->actions()) {
+            QStringList items;
+            if (QMenu *menu = action->menu())
+                for (QAction *item : menu->actions())
+                    items << item->text().remove(u'&').remove(QStringLiteral("..."));
+            menus.insert(action->text().remove(u'&'), items);
+        }
+        static const QRegularExpression mention(
+            QStringLiteral("(?:([A-Z][A-Za-z ]*?) on the )?\\b(\\w+) menu\\b"));
+        int mentions = 0;
+        const QDir help(QStringLiteral(":/help"));
+        for (const QString &page : help.entryList(QDir::Files)) {
+            QFile file(help.filePath(page));
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            const QString text = QString::fromUtf8(file.readAll())
+                                     .remove(QRegularExpression(QStringLiteral("<[^>]*>")))
+                                     .simplified();
+            for (auto it = mention.globalMatch(text); it.hasNext();) {
+                const QRegularExpressionMatch match = it.next();
+                ++mentions;
+                const QString menu = match.captured(2);
+                QVERIFY2(menus.contains(menu), qPrintable(page + QStringLiteral(": ") + menu));
+                if (const QString item = match.captured(1); !item.isEmpty())
+                    QVERIFY2(menus.value(menu).contains(item),
+                             qPrintable(page + QStringLiteral(": ") + item));
+            }
+        }
+        QVERIFY(mentions >= 3);
     }
 
     void choosingIsRefusedWhileCameraPicturesArrive()

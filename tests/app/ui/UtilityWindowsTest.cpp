@@ -3,18 +3,21 @@
 #include "app/ui/GuiUserInterface.h"
 #include "app/ui/HelpController.h"
 #include "app/ui/ProgressController.h"
+#include "log/ConsoleLog.h"
+#include "platform/WebEngineStartup.h"
 #include "support/WindowTestSupport.h"
 
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QtTest>
 
-namespace {} // namespace
+#include <unistd.h>
 
 class UtilityWindowsTest : public QObject
 {
@@ -40,6 +43,55 @@ private Q_SLOTS:
         QVERIFY(!window.runOnce());
         window.endModalSession();
         QVERIFY(!window.isVisible());
+    }
+
+    // Escape and the close button are Stop while a run goes on; the window stays until its
+    // owner ends the session (the current file is still being copied).
+    void escapeStopsTheRunButNeverHidesTheWindow()
+    {
+        ProgressController run;
+        run.message = QStringLiteral("Ingesting 3 files.");
+        run.max = 3;
+        run.beginModalSession();
+        QVERIFY(QTest::qWaitForWindowExposed(&run));
+        run.step();
+        const QString shot =
+            QCoreApplication::applicationDirPath() + QStringLiteral("/../screenshots/progress.png");
+        QDir().mkpath(QFileInfo(shot).path());
+        QVERIFY(run.grab().save(shot));
+        QTest::keyClick(&run, Qt::Key_Escape);
+        QVERIFY(run.isVisible());
+        QVERIFY(!run.runOnce());
+        QVERIFY(run.isVisible());
+        run.endModalSession();
+
+        ProgressController closed;
+        closed.max = 3;
+        closed.beginModalSession();
+        QVERIFY(!closed.close());
+        QVERIFY(closed.isVisible());
+        QVERIFY(!closed.runOnce());
+        closed.endModalSession();
+
+        // Without a Stop button (waiting for metadata) the key does nothing at all.
+        ProgressController wait;
+        wait.indeterminant = true;
+        wait.hideStop = true;
+        wait.beginModalSession();
+        QTest::keyClick(&wait, Qt::Key_Escape);
+        QVERIFY(!wait.close());
+        QVERIFY(wait.isVisible());
+        QVERIFY(wait.runOnce());
+        wait.endModalSession();
+
+        // A blocking run with Stop ends on Escape, as its Stop button would end it.
+        ProgressController blocking;
+        blocking.max = 1;
+        QTimer::singleShot(0, &blocking,
+                           [&blocking] { QTest::keyClick(&blocking, Qt::Key_Escape); });
+        QCOMPARE(blocking.exec(), int(QDialog::Rejected));
+        QVERIFY(blocking.stopped());
+        QVERIFY(!blocking.isVisible());
     }
 
     void indeterminateWindowIsNinetyHighWithoutBar()
@@ -160,6 +212,75 @@ private Q_SLOTS:
         QCOMPARE(HelpController::shared(), help);
         HelpController::reset();
         HelpController::setExternalOpener({});
+    }
+
+    // As root with the sandbox on, or without its helper program, the web engine would end the
+    // whole program: help then goes to the user's browser, from a copy of the pages on disk.
+    void helpGoesToTheBrowserWhenTheWebEngineCannotStart()
+    {
+        using WebEngineStartup::Decision;
+        using WebEngineStartup::Facts;
+        QCOMPARE(WebEngineStartup::decide(Facts{true, false, true}), Decision::SandboxOffForRoot);
+        QCOMPARE(WebEngineStartup::decide(Facts{true, true, true}), Decision::Unchanged);
+        QCOMPARE(WebEngineStartup::decide(Facts{false, false, true}), Decision::Unchanged);
+        QVERIFY(WebEngineStartup::unusableReason(Facts{true, true, true}).isEmpty());
+        QVERIFY(WebEngineStartup::unusableReason(Facts{false, false, false})
+                    .contains(QStringLiteral("QtWebEngineProcess")));
+
+        Logger logger;
+        StringLogPane pane;
+        logger.setTextview(&pane);
+        QList<QUrl> external;
+        HelpController::setExternalOpener([&external](const QUrl &url) { external << url; });
+        HelpController::reset();
+        WebEngineStartup::setFactsForTests(Facts{true, false, true});
+        HelpController::show();
+        WebEngineStartup::setFactsForTests(std::nullopt);
+        HelpController::setExternalOpener({});
+
+        for (QWidget *window : QApplication::topLevelWidgets())
+            QVERIFY(!qobject_cast<HelpController *>(window));
+        QCOMPARE(external.size(), 1);
+        const QUrl index = external.first();
+        QVERIFY(index.isLocalFile());
+        for (const QString &page : QDir(QStringLiteral(":/help")).entryList(QDir::Files)) {
+            QFile shipped(QStringLiteral(":/help/") + page);
+            QFile copy(QFileInfo(index.toLocalFile()).dir().filePath(page));
+            QVERIFY(shipped.open(QIODevice::ReadOnly) && copy.open(QIODevice::ReadOnly));
+            QCOMPARE(copy.readAll(), shipped.readAll());
+        }
+        QCOMPARE(pane.text(), QStringLiteral("\nHelp opens in your web browser, because the web "
+                                             "engine does not run as root with its sandbox on: ") +
+                                  index.toLocalFile() + QStringLiteral("\n"));
+    }
+
+    // The program itself, started as root without any sandbox setting, survives its help
+    // window (shown at the first launch) and keeps running.
+    void startedAsRootTheProgramKeepsRunningWithHelp()
+    {
+        if (geteuid() != 0)
+            QSKIP("needs to run as root");
+        const QString program =
+            QCoreApplication::applicationDirPath() + QStringLiteral("/brindlewick");
+        if (!QFileInfo(program).isExecutable())
+            QSKIP("the program is not built");
+        QTemporaryDir home;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove(QStringLiteral("QTWEBENGINE_DISABLE_SANDBOX"));
+        env.remove(QStringLiteral("QTWEBENGINE_CHROMIUM_FLAGS"));
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        for (const char *name : {"HOME", "XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME"})
+            env.insert(QString::fromLatin1(name), home.path());
+        QProcess process;
+        process.setProcessEnvironment(env);
+        process.start(program, {});
+        QVERIFY(process.waitForStarted());
+        // The first launch shows help, then waits in the chooser: it must still be there.
+        QVERIFY(!process.waitForFinished(8000));
+        QCOMPARE(process.state(), QProcess::Running);
+        process.kill();
+        process.waitForFinished();
+        QVERIFY(process.readAllStandardError().contains("runs as root"));
     }
 };
 
