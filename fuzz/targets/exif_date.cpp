@@ -32,7 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     item.path = QStringLiteral("/nonexistent/DSC_0001.JPG");
     item.metadata = QVariantMap{
         {QStringLiteral("{Exif}"), QVariantMap{{QStringLiteral("DateTimeOriginal"), date},
-                                              {QStringLiteral("DateTimeDigitized"), pattern}}},
+                                               {QStringLiteral("DateTimeDigitized"), pattern}}},
         {QStringLiteral("{TIFF}"), QVariantMap{{QStringLiteral("DateTime"), date}}}};
     static MacroProcessor processor;
     processor.getExifDatetime(item);

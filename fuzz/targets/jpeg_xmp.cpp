@@ -1,6 +1,7 @@
 // The XMP merger rewrites JPEG files that cameras and other programs made. Input: two bytes of
-// XMP length (little-endian), the XMP text, then the JPEG. Whatever happens, the folder holds
-// afterwards only the JPEG and, when the merge was refused, the XMP kept as a sidecar.
+// XMP length (little-endian), the XMP text, then the JPEG (which may hold an XMP packet of its
+// own to merge with). Whatever happens, the folder holds afterwards only the JPEG and, when the
+// merge was refused, the XMP kept as a sidecar.
 #include "FuzzSupport.h"
 
 #include "ingest/JpegXmpMerger.h"
@@ -48,6 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     left.removeAll(QStringLiteral("f.jpg"));
     left.removeAll(QStringLiteral("f.xmp"));
     left.removeAll(QStringLiteral("f.xmpjpg"));
+    left.removeAll(QStringLiteral("f.jpg.xmp"));
     if (!left.isEmpty()) {
         std::fprintf(stderr, "left behind: %s\n", qPrintable(left.join(QLatin1Char(' '))));
         std::abort();

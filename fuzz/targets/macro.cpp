@@ -29,11 +29,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         std::abort();
     }
 
-    static const char *const kPaths[][2] = {
-        {"{Exif}", "DateTimeOriginal"}, {"{Exif}", "FNumber"},   {"{Exif}", "ExposureTime"},
-        {"{TIFF}", "Make"},             {"{TIFF}", "Model"},     {"{Exif}", "ISOSpeedRatings"},
-        {"{ExifAux}", "LensModel"},     {"{GPS}", "Latitude"},   {"{Exif}", "FocalLength"},
-        {"{TIFF}", "DateTime"},         {"{ExifAux}", "SerialNumber"}};
+    static const char *const kPaths[][2] = {{"{Exif}", "DateTimeOriginal"},
+                                            {"{Exif}", "FNumber"},
+                                            {"{Exif}", "ExposureTime"},
+                                            {"{TIFF}", "Make"},
+                                            {"{TIFF}", "Model"},
+                                            {"{Exif}", "ISOSpeedRatings"},
+                                            {"{ExifAux}", "LensModel"},
+                                            {"{GPS}", "Latitude"},
+                                            {"{Exif}", "FocalLength"},
+                                            {"{TIFF}", "DateTime"},
+                                            {"{ExifAux}", "SerialNumber"}};
     QVariantMap metadata;
     for (int i = 0; i < values.size() && i < int(std::size(kPaths)); ++i) {
         QVariantMap group = metadata.value(QString::fromLatin1(kPaths[i][0])).toMap();

@@ -24,7 +24,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     QList<AscMhl::Entry> entries;
     for (AscMhl::Entry entry : generation->entries) {
         // This program writes xxh128 only, for files it placed.
-        entry.hashes = {{QStringLiteral("xxh128"), QStringLiteral("0123456789abcdef0123456789abcdef")}};
+        entry.hashes = {
+            {QStringLiteral("xxh128"), QStringLiteral("0123456789abcdef0123456789abcdef")}};
         entries << entry;
     }
     const QByteArray written =
@@ -35,7 +36,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         std::abort();
     }
     for (qsizetype i = 0; i < entries.size(); ++i) {
-        if (again->entries[i].path != entries[i].path || again->entries[i].size != entries[i].size) {
+        if (again->entries[i].path != entries[i].path ||
+            again->entries[i].size != entries[i].size) {
             std::fprintf(stderr, "entry %lld changes: %s\n", static_cast<long long>(i),
                          qPrintable(entries[i].path));
             std::abort();

@@ -211,6 +211,8 @@ CopyReport SafeCopier::copy(const QString &source, const QString &target,
                     Attempt{Failure::Mismatch, 0, true,
                             QStringLiteral("the copy read back differed from the original")});
             report.verified = true;
+        } else {
+            CopySteps::dropCache(out.fd);
         }
         report.hash = transfer.hash;
         report.size = transfer.bytes;

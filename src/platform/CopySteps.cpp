@@ -187,6 +187,11 @@ int hashContent(int fd, Hash128 *hash, qint64 *bytes)
     return hashWhole(fd, hash, bytes, IoFaults::Op::SourceRead);
 }
 
+void dropCache(int fd)
+{
+    ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+}
+
 int readBackHash(int fd, Hash128 *hash, qint64 *bytes)
 {
     // The pages are clean after the fsync, so the kernel can drop them and must read the disk.

@@ -48,6 +48,10 @@ Transfer copyAndHash(int in, int out, const ChunkCallback &onChunk = ChunkCallba
 // not write, so a later fsync that succeeds proves nothing: the copy must be made again.
 int durableSync(int fd);
 
+// Drops the (synced) file's cached pages: a copy is not read again soon, and keeping it cached
+// only crowds out the next files of the card.
+void dropCache(int fd);
+
 // Drops the (synced) file's cached pages and reads it whole from its start, so the hash is of
 // what the disk holds rather than of what was handed to it.
 int readBackHash(int fd, Hash128 *hash, qint64 *bytes);
