@@ -536,7 +536,10 @@ TEST(IngestRun, FailedMetadataLeavesNoWorkingFileAndIsCounted)
     EXPECT_TRUE(readTestFile(h.primary + "/2024/IMG.JPG").contains("Hello"));
     EXPECT_EQ(ingest.numMetadataNotWritten(), 1);
     EXPECT_EQ(h.ui.alertTexts(), QStringList{"Error writing XMP to JPG.: "});
-    EXPECT_TRUE(h.pane.text().endsWith("Number with metadata not written: 1\n" + kSuccessTail));
+    EXPECT_TRUE(h.pane.text().endsWith(
+        "Number with metadata not written: 1\nPlanned: 2; Copied: 2; Duplicates: 0; Failed: 0; "
+        "Stopped: 0\n" +
+        kSuccessTail));
     const QStringList log = h.ingestionLog();
     EXPECT_TRUE(log.contains("ERROR writing XMP to JPG b.JPG"));
     EXPECT_TRUE(log.contains("ERROR: Metadata not written for 1 files"));
