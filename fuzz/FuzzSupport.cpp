@@ -13,10 +13,15 @@ namespace FuzzSupport {
 
 namespace {
 std::unique_ptr<QTemporaryDir> g_home;
-std::unique_ptr<QCoreApplication> g_app;
+// Lives until the process ends (it is never destroyed: libFuzzer leaves through exit(), after
+// which Qt can no longer be torn down in order), with arguments of its own.
+int g_argc = 1;
+char g_name[] = "fuzz";
+char *g_argv[] = {g_name, nullptr};
+QCoreApplication *g_app = nullptr;
 } // namespace
 
-void initialize(int *argc, char ***argv)
+void initialize(int *, char ***)
 {
     g_home = std::make_unique<QTemporaryDir>(QDir::tempPath() +
                                              QStringLiteral("/brindlewick-fuzz-XXXXXX"));
@@ -26,7 +31,7 @@ void initialize(int *argc, char ***argv)
     setenv("XDG_CONFIG_HOME", (root + "/.config").constData(), 1);
     setenv("XDG_CACHE_HOME", (root + "/.cache").constData(), 1);
     QDir().mkpath(g_home->path() + QStringLiteral("/scratch"));
-    g_app = std::make_unique<QCoreApplication>(*argc, *argv);
+    g_app = new QCoreApplication(g_argc, g_argv);
     SystemLog::setEchoToStderr(false);
     // Keep the fuzzed failures out of the machine's system log: they are expected.
     SystemLog::setSink([](const QString &) {});
