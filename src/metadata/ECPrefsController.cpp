@@ -96,6 +96,8 @@ const QList<ECPrefsController::SettingRow> &ECPrefsController::settingRows()
     static const QList<SettingRow> rows{
         {QStringLiteral("Ingestion"), &Prefs::WantEmbeddedGPS, RowKind::Switch,
          QStringLiteral("Write &GPS positions into the ingested files"), QString()},
+        {QStringLiteral("Ingestion"), &Prefs::VerifyCopies, RowKind::Switch,
+         QStringLiteral("Read every cop&y back and compare it with its source"), QString()},
         {QStringLiteral("GPS and Maps"), &Prefs::GPSBabelPath, RowKind::Program,
          QStringLiteral("GPSBa&bel program"), QStringLiteral("GPSBabel")},
         {QStringLiteral("GPS and Maps"), &Prefs::MapTileURL, RowKind::Text,

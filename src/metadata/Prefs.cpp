@@ -25,6 +25,7 @@ const Key OfferCards{"OfferCards", Type::Boolean, true};
 const Key OfferAnyRemovableVolume{"OfferAnyRemovableVolume", Type::Boolean, false};
 const Key AutoIngestCards{"AutoIngestCards", Type::Boolean, false};
 const Key EjectAfterIngest{"EjectAfterIngest", Type::Boolean, false};
+const Key VerifyCopies{"VerifyCopies", Type::Boolean, true};
 
 QList<const Key *> all()
 {
@@ -42,7 +43,8 @@ QList<const Key *> all()
             &OfferCards,
             &OfferAnyRemovableVolume,
             &AutoIngestCards,
-            &EjectAfterIngest};
+            &EjectAfterIngest,
+            &VerifyCopies};
 }
 
 bool isSet(const Key &key)

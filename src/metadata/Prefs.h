@@ -35,6 +35,8 @@ extern const Key OfferCards;              // offer a card (a volume with a DCIM 
 extern const Key OfferAnyRemovableVolume; // offer every removable volume, DCIM folder or not
 extern const Key AutoIngestCards;         // ingest with the preset marked for it, no question
 extern const Key EjectAfterIngest;        // eject a card after a run over it went well
+// Every copy is read back from the disk and compared with its source by hash before it is placed.
+extern const Key VerifyCopies;
 
 // Every key above, in the order of the table.
 QList<const Key *> all();
