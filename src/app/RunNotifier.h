@@ -9,16 +9,20 @@
 class DesktopNotifications;
 
 // How a run ended, as the ingestion driver counted it.
-struct RunTotals
+struct RunOutcome
 {
     int numIngested = 0;
     int numDupes = 0;
     bool hadError = false;
     bool cancelled = false;
+    int numFailed = 0; // files that could not be copied (their card must stay in)
 
-    // Every ticked picture is in (copied now or before): neither an error, nor Stop, nor an
-    // empty run.
-    bool wentWell() const { return !hadError && !cancelled && numIngested + numDupes > 0; }
+    // Every ticked picture is in (copied now or before): neither an error, nor a failed file,
+    // nor Stop, nor an empty run.
+    bool wentWell() const
+    {
+        return !hadError && !cancelled && numFailed == 0 && numIngested + numDupes > 0;
+    }
 };
 
 // Calls the photographer back through the desktop's notifications when a long ingestion run
@@ -40,7 +44,7 @@ public:
 
     void runStarted(bool automatic);
     // The run is over; a success is announced here, anything else was an alert already.
-    void runEnded(const RunTotals &totals);
+    void runEnded(const RunOutcome &totals);
     bool isRunning() const { return m_running; }
 
     void alert(const QString &title, const QString &message, AlertStyle style) override;

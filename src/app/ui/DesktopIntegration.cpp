@@ -336,9 +336,10 @@ void DesktopIntegration::runComplete()
         return;
     m_runActive = false;
     const IngestFiles *engine = m_delegate.ingestFiles();
-    RunTotals totals;
+    RunOutcome totals;
     totals.numIngested = engine->numIngested();
     totals.numDupes = engine->numDupes();
+    totals.numFailed = engine->totals().failed;
     totals.hadError = engine->hadError();
     totals.cancelled = engine->cancelled();
     m_runNotifier->runEnded(totals);
