@@ -3,6 +3,7 @@
 #include "geo/TrackManagerController.h"
 #include "platform/RecordingUserInterface.h"
 #include "platform/SystemLog.h"
+#include "support/GpxFixtures.h"
 #include "support/TestSupport.h"
 
 #include <QStringList>
@@ -39,9 +40,7 @@ protected:
     QString writeGpx(const QString &name, const QByteArray &body)
     {
         const QString path = folder + QLatin1Char('/') + name;
-        writeTestFile(path, "<?xml version=\"1.0\"?>\n<gpx version=\"1.1\" "
-                            "xmlns=\"http://www.topografix.com/GPX/1/1\">\n" +
-                                body + "\n</gpx>\n");
+        writeTestFile(path, gpxDocument(body));
         return path;
     }
 
@@ -50,13 +49,3 @@ protected:
     RecordingUserInterface ui;
     QStringList systemLog;
 };
-
-// "<trkpt lat=.. lon=..><time>..</time></trkpt>" for fixtures.
-inline QByteArray trkpt(double lat, double lon, const char *time, const char *extra = "")
-{
-    return QStringLiteral("<trkpt lat=\"%1\" lon=\"%2\"><time>%3</time>%4</trkpt>")
-        .arg(lat, 0, 'f', 6)
-        .arg(lon, 0, 'f', 6)
-        .arg(QString::fromUtf8(time), QString::fromUtf8(extra))
-        .toUtf8();
-}

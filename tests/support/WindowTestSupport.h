@@ -6,6 +6,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QWidget>
+#include <QtTest>
 
 #include <functional>
 
@@ -20,19 +21,35 @@ inline void pointHomeAt(const QTemporaryDir &home)
     qputenv("XDG_CACHE_HOME", root + "/.cache");
 }
 
-// Runs `action` on the modal window as soon as one is up.
-inline void whenModal(std::function<void(QWidget *)> action)
+// Runs `action` on the modal window as soon as one is up; with a `name`, only on the modal
+// window of that object name once it is the active one.
+inline void whenModalNamed(const QString &name, std::function<void(QWidget *)> action)
 {
     auto *timer = new QTimer;
     timer->setInterval(10);
-    QObject::connect(timer, &QTimer::timeout, [timer, action] {
-        if (QWidget *modal = QApplication::activeModalWidget()) {
+    QObject::connect(timer, &QTimer::timeout, [timer, name, action] {
+        QWidget *modal = QApplication::activeModalWidget();
+        if (modal && (name.isEmpty() || modal->objectName() == name)) {
             timer->stop();
             timer->deleteLater();
             action(modal);
         }
     });
     timer->start();
+}
+
+inline void whenModal(std::function<void(QWidget *)> action)
+{
+    whenModalNamed(QString(), std::move(action));
+}
+
+// The child of `window` with this object name; a warning names what is missing.
+template <typename T> T *named(QWidget *window, const char *name)
+{
+    T *found = window->findChild<T *>(QLatin1String(name));
+    if (!found)
+        qWarning("no %s in %s", name, qPrintable(window->objectName()));
+    return found;
 }
 
 // Lets queued work run and editors closed meanwhile go (an item view commits a cell on Return
@@ -43,4 +60,22 @@ inline void settleEditors()
         QCoreApplication::processEvents();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
+}
+
+// The main of a window test program: the home in a temporary folder, the application named as
+// the program names itself, then every case of `Test`. `beforeApplication` runs just before the
+// application object is made.
+template <typename Test>
+int runWindowTests(int argc, char **argv, void (*beforeApplication)() = nullptr)
+{
+    QTemporaryDir home;
+    pointHomeAt(home);
+    if (beforeApplication)
+        beforeApplication();
+    QApplication app(argc, argv);
+    QApplication::setOrganizationName(QStringLiteral("Brindlewick"));
+    QApplication::setApplicationName(QStringLiteral("Brindlewick"));
+    QApplication::setApplicationVersion(QStringLiteral("0.1.0"));
+    Test test;
+    return QTest::qExec(&test, argc, argv);
 }

@@ -6,6 +6,8 @@
 #include "platform/NotificationCenter.h"
 #include "platform/RecordingUserInterface.h"
 #include "platform/SystemLog.h"
+#include "support/CameraFileFixture.h"
+#include "support/GpxFixtures.h"
 #include "support/GrabSupport.h"
 #include "support/ProgramFixture.h"
 #include "support/WindowTestSupport.h"
@@ -17,35 +19,15 @@
 #include <QListView>
 #include <QPushButton>
 #include <QTableView>
-#include <QTemporaryDir>
 #include <QTimeZone>
 #include <QtTest>
 
 namespace {
 
-template <typename T> T *child(QWidget *window, const char *name)
-{
-    T *found = window->findChild<T *>(QLatin1String(name));
-    if (!found)
-        qWarning("no %s in %s", name, qPrintable(window->objectName()));
-    return found;
-}
-
 QDateTime utc(int year, int month, int day, int h, int m, int s)
 {
     return QDateTime(QDate(year, month, day), QTime(h, m, s), QTimeZone::utc());
 }
-
-// A camera file that is only a name; its camera is the test's downloader.
-struct FakeCameraFile : CameraFile
-{
-    QString fileName;
-    QString name() const override { return fileName; }
-    QDateTime modificationDate() const override { return {}; }
-    QImage thumbnail() const override { return {}; }
-    std::optional<QVariantMap> metadata() const override { return std::nullopt; }
-    CameraDevice *device() const override { return nullptr; }
-};
 
 } // namespace
 
@@ -72,16 +54,7 @@ private Q_SLOTS:
         const QString card =
             makeTimedCard(QStringLiteral("clock-card"),
                           {"2024:06:01 10:00:00", "2024:06:01 10:30:00"}, QSize(1600, 1200));
-        const QString gpx = QDir::homePath() + QStringLiteral("/clock.gpx");
-        QFile track(gpx);
-        QVERIFY(track.open(QIODevice::WriteOnly));
-        track.write("<?xml version=\"1.0\"?><gpx version=\"1.1\"><trk><name>walk</name><trkseg>"
-                    "<trkpt lat=\"51.50\" lon=\"-0.12\"><time>2024-06-01T10:00:00Z</time></trkpt>"
-                    "<trkpt lat=\"51.51\" lon=\"-0.10\"><time>2024-06-01T10:20:00Z</time></trkpt>"
-                    "<trkpt lat=\"51.52\" lon=\"-0.08\"><time>2024-06-01T10:40:00Z</time></trkpt>"
-                    "</trkseg></trk></gpx>\n");
-        track.close();
-        QVERIFY(TrackManagerController::sharedInstance().addFiles({gpx}).has_value());
+        QVERIFY(loadTrack(QStringLiteral("clock.gpx"), londonWalk()));
 
         Program program(card);
         MainWindow &w = program.window;
@@ -98,9 +71,9 @@ private Q_SLOTS:
             auto *window = qobject_cast<TimeAdjustWindow *>(modal);
             QVERIFY(window);
             QCOMPARE(window->windowTitle(), QStringLiteral("Time Adjustment"));
-            QVERIFY(!child<QCheckBox>(window, "checkboxIngest")->isVisible());
-            auto *camera = child<QDateTimeEdit>(window, "dateCamera");
-            auto *truth = child<QDateTimeEdit>(window, "dateTrue");
+            QVERIFY(!named<QCheckBox>(window, "checkboxIngest")->isVisible());
+            auto *camera = named<QDateTimeEdit>(window, "dateCamera");
+            auto *truth = named<QDateTimeEdit>(window, "dateTrue");
             QCOMPARE(camera->dateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
                      QStringLiteral("2024-06-01 10:00:00"));
             QCOMPARE(truth->dateTime(), camera->dateTime());
@@ -108,16 +81,16 @@ private Q_SLOTS:
             QTRY_VERIFY(window->imageView()->showsFile());
             // Larger than the 500-point preview an item keeps.
             QVERIFY(window->imageView()->image().width() > 500);
-            auto *strip = child<QListView>(window, "listImages");
+            auto *strip = named<QListView>(window, "listImages");
             QTRY_VERIFY(strip->model()->index(1, 0).data(Qt::DecorationRole).isValid());
             truth->setFocus();
             truth->setDateTime(utc(2024, 6, 1, 10, 2, 30));
-            QCOMPARE(child<QLineEdit>(window, "fieldAdjustment")->text(), QStringLiteral("150"));
-            QCOMPARE(child<QLabel>(window, "labelDifference")->text(),
+            QCOMPARE(named<QLineEdit>(window, "fieldAdjustment")->text(), QStringLiteral("150"));
+            QCOMPARE(named<QLabel>(window, "labelDifference")->text(),
                      QStringLiteral("The true time is 2 min 30 s later than the camera's."));
             grabWindow(window, QStringLiteral("time-adjustment"));
             checked = true;
-            QTest::mouseClick(child<QPushButton>(window, "buttonOK"), Qt::LeftButton);
+            QTest::mouseClick(named<QPushButton>(window, "buttonOK"), Qt::LeftButton);
         });
         QTest::mouseClick(w.buttonTimeAdj, Qt::LeftButton);
         QVERIFY(checked);
@@ -149,13 +122,13 @@ private Q_SLOTS:
         // A true time before 1970 is taken as typed and the difference shows it; Cancel keeps
         // the caller's adjustment.
         whenModal([](QWidget *modal) {
-            auto *truth = child<QDateTimeEdit>(modal, "dateTrue");
+            auto *truth = named<QDateTimeEdit>(modal, "dateTrue");
             truth->setDateTime(utc(1969, 7, 20, 20, 17, 0));
-            QVERIFY(child<QLineEdit>(modal, "fieldAdjustment")->text().startsWith(u'-'));
-            QVERIFY(child<QLabel>(modal, "labelDifference")
+            QVERIFY(named<QLineEdit>(modal, "fieldAdjustment")->text().startsWith(u'-'));
+            QVERIFY(named<QLabel>(modal, "labelDifference")
                         ->text()
                         .startsWith(QStringLiteral("The true time is 20039 days 13 h 43 min")));
-            QTest::mouseClick(child<QPushButton>(modal, "buttonCancel"), Qt::LeftButton);
+            QTest::mouseClick(named<QPushButton>(modal, "buttonCancel"), Qt::LeftButton);
         });
         qint64 adjustment = 7;
         QVERIFY(!TimeAdjustWindow::adjust(images, &adjustment, {}, 99, nullptr));
@@ -163,11 +136,11 @@ private Q_SLOTS:
 
         // A number typed in the field wins, and the close control ends the dialog as OK does.
         whenModal([](QWidget *modal) {
-            auto *field = child<QLineEdit>(modal, "fieldAdjustment");
+            auto *field = named<QLineEdit>(modal, "fieldAdjustment");
             field->setFocus();
             field->selectAll();
             QTest::keyClicks(field, QStringLiteral("-42"));
-            QCOMPARE(child<QLabel>(modal, "labelDifference")->text(),
+            QCOMPARE(named<QLabel>(modal, "labelDifference")->text(),
                      QStringLiteral("The true time is 42 s earlier than the camera's."));
             modal->close();
         });
@@ -186,10 +159,7 @@ private Q_SLOTS:
             QStringLiteral("viewer-card"),
             {"2024:06:01 10:00:00", "2024:06:01 10:01:00", "2024:06:01 10:02:00"}, QSize(800, 600));
         const QString broken = card + QStringLiteral("/IMG_0004.JPG");
-        QFile file(broken);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(QByteArray("\xFF\xD8\xFF\xE0 not really a picture", 26));
-        file.close();
+        QVERIFY(writeTestFile(broken, QByteArray("\xFF\xD8\xFF\xE0 not really a picture", 26)));
         ThumbItemList images;
         for (int i = 1; i <= 4; ++i)
             images << ThumbItem::initWithPath(
@@ -202,11 +172,11 @@ private Q_SLOTS:
             auto *window = qobject_cast<TimeAdjustWindow *>(modal);
             QVERIFY(window);
             QCOMPARE(window->windowTitle(), QStringLiteral("Image Viewer"));
-            auto *strip = child<QListView>(window, "listImages");
-            auto *ingest = child<QCheckBox>(window, "checkboxIngest");
-            auto *title = child<QLabel>(window, "labelTitle");
-            QVERIFY(!child<QPushButton>(window, "buttonCancel")->isVisible());
-            QVERIFY(!child<QWidget>(window, "dateControls")->isVisible());
+            auto *strip = named<QListView>(window, "listImages");
+            auto *ingest = named<QCheckBox>(window, "checkboxIngest");
+            auto *title = named<QLabel>(window, "labelTitle");
+            QVERIFY(!named<QPushButton>(window, "buttonCancel")->isVisible());
+            QVERIFY(!named<QWidget>(window, "dateControls")->isVisible());
             QCOMPARE(title->text(), QStringLiteral("IMG_0002.JPG"));
             QTRY_VERIFY(strip->hasFocus());
 
@@ -219,7 +189,7 @@ private Q_SLOTS:
             QCOMPARE(title->text(), QStringLiteral("IMG_0003.JPG"));
             // Excluded: its marker instead of the box, and Space does nothing.
             QVERIFY(!ingest->isVisible());
-            QVERIFY(child<QLabel>(window, "exclusionImage")->isVisible());
+            QVERIFY(named<QLabel>(window, "exclusionImage")->isVisible());
             QTest::keyClick(strip, Qt::Key_Space);
             QVERIFY(!images[2]->checked);
 
@@ -227,15 +197,14 @@ private Q_SLOTS:
             QTest::keyClick(strip, Qt::Key_Right);
             QCOMPARE(title->text(), QStringLiteral("IMG_0004.JPG"));
             QTRY_VERIFY(window->imageView()->failed());
-            QVERIFY(!child<QPushButton>(window, "buttonNext")->isEnabled());
+            QVERIFY(!named<QPushButton>(window, "buttonNext")->isEnabled());
             QTest::keyClick(strip, Qt::Key_Right);
             QCOMPARE(title->text(), QStringLiteral("IMG_0004.JPG"));
-            grabWindow(window, QStringLiteral("image-viewer-broken"));
 
-            QTest::mouseClick(child<QPushButton>(window, "buttonCheckNone"), Qt::LeftButton);
+            QTest::mouseClick(named<QPushButton>(window, "buttonCheckNone"), Qt::LeftButton);
             for (const ThumbItemPtr &item : images)
                 QVERIFY(!item->checked);
-            QTest::mouseClick(child<QPushButton>(window, "buttonCheckAll"), Qt::LeftButton);
+            QTest::mouseClick(named<QPushButton>(window, "buttonCheckAll"), Qt::LeftButton);
             QVERIFY(images[0]->checked && images[1]->checked && images[3]->checked);
             QVERIFY(!images[2]->checked);
             QVERIFY(ingest->isChecked());
@@ -243,11 +212,11 @@ private Q_SLOTS:
             QTest::keyClick(strip, Qt::Key_Home);
             QCOMPARE(title->text(), QStringLiteral("IMG_0001.JPG"));
             QTRY_VERIFY(window->imageView()->showsFile());
-            QTest::mouseClick(child<QPushButton>(window, "buttonNext"), Qt::LeftButton);
+            QTest::mouseClick(named<QPushButton>(window, "buttonNext"), Qt::LeftButton);
             QCOMPARE(title->text(), QStringLiteral("IMG_0002.JPG"));
             QTest::mouseClick(ingest, Qt::LeftButton);
             QVERIFY(!images[1]->checked);
-            QTest::mouseClick(child<QPushButton>(window, "buttonPrevious"), Qt::LeftButton);
+            QTest::mouseClick(named<QPushButton>(window, "buttonPrevious"), Qt::LeftButton);
             QTRY_VERIFY(window->imageView()->showsFile());
             grabWindow(window, QStringLiteral("image-viewer"));
             // The viewer's Escape closes it.
@@ -263,8 +232,7 @@ private Q_SLOTS:
         const QString source = QDir::homePath() + QStringLiteral("/camera-source.jpg");
         QVERIFY(ImageFixtures::writeJpeg(source, QSize(900, 600),
                                          {{"Exif.Photo.DateTimeOriginal", "2023:01:02 08:00:00"}}));
-        auto file = std::make_shared<FakeCameraFile>();
-        file->fileName = QStringLiteral("DSC_0001.JPG");
+        auto file = std::make_shared<NamedCameraFile>(QStringLiteral("DSC_0001.JPG"));
         QImage thumb(160, 120, QImage::Format_RGB32);
         thumb.fill(Qt::darkGreen);
         ThumbItemPtr item = ThumbItem::initWithImage(thumb);
@@ -286,20 +254,20 @@ private Q_SLOTS:
             auto *window = qobject_cast<TimeAdjustWindow *>(modal);
             QVERIFY(window);
             // No metadata yet: the dates wait and OK cannot be pressed.
-            auto *ok = child<QPushButton>(window, "buttonOK");
-            QVERIFY(child<QLabel>(window, "labelReadingMetadata")->isVisible());
+            auto *ok = named<QPushButton>(window, "buttonOK");
+            QVERIFY(named<QLabel>(window, "labelReadingMetadata")->isVisible());
             QVERIFY(!ok->isEnabled());
-            QVERIFY(!child<QWidget>(window, "dateControls")->isVisible());
+            QVERIFY(!named<QWidget>(window, "dateControls")->isVisible());
             QTRY_VERIFY(window->imageView()->showsFile());
             item->metadata = QVariantMap{
                 {QStringLiteral("{Exif}"),
                  QVariantMap{{QStringLiteral("DateTimeOriginal"), "2023:01:02 08:00:00"}}}};
             NotificationCenter::defaultCenter().post(QStringLiteral("MetadataHasArrived"));
             QVERIFY(ok->isEnabled());
-            QVERIFY(child<QWidget>(window, "dateControls")->isVisible());
-            QCOMPARE(child<QDateTimeEdit>(window, "dateCamera")->dateTime(),
+            QVERIFY(named<QWidget>(window, "dateControls")->isVisible());
+            QCOMPARE(named<QDateTimeEdit>(window, "dateCamera")->dateTime(),
                      utc(2023, 1, 2, 8, 0, 0));
-            child<QDateTimeEdit>(window, "dateTrue")->setDateTime(utc(2023, 1, 2, 9, 0, 0));
+            named<QDateTimeEdit>(window, "dateTrue")->setDateTime(utc(2023, 1, 2, 9, 0, 0));
             QTest::mouseClick(ok, Qt::LeftButton);
         });
         qint64 adjustment = 0;
@@ -315,14 +283,7 @@ private Q_SLOTS:
 
 int main(int argc, char **argv)
 {
-    QTemporaryDir home;
-    pointHomeAt(home);
-    QApplication app(argc, argv);
-    QApplication::setOrganizationName(QStringLiteral("Brindlewick"));
-    QApplication::setApplicationName(QStringLiteral("Brindlewick"));
-    QApplication::setApplicationVersion(QStringLiteral("0.1.0"));
-    TimeAdjustWindowTest test;
-    return QTest::qExec(&test, argc, argv);
+    return runWindowTests<TimeAdjustWindowTest>(argc, argv);
 }
 
 #include "TimeAdjustWindowTest.moc"

@@ -7,6 +7,7 @@
 #include "platform/Defaults.h"
 #include "platform/RecordingUserInterface.h"
 #include "platform/SystemLog.h"
+#include "support/GpxFixtures.h"
 #include "support/GrabSupport.h"
 #include "support/ProgramFixture.h"
 #include "support/WindowTestSupport.h"
@@ -16,26 +17,15 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTimeZone>
 #include <QtTest>
 
 namespace {
 
-TimeZoneChooserWindow *chooserIn(QWidget *modal)
-{
-    return qobject_cast<TimeZoneChooserWindow *>(modal);
-}
-
-template <typename T> T *child(QWidget *window, const char *name)
-{
-    return window->findChild<T *>(QLatin1String(name));
-}
-
 QString selectedName(QWidget *window)
 {
     const QModelIndexList rows =
-        child<QListView>(window, "listZones")->selectionModel()->selectedRows();
+        named<QListView>(window, "listZones")->selectionModel()->selectedRows();
     return rows.isEmpty() ? QString() : rows.first().data().toString();
 }
 
@@ -69,9 +59,9 @@ private Q_SLOTS:
         window.go();
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
-        auto *find = child<QLineEdit>(&window, "fieldFind");
-        auto *list = child<QListView>(&window, "listZones");
-        auto *dst = child<QCheckBox>(&window, "checkboxDST");
+        auto *find = named<QLineEdit>(&window, "fieldFind");
+        auto *list = named<QListView>(&window, "listZones");
+        auto *dst = named<QCheckBox>(&window, "checkboxDST");
         QCOMPARE(dst->isChecked(),
                  QTimeZone::systemTimeZone().isDaylightTime(QDateTime::currentDateTime()));
         QVERIFY(selectedName(&window).isEmpty());
@@ -98,7 +88,7 @@ private Q_SLOTS:
         find->clear();
         QTest::keyClicks(find, QStringLiteral("berlin"));
         dst->setChecked(true);
-        QCOMPARE(child<QLabel>(&window, "labelZone")->text(),
+        QCOMPARE(named<QLabel>(&window, "labelZone")->text(),
                  QStringLiteral("Camera times are read as UTC+02:00."));
         grabWindow(&window, QStringLiteral("time-zone-chooser"));
         QTest::keyClick(find, Qt::Key_Return);
@@ -114,17 +104,17 @@ private Q_SLOTS:
         QVERIFY(dst->isChecked());
         QTest::keyClick(find, Qt::Key_Down);
         QVERIFY(selectedName(&window) != QStringLiteral("Europe/Berlin"));
-        QTest::mouseClick(child<QPushButton>(&window, "buttonCancel"), Qt::LeftButton);
+        QTest::mouseClick(named<QPushButton>(&window, "buttonCancel"), Qt::LeftButton);
         QCOMPARE(window.result(), int(QDialog::Rejected));
         QVERIFY(!controller.choice());
 
         // A double click on a row acts as OK, through the class-level choose.
         Defaults::set(TimeZoneChooserController::kDSTSaved, QStringLiteral("NO"));
         whenModal([](QWidget *modal) {
-            TimeZoneChooserWindow *chooser = chooserIn(modal);
+            TimeZoneChooserWindow *chooser = qobject_cast<TimeZoneChooserWindow *>(modal);
             QVERIFY(chooser);
-            auto *zones = child<QListView>(chooser, "listZones");
-            QTest::keyClicks(child<QLineEdit>(chooser, "fieldFind"), QStringLiteral("Tokyo"));
+            auto *zones = named<QListView>(chooser, "listZones");
+            QTest::keyClicks(named<QLineEdit>(chooser, "fieldFind"), QStringLiteral("Tokyo"));
             const QModelIndex first = zones->model()->index(0, 0);
             QTRY_VERIFY(zones->viewport()->rect().contains(zones->visualRect(first)));
             // A double click is a press and release followed by the double-click event.
@@ -147,16 +137,7 @@ private Q_SLOTS:
         m_ui.clear();
         // Taken at 12:10 on a camera set to Berlin summer time: 10:10 UTC.
         const QString card = makeTimedCard(QStringLiteral("zone-card"), {"2024:06:01 12:10:00"});
-        const QString gpx = QDir::homePath() + QStringLiteral("/walk.gpx");
-        QFile track(gpx);
-        QVERIFY(track.open(QIODevice::WriteOnly));
-        track.write("<?xml version=\"1.0\"?><gpx version=\"1.1\"><trk><name>walk</name><trkseg>"
-                    "<trkpt lat=\"51.50\" lon=\"-0.12\"><time>2024-06-01T10:00:00Z</time></trkpt>"
-                    "<trkpt lat=\"51.51\" lon=\"-0.10\"><time>2024-06-01T10:20:00Z</time></trkpt>"
-                    "<trkpt lat=\"51.52\" lon=\"-0.08\"><time>2024-06-01T10:40:00Z</time></trkpt>"
-                    "</trkseg></trk></gpx>\n");
-        track.close();
-        QVERIFY(TrackManagerController::sharedInstance().addFiles({gpx}).has_value());
+        QVERIFY(loadTrack(QStringLiteral("walk.gpx"), londonWalk()));
 
         Program program(card);
         MainWindow &w = program.window;
@@ -169,11 +150,11 @@ private Q_SLOTS:
         QCOMPARE(w.imageBrowser->selectedRows(), QList<int>{0});
 
         whenModal([](QWidget *modal) {
-            TimeZoneChooserWindow *chooser = chooserIn(modal);
+            TimeZoneChooserWindow *chooser = qobject_cast<TimeZoneChooserWindow *>(modal);
             QVERIFY(chooser);
-            QTest::keyClicks(child<QLineEdit>(chooser, "fieldFind"), QStringLiteral("Berlin"));
-            child<QCheckBox>(chooser, "checkboxDST")->setChecked(true);
-            QTest::mouseClick(child<QPushButton>(chooser, "buttonOK"), Qt::LeftButton);
+            QTest::keyClicks(named<QLineEdit>(chooser, "fieldFind"), QStringLiteral("Berlin"));
+            named<QCheckBox>(chooser, "checkboxDST")->setChecked(true);
+            QTest::mouseClick(named<QPushButton>(chooser, "buttonOK"), Qt::LeftButton);
         });
         QTest::mouseClick(w.buttonTimeZone, Qt::LeftButton);
         // The table's row shows it, ticked for the selected image.
@@ -206,14 +187,7 @@ private Q_SLOTS:
 
 int main(int argc, char **argv)
 {
-    QTemporaryDir home;
-    pointHomeAt(home);
-    QApplication app(argc, argv);
-    QApplication::setOrganizationName(QStringLiteral("Brindlewick"));
-    QApplication::setApplicationName(QStringLiteral("Brindlewick"));
-    QApplication::setApplicationVersion(QStringLiteral("0.1.0"));
-    TimeZoneChooserWindowTest test;
-    return QTest::qExec(&test, argc, argv);
+    return runWindowTests<TimeZoneChooserWindowTest>(argc, argv);
 }
 
 #include "TimeZoneChooserWindowTest.moc"

@@ -11,7 +11,6 @@
 #include <QClipboard>
 #include <QMenu>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QtTest>
 
 namespace {
@@ -160,11 +159,7 @@ private Q_SLOTS:
 
 int main(int argc, char **argv)
 {
-    QTemporaryDir home;
-    pointHomeAt(home);
-    QApplication app(argc, argv);
-    MacroEditorWindowTest test;
-    return QTest::qExec(&test, argc, argv);
+    return runWindowTests<MacroEditorWindowTest>(argc, argv);
 }
 
 #include "MacroEditorWindowTest.moc"
