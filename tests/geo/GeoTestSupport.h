@@ -1,9 +1,9 @@
 #pragma once
 
 #include "geo/TrackManagerController.h"
-#include "platform/RecordingUserInterface.h"
-#include "platform/SystemLog.h"
 #include "support/GpxFixtures.h"
+#include "support/InstalledUserInterface.h"
+#include "support/LogCapture.h"
 #include "support/TestSupport.h"
 
 #include <QStringList>
@@ -22,15 +22,8 @@ protected:
         folder = makeTestFolder(QStringLiteral("geo"));
         store = std::make_unique<TrackManagerController>(folder);
         TrackManagerController::setSharedInstance(store.get());
-        UserInterface::setInstance(&ui);
-        SystemLog::setSink([this](const QString &line) { systemLog.append(line); });
     }
-    void TearDown() override
-    {
-        SystemLog::setSink(nullptr);
-        UserInterface::setInstance(nullptr);
-        TrackManagerController::setSharedInstance(nullptr);
-    }
+    void TearDown() override { TrackManagerController::setSharedInstance(nullptr); }
     // A fresh store over the same folder, as after a restart.
     void restart()
     {
@@ -46,6 +39,7 @@ protected:
 
     QString folder;
     std::unique_ptr<TrackManagerController> store;
-    RecordingUserInterface ui;
-    QStringList systemLog;
+    InstalledUserInterface ui;
+    SystemLogCapture capture;
+    QStringList &systemLog = capture.lines;
 };

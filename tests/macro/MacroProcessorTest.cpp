@@ -5,16 +5,11 @@
 #include "platform/Clock.h"
 #include "platform/DateReader.h"
 #include "presets/Setup.h"
+#include "support/QtPrinters.h"
 
 #include <QTimeZone>
 
 #include <gtest/gtest.h>
-
-// Failures show texts as texts.
-static void PrintTo(const QString &text, std::ostream *os)
-{
-    *os << '"' << text.toStdString() << '"';
-}
 
 namespace {
 

@@ -2,6 +2,8 @@
 
 // Shared by the Qt Test programs that drive real windows.
 
+#include "platform/SystemLog.h"
+
 #include <QApplication>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -76,6 +78,7 @@ int runWindowTests(int argc, char **argv, void (*beforeApplication)() = nullptr)
     QApplication::setOrganizationName(QStringLiteral("Brindlewick"));
     QApplication::setApplicationName(QStringLiteral("Brindlewick"));
     QApplication::setApplicationVersion(QStringLiteral("0.1.0"));
+    SystemLog::setEchoToStderr(false);
     Test test;
     return QTest::qExec(&test, argc, argv);
 }

@@ -6,7 +6,7 @@
 #include "geo/ManualTagController.h"
 #include "geo/ui/MapView.h"
 #include "metadata/Prefs.h"
-#include "platform/RecordingUserInterface.h"
+#include "support/InstalledUserInterface.h"
 #include "support/ProgramFixture.h"
 
 #include <QClipboard>
@@ -53,16 +53,13 @@ class ManualTagWindowTest : public QObject
     Q_OBJECT
 
 private:
-    RecordingUserInterface m_ui;
+    InstalledUserInterface m_ui;
 
 private Q_SLOTS:
     void initTestCase()
     {
-        UserInterface::setInstance(&m_ui);
         Prefs::set(Prefs::MapTileURL, QStringLiteral("http://127.0.0.1:9/{z}/{x}/{y}.png"));
     }
-
-    void cleanupTestCase() { UserInterface::setInstance(nullptr); }
 
     void init() { m_ui.clear(); }
 

@@ -4,11 +4,10 @@
 #include "geo/ui/LargeImageView.h"
 #include "ingest/ui/MetadataPreviewWindow.h"
 #include "platform/NotificationCenter.h"
-#include "platform/RecordingUserInterface.h"
-#include "platform/SystemLog.h"
 #include "support/CameraFileFixture.h"
 #include "support/GpxFixtures.h"
 #include "support/GrabSupport.h"
+#include "support/InstalledUserInterface.h"
 #include "support/ProgramFixture.h"
 #include "support/WindowTestSupport.h"
 
@@ -36,16 +35,10 @@ class TimeAdjustWindowTest : public QObject
     Q_OBJECT
 
 private:
-    RecordingUserInterface m_ui;
+    InstalledUserInterface m_ui;
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        UserInterface::setInstance(&m_ui);
-        SystemLog::setEchoToStderr(false);
-        Defaults::set(QStringLiteral("WantEmbeddedGPS"), false);
-    }
-    void cleanupTestCase() { UserInterface::setInstance(nullptr); }
+    void initTestCase() { Defaults::set(QStringLiteral("WantEmbeddedGPS"), false); }
 
     // A picture of a clock read 10:02:30 where the camera wrote 10:00:00: the main window shows
     // 150 sec., and the next geotagging places the image 150 s further along the track.

@@ -5,10 +5,10 @@
 #include "metadata/ExifTableModel.h"
 #include "metadata/ui/ExifTableView.h"
 #include "platform/Defaults.h"
-#include "platform/RecordingUserInterface.h"
-#include "platform/SystemLog.h"
 #include "support/GpxFixtures.h"
 #include "support/GrabSupport.h"
+#include "support/InstalledUserInterface.h"
+#include "support/LogCapture.h"
 #include "support/ProgramFixture.h"
 #include "support/WindowTestSupport.h"
 
@@ -36,22 +36,14 @@ class TimeZoneChooserWindowTest : public QObject
     Q_OBJECT
 
 private:
-    RecordingUserInterface m_ui;
+    InstalledUserInterface m_ui;
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        UserInterface::setInstance(&m_ui);
-        SystemLog::setEchoToStderr(false);
-    }
-    void cleanupTestCase() { UserInterface::setInstance(nullptr); }
-
     void typingFiltersAndOnlyListedZonesAreChosen()
     {
         Defaults::remove(TimeZoneChooserController::kDSTSaved);
         Defaults::remove(TimeZoneChooserController::kTimeZoneSelected);
-        QStringList logged;
-        SystemLog::setSink([&logged](const QString &line) { logged << line; });
+        SystemLogCapture logged;
 
         // First use: the box follows the local zone, no row is chosen, OK answers none.
         TimeZoneChooserController controller;
@@ -94,7 +86,7 @@ private Q_SLOTS:
         QTest::keyClick(find, Qt::Key_Return);
         QCOMPARE(window.result(), int(QDialog::Accepted));
         QCOMPARE(controller.choice(), QStringLiteral("Europe/Berlin DST"));
-        QCOMPARE(logged.last(), QStringLiteral("timezone = Europe/Berlin DST"));
+        QCOMPARE(logged.lines.last(), QStringLiteral("timezone = Europe/Berlin DST"));
         QCOMPARE(Defaults::string(TimeZoneChooserController::kDSTSaved), QStringLiteral("YES"));
 
         // Opened again: the remembered zone is chosen, Down moves on, Cancel answers none.
@@ -125,7 +117,6 @@ private Q_SLOTS:
         QCOMPARE(TimeZoneChooserWindow::choose(), QStringLiteral("Asia/Tokyo"));
         whenModal([](QWidget *modal) { QTest::keyClick(modal, Qt::Key_Escape); });
         QVERIFY(!TimeZoneChooserWindow::choose());
-        SystemLog::setSink(nullptr);
     }
 
     // The zone chosen in the main window reaches the selected images, the matching reads their
