@@ -5,6 +5,8 @@
 #include "platform/SystemLog.h"
 
 #include <QApplication>
+#include <QDialog>
+#include <QPointer>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QWidget>
@@ -24,7 +26,8 @@ inline void pointHomeAt(const QTemporaryDir &home)
 }
 
 // Runs `action` on the modal window as soon as one is up; with a `name`, only on the modal
-// window of that object name once it is the active one.
+// window of that object name once it is the active one. When a check in `action` fails, the
+// window is closed, so that the test fails at once instead of waiting on it.
 inline void whenModalNamed(const QString &name, std::function<void(QWidget *)> action)
 {
     auto *timer = new QTimer;
@@ -34,7 +37,14 @@ inline void whenModalNamed(const QString &name, std::function<void(QWidget *)> a
         if (modal && (name.isEmpty() || modal->objectName() == name)) {
             timer->stop();
             timer->deleteLater();
+            const QPointer<QWidget> window = modal;
             action(modal);
+            if (QTest::currentTestFailed() && window && window->isVisible()) {
+                if (auto *dialog = qobject_cast<QDialog *>(window.data()))
+                    dialog->reject();
+                else
+                    window->close();
+            }
         }
     });
     timer->start();
