@@ -55,15 +55,6 @@ inline void whenModal(std::function<void(QWidget *)> action)
     whenModalNamed(QString(), std::move(action));
 }
 
-// The child of `window` with this object name; a warning names what is missing.
-template <typename T> T *named(QWidget *window, const char *name)
-{
-    T *found = window->findChild<T *>(QLatin1String(name));
-    if (!found)
-        qWarning("no %s in %s", name, qPrintable(window->objectName()));
-    return found;
-}
-
 // Lets queued work run and editors closed meanwhile go (an item view commits a cell on Return
 // through a queued call and deletes its editor later).
 inline void settleEditors()

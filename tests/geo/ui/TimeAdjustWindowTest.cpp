@@ -9,6 +9,7 @@
 #include "support/GrabSupport.h"
 #include "support/InstalledUserInterface.h"
 #include "support/ProgramFixture.h"
+#include "support/WindowDriving.h"
 #include "support/WindowTestSupport.h"
 
 #include <QCheckBox>
@@ -64,9 +65,9 @@ private Q_SLOTS:
             auto *window = qobject_cast<TimeAdjustWindow *>(modal);
             QVERIFY(window);
             QCOMPARE(window->windowTitle(), QStringLiteral("Time Adjustment"));
-            QVERIFY(!named<QCheckBox>(window, "checkboxIngest")->isVisible());
-            auto *camera = named<QDateTimeEdit>(window, "dateCamera");
-            auto *truth = named<QDateTimeEdit>(window, "dateTrue");
+            QVERIFY(!child<QCheckBox>(window, "checkboxIngest")->isVisible());
+            auto *camera = child<QDateTimeEdit>(window, "dateCamera");
+            auto *truth = child<QDateTimeEdit>(window, "dateTrue");
             QCOMPARE(camera->dateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
                      QStringLiteral("2024-06-01 10:00:00"));
             QCOMPARE(truth->dateTime(), camera->dateTime());
@@ -74,16 +75,16 @@ private Q_SLOTS:
             QTRY_VERIFY(window->imageView()->showsFile());
             // Larger than the 500-point preview an item keeps.
             QVERIFY(window->imageView()->image().width() > 500);
-            auto *strip = named<QListView>(window, "listImages");
+            auto *strip = child<QListView>(window, "listImages");
             QTRY_VERIFY(strip->model()->index(1, 0).data(Qt::DecorationRole).isValid());
             truth->setFocus();
             truth->setDateTime(utc(2024, 6, 1, 10, 2, 30));
-            QCOMPARE(named<QLineEdit>(window, "fieldAdjustment")->text(), QStringLiteral("150"));
-            QCOMPARE(named<QLabel>(window, "labelDifference")->text(),
+            QCOMPARE(child<QLineEdit>(window, "fieldAdjustment")->text(), QStringLiteral("150"));
+            QCOMPARE(child<QLabel>(window, "labelDifference")->text(),
                      QStringLiteral("The true time is 2 min 30 s later than the camera's."));
             grabWindow(window, QStringLiteral("time-adjustment"));
             checked = true;
-            QTest::mouseClick(named<QPushButton>(window, "buttonOK"), Qt::LeftButton);
+            QTest::mouseClick(child<QPushButton>(window, "buttonOK"), Qt::LeftButton);
         });
         QTest::mouseClick(w.buttonTimeAdj, Qt::LeftButton);
         QVERIFY(checked);
@@ -115,13 +116,13 @@ private Q_SLOTS:
         // A true time before 1970 is taken as typed and the difference shows it; Cancel keeps
         // the caller's adjustment.
         whenModal([](QWidget *modal) {
-            auto *truth = named<QDateTimeEdit>(modal, "dateTrue");
+            auto *truth = child<QDateTimeEdit>(modal, "dateTrue");
             truth->setDateTime(utc(1969, 7, 20, 20, 17, 0));
-            QVERIFY(named<QLineEdit>(modal, "fieldAdjustment")->text().startsWith(u'-'));
-            QVERIFY(named<QLabel>(modal, "labelDifference")
+            QVERIFY(child<QLineEdit>(modal, "fieldAdjustment")->text().startsWith(u'-'));
+            QVERIFY(child<QLabel>(modal, "labelDifference")
                         ->text()
                         .startsWith(QStringLiteral("The true time is 20039 days 13 h 43 min")));
-            QTest::mouseClick(named<QPushButton>(modal, "buttonCancel"), Qt::LeftButton);
+            QTest::mouseClick(child<QPushButton>(modal, "buttonCancel"), Qt::LeftButton);
         });
         qint64 adjustment = 7;
         QVERIFY(!TimeAdjustWindow::adjust(images, &adjustment, {}, 99, nullptr));
@@ -129,11 +130,11 @@ private Q_SLOTS:
 
         // A number typed in the field wins, and the close control ends the dialog as OK does.
         whenModal([](QWidget *modal) {
-            auto *field = named<QLineEdit>(modal, "fieldAdjustment");
+            auto *field = child<QLineEdit>(modal, "fieldAdjustment");
             field->setFocus();
             field->selectAll();
             QTest::keyClicks(field, QStringLiteral("-42"));
-            QCOMPARE(named<QLabel>(modal, "labelDifference")->text(),
+            QCOMPARE(child<QLabel>(modal, "labelDifference")->text(),
                      QStringLiteral("The true time is 42 s earlier than the camera's."));
             modal->close();
         });
@@ -165,11 +166,11 @@ private Q_SLOTS:
             auto *window = qobject_cast<TimeAdjustWindow *>(modal);
             QVERIFY(window);
             QCOMPARE(window->windowTitle(), QStringLiteral("Image Viewer"));
-            auto *strip = named<QListView>(window, "listImages");
-            auto *ingest = named<QCheckBox>(window, "checkboxIngest");
-            auto *title = named<QLabel>(window, "labelTitle");
-            QVERIFY(!named<QPushButton>(window, "buttonCancel")->isVisible());
-            QVERIFY(!named<QWidget>(window, "dateControls")->isVisible());
+            auto *strip = child<QListView>(window, "listImages");
+            auto *ingest = child<QCheckBox>(window, "checkboxIngest");
+            auto *title = child<QLabel>(window, "labelTitle");
+            QVERIFY(!child<QPushButton>(window, "buttonCancel")->isVisible());
+            QVERIFY(!child<QWidget>(window, "dateControls")->isVisible());
             QCOMPARE(title->text(), QStringLiteral("IMG_0002.JPG"));
             QTRY_VERIFY(strip->hasFocus());
 
@@ -182,7 +183,7 @@ private Q_SLOTS:
             QCOMPARE(title->text(), QStringLiteral("IMG_0003.JPG"));
             // Excluded: its marker instead of the box, and Space does nothing.
             QVERIFY(!ingest->isVisible());
-            QVERIFY(named<QLabel>(window, "exclusionImage")->isVisible());
+            QVERIFY(child<QLabel>(window, "exclusionImage")->isVisible());
             QTest::keyClick(strip, Qt::Key_Space);
             QVERIFY(!images[2]->checked);
 
@@ -190,14 +191,14 @@ private Q_SLOTS:
             QTest::keyClick(strip, Qt::Key_Right);
             QCOMPARE(title->text(), QStringLiteral("IMG_0004.JPG"));
             QTRY_VERIFY(window->imageView()->failed());
-            QVERIFY(!named<QPushButton>(window, "buttonNext")->isEnabled());
+            QVERIFY(!child<QPushButton>(window, "buttonNext")->isEnabled());
             QTest::keyClick(strip, Qt::Key_Right);
             QCOMPARE(title->text(), QStringLiteral("IMG_0004.JPG"));
 
-            QTest::mouseClick(named<QPushButton>(window, "buttonCheckNone"), Qt::LeftButton);
+            QTest::mouseClick(child<QPushButton>(window, "buttonCheckNone"), Qt::LeftButton);
             for (const ThumbItemPtr &item : images)
                 QVERIFY(!item->checked);
-            QTest::mouseClick(named<QPushButton>(window, "buttonCheckAll"), Qt::LeftButton);
+            QTest::mouseClick(child<QPushButton>(window, "buttonCheckAll"), Qt::LeftButton);
             QVERIFY(images[0]->checked && images[1]->checked && images[3]->checked);
             QVERIFY(!images[2]->checked);
             QVERIFY(ingest->isChecked());
@@ -205,11 +206,11 @@ private Q_SLOTS:
             QTest::keyClick(strip, Qt::Key_Home);
             QCOMPARE(title->text(), QStringLiteral("IMG_0001.JPG"));
             QTRY_VERIFY(window->imageView()->showsFile());
-            QTest::mouseClick(named<QPushButton>(window, "buttonNext"), Qt::LeftButton);
+            QTest::mouseClick(child<QPushButton>(window, "buttonNext"), Qt::LeftButton);
             QCOMPARE(title->text(), QStringLiteral("IMG_0002.JPG"));
             QTest::mouseClick(ingest, Qt::LeftButton);
             QVERIFY(!images[1]->checked);
-            QTest::mouseClick(named<QPushButton>(window, "buttonPrevious"), Qt::LeftButton);
+            QTest::mouseClick(child<QPushButton>(window, "buttonPrevious"), Qt::LeftButton);
             QTRY_VERIFY(window->imageView()->showsFile());
             grabWindow(window, QStringLiteral("image-viewer"));
             // The viewer's Escape closes it.
@@ -247,20 +248,20 @@ private Q_SLOTS:
             auto *window = qobject_cast<TimeAdjustWindow *>(modal);
             QVERIFY(window);
             // No metadata yet: the dates wait and OK cannot be pressed.
-            auto *ok = named<QPushButton>(window, "buttonOK");
-            QVERIFY(named<QLabel>(window, "labelReadingMetadata")->isVisible());
+            auto *ok = child<QPushButton>(window, "buttonOK");
+            QVERIFY(child<QLabel>(window, "labelReadingMetadata")->isVisible());
             QVERIFY(!ok->isEnabled());
-            QVERIFY(!named<QWidget>(window, "dateControls")->isVisible());
+            QVERIFY(!child<QWidget>(window, "dateControls")->isVisible());
             QTRY_VERIFY(window->imageView()->showsFile());
             item->metadata = QVariantMap{
                 {QStringLiteral("{Exif}"),
                  QVariantMap{{QStringLiteral("DateTimeOriginal"), "2023:01:02 08:00:00"}}}};
             NotificationCenter::defaultCenter().post(QStringLiteral("MetadataHasArrived"));
             QVERIFY(ok->isEnabled());
-            QVERIFY(named<QWidget>(window, "dateControls")->isVisible());
-            QCOMPARE(named<QDateTimeEdit>(window, "dateCamera")->dateTime(),
+            QVERIFY(child<QWidget>(window, "dateControls")->isVisible());
+            QCOMPARE(child<QDateTimeEdit>(window, "dateCamera")->dateTime(),
                      utc(2023, 1, 2, 8, 0, 0));
-            named<QDateTimeEdit>(window, "dateTrue")->setDateTime(utc(2023, 1, 2, 9, 0, 0));
+            child<QDateTimeEdit>(window, "dateTrue")->setDateTime(utc(2023, 1, 2, 9, 0, 0));
             QTest::mouseClick(ok, Qt::LeftButton);
         });
         qint64 adjustment = 0;

@@ -10,6 +10,7 @@
 #include "support/InstalledUserInterface.h"
 #include "support/LogCapture.h"
 #include "support/ProgramFixture.h"
+#include "support/WindowDriving.h"
 #include "support/WindowTestSupport.h"
 
 #include <QCheckBox>
@@ -25,7 +26,7 @@ namespace {
 QString selectedName(QWidget *window)
 {
     const QModelIndexList rows =
-        named<QListView>(window, "listZones")->selectionModel()->selectedRows();
+        child<QListView>(window, "listZones")->selectionModel()->selectedRows();
     return rows.isEmpty() ? QString() : rows.first().data().toString();
 }
 
@@ -51,9 +52,9 @@ private Q_SLOTS:
         window.go();
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
-        auto *find = named<QLineEdit>(&window, "fieldFind");
-        auto *list = named<QListView>(&window, "listZones");
-        auto *dst = named<QCheckBox>(&window, "checkboxDST");
+        auto *find = child<QLineEdit>(&window, "fieldFind");
+        auto *list = child<QListView>(&window, "listZones");
+        auto *dst = child<QCheckBox>(&window, "checkboxDST");
         QCOMPARE(dst->isChecked(),
                  QTimeZone::systemTimeZone().isDaylightTime(QDateTime::currentDateTime()));
         QVERIFY(selectedName(&window).isEmpty());
@@ -80,7 +81,7 @@ private Q_SLOTS:
         find->clear();
         QTest::keyClicks(find, QStringLiteral("berlin"));
         dst->setChecked(true);
-        QCOMPARE(named<QLabel>(&window, "labelZone")->text(),
+        QCOMPARE(child<QLabel>(&window, "labelZone")->text(),
                  QStringLiteral("Camera times are read as UTC+02:00."));
         grabWindow(&window, QStringLiteral("time-zone-chooser"));
         QTest::keyClick(find, Qt::Key_Return);
@@ -96,7 +97,7 @@ private Q_SLOTS:
         QVERIFY(dst->isChecked());
         QTest::keyClick(find, Qt::Key_Down);
         QVERIFY(selectedName(&window) != QStringLiteral("Europe/Berlin"));
-        QTest::mouseClick(named<QPushButton>(&window, "buttonCancel"), Qt::LeftButton);
+        QTest::mouseClick(child<QPushButton>(&window, "buttonCancel"), Qt::LeftButton);
         QCOMPARE(window.result(), int(QDialog::Rejected));
         QVERIFY(!controller.choice());
 
@@ -105,8 +106,8 @@ private Q_SLOTS:
         whenModal([](QWidget *modal) {
             TimeZoneChooserWindow *chooser = qobject_cast<TimeZoneChooserWindow *>(modal);
             QVERIFY(chooser);
-            auto *zones = named<QListView>(chooser, "listZones");
-            QTest::keyClicks(named<QLineEdit>(chooser, "fieldFind"), QStringLiteral("Tokyo"));
+            auto *zones = child<QListView>(chooser, "listZones");
+            QTest::keyClicks(child<QLineEdit>(chooser, "fieldFind"), QStringLiteral("Tokyo"));
             const QModelIndex first = zones->model()->index(0, 0);
             QTRY_VERIFY(zones->viewport()->rect().contains(zones->visualRect(first)));
             // A double click is a press and release followed by the double-click event.
@@ -143,9 +144,9 @@ private Q_SLOTS:
         whenModal([](QWidget *modal) {
             TimeZoneChooserWindow *chooser = qobject_cast<TimeZoneChooserWindow *>(modal);
             QVERIFY(chooser);
-            QTest::keyClicks(named<QLineEdit>(chooser, "fieldFind"), QStringLiteral("Berlin"));
-            named<QCheckBox>(chooser, "checkboxDST")->setChecked(true);
-            QTest::mouseClick(named<QPushButton>(chooser, "buttonOK"), Qt::LeftButton);
+            QTest::keyClicks(child<QLineEdit>(chooser, "fieldFind"), QStringLiteral("Berlin"));
+            child<QCheckBox>(chooser, "checkboxDST")->setChecked(true);
+            QTest::mouseClick(child<QPushButton>(chooser, "buttonOK"), Qt::LeftButton);
         });
         QTest::mouseClick(w.buttonTimeZone, Qt::LeftButton);
         // The table's row shows it, ticked for the selected image.
