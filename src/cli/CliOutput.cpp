@@ -2,7 +2,19 @@
 
 #include "cli/CommandRegistry.h"
 
+namespace {
+bool g_toStderr = false;
+}
+
+void StdoutLogPane::setToStderr(bool toStderr)
+{
+    g_toStderr = toStderr;
+}
+
 void StdoutLogPane::append(const QString &text)
 {
-    printOut(text);
+    if (g_toStderr)
+        printErr(text);
+    else
+        printOut(text);
 }

@@ -1,3 +1,4 @@
+#include "cli/CliOutput.h"
 #include "cli/CommandRegistry.h"
 #include "cli/PresetChoice.h"
 #include "cli/TerminalUserInterface.h"
@@ -29,6 +30,10 @@ const char *const kOptionsHelp =
     "  --set FIELD=VALUE      any catalogue or custom field (repeatable)\n"
     "  --timezone \"ZONE[ DST]\" the camera clock's zone, e.g. \"Europe/Berlin DST\"\n"
     "  --time-adjust SECONDS  camera-clock correction (true time minus camera time)\n"
+    "  --no-verify-copies     do not read copies back to compare them with their sources\n"
+    "                         (the preference \"VerifyCopies\" is used otherwise)\n"
+    "  --json                 (ingest) end with a JSON summary on standard output; the\n"
+    "                         console lines go to standard error then\n"
     "\n"
     "Exit status: 0 success, 1 error, 2 usage, 3 cancelled, 4 missing required data.\n";
 
@@ -52,6 +57,8 @@ struct RunOptions
     bool newestDay = false;
     QVariantMap values; // field key to value, for every ticked item
     qint64 timeAdjust = 0;
+    bool noVerifyCopies = false;
+    bool json = false;
 };
 
 // Parses the shared options; an error text on a usage fault.
@@ -66,6 +73,14 @@ std::optional<QString> parseOptions(const QStringList &args, RunOptions &out)
             arg == QLatin1String("--timezone") || arg == QLatin1String("--time-adjust");
         if (arg == QLatin1String("--newest-day")) {
             out.newestDay = true;
+            continue;
+        }
+        if (arg == QLatin1String("--no-verify-copies")) {
+            out.noVerifyCopies = true;
+            continue;
+        }
+        if (arg == QLatin1String("--json")) {
+            out.json = true;
             continue;
         }
         if (!takesValue) {
@@ -233,6 +248,9 @@ int runIngestOrPreview(const QStringList &args, bool preview)
     RunOptions options;
     if (const auto error = parseOptions(args, options))
         return usageError(self, *error);
+    if (options.json && preview)
+        return usageError(self, QStringLiteral("--json is for ingest"));
+    StdoutLogPane::setToStderr(options.json);
 
     TerminalUserInterface ui;
     UserInterface::setInstance(&ui);
@@ -249,21 +267,23 @@ int runIngestOrPreview(const QStringList &args, bool preview)
 
     IngestFiles engine;
     engine.setItems(session.items);
+    if (options.noVerifyCopies)
+        engine.setVerifyCopies(false);
     if (session.camera) {
         CameraDevice *camera = session.camera;
         engine.setCameraDownloader([camera, &engine](const ThumbItemPtr &item,
                                                      const QString &folder, const QString &name) {
             if (!item->cameraFile)
                 return false;
-            camera->requestDownloadFile(item->cameraFile, DownloadOptions{folder, name},
-                                        [&engine, item](const DownloadResult &result) {
-                                            QVariantMap done;
-                                            done[IngestFiles::DownloadFolderKey] =
-                                                result.options.downloadsDirectory;
-                                            done[IngestFiles::SavedFilenameKey] =
-                                                result.options.saveAsFilename;
-                                            engine.didDownloadFile(result.error, done, item);
-                                        });
+            DownloadOptions request{folder, name};
+            request.verify = engine.verifyCopies();
+            camera->requestDownloadFile(
+                item->cameraFile, request, [&engine, item](const DownloadResult &result) {
+                    QVariantMap done;
+                    done[IngestFiles::DownloadFolderKey] = result.options.downloadsDirectory;
+                    done[IngestFiles::SavedFilenameKey] = result.options.saveAsFilename;
+                    engine.didDownloadFile(result.error, done, item);
+                });
             return true;
         });
     }
@@ -307,16 +327,28 @@ int runIngestOrPreview(const QStringList &args, bool preview)
     NotificationCenter::defaultCenter().removeObserver(&token);
     NotificationCenter::defaultCenter().removeObserver(&started);
 
-    if (engine.cancelled())
-        return ExitCancelled;
-    if (engine.hadError())
-        return ExitError;
-    // Copied but without the caption, keywords or position asked for: not a success.
-    if (engine.numMetadataNotWritten() > 0)
-        return ExitError;
-    if (engine.numMissingData() > 0)
-        return ExitMissingData;
-    return started ? skippedFoldersStatus(self, session) : ExitError;
+    int status = ExitError;
+    QString statusName = QStringLiteral("error");
+    if (engine.cancelled()) {
+        status = ExitCancelled;
+        statusName = QStringLiteral("cancelled");
+    } else if (engine.hadError()) {
+        status = ExitError;
+    } else if (engine.numMetadataNotWritten() > 0) {
+        // Copied but without the caption, keywords or position asked for: not a success.
+        status = ExitError;
+    } else if (engine.numMissingData() > 0) {
+        status = ExitMissingData;
+        statusName = QStringLiteral("missing-data");
+    } else if (started) {
+        status = skippedFoldersStatus(self, session);
+        if (status == ExitSuccess)
+            statusName = QStringLiteral("success");
+    }
+    if (options.json)
+        printOut(QString::fromUtf8(engine.totals().json(statusName, engine.numCopiedToBackup(),
+                                                        engine.numCopiedToBackup2())));
+    return status;
 }
 
 BRINDLEWICK_CLI_COMMAND(ingestCommand,

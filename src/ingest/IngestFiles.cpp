@@ -11,6 +11,7 @@
 #include "macro/MacroProcessor.h"
 #include "metadata/ECPrefsController.h"
 #include "metadata/Metadata.h"
+#include "metadata/Prefs.h"
 #include "platform/AtomicFile.h"
 #include "platform/NotificationCenter.h"
 #include "platform/SystemLog.h"
@@ -416,6 +417,14 @@ void IngestFiles::go2()
     m_writeContext = MetadataWriteContext();
     m_writeContext.xmpTemplate = m_xmpTemplate;
     m_copier.beginRun();
+    m_copier.setVerify(verifyCopies());
+    m_manifests.clear();
+    m_totals = RunTotals();
+    m_totals.planned = m_numTotal;
+    m_sourceFailures.reset();
+    m_copyHashes.clear();
+    m_duplicateFiles.clear();
+    m_duplicateFolders.clear();
 
     const Setup &setup = m_activeSetup;
     const QString primary = setup.paramString(QStringLiteral("PrimaryRootFolder"));
@@ -451,13 +460,23 @@ void IngestFiles::go2()
     qint64 counter = 1;
     m_loopRunning = true;
     const ThumbItemList items = m_items; // completions may not change what the loop walks
-    for (const ThumbItemPtr &item : items) {
+    // Ticked items from `from` on, which the run will never try.
+    const auto tickedFrom = [&items](qsizetype from) {
+        int n = 0;
+        for (qsizetype i = from; i < items.size(); ++i)
+            n += items[i]->checked ? 1 : 0;
+        return n;
+    };
+    for (qsizetype position = 0; position < items.size(); ++position) {
+        const ThumbItemPtr &item = items[position];
         if (!item->checked)
             continue;
         if (!m_preview && !m_cancelled && !giveTurn())
             m_cancelled = true;
-        if (m_hadError || m_cancelled)
+        if (m_hadError || m_cancelled) {
+            m_totals.stopped += tickedFrom(position);
             break;
+        }
 
         computeShoot(*item, setup);
         if (m_firstFile.isEmpty())
@@ -477,6 +496,7 @@ void IngestFiles::go2()
                         QStringLiteral("It may not be mounted."));
                 IngestionLogController::log("ERROR: Can't access volume \"%@\"", volume);
                 m_hadError = true;
+                m_totals.stopped += tickedFrom(position);
                 break;
             }
             if (!QDir().mkpath(folder)) {
@@ -487,6 +507,8 @@ void IngestFiles::go2()
                     formatMessage("Error creating %@: %@ %@", folder, error, components));
                 IngestionLogController::log("ERROR creating %@: %@ %@", folder, error, components);
             }
+            // Remains of an interrupted earlier run go before anything is decided here.
+            m_copier.sweep(folder);
         }
         ++counter;
 
@@ -519,11 +541,20 @@ void IngestFiles::go2()
         }
         if (duplicate) {
             ++m_numDupes;
+            if (!m_preview) {
+                if (!m_duplicateFiles.contains(folder))
+                    m_duplicateFolders << folder;
+                m_duplicateFiles[folder] << item->targetFilename;
+            }
             continue;
         }
         if (item->targetFilename.isEmpty()) {
             alertOK(QStringLiteral("No destination filename specified."));
             m_hadError = true;
+            ++m_totals.failed;
+            m_totals.failures.append(
+                {item->title(), QStringLiteral("No destination filename specified.")});
+            m_totals.stopped += tickedFrom(position + 1);
             break;
         }
 
@@ -536,13 +567,18 @@ void IngestFiles::go2()
         if (!item->isCameraItem()) {
             if (m_session)
                 m_session->step();
-            if (!copyFirst(item, folder))
+            if (copyFirst(item, folder) == Next::Stop) {
+                m_totals.stopped += tickedFrom(position + 1);
                 break;
+            }
         } else if (requestDownload(item, folder, item->targetFilename)) {
             ++m_downloadsRequested;
         } else {
-            reportCopyError(
-                QStringLiteral("The camera could not be asked for \"%1\".").arg(item->title()));
+            const QString message =
+                QStringLiteral("The camera could not be asked for \"%1\".").arg(item->title());
+            failItem(*item, folder, message);
+            reportCopyError(message);
+            m_totals.stopped += tickedFrom(position + 1);
             break;
         }
     }
@@ -579,44 +615,97 @@ void IngestFiles::reportCopyError(const QString &description)
     alertOK(QStringLiteral("Error copying file."), description);
 }
 
-bool IngestFiles::copyFirst(const ThumbItemPtr &item, const QString &folder)
+bool IngestFiles::verifyCopies() const
+{
+    return m_verifyOverride.value_or(Prefs::boolean(Prefs::VerifyCopies));
+}
+
+void IngestFiles::noteRetries(const CopyReport &report, const QString &target)
+{
+    for (const QString &why : report.retries) {
+        logPrint("\nCopy of %@ made again from the source: %@\n", target, why);
+        IngestionLogController::log("Copy of %@ made again from the source: %@", target, why);
+    }
+}
+
+void IngestFiles::failItem(const ThumbItem &item, const QString &folder, const QString &message)
+{
+    ++m_totals.failed;
+    m_totals.failures.append({item.title(), message});
+    // Nothing was placed under the name: the second stage and the manifests must not look for it.
+    auto it = m_ingestedFiles.find(folder);
+    if (it != m_ingestedFiles.end())
+        it->removeOne(item.targetFilename);
+}
+
+IngestFiles::Next IngestFiles::copyFirst(const ThumbItemPtr &item, const QString &folder)
 {
     const QString target = joinPath(folder, item->targetFilename);
-    QString error;
-    const bool copied = m_copier.copyFile(item->path, target, &error, [this] {
+    const CopyReport report = m_copier.copy(item->path, target, [this] {
         // The window keeps drawing during a long copy; a Stop counts before the next item.
         if (!m_cancelled && !giveTurn())
             m_cancelled = true;
     });
-    if (!copied) {
+    noteRetries(report, target);
+    if (!report.ok()) {
         SystemLog::write(formatMessage("Error copying to %@", target));
-        reportCopyError(error);
-        return false;
+        failItem(*item, folder, report.error);
+        using Failure = CopyReport::Failure;
+        if (report.failure != Failure::Source && report.failure != Failure::SourceChanged) {
+            // The destination is in trouble (full, failing, or corrupting what it is given):
+            // nothing more is written to it.
+            reportCopyError(report.error);
+            return Next::Stop;
+        }
+        // One unreadable file (a bad sector, a file changed under the run) does not end the
+        // run; several in a row on one volume mean the card is gone.
+        logPrint("\nERROR copying file: %@\n", report.error);
+        IngestionLogController::log("ERROR copying file: %@", report.error);
+        alertOK(QStringLiteral("Error copying file."), report.error);
+        if (m_sourceFailures.failed(item->path)) {
+            m_hadError = true;
+            const QString source = QFileInfo(item->path).absolutePath();
+            logPrint("\nERROR: %d files in a row could not be read from \"%@\"; the card may "
+                     "have been removed.\n",
+                     m_sourceFailures.count(), source);
+            IngestionLogController::log("ERROR: %d files in a row could not be read from \"%@\"; "
+                                        "the card may have been removed.",
+                                        m_sourceFailures.count(), source);
+            alertOK(QStringLiteral("The card may have been removed."),
+                    formatMessage("%d files in a row could not be read from \"%@\".",
+                                  m_sourceFailures.count(), source));
+            return Next::Stop;
+        }
+        return Next::Continue;
     }
+    m_sourceFailures.succeeded();
+    m_copyHashes.insert(target, ManifestBook::stamp(target, report.hash));
     item->ingested = true;
     post("UpdateImageMarkers", this);
     ++m_numIngested;
     if (!verifyJPEG(target))
-        return false;
+        return Next::Stop;
     writeMetadata(*item, target);
     return copyCompanions(*item, folder);
 }
 
-bool IngestFiles::copyCompanions(const ThumbItem &item, const QString &folder)
+IngestFiles::Next IngestFiles::copyCompanions(const ThumbItem &item, const QString &folder)
 {
     for (const QString &companion : item.companions) {
         const QString name = Companions::targetName(companion, item.path, item.targetFilename);
         const QString target = joinPath(folder, name);
-        QString error;
-        if (!m_copier.copyFile(companion, target, &error)) {
+        const CopyReport report = m_copier.copy(companion, target);
+        noteRetries(report, target);
+        if (!report.ok()) {
             SystemLog::write(formatMessage("Error copying to %@", target));
-            reportCopyError(error);
-            return false;
+            reportCopyError(report.error);
+            return Next::Stop;
         }
+        m_copyHashes.insert(target, ManifestBook::stamp(target, report.hash));
         storeIngestedFile(name, folder);
         m_companionCopies.insert(target);
     }
-    return true;
+    return Next::Continue;
 }
 
 void IngestFiles::writeMetadata(ThumbItem &item, const QString &copyPath)
@@ -656,9 +745,9 @@ void IngestFiles::didDownloadFile(const QString &error, const QVariantMap &optio
         if (m_session)
             m_session->step();
     }
+    const QString folder = options.value(DownloadFolderKey).toString();
     if (error.isEmpty() && !m_downloadsCompleted) {
-        const QString path = joinPath(options.value(DownloadFolderKey).toString(),
-                                      options.value(SavedFilenameKey).toString());
+        const QString path = joinPath(folder, options.value(SavedFilenameKey).toString());
         ++m_numIngested;
         if (item) {
             item->ingested = true;
@@ -666,13 +755,27 @@ void IngestFiles::didDownloadFile(const QString &error, const QVariantMap &optio
             if (verifyJPEG(path))
                 writeMetadata(*item, path);
         }
-    } else if (!error.isEmpty() && !m_cancelled && !m_hadError) {
-        m_hadError = true;
-        logPrint("\nERROR copying one or more files: %@\n", error);
-        IngestionLogController::log("ERROR copying one or more files: %@", error);
-        alertOK(QStringLiteral("Error copying one or more files."), error);
+    } else if (!error.isEmpty() && !m_cancelled) {
+        if (item)
+            failItem(*item, folder, error);
+        else
+            ++m_totals.failed;
+        if (!m_hadError) {
+            m_hadError = true;
+            logPrint("\nERROR copying one or more files: %@\n", error);
+            IngestionLogController::log("ERROR copying one or more files: %@", error);
+            alertOK(QStringLiteral("Error copying one or more files."), error);
+        }
+    } else if (!error.isEmpty()) {
+        // A failed download after Stop is neither reported nor counted as ingested: the user
+        // stopped it.
+        ++m_totals.stopped;
+        if (item) {
+            auto it = m_ingestedFiles.find(folder);
+            if (it != m_ingestedFiles.end())
+                it->removeOne(item->targetFilename);
+        }
     }
-    // A failed download after Stop is neither reported nor counted as ingested.
 
     const bool allArrived = m_numIngested == m_numTotal - m_numDupes;
     const bool nothingPending = !m_loopRunning && m_downloadsFinished >= m_downloadsRequested;
@@ -692,13 +795,25 @@ void IngestFiles::downloadsComplete()
         m_session.reset();
     }
 
-    if (m_numIngested == 0 && m_numDupes == 0 && !m_hadError && !m_cancelled) {
+    // Downloads asked for and never answered did not happen.
+    m_totals.stopped += std::max(0, m_downloadsRequested - m_downloadsFinished);
+    m_totals.copied = m_numIngested;
+    m_totals.duplicates = m_numDupes;
+
+    if (m_numIngested == 0 && m_numDupes == 0 && !m_hadError && !m_cancelled &&
+        m_totals.failed == 0) {
         logPuts("\nNo files were ingested");
         alertOK(QStringLiteral("No files were ingested."));
+        IngestionLogController::log("%@", m_totals.line());
     } else {
+        // Files that failed on their own (an unreadable source) did not stop the run: what was
+        // copied still goes on to the other trees, and the run then ends as incomplete.
         if (!m_hadError && !m_cancelled)
             m_hadError = !convertOrCopy();
+        if (m_totals.failed > 0)
+            m_hadError = true;
         removeTempDir();
+        writeManifests();
         QString summary =
             formatMessage("Files ingested: %d\nDuplicates skipped: %d", m_numIngested, m_numDupes);
         // A file copied without its metadata is not a plain success: every summary says so.
@@ -706,12 +821,16 @@ void IngestFiles::downloadsComplete()
             summary += formatMessage("\nMetadata not written: %d", m_numMetadataNotWritten);
         const bool wantBackup2 = m_activeSetup.paramBool(QStringLiteral("WantBackup2"));
         if (m_hadError) {
+            logPrint("%@\n", m_totals.line());
             logPuts("\nIngestion incomplete -- an error occurred\n");
             IngestionLogController::log("Ingestion incomplete -- an error occurred");
+            IngestionLogController::log("%@", m_totals.line());
             alertOK(summary, QStringLiteral("Ingestion incomplete -- an error occurred."));
         } else if (m_cancelled) {
+            logPrint("%@\n", m_totals.line());
             logPuts("\nIngestion incomplete -- cancelled by user\n");
             IngestionLogController::log("Ingestion incomplete -- cancelled by user");
+            IngestionLogController::log("%@", m_totals.line());
             alertOK(summary, QStringLiteral("Ingestion incomplete -- cancelled by user."));
         } else {
             logPrint("Number ingested: %d\n", m_numIngested);
@@ -723,6 +842,7 @@ void IngestFiles::downloadsComplete()
                 logPrint("Number tagged by ExifTool: %d\n", m_writeContext.numTaggedByExifTool);
             if (m_numMetadataNotWritten > 0)
                 logPrint("Number with metadata not written: %d\n", m_numMetadataNotWritten);
+            logPrint("%@\n", m_totals.line());
             logPuts("\nAll files processed");
             IngestionLogController::log("SUCCESS Ingested: %d; Duplicates: %d; Backedup: %d; "
                                         "files %@ through %@",
@@ -733,6 +853,7 @@ void IngestFiles::downloadsComplete()
             if (m_numMetadataNotWritten > 0)
                 IngestionLogController::log("ERROR: Metadata not written for %d files",
                                             m_numMetadataNotWritten);
+            IngestionLogController::log("%@", m_totals.line());
             const QString postApp =
                 m_activeSetup.dict().value(QStringLiteral("PostApp")).toString();
             if (!postApp.isEmpty() && m_folderOpener)
@@ -746,9 +867,75 @@ void IngestFiles::downloadsComplete()
 // ---------------------------------------------------------------------------------------------
 // The second stage
 
-bool IngestFiles::copyOn(const QString &source, const QString &target, QString *error)
+bool IngestFiles::copyOn(const QString &source, const QString &target, QString *error,
+                         const QString &root)
 {
-    return m_copier.copyFile(source, target, error);
+    const CopyReport report = m_copier.copy(source, target);
+    noteRetries(report, target);
+    if (!report.ok()) {
+        if (error)
+            *error = report.error;
+        return false;
+    }
+    if (!root.isEmpty())
+        m_manifests.record(root, target, ManifestBook::stamp(target, report.hash));
+    return true;
+}
+
+bool IngestFiles::carryOnDuplicate(const QString &source, const QString &target, QString *error,
+                                   const QString &root, int *copies)
+{
+    if (!entryExists(target)) {
+        if (!copyOn(source, target, error, root))
+            return false;
+        ++*copies;
+        return true;
+    }
+    // Already there (an unfinished run got this far): listed from now on, never replaced.
+    if (!m_manifests.isListed(root, target))
+        m_manifests.recordUnhashed(root, target);
+    return true;
+}
+
+void IngestFiles::recordFirstTree(const QString &folder, const QString &name)
+{
+    const QString path = joinPath(folder, name);
+    if (!entryExists(path))
+        return;
+    const auto stamp = m_copyHashes.constFind(path);
+    if (stamp != m_copyHashes.constEnd())
+        m_manifests.record(m_topFolder, path, *stamp);
+    else if (!m_manifests.isListed(m_topFolder, path))
+        m_manifests.recordUnhashed(m_topFolder, path);
+    const QString extension = extensionOf(name);
+    if (extension.compare(QLatin1String("jpg"), Qt::CaseInsensitive) == 0 ||
+        extension.compare(QLatin1String("xmp"), Qt::CaseInsensitive) == 0)
+        return;
+    const QString sidecar =
+        (extension.isEmpty() ? path : path.left(path.size() - extension.size() - 1)) +
+        QStringLiteral(".xmp");
+    if (entryExists(sidecar) && !m_manifests.isListed(m_topFolder, sidecar))
+        m_manifests.recordUnhashed(m_topFolder, sidecar);
+}
+
+void IngestFiles::writeManifests()
+{
+    // Without a backup the first tree is the only one: everything placed in it is listed now.
+    // With one, its files were listed as the second stage carried them on.
+    if (!m_activeSetup.paramBool(QStringLiteral("WantBackup"))) {
+        for (const QString &folder : std::as_const(m_ingestedFolders))
+            for (const QString &name : m_ingestedFiles.value(folder))
+                recordFirstTree(folder, name);
+        for (const QString &folder : std::as_const(m_duplicateFolders))
+            for (const QString &name : m_duplicateFiles.value(folder))
+                if (!m_manifests.isListed(m_topFolder, joinPath(folder, name)))
+                    recordFirstTree(folder, name);
+    }
+    for (const QString &failure : m_manifests.write(QDateTime::currentDateTimeUtc())) {
+        m_hadError = true;
+        logPrint("\nERROR writing the copy manifest: %@\n", failure);
+        IngestionLogController::log("ERROR writing the copy manifest: %@", failure);
+    }
 }
 
 bool IngestFiles::convertOrCopy()
@@ -784,7 +971,13 @@ bool IngestFiles::convertOrCopy()
         return failSecondBackupCopy(target, description);
     };
 
-    for (const QString &folder : std::as_const(m_ingestedFolders)) {
+    // Folders of this run's copies, then those holding only files found already there.
+    QStringList folders = m_ingestedFolders;
+    for (const QString &folder : std::as_const(m_duplicateFolders))
+        if (!folders.contains(folder))
+            folders << folder;
+
+    for (const QString &folder : std::as_const(folders)) {
         if (!isInside(folder, backupRoot))
             continue;
         QString relative = folder.mid(backupRoot.endsWith(QLatin1Char('/')) ? backupRoot.size() - 1
@@ -794,29 +987,52 @@ bool IngestFiles::convertOrCopy()
         const QString primaryFolder = joinPath(primaryRoot, relative);
         const QString backupFolder2 = joinPath(backupRoot2, relative);
 
+        // A file found already in the first tree that no manifest there lists was placed by a
+        // run that never finished (killed, or stopped by an error before this stage): it is
+        // carried on now, except where the other tree already has the name.
+        QStringList carried;
+        for (const QString &name : m_duplicateFiles.value(folder))
+            if (!m_manifests.isListed(m_topFolder, joinPath(folder, name)) &&
+                !carried.contains(name))
+                carried << name;
+        const QStringList fresh = m_ingestedFiles.value(folder);
+        if (fresh.isEmpty() && carried.isEmpty())
+            continue;
+
         QDir().mkpath(primaryFolder);
+        m_copier.sweep(primaryFolder);
         if (wantBackup2) {
             // Without a root the folder would be relative to wherever the program was started.
             if (backupRoot2.isEmpty())
                 return failCopy2(backupFolder2,
                                  QStringLiteral("The second backup folder is not set."));
             QDir().mkpath(backupFolder2);
+            m_copier.sweep(backupFolder2);
         }
         if (m_firstImageFolder.isEmpty())
             m_firstImageFolder = primaryFolder;
 
         QStringList rawFiles;
+        QStringList done;             // first-tree names whose copies are all in place
         QSet<QString> sidecarsCopied; // two images of one base name may share one sidecar
-        for (const QString &name : m_ingestedFiles.value(folder)) {
+        const QStringList names = fresh + carried;
+        for (qsizetype i = 0; i < names.size(); ++i) {
+            const QString &name = names[i];
+            const bool again = i >= fresh.size(); // carried on from an unfinished run
             const QString extension = extensionOf(name);
             if (extension.compare(QLatin1String("xmp"), Qt::CaseInsensitive) == 0)
                 continue;
             const QString source = joinPath(folder, name);
             const bool raw = ECPrefsController::isRaw(extension);
             if (raw && wantConversion) {
-                rawFiles << source;
-                if (!m_wantRawVerify)
+                // A DNG an unfinished run placed already is not made a second time.
+                const QString dng = QFileInfo(name).completeBaseName() + QStringLiteral(".dng");
+                if (!again || m_wantRawVerify || !entryExists(joinPath(primaryFolder, dng)))
+                    rawFiles << source;
+                if (!m_wantRawVerify) {
+                    done << name;
                     continue; // the DNG takes the raw file's place in the primary folder
+                }
             }
             const bool companion = m_companionCopies.contains(source);
             QString sidecar;
@@ -833,26 +1049,54 @@ bool IngestFiles::convertOrCopy()
             const QString target = joinPath(primaryFolder, name);
             const QString sidecarTarget = joinPath(primaryFolder, sidecarName);
             QString error;
-            if (!copyOn(source, target, &error) ||
-                (withSidecar && !copyOn(sidecar, sidecarTarget, &error)))
-                return failCopy(
-                    formatMessage("Error copying to %@ (XMP: %@)", target, sidecarTarget), error);
-            if (!companion)
-                ++m_numCopiedToBackup;
+            if (again) {
+                int copies = 0;
+                if (!carryOnDuplicate(source, target, &error, primaryRoot, &copies) ||
+                    (withSidecar &&
+                     !carryOnDuplicate(sidecar, sidecarTarget, &error, primaryRoot, &copies)))
+                    return failCopy(
+                        formatMessage("Error copying to %@ (XMP: %@)", target, sidecarTarget),
+                        error);
+                if (!companion)
+                    m_numCopiedToBackup += copies > 0 ? 1 : 0;
+            } else {
+                if (!copyOn(source, target, &error, primaryRoot) ||
+                    (withSidecar && !copyOn(sidecar, sidecarTarget, &error, primaryRoot)))
+                    return failCopy(
+                        formatMessage("Error copying to %@ (XMP: %@)", target, sidecarTarget),
+                        error);
+                if (!companion)
+                    ++m_numCopiedToBackup;
+            }
 
             if (wantBackup2) {
                 const QString target2 = joinPath(backupFolder2, name);
-                if (!copyOn(source, target2, &error) ||
-                    (withSidecar && !copyOn(sidecar, joinPath(backupFolder2, sidecarName), &error)))
-                    return failCopy2(target2, error);
-                if (!companion)
-                    ++m_numCopiedToBackup2;
+                const QString sidecarTarget2 = joinPath(backupFolder2, sidecarName);
+                if (again) {
+                    int copies = 0;
+                    if (!carryOnDuplicate(source, target2, &error, backupRoot2, &copies) ||
+                        (withSidecar &&
+                         !carryOnDuplicate(sidecar, sidecarTarget2, &error, backupRoot2, &copies)))
+                        return failCopy2(target2, error);
+                    if (!companion)
+                        m_numCopiedToBackup2 += copies > 0 ? 1 : 0;
+                } else {
+                    if (!copyOn(source, target2, &error, backupRoot2) ||
+                        (withSidecar && !copyOn(sidecar, sidecarTarget2, &error, backupRoot2)))
+                        return failCopy2(target2, error);
+                    if (!companion)
+                        ++m_numCopiedToBackup2;
+                }
             }
+            done << name;
         }
 
-        if (!rawFiles.isEmpty() && !convertRaws(executable, rawFiles, primaryFolder,
-                                                wantBackup2 ? backupFolder2 : QString()))
+        if (!rawFiles.isEmpty() &&
+            !convertRaws(executable, rawFiles, primaryFolder,
+                         wantBackup2 ? backupFolder2 : QString(), primaryRoot, backupRoot2))
             return false;
+        for (const QString &name : std::as_const(done))
+            recordFirstTree(folder, name);
     }
     return true;
 }
@@ -901,7 +1145,8 @@ QStringList fileNames(const QStringList &paths)
 } // namespace
 
 bool IngestFiles::convertRaws(const QString &executable, const QStringList &rawFiles,
-                              const QString &primaryFolder, const QString &backupFolder2)
+                              const QString &primaryFolder, const QString &backupFolder2,
+                              const QString &primaryRoot, const QString &backupRoot2)
 {
     // The converter writes into a private folder; each DNG is then placed the way copies are,
     // so it never replaces a file already there and a clash takes the next free name. With raw
@@ -962,10 +1207,12 @@ bool IngestFiles::convertRaws(const QString &executable, const QStringList &rawF
             }
             syncToDisk(QFile::encodeName(primaryFolder));
             ++m_numCopiedToBackup;
+            // A new file, not a copy: listed with the hash of what the converter wrote.
+            m_manifests.recordUnhashed(primaryRoot, joinPath(primaryFolder, placed));
             if (!backupFolder2.isEmpty()) {
                 const QString target2 = joinPath(backupFolder2, placed);
                 QString error;
-                if (!copyOn(joinPath(primaryFolder, placed), target2, &error))
+                if (!copyOn(joinPath(primaryFolder, placed), target2, &error, backupRoot2))
                     return failSecondBackupCopy(target2, error);
                 ++m_numCopiedToBackup2;
             }

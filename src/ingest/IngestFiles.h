@@ -1,6 +1,8 @@
 #pragma once
 
+#include "ingest/CopyManifest.h"
 #include "ingest/MetadataWriter.h"
+#include "ingest/RunTotals.h"
 #include "ingest/SafeCopy.h"
 #include "items/ThumbItem.h"
 #include "presets/Setup.h"
@@ -13,6 +15,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 class MacroProcessor;
 class ProgressSession;
@@ -91,6 +94,13 @@ public:
     int numMetadataNotWritten() const { return m_numMetadataNotWritten; }
     bool hadError() const { return m_hadError; }
     bool cancelled() const { return m_cancelled; }
+    // Where every ticked file of the last run ended up.
+    const RunTotals &totals() const { return m_totals; }
+
+    // Copies are read back from the disk and compared with their sources by hash before they are
+    // placed (the preference "VerifyCopies" unless set here).
+    void setVerifyCopies(std::optional<bool> verify) { m_verifyOverride = verify; }
+    bool verifyCopies() const;
 
     void setCameraDownloader(CameraDownloader downloader) { m_downloader = std::move(downloader); }
     void setFolderOpener(FolderOpener opener) { m_folderOpener = std::move(opener); }
@@ -116,16 +126,25 @@ private:
     void waitForMetadata();
     bool metadataAvailable();
     void go2();
-    bool copyFirst(const ThumbItemPtr &item, const QString &folder);
+    enum class Next { Continue, Stop };
+    Next copyFirst(const ThumbItemPtr &item, const QString &folder);
+    void noteRetries(const CopyReport &report, const QString &target);
+    void failItem(const ThumbItem &item, const QString &folder, const QString &message);
+    void recordFirstTree(const QString &folder, const QString &name);
+    bool carryOnDuplicate(const QString &source, const QString &target, QString *error,
+                          const QString &root, int *copies);
+    void writeManifests();
     // Copies the item's companions beside its copy, under its new base name.
-    bool copyCompanions(const ThumbItem &item, const QString &folder);
+    Next copyCompanions(const ThumbItem &item, const QString &folder);
     void writeMetadata(ThumbItem &item, const QString &copyPath);
     bool giveTurn();
     bool requestDownload(const ThumbItemPtr &item, const QString &folder, const QString &name);
     void reportCopyError(const QString &description);
-    bool copyOn(const QString &source, const QString &target, QString *error);
+    bool copyOn(const QString &source, const QString &target, QString *error,
+                const QString &root = QString());
     bool convertRaws(const QString &executable, const QStringList &rawFiles,
-                     const QString &primaryFolder, const QString &backupFolder2);
+                     const QString &primaryFolder, const QString &backupFolder2,
+                     const QString &primaryRoot, const QString &backupRoot2);
     bool failSecondStageCopy(const QString &systemLine, const QString &description);
     bool failSecondBackupCopy(const QString &target, const QString &description);
     void removeTempDir();
@@ -134,6 +153,13 @@ private:
     std::unique_ptr<MacroProcessor> m_macroProcessor;
     std::unique_ptr<ProgressSession> m_session;
     SafeCopier m_copier;
+    std::optional<bool> m_verifyOverride;
+    ManifestBook m_manifests;
+    RunTotals m_totals;
+    SourceFailureWatch m_sourceFailures;
+    QHash<QString, ManifestBook::Stamp> m_copyHashes; // first copies by path
+    QHash<QString, QStringList> m_duplicateFiles;     // folder to names found already there
+    QStringList m_duplicateFolders;
     MetadataWriteContext m_writeContext;
     CameraDownloader m_downloader;
     FolderOpener m_folderOpener;

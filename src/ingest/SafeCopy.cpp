@@ -1,239 +1,243 @@
 #include "ingest/SafeCopy.h"
 
-#include <QDir>
+#include "platform/IoFaults.h"
+
 #include <QFile>
 #include <QFileInfo>
 
-#include <atomic>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <vector>
 
 namespace {
 
-std::atomic<qint64> g_failAfter{-1};
-std::atomic<qint64> g_written{0};
+using Failure = CopyReport::Failure;
 
 QString errnoText(int err)
 {
     return QString::fromLocal8Bit(std::strerror(err));
 }
 
-QString describe(const QString &source, const QString &target, int err)
+bool isDiskFull(int err)
 {
-    if (err == EEXIST)
+    return err == ENOSPC || err == EDQUOT;
+}
+
+QString describe(Failure failure, const QString &source, const QString &folder, int err)
+{
+    const QString name = QFileInfo(source).fileName();
+    switch (failure) {
+    case Failure::TargetExists:
         return QStringLiteral("The file \"%1\" couldn't be copied to \"%2\" because an item with "
                               "the same name already exists.")
-            .arg(QFileInfo(source).fileName(), QFileInfo(target).absolutePath());
-    return QStringLiteral("The file \"%1\" couldn't be copied to \"%2\": %3")
-        .arg(QFileInfo(source).fileName(), QFileInfo(target).absolutePath(), errnoText(err));
-}
-
-bool writeAll(int fd, const char *data, ssize_t size)
-{
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, static_cast<size_t>(size));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        data += n;
-        size -= n;
-    }
-    return true;
-}
-
-// How many bytes the next transfer may move under the full-disk seam; 0 means "fail now".
-qint64 allowance(qint64 wanted)
-{
-    const qint64 limit = g_failAfter.load();
-    if (limit < 0)
-        return wanted;
-    return std::max<qint64>(0, std::min(wanted, limit - g_written.load()));
-}
-
-// Copies the whole stream; errno is set on failure. Prefers copy_file_range (no trip through
-// user space; reflinks where the file system offers them) and falls back to read/write.
-bool copyData(int in, int out, const SafeCopier::ChunkCallback &onChunk)
-{
-    static constexpr qint64 transfer = 1 << 20;
-    static thread_local std::vector<char> buffer(transfer);
-    bool kernelCopy = true;
-    qint64 sinceCallback = 0;
-    for (;;) {
-        const qint64 want = allowance(transfer);
-        if (want == 0) {
-            errno = ENOSPC;
-            return false;
-        }
-        ssize_t n = -1;
-        if (kernelCopy) {
-            n = ::copy_file_range(in, nullptr, out, nullptr, static_cast<size_t>(want), 0);
-            if (n < 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL ||
-                          errno == EOPNOTSUPP || errno == EBADF)) {
-                kernelCopy = false;
-                continue;
-            }
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n < 0)
-                return false;
-        } else {
-            n = ::read(in, buffer.data(), static_cast<size_t>(want));
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n < 0)
-                return false;
-            if (n > 0 && !writeAll(out, buffer.data(), n))
-                return false;
-        }
-        if (n == 0)
-            return true;
-        g_written += n;
-        sinceCallback += n;
-        if (sinceCallback >= SafeCopier::chunkBytes) {
-            sinceCallback = 0;
-            if (onChunk)
-                onChunk();
-        }
+            .arg(name, folder);
+    case Failure::DiskFull:
+        return QStringLiteral("The file \"%1\" couldn't be copied to \"%2\" because the disk is "
+                              "full (%3).")
+            .arg(name, folder, errnoText(err));
+    case Failure::SourceChanged:
+        return QStringLiteral("The file \"%1\" changed while it was being copied to \"%2\"; the "
+                              "copy was not kept.")
+            .arg(name, folder);
+    case Failure::Mismatch:
+        return QStringLiteral("The copy of \"%1\" in \"%2\" differed from the original when it "
+                              "was read back, twice; the copy was not kept.")
+            .arg(name, folder);
+    case Failure::Source:
+        return QStringLiteral("The file \"%1\" couldn't be read: %2").arg(source, errnoText(err));
+    default:
+        return QStringLiteral("The file \"%1\" couldn't be copied to \"%2\": %3")
+            .arg(name, folder, errnoText(err));
     }
 }
 
-void syncFolder(const QByteArray &folder)
+// Closes a descriptor once.
+struct Fd
 {
-    const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
+    int fd = -1;
+    ~Fd() { reset(); }
+    void reset(int value = -1)
+    {
+        if (fd >= 0)
+            ::close(fd);
+        fd = value;
     }
-}
+};
 
-// Puts the finished temporary under its final name without replacing anything.
-bool place(const QByteArray &temporary, const QByteArray &target)
+struct Attempt
 {
-    if (::renameat2(AT_FDCWD, temporary.constData(), AT_FDCWD, target.constData(),
-                    RENAME_NOREPLACE) == 0)
-        return true;
-    if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
-        return false;
-    if (::link(temporary.constData(), target.constData()) == 0) {
-        ::unlink(temporary.constData());
-        return true;
-    }
-    if (errno != EPERM && errno != EOPNOTSUPP && errno != ENOSYS)
-        return false;
-    // Neither atomic way exists here (some foreign file systems): check, then rename.
-    struct stat st;
-    if (::lstat(target.constData(), &st) == 0) {
-        errno = EEXIST;
-        return false;
-    }
-    return ::rename(temporary.constData(), target.constData()) == 0;
-}
+    Attempt() = default;
+    Attempt(Failure f, int e, bool a = false, const QString &w = QString())
+        : failure(f), error(e), again(a), why(w)
+    {}
+
+    Failure failure = Failure::None;
+    int error = 0;
+    bool again = false; // worth one more try from the source
+    QString why;        // for the record of retries
+};
 
 } // namespace
 
 const char *SafeCopier::temporaryPrefix()
 {
-    return ".brindlewick-partial-";
+    return CopySteps::kTemporaryPrefix;
 }
 
 void SafeCopier::setFailAfterBytes(qint64 bytes)
 {
-    g_written = 0;
-    g_failAfter = bytes;
+    if (bytes < 0) {
+        IoFaults::clear();
+        return;
+    }
+    IoFaults::Plan plan;
+    plan.rules.push_back({IoFaults::Op::DestinationWrite, ENOSPC, bytes, 0, -1});
+    IoFaults::install(plan);
 }
 
 int SafeCopier::removeStrayTemporaries(const QString &folder)
 {
-    const QByteArray dirPath = QFile::encodeName(folder);
-    DIR *dir = ::opendir(dirPath.constData());
-    if (!dir)
-        return 0;
-    const size_t prefixLength = std::strlen(temporaryPrefix());
-    int removed = 0;
-    while (const dirent *entry = ::readdir(dir)) {
-        if (std::strncmp(entry->d_name, temporaryPrefix(), prefixLength) != 0)
-            continue;
-        if (::unlinkat(::dirfd(dir), entry->d_name, 0) == 0)
-            ++removed;
-    }
-    ::closedir(dir);
-    return removed;
+    return CopySteps::removeStrayTemporaries(QFile::encodeName(folder));
+}
+
+void SafeCopier::sweep(const QString &folder)
+{
+    if (m_swept.contains(folder))
+        return;
+    removeStrayTemporaries(folder);
+    m_swept.insert(folder);
 }
 
 bool SafeCopier::copyFile(const QString &source, const QString &target, QString *error,
                           const ChunkCallback &onChunk)
 {
+    const CopyReport report = copy(source, target, onChunk);
+    if (error)
+        *error = report.error;
+    return report.ok();
+}
+
+CopyReport SafeCopier::copy(const QString &source, const QString &target,
+                            const ChunkCallback &onChunk)
+{
     const QFileInfo targetInfo(target);
     const QString folder = targetInfo.absolutePath();
-    if (!m_swept.contains(folder)) {
-        removeStrayTemporaries(folder);
-        m_swept.insert(folder);
-    }
-    const auto fail = [&](int err) {
-        if (error)
-            *error = describe(source, target, err);
-        return false;
+    sweep(folder);
+    CopyReport report;
+    const auto fail = [&](Failure failure, int err) {
+        report.failure = failure;
+        report.error = describe(failure, source, folder, err);
+        return report;
     };
 
-    const QByteArray targetBytes = QFile::encodeName(targetInfo.absoluteFilePath());
+    const QByteArray folderBytes = QFile::encodeName(folder);
+    const QByteArray finalName = QFile::encodeName(targetInfo.fileName());
+    Fd dir;
+    dir.reset(::open(folderBytes.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir.fd < 0)
+        return fail(Failure::Destination, errno);
     struct stat st;
-    if (::lstat(targetBytes.constData(), &st) == 0)
-        return fail(EEXIST);
+    if (::fstatat(dir.fd, finalName.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0)
+        return fail(Failure::TargetExists, EEXIST);
 
-    const int in = ::open(QFile::encodeName(source).constData(), O_RDONLY | O_CLOEXEC);
-    if (in < 0)
-        return fail(errno);
-    struct stat sourceStat;
-    if (::fstat(in, &sourceStat) != 0) {
-        const int err = errno;
-        ::close(in);
-        return fail(err);
-    }
-    if (!S_ISREG(sourceStat.st_mode)) {
-        ::close(in);
-        return fail(S_ISDIR(sourceStat.st_mode) ? EISDIR : EINVAL);
-    }
+    Fd in;
+    in.reset(::open(QFile::encodeName(source).constData(), O_RDONLY | O_CLOEXEC));
+    if (in.fd < 0)
+        return fail(Failure::Source, errno);
+    struct stat before;
+    if (::fstat(in.fd, &before) != 0)
+        return fail(Failure::Source, errno);
+    if (!S_ISREG(before.st_mode))
+        return fail(Failure::Source, S_ISDIR(before.st_mode) ? EISDIR : EINVAL);
+    const timespec times[2] = {before.st_atim, before.st_mtim};
 
-    QByteArray temporary = QFile::encodeName(folder) + '/' + temporaryPrefix() + "XXXXXX";
-    const int out = ::mkostemp(temporary.data(), O_CLOEXEC);
-    if (out < 0) {
-        const int err = errno;
-        ::close(in);
-        return fail(err);
-    }
-
-    const timespec times[2] = {sourceStat.st_atim, sourceStat.st_mtim};
-    bool ok = copyData(in, out, onChunk);
-    int err = ok ? 0 : errno;
-    ::close(in);
-    if (ok) {
-        // Readable and writable by the owner, so later steps may add metadata to the copy.
-        ::fchmod(out, (sourceStat.st_mode & 0777) | S_IRUSR | S_IWUSR);
-        if (::futimens(out, times) != 0 || ::fsync(out) != 0) {
-            ok = false;
-            err = errno;
+    // One attempt: a temporary written, synced and (with verification) read back. On success
+    // the temporary's name is left in `temporary` and its descriptor in `out`.
+    QByteArray temporary;
+    Fd out;
+    const auto attempt = [&]() -> Attempt {
+        out.reset(CopySteps::createTemporary(folderBytes, &temporary));
+        if (out.fd < 0) {
+            const int err = errno;
+            return Attempt(isDiskFull(err) ? Failure::DiskFull : Failure::Destination, err);
         }
+        const auto discard = [&](Attempt result) {
+            out.reset();
+            ::unlinkat(dir.fd, temporary.constData(), 0);
+            return result;
+        };
+        const auto destinationFault = [&](int err, const char *step) {
+            if (isDiskFull(err))
+                return discard(Attempt{Failure::DiskFull, err});
+            return discard(
+                Attempt{Failure::Destination, err, true,
+                        QStringLiteral("%1 failed: %2").arg(QLatin1String(step), errnoText(err))});
+        };
+
+        if (::lseek(in.fd, 0, SEEK_SET) < 0)
+            return discard(Attempt{Failure::Source, errno});
+        // Hashed either way: the manifest lists what was copied.
+        const CopySteps::Transfer transfer = CopySteps::copyAndHash(in.fd, out.fd, onChunk);
+        if (transfer.error != 0) {
+            if (transfer.sourceSide)
+                return discard(Attempt{Failure::Source, transfer.error});
+            return destinationFault(transfer.error, "writing");
+        }
+        struct stat after;
+        if (::fstat(in.fd, &after) != 0)
+            return discard(Attempt{Failure::Source, errno});
+        if (transfer.bytes != before.st_size || after.st_size != before.st_size ||
+            after.st_mtim.tv_sec != before.st_mtim.tv_sec ||
+            after.st_mtim.tv_nsec != before.st_mtim.tv_nsec)
+            return discard(Attempt{Failure::SourceChanged, 0});
+
+        // Readable and writable by the owner, so later steps may add metadata to the copy.
+        ::fchmod(out.fd, (before.st_mode & 0777) | S_IRUSR | S_IWUSR);
+        if (::futimens(out.fd, times) != 0)
+            return destinationFault(errno, "setting the time");
+        if (const int err = CopySteps::durableSync(out.fd))
+            return destinationFault(err, "fsync");
+        if (m_verify) {
+            if (IoFaults::takeFlip())
+                CopySteps::flipMiddleByte(out.fd);
+            Hash128 readBack;
+            qint64 readBytes = 0;
+            if (const int err = CopySteps::readBackHash(out.fd, &readBack, &readBytes))
+                return destinationFault(err, "reading back");
+            if (readBytes != transfer.bytes || !(readBack == transfer.hash))
+                return discard(
+                    Attempt{Failure::Mismatch, 0, true,
+                            QStringLiteral("the copy read back differed from the original")});
+            report.verified = true;
+        } else {
+            CopySteps::dropCache(out.fd);
+        }
+        report.hash = transfer.hash;
+        report.size = transfer.bytes;
+        report.modified = before.st_mtim.tv_sec;
+        if (::close(out.fd) != 0) {
+            out.fd = -1;
+            return destinationFault(errno, "closing");
+        }
+        out.fd = -1;
+        return {};
+    };
+
+    Attempt result = attempt();
+    if (result.again) {
+        report.retries << result.why;
+        result = attempt();
     }
-    if (::close(out) != 0 && ok) {
-        ok = false;
-        err = errno;
+    if (result.failure != Failure::None)
+        return fail(result.failure, result.error);
+
+    if (const int err =
+            CopySteps::placeNoReplace(dir.fd, temporary.constData(), finalName.constData())) {
+        ::unlinkat(dir.fd, temporary.constData(), 0);
+        report.verified = false;
+        return fail(err == EEXIST ? Failure::TargetExists : Failure::Destination, err);
     }
-    if (ok && !place(temporary, targetBytes)) {
-        ok = false;
-        err = errno;
-    }
-    if (!ok) {
-        ::unlink(temporary.constData());
-        return fail(err);
-    }
-    syncFolder(QFile::encodeName(folder));
-    return true;
+    return report;
 }

@@ -1,34 +1,68 @@
 #pragma once
 
+#include "platform/CopySteps.h"
+#include "platform/FileHash.h"
+
 #include <QSet>
 #include <QString>
 
 #include <functional>
 
+// What became of one copy.
+struct CopyReport
+{
+    enum class Failure {
+        None,
+        TargetExists,  // a file already has the final name (left untouched)
+        Source,        // the source could not be opened or read (card pulled, bad sector)
+        SourceChanged, // the source's size or modification time changed while it was copied
+        DiskFull,      // the destination has no room left
+        Destination,   // writing, syncing or reading back the copy failed twice
+        Mismatch,      // the copy read back differed from the source twice
+    };
+
+    Failure failure = Failure::None;
+    QString error;         // the description for the user; empty on success
+    QStringList retries;   // why each earlier attempt was thrown away and made again
+    bool verified = false; // the copy was read back from the disk and matched the source
+    Hash128 hash;          // of the source as it was read and written (on success)
+    qint64 size = 0;
+    qint64 modified = 0; // the copy's modification time, seconds since 1970
+
+    bool ok() const { return failure == Failure::None; }
+};
+
 // Places copies of image files without ever replacing anything. A copy is written under a hidden
-// temporary name in the target folder, flushed, given the source's modification time and only
-// then put under its final name (renameat2 with RENAME_NOREPLACE, else link + unlink); the
-// folder is synced afterwards. An interruption at any point leaves no file under the final name.
-// Main thread only.
+// temporary name in the target folder while the source is hashed, flushed to the disk, given the
+// source's modification time, and (with verification) read back from the disk and compared with
+// the source's hash; only then is it put under its final name (renameat2 with RENAME_NOREPLACE,
+// else link + unlink) and the folder synced. A copy that reads back differently or whose fsync
+// fails is thrown away and made once more from the source. An interruption at any point leaves
+// no file under the final name.
+// One copier per run and thread; the steps themselves keep no state (platform/CopySteps.h).
 class SafeCopier
 {
 public:
-    // Called between chunks of a large file (the progress window's turn).
-    using ChunkCallback = std::function<void()>;
+    using ChunkCallback = CopySteps::ChunkCallback;
 
     // Prefix of the temporary names; a file with it is the remains of an interrupted copy.
     static const char *temporaryPrefix();
 
     // Forgets which folders were swept for stray temporaries (call once per run).
     void beginRun() { m_swept.clear(); }
+    // Read back and compare every copy (the default) or only flush it.
+    void setVerify(bool verify) { m_verify = verify; }
+    bool verify() const { return m_verify; }
 
-    // Copies `source` to `target` (which must not exist). On failure answers false with a
-    // description of the error in `error`; nothing is left under `target`, and a file that
-    // already existed there is untouched.
+    // Copies `source` to `target` (which must not exist).
+    CopyReport copy(const QString &source, const QString &target,
+                    const ChunkCallback &onChunk = ChunkCallback());
+    // The same answering only success; `error` receives the description of a failure.
     bool copyFile(const QString &source, const QString &target, QString *error,
                   const ChunkCallback &onChunk = ChunkCallback());
 
-    // Removes the hidden temporaries an interrupted run left in `folder`.
+    // Removes the remains of interrupted copies in `folder`, once per run.
+    void sweep(const QString &folder);
     static int removeStrayTemporaries(const QString &folder);
 
     // Test seam: from now on every copy fails with "No space left on device" once it has
@@ -36,8 +70,9 @@ public:
     static void setFailAfterBytes(qint64 bytes);
 
     // Bytes between two chunk callbacks.
-    static constexpr qint64 chunkBytes = 8 << 20;
+    static constexpr qint64 chunkBytes = CopySteps::kChunkBytes;
 
 private:
     QSet<QString> m_swept;
+    bool m_verify = true;
 };

@@ -94,12 +94,47 @@ const QHash<QString, QString> &buildSubDict()
 
 QString addEntities(const QString &text)
 {
-    QString out = text;
-    out.replace(QLatin1Char('&'), QStringLiteral("&amp;"));
-    out.replace(QLatin1Char('<'), QStringLiteral("&lt;"));
-    out.replace(QLatin1Char('>'), QStringLiteral("&gt;"));
-    out.replace(QLatin1Char('\''), QStringLiteral("&apos;"));
-    out.replace(QLatin1Char('"'), QStringLiteral("&quot;"));
+    QString out;
+    out.reserve(text.size() + 16);
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        switch (c.unicode()) {
+        case u'&':
+            out += QStringLiteral("&amp;");
+            continue;
+        case u'<':
+            out += QStringLiteral("&lt;");
+            continue;
+        case u'>':
+            out += QStringLiteral("&gt;");
+            continue;
+        case u'\'':
+            out += QStringLiteral("&apos;");
+            continue;
+        case u'"':
+            out += QStringLiteral("&quot;");
+            continue;
+        case u'\r':
+            // A bare carriage return would reach readers as a line feed.
+            out += QStringLiteral("&#xD;");
+            continue;
+        default:
+            break;
+        }
+        // Characters XML 1.0 cannot carry at all (control characters, a NUL from a camera's
+        // padded text, unpaired surrogates, U+FFFE/U+FFFF) would make the whole packet
+        // unreadable: they are left out.
+        if (c.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) {
+            out += c;
+            out += text.at(++i);
+            continue;
+        }
+        const char16_t u = c.unicode();
+        const bool allowed =
+            u == u'\t' || u == u'\n' || (u >= 0x20 && u < 0xD800) || (u >= 0xE000 && u <= 0xFFFD);
+        if (allowed)
+            out += c;
+    }
     return out;
 }
 

@@ -12,7 +12,9 @@ class ThumbItem;
 // From placeholder ("{@IPTC.City}") to the generated-metadata key whose value replaces it.
 const QHash<QString, QString> &buildSubDict();
 
-// The text with "&", "<", ">", "'" and "\"" replaced by their XML entities ("&" first).
+// The text with "&", "<", ">", "'" and "\"" replaced by their XML entities, a carriage return
+// written as "&#xD;", and the characters XML cannot carry (control characters, NUL, unpaired
+// surrogates) left out, so any value gives well-formed character data.
 QString addEntities(const QString &text);
 
 // The filled template, or nullopt after reporting that it is not well-formed XML. The item's

@@ -96,12 +96,22 @@ const QList<ECPrefsController::SettingRow> &ECPrefsController::settingRows()
     static const QList<SettingRow> rows{
         {QStringLiteral("Ingestion"), &Prefs::WantEmbeddedGPS, RowKind::Switch,
          QStringLiteral("Write &GPS positions into the ingested files"), QString()},
+        {QStringLiteral("Ingestion"), &Prefs::VerifyCopies, RowKind::Switch,
+         QStringLiteral("Read every cop&y back and compare it with its source"), QString()},
         {QStringLiteral("GPS and Maps"), &Prefs::GPSBabelPath, RowKind::Program,
          QStringLiteral("GPSBa&bel program"), QStringLiteral("GPSBabel")},
         {QStringLiteral("GPS and Maps"), &Prefs::MapTileURL, RowKind::Text,
          QStringLiteral("Map &tile address"), QString()},
         {QStringLiteral("GPS and Maps"), &Prefs::MapTileAttribution, RowKind::Text,
          QStringLiteral("Map tile c&redit"), QString()},
+        {QStringLiteral("Memory Cards"), &Prefs::OfferCards, RowKind::Switch,
+         QStringLiteral("&Ask to ingest a card when it is put in"), QString()},
+        {QStringLiteral("Memory Cards"), &Prefs::OfferAnyRemovableVolume, RowKind::Switch,
+         QStringLiteral("Also offer other removable drives (no DCIM f&older)"), QString()},
+        {QStringLiteral("Memory Cards"), &Prefs::AutoIngestCards, RowKind::Switch,
+         QStringLiteral("Ingest cards a&utomatically with the preset marked for it"), QString()},
+        {QStringLiteral("Memory Cards"), &Prefs::EjectAfterIngest, RowKind::Switch,
+         QStringLiteral("E&ject a card after it was ingested"), QString()},
     };
     return rows;
 }

@@ -7,6 +7,7 @@
 #include <QTimeZone>
 
 #include <cstdlib>
+#include <cstring>
 #include <plist/plist.h>
 
 namespace {
@@ -94,6 +95,16 @@ QVariant toVariant(plist_t node, int depth)
     }
 }
 
+bool hasEmbeddedNul(plist_t root)
+{
+    char *xml = nullptr;
+    uint32_t length = 0;
+    plist_to_xml(root, &xml, &length);
+    const bool found = xml && std::memchr(xml, '\0', length) != nullptr;
+    std::free(xml);
+    return found;
+}
+
 plist_t fromVariant(const QVariant &value)
 {
     switch (value.typeId()) {
@@ -171,6 +182,13 @@ std::optional<QVariant> fromData(const QByteArray &data)
     plist_from_memory(data.constData(), static_cast<uint32_t>(data.size()), &root);
     if (!root)
         return std::nullopt;
+    // A key or string with a NUL inside (possible in a damaged binary list) makes libplist's
+    // getters abort the process; its XML writer copes and shows the NUL, so such a list is
+    // refused as damaged before anything is read from it.
+    if (hasEmbeddedNul(root)) {
+        plist_free(root);
+        return std::nullopt;
+    }
     QVariant value = toVariant(root, 0);
     plist_free(root);
     if (!value.isValid())

@@ -44,6 +44,7 @@ struct DownloadJob
     QString directory;
     QString saveAs;
     qint64 modificationTime = -1;
+    bool verify = true; // read the file back from the disk and compare before placing it
 };
 
 } // namespace CameraRecords

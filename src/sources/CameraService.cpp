@@ -570,6 +570,7 @@ void CameraService::requestDownloadFile(const CameraFilePtr &file, const Downloa
     job.name = deviceFile->name();
     job.directory = options.downloadsDirectory;
     job.saveAs = options.saveAsFilename;
+    job.verify = options.verify;
     job.modificationTime = deviceFile->modificationDate().isValid()
                                ? deviceFile->modificationDate().toSecsSinceEpoch()
                                : -1;

@@ -32,6 +32,9 @@ struct DownloadOptions
 {
     QString downloadsDirectory;
     QString saveAsFilename;
+    // The saved file is read back from the disk and compared with what the camera sent before
+    // it is placed; a mismatch downloads it once more.
+    bool verify = true;
 };
 
 // The one completion of a download request. `error` is empty on success; `options` are the

@@ -1,7 +1,9 @@
 #include "sources/CameraWorker.h"
 
+#include "platform/CopySteps.h"
 #include "platform/Format.h"
 #include "platform/ImageProperties.h"
+#include "platform/IoFaults.h"
 #include "platform/Thumbnailer.h"
 
 #include <QBuffer>
@@ -521,8 +523,9 @@ void CameraWorker::download(const DownloadJob &job)
     OpenCamera &open = it->second;
     const QByteArray folder = job.folder.toUtf8();
     const QByteArray name = job.name.toUtf8();
-    const QString error =
-        placeFile(job.directory, job.saveAs, job.modificationTime, [&](int fd) -> QString {
+    const QString error = placeFile(
+        job.directory, job.saveAs, job.modificationTime,
+        [&](int fd) -> QString {
             if (cancelled(open))
                 return QStringLiteral("The download was cancelled.");
             const int copy = ::dup(fd);
@@ -539,7 +542,8 @@ void CameraWorker::download(const DownloadJob &job)
                 return result == GP_ERROR_CANCEL ? QStringLiteral("The download was cancelled.")
                                                  : gphotoError(result);
             return QString();
-        });
+        },
+        job.verify);
     Q_EMIT downloaded(job.requestId,
                       error.isEmpty()
                           ? QString()
@@ -549,7 +553,7 @@ void CameraWorker::download(const DownloadJob &job)
 
 QString CameraWorker::placeFile(const QString &directory, const QString &name,
                                 qint64 modificationTime,
-                                const std::function<QString(int fd)> &source)
+                                const std::function<QString(int fd)> &source, bool verify)
 {
     if (name.isEmpty() || name.contains(QLatin1Char('/')) || name == QLatin1String(".") ||
         name == QLatin1String(".."))
@@ -566,50 +570,82 @@ QString CameraWorker::placeFile(const QString &directory, const QString &name,
         return formatMessage("A file named \"%@\" already exists in \"%@\".", name, directory);
     }
 
-    QByteArray tempPath = dirPath + "/.brindlewick-download-XXXXXX";
-    const int fd = ::mkostemp(tempPath.data(), O_CLOEXEC);
-    if (fd < 0) {
-        const int err = errno;
-        ::close(dirFd);
-        return formatMessage("A file can't be created in \"%@\": %@", directory, systemError(err));
-    }
-    const QByteArray tempName = tempPath.mid(dirPath.size() + 1);
+    QByteArray tempName;
+    int fd = -1;
     auto discard = [&](const QString &error) {
-        ::close(fd);
+        if (fd >= 0)
+            ::close(fd);
+        fd = -1;
         ::unlinkat(dirFd, tempName.constData(), 0);
-        ::close(dirFd);
         return error;
     };
+    // One download into a fresh temporary: empty on success, else why it was thrown away.
+    // `again` says whether downloading once more may help.
+    auto attempt = [&](bool *again) -> QString {
+        *again = false;
+        fd = CopySteps::createTemporary(dirPath, &tempName);
+        if (fd < 0)
+            return formatMessage("A file can't be created in \"%@\": %@", directory,
+                                 systemError(errno));
+        const QString sourceError = source(fd);
+        if (!sourceError.isEmpty())
+            return discard(sourceError);
+        Hash128 written;
+        qint64 writtenBytes = 0;
+        if (verify) {
+            if (const int err = CopySteps::hashContent(fd, &written, &writtenBytes))
+                return discard(formatMessage("Reading \"%@\" failed: %@", name, systemError(err)));
+        }
+        if (modificationTime >= 0) {
+            struct timespec times[2];
+            times[0].tv_sec = modificationTime;
+            times[0].tv_nsec = 0;
+            times[1] = times[0];
+            ::futimens(fd, times);
+        }
+        if (const int err = CopySteps::durableSync(fd)) {
+            *again = err != ENOSPC && err != EDQUOT;
+            return discard(formatMessage("Writing \"%@\" failed: %@", name, systemError(err)));
+        }
+        if (verify) {
+            if (IoFaults::takeFlip())
+                CopySteps::flipMiddleByte(fd);
+            Hash128 readBack;
+            qint64 readBytes = 0;
+            if (const int err = CopySteps::readBackHash(fd, &readBack, &readBytes)) {
+                *again = true;
+                return discard(
+                    formatMessage("Reading \"%@\" back failed: %@", name, systemError(err)));
+            }
+            if (readBytes != writtenBytes || !(readBack == written)) {
+                *again = true;
+                return discard(formatMessage("The copy of \"%@\" in \"%@\" differed from what "
+                                             "the camera sent when it was read back, twice; the "
+                                             "copy was not kept.",
+                                             name, directory));
+            }
+        }
+        if (::close(fd) != 0) {
+            const int err = errno;
+            fd = -1;
+            return discard(formatMessage("Writing \"%@\" failed: %@", name, systemError(err)));
+        }
+        fd = -1;
+        return QString();
+    };
 
-    const QString sourceError = source(fd);
-    if (!sourceError.isEmpty())
-        return discard(sourceError);
-    if (::fsync(fd) != 0)
-        return discard(formatMessage("Writing \"%@\" failed: %@", name, systemError(errno)));
-    if (modificationTime >= 0) {
-        struct timespec times[2];
-        times[0].tv_sec = modificationTime;
-        times[0].tv_nsec = 0;
-        times[1] = times[0];
-        ::futimens(fd, times);
-    }
-    if (::close(fd) != 0) {
-        const int err = errno;
-        ::unlinkat(dirFd, tempName.constData(), 0);
+    bool again = false;
+    QString error = attempt(&again);
+    if (!error.isEmpty() && again)
+        error = attempt(&again);
+    if (!error.isEmpty()) {
         ::close(dirFd);
-        return formatMessage("Writing \"%@\" failed: %@", name, systemError(err));
+        return error;
     }
 
     // Placed without replacing: a file that appeared meanwhile under the name wins.
-    int placed =
-        ::renameat2(dirFd, tempName.constData(), dirFd, finalName.constData(), RENAME_NOREPLACE);
-    if (placed != 0 && (errno == EINVAL || errno == ENOSYS || errno == ENOTSUP)) {
-        placed = ::linkat(dirFd, tempName.constData(), dirFd, finalName.constData(), 0);
-        if (placed == 0)
-            ::unlinkat(dirFd, tempName.constData(), 0);
-    }
-    if (placed != 0) {
-        const int err = errno;
+    if (const int err =
+            CopySteps::placeNoReplace(dirFd, tempName.constData(), finalName.constData())) {
         ::unlinkat(dirFd, tempName.constData(), 0);
         ::close(dirFd);
         if (err == EEXIST)
@@ -617,7 +653,6 @@ QString CameraWorker::placeFile(const QString &directory, const QString &name,
         return formatMessage("\"%@\" can't be placed in \"%@\": %@", name, directory,
                              systemError(err));
     }
-    ::fsync(dirFd);
     ::close(dirFd);
     return QString();
 }

@@ -40,11 +40,13 @@ public:
     void finish();
 
     // Writes `source` into `directory` under `name` through a hidden temporary file: flushed,
-    // given the modification time, then placed without replacing anything. `source` writes the
+    // given the modification time, with `verify` read back from the disk and compared with what
+    // was written, then placed without replacing anything. A failed fsync or a copy that reads
+    // back differently is thrown away and `source` is asked once more. `source` writes the
     // bytes to the descriptor it is given and answers an error text or an empty one. Answers
     // an error text, empty on success. Used by downloads; public so tests can reach it.
     static QString placeFile(const QString &directory, const QString &name, qint64 modificationTime,
-                             const std::function<QString(int fd)> &source);
+                             const std::function<QString(int fd)> &source, bool verify = true);
 
 Q_SIGNALS:
     void detected(const QList<CameraRecords::Descriptor> &found);

@@ -47,8 +47,11 @@ QStringList filesBelow(const QString &root)
 {
     QStringList files;
     QDirIterator it(root, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-    while (it.hasNext())
-        files << QDir(root).relativeFilePath(it.next());
+    while (it.hasNext()) {
+        const QString file = QDir(root).relativeFilePath(it.next());
+        if (!file.startsWith(QLatin1String("ascmhl/"))) // the copy manifests
+            files << file;
+    }
     files.sort();
     return files;
 }

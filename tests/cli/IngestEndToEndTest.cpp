@@ -58,13 +58,17 @@ QString writePreset(const QString &name, const QVariantMap &changes)
     return root;
 }
 
-// Relative paths of every file below `root` (hidden ones included), sorted.
+// Relative paths of every file below `root` (hidden ones included) but the copy manifests,
+// sorted.
 QStringList filesBelow(const QString &root)
 {
     QStringList files;
     QDirIterator it(root, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-    while (it.hasNext())
-        files << QDir(root).relativeFilePath(it.next());
+    while (it.hasNext()) {
+        const QString file = QDir(root).relativeFilePath(it.next());
+        if (!file.startsWith(QLatin1String("ascmhl/")))
+            files << file;
+    }
     files.sort();
     return files;
 }

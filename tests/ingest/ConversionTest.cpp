@@ -72,7 +72,8 @@ TEST(Conversion, RawFilesWithoutConversionCarrySidecarOnce)
     EXPECT_EQ(card.pane.text(),
               QStringLiteral("Ingestion starting...\nNumber ingested: 2\nNumber duplicates "
                              "skipped: 0\nNumber copied to backup: 2\nNumber copied to 2nd "
-                             "backup: 2\n\nAll files processed"));
+                             "backup: 2\nPlanned: 2; Copied: 2; Duplicates: 0; Failed: 0; "
+                             "Stopped: 0\n\nAll files processed"));
     const QStringList log = card.ingestionLog();
     EXPECT_TRUE(log.contains(QStringLiteral(
         "SUCCESS Ingested: 2; Duplicates: 0; Backedup: 2; files DSC_1.JPG through DSC_1.NEF")));

@@ -58,6 +58,11 @@ TEST(XmpGenerator, EntitiesKeywordsAndPlaceholders)
 {
     EXPECT_EQ(addEntities("Tom & Jerry <1>"), "Tom &amp; Jerry &lt;1&gt;");
     EXPECT_EQ(addEntities("&lt; 'a' \"b\""), "&amp;lt; &apos;a&apos; &quot;b&quot;");
+    // Padding NULs and control characters cannot be carried by XML; a carriage return can.
+    EXPECT_EQ(addEntities(QString::fromLatin1("D7000\0\0 a\x01"
+                                              "b\r\nc\td",
+                                              17)),
+              "D7000 ab&#xD;\nc\td");
     EXPECT_EQ(buildSubDict().size(), 38);
     EXPECT_EQ(buildSubDict().value("{@IPTC.ImageCity}"), "IPTC.City");
 

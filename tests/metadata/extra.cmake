@@ -7,8 +7,10 @@ endif()
 # The preferences and lookup window tests read what they stored back through the command-line
 # tool, and ingest a card of sample files through the DNG converter.
 foreach(_window test_ui_PrefsWindowTest test_ui_LookupsWindowTest)
-  target_compile_definitions(${_window} PRIVATE
-    BRINDLEWICK_TESTS_DIR="${CMAKE_CURRENT_SOURCE_DIR}"
-    BRINDLEWICK_BIN_DIR="${CMAKE_BINARY_DIR}/bin")
-  add_dependencies(${_window} brindlewick-cli brindlewick-samplecard)
+  if(TARGET ${_window})
+    target_compile_definitions(${_window} PRIVATE
+      BRINDLEWICK_TESTS_DIR="${CMAKE_CURRENT_SOURCE_DIR}"
+      BRINDLEWICK_BIN_DIR="${CMAKE_BINARY_DIR}/bin")
+    add_dependencies(${_window} brindlewick-cli brindlewick-samplecard)
+  endif()
 endforeach()

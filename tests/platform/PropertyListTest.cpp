@@ -68,6 +68,11 @@ TEST(PropertyList, DamagedMissingAndForeignFilesReadAsAbsent)
         QByteArray("bplist00"),
         QByteArray("<?xml version=\"1.0\"?><plist><dict><key>a</key></plist>"),
         QByteArray("\xff\xd8\xff\xe0 not a plist at all"),
+        // Binary lists whose UTF-16 key or string holds a NUL (libplist aborts on reading them).
+        QByteArray::fromHex("62706c6973743030d101026300e4000000625178080b12000000000000010100"
+                            "0000000000000300000000000000000000000000000014"),
+        QByteArray::fromHex("62706c6973743030d10102516b6300e400000062080b0d00000000000001010000"
+                            "00000000000300000000000000000000000000000014"),
     };
     int i = 0;
     for (const QByteArray &bytes : bad) {

@@ -2,6 +2,7 @@
 
 #include "platform/Defaults.h"
 #include "platform/ImageProperties.h"
+#include "platform/IoFaults.h"
 #include "platform/NotificationCenter.h"
 #include "platform/RecordingUserInterface.h"
 #include "sources/CameraLookup.h"
@@ -24,7 +25,7 @@ const QDateTime kShot3 = QDateTime::fromSecsSinceEpoch(1714564800);
 
 QStringList leftovers(const QString &folder)
 {
-    return QDir(folder).entryList({".brindlewick-download-*"}, QDir::Files | QDir::Hidden);
+    return QDir(folder).entryList({".brindlewick-partial-*"}, QDir::Files | QDir::Hidden);
 }
 
 class CameraServiceTest : public ::testing::Test
@@ -284,4 +285,49 @@ TEST(CameraDownloadPlacement, NeverReplacesAndLeavesNothingBehindOnFailure)
     EXPECT_FALSE(CameraWorker::placeFile(target + "/missing", "c.jpg", -1, writes("x")).isEmpty());
     EXPECT_EQ(QDir(target).entryList(QDir::Files | QDir::Hidden), QStringList{"a.jpg"});
     EXPECT_TRUE(leftovers(target).isEmpty());
+}
+
+TEST(CameraDownloadPlacement, CopyThatReadsBackDifferentlyIsDownloadedAgainThenRefused)
+{
+    const QString target = makeTestFolder("verify");
+    int downloads = 0;
+    const auto download = [&downloads](int fd) {
+        ++downloads;
+        const QByteArray bytes(5000, 'c');
+        return ::write(fd, bytes.constData(), bytes.size()) == bytes.size()
+                   ? QString()
+                   : QStringLiteral("short write");
+    };
+    {
+        IoFaults::Plan plan;
+        plan.flips = 1;
+        IoFaults::Scope faults(plan);
+        EXPECT_EQ(CameraWorker::placeFile(target, "a.jpg", -1, download), QString());
+        EXPECT_EQ(downloads, 2);
+        EXPECT_EQ(readTestFile(target + "/a.jpg"), QByteArray(5000, 'c'));
+    }
+    {
+        IoFaults::Plan plan;
+        plan.flips = 2;
+        IoFaults::Scope faults(plan);
+        downloads = 0;
+        const QString error = CameraWorker::placeFile(target, "b.jpg", -1, download);
+        EXPECT_EQ(downloads, 2);
+        EXPECT_TRUE(error.contains("The copy of \"b.jpg\"")) << error.toStdString();
+        EXPECT_FALSE(QFileInfo::exists(target + "/b.jpg"));
+    }
+    {
+        // A failed fsync: downloaded again, never trusted.
+        IoFaults::Plan plan;
+        IoFaults::Rule rule;
+        rule.op = IoFaults::Op::DestinationSync;
+        rule.error = EIO;
+        rule.onCall = 1;
+        plan.rules.push_back(rule);
+        IoFaults::Scope faults(plan);
+        downloads = 0;
+        EXPECT_EQ(CameraWorker::placeFile(target, "c.jpg", -1, download), QString());
+        EXPECT_EQ(downloads, 2);
+    }
+    EXPECT_EQ(QDir(target).entryList(QDir::Files | QDir::Hidden), (QStringList{"a.jpg", "c.jpg"}));
 }

@@ -1,8 +1,8 @@
 // Any bytes through the container readers: they must never read outside the input, allocate
 // without bound, recurse without end or crash; what they report must lie inside the input.
+#include "platform/IsoMedia.h"
 #include "platform/ByteSource.h"
 #include "platform/CanonTiff.h"
-#include "platform/IsoMedia.h"
 #include "platform/X3f.h"
 
 #include <cstdint>

@@ -1,0 +1,71 @@
+#pragma once
+
+#include "platform/FileHash.h"
+
+#include <QByteArray>
+#include <QtGlobal>
+
+#include <functional>
+
+// The steps of a verified copy, each a plain function over open descriptors with no state of
+// its own, so any of them may later run on a worker thread. A failure answers the errno.
+//
+//   copyAndHash      source -> temporary, hashing the bytes as they are read
+//   durableSync      fsync the temporary; a failure is final for this copy (never retried)
+//   readBackHash     drop the temporary's cached pages and hash what the disk gives back
+//   placeNoReplace   put the temporary under its final name without replacing anything
+namespace CopySteps {
+
+// Every copy in flight lives under this hidden prefix in its target folder (the rest of the name
+// comes from mkstemp) and holds an exclusive flock while it is written, so a sweep can tell the
+// remains of an interrupted copy from another program's copy in progress.
+inline constexpr char kTemporaryPrefix[] = ".brindlewick-partial-";
+
+// Creates such a temporary in the folder `dirPath` (its file descriptor, locked, or -1 with
+// errno set); `name` receives its name inside the folder.
+int createTemporary(const QByteArray &dirPath, QByteArray *name);
+// Removes the remains of interrupted copies in `dirPath`; answers how many went.
+int removeStrayTemporaries(const QByteArray &dirPath);
+
+// Called between chunks of a large file, on the thread doing the copy.
+using ChunkCallback = std::function<void()>;
+
+// Bytes between two chunk callbacks.
+inline constexpr qint64 kChunkBytes = 8 << 20;
+
+struct Transfer
+{
+    int error = 0;           // 0, or the errno of the failed step
+    bool sourceSide = false; // the failure was a read of the source
+    qint64 bytes = 0;        // bytes copied
+    Hash128 hash;            // of the bytes read (copyAndHash only)
+};
+
+// Copies `in` from its offset to its end onto `out`, hashing every byte read. The source is read
+// exactly once.
+Transfer copyAndHash(int in, int out, const ChunkCallback &onChunk = ChunkCallback());
+// Flushes the file to the disk. After a failure the kernel may have dropped the pages it could
+// not write, so a later fsync that succeeds proves nothing: the copy must be made again.
+int durableSync(int fd);
+
+// Drops the (synced) file's cached pages: a copy is not read again soon, and keeping it cached
+// only crowds out the next files of the card.
+void dropCache(int fd);
+
+// Drops the (synced) file's cached pages and reads it whole from its start, so the hash is of
+// what the disk holds rather than of what was handed to it.
+int readBackHash(int fd, Hash128 *hash, qint64 *bytes);
+
+// Hashes the file whole from its start as the kernel gives it (the cache included): for bytes
+// that someone else wrote into a descriptor, what was written.
+int hashContent(int fd, Hash128 *hash, qint64 *bytes);
+
+// Test seam: flips the byte in the middle of the file (between write and read-back).
+void flipMiddleByte(int fd);
+
+// Puts `temporary` under `finalName`, both inside the folder `dirFd`, without replacing anything
+// (renameat2 RENAME_NOREPLACE, else link + unlink), then syncs the folder. EEXIST when the name is
+// taken; the temporary is then still there for the caller to remove.
+int placeNoReplace(int dirFd, const char *temporary, const char *finalName);
+
+} // namespace CopySteps

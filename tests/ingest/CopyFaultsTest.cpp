@@ -1,0 +1,298 @@
+// Faults met while copying: bytes that change on their way to the disk, failing writes, fsyncs
+// and reads, sources that change or vanish, full disks. Whatever happens, no file under a final
+// name differs from its source, nothing half-written stays behind, and the run's totals add up.
+#include "IngestFixture.h"
+
+#include "platform/IoFaults.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+
+namespace {
+
+using IoFaults::Op;
+
+IoFaults::Plan plan(std::initializer_list<IoFaults::Rule> rules, int flips = 0)
+{
+    IoFaults::Plan p;
+    p.rules = rules;
+    p.flips = flips;
+    return p;
+}
+
+IoFaults::Rule onCall(Op op, int error, int call, int times = 1)
+{
+    IoFaults::Rule rule;
+    rule.op = op;
+    rule.error = error;
+    rule.onCall = call;
+    rule.times = times;
+    return rule;
+}
+
+IoFaults::Rule afterBytes(Op op, int error, qint64 bytes, int times = -1)
+{
+    IoFaults::Rule rule;
+    rule.op = op;
+    rule.error = error;
+    rule.afterBytes = bytes;
+    rule.times = times;
+    return rule;
+}
+
+// Every file in `folder` (hidden ones too), so leftovers show.
+QStringList everything(const QString &folder)
+{
+    return QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+}
+
+void expectBalanced(const IngestFiles &ingest, int copied, int duplicates, int failed, int stopped)
+{
+    const RunTotals &t = ingest.totals();
+    EXPECT_TRUE(t.balanced()) << t.line().toStdString();
+    EXPECT_EQ(t.planned, ingest.numTotal());
+    EXPECT_EQ(t.copied, copied) << t.line().toStdString();
+    EXPECT_EQ(t.duplicates, duplicates) << t.line().toStdString();
+    EXPECT_EQ(t.failed, failed) << t.line().toStdString();
+    EXPECT_EQ(t.stopped, stopped) << t.line().toStdString();
+}
+
+} // namespace
+
+TEST(CopyFaults, FlippedByteIsCopiedAgainAndASecondFlipFailsTheFile)
+{
+    RunHarness h;
+    h.addPicture(QStringLiteral("a.JPG"), 1);
+    h.addPicture(QStringLiteral("b.JPG"), 2);
+    {
+        // One copy changes between its write and its read-back: thrown away, made again.
+        IoFaults::Scope faults(plan({}, 1));
+        IngestFiles ingest;
+        h.run(ingest, h.setup());
+        EXPECT_TRUE(h.ui.alerts.isEmpty()) << h.ui.alertTexts().join('|').toStdString();
+        EXPECT_EQ(everything(h.primary + "/2024"), (QStringList{"IMG.JPG", "IMG_1.JPG"}));
+        EXPECT_EQ(readTestFile(h.primary + "/2024/IMG.JPG"), readTestFile(h.card + "/a.JPG"));
+        EXPECT_TRUE(h.pane.text().contains(
+            QStringLiteral("Copy of %1/2024/IMG.JPG made again from the source: the copy read "
+                           "back differed from the original")
+                .arg(h.primary)))
+            << h.pane.text().toStdString();
+        expectBalanced(ingest, 2, 0, 0, 0);
+    }
+    h.ui.clear();
+    const QString other = h.root + QStringLiteral("/Other");
+    {
+        // Twice in a row: the file fails with a message naming it, nothing of it is placed and
+        // the run stops there (the destination is not to be trusted).
+        IoFaults::Scope faults(plan({}, 2));
+        IngestFiles ingest;
+        h.run(ingest, h.setup({{"PrimaryRootFolder", other}}));
+        ASSERT_EQ(h.ui.alerts.size(), 2) << h.ui.alertTexts().join('|').toStdString();
+        EXPECT_EQ(h.ui.alerts[0].title, QStringLiteral("Error copying file."));
+        EXPECT_EQ(h.ui.alerts[0].message,
+                  QStringLiteral("The copy of \"a.JPG\" in \"%1/2024\" differed from the original "
+                                 "when it was read back, twice; the copy was not kept.")
+                      .arg(other));
+        EXPECT_EQ(h.ui.alerts[1].message,
+                  QStringLiteral("Ingestion incomplete -- an error occurred."));
+        EXPECT_EQ(everything(other + "/2024"), QStringList());
+        expectBalanced(ingest, 0, 0, 1, 1);
+        EXPECT_EQ(ingest.totals().failures.value(0).file, QStringLiteral("a.JPG"));
+        EXPECT_TRUE(h.ingestionLog().contains(
+            QStringLiteral("Planned: 2; Copied: 0; Duplicates: 0; Failed: 1; Stopped: 1")));
+    }
+    // With verification off nothing is read back, so the flip goes unnoticed by the copy: the
+    // seam's byte stays unflipped (it is only used by read-backs).
+    h.ui.clear();
+    IoFaults::Scope faults(plan({}, 1));
+    IngestFiles ingest;
+    ingest.setVerifyCopies(false);
+    h.run(ingest, h.setup({{"PrimaryRootFolder", h.root + QStringLiteral("/Unverified")}}));
+    EXPECT_EQ(ingest.numIngested(), 2);
+    EXPECT_FALSE(h.pane.text().contains(QStringLiteral("made again")));
+}
+
+TEST(CopyFaults, FailedFsyncOrWriteIsRedoneFromTheSourceOnceThenFails)
+{
+    const QString folder = makeTestFolder(QStringLiteral("fsync"));
+    const QByteArray bytes = encodeJpeg(7);
+    writeTestFile(folder + "/src.jpg", bytes);
+    SafeCopier copier;
+    int cleanReads = 0;
+    {
+        IoFaults::Scope faults(plan({afterBytes(Op::DestinationWrite, ENOSPC, 1 << 30)}));
+        ASSERT_TRUE(copier.copy(folder + "/src.jpg", folder + "/clean.jpg").ok());
+        cleanReads = IoFaults::callsOf(Op::SourceRead);
+    }
+    // A failed fsync may have dropped the pages it could not write: the copy is made again from
+    // the source (the source is read a second time), never synced again and trusted.
+    {
+        IoFaults::Scope faults(plan({onCall(Op::DestinationSync, EIO, 1)}));
+        const CopyReport report = copier.copy(folder + "/src.jpg", folder + "/once.jpg");
+        ASSERT_TRUE(report.ok()) << report.error.toStdString();
+        EXPECT_EQ(report.retries, QStringList{"fsync failed: Input/output error"});
+        EXPECT_EQ(IoFaults::callsOf(Op::SourceRead), 2 * cleanReads);
+        EXPECT_EQ(IoFaults::callsOf(Op::DestinationSync), 2);
+        EXPECT_EQ(readTestFile(folder + "/once.jpg"), bytes);
+    }
+    {
+        IoFaults::Scope faults(plan({onCall(Op::DestinationSync, EIO, 1, 2)}));
+        const CopyReport report = copier.copy(folder + "/src.jpg", folder + "/twice.jpg");
+        EXPECT_EQ(report.failure, CopyReport::Failure::Destination);
+        EXPECT_TRUE(report.error.contains(QStringLiteral("Input/output error")));
+        EXPECT_EQ(IoFaults::callsOf(Op::DestinationSync), 2);
+    }
+    {
+        // EIO on a write half-way, once: made again; and a read-back that fails likewise.
+        IoFaults::Scope faults(
+            plan({afterBytes(Op::DestinationWrite, EIO, 1000, 1), onCall(Op::ReadBack, EIO, 1)}));
+        const CopyReport report = copier.copy(folder + "/src.jpg", folder + "/write.jpg");
+        ASSERT_FALSE(report.ok()) << "a write fault and then a read-back fault: two attempts";
+        EXPECT_EQ(report.retries.size(), 1);
+    }
+    {
+        IoFaults::Scope faults(plan({afterBytes(Op::DestinationWrite, EIO, 1000, 1)}));
+        const CopyReport report = copier.copy(folder + "/src.jpg", folder + "/write.jpg");
+        ASSERT_TRUE(report.ok()) << report.error.toStdString();
+        EXPECT_EQ(report.retries, QStringList{"writing failed: Input/output error"});
+        EXPECT_EQ(readTestFile(folder + "/write.jpg"), bytes);
+    }
+    // A full disk is not tried again: nothing more can fit.
+    {
+        IoFaults::Scope faults(plan({onCall(Op::DestinationSync, ENOSPC, 1)}));
+        const CopyReport report = copier.copy(folder + "/src.jpg", folder + "/full.jpg");
+        EXPECT_EQ(report.failure, CopyReport::Failure::DiskFull);
+        EXPECT_TRUE(report.retries.isEmpty());
+    }
+    EXPECT_EQ(everything(folder), (QStringList{"clean.jpg", "once.jpg", "src.jpg", "write.jpg"}));
+}
+
+TEST(CopyFaults, UnreadableOrChangingSourceFailsThatFileAndTheRunGoesOn)
+{
+    RunHarness h;
+    h.addPicture(QStringLiteral("a.JPG"), 1);
+    h.addPicture(QStringLiteral("b.JPG"), 2);
+    h.addPicture(QStringLiteral("c.JPG"), 3);
+    // A large file so the copy gives the window turns while it runs: the source is rewritten
+    // during one of them.
+    QByteArray big(SafeCopier::chunkBytes + 4096, 'r');
+    h.addFile(QStringLiteral("d.NEF"), big);
+    h.ui.onTurn = [&](int turn) {
+        if (turn == 5) // inside the copy of d.NEF
+            writeTestFile(h.card + "/d.NEF", "shrunk");
+    };
+    // A bad sector: the second file's first read fails.
+    IoFaults::Scope faults(plan({onCall(Op::SourceRead, EIO, 3)}));
+    IngestFiles ingest;
+    h.run(ingest, h.setup());
+
+    EXPECT_EQ(everything(h.primary + "/2024"), (QStringList{"IMG.JPG", "IMG_1.JPG"}));
+    EXPECT_EQ(readTestFile(h.primary + "/2024/IMG_1.JPG"), readTestFile(h.card + "/c.JPG"));
+    const QStringList alerts = h.ui.alertTexts();
+    ASSERT_EQ(alerts.size(), 3) << alerts.join('|').toStdString();
+    EXPECT_EQ(alerts[0], QStringLiteral("Error copying file.: The file \"%1/b.JPG\" couldn't be "
+                                        "read: Input/output error")
+                             .arg(h.card));
+    EXPECT_EQ(alerts[1],
+              QStringLiteral("Error copying file.: The file \"d.NEF\" changed while it was being "
+                             "copied to \"%1/2024\"; the copy was not kept.")
+                  .arg(h.primary));
+    EXPECT_EQ(alerts[2], QStringLiteral("Files ingested: 2\nDuplicates skipped: 0: Ingestion "
+                                        "incomplete -- an error occurred."));
+    expectBalanced(ingest, 2, 0, 2, 0);
+    EXPECT_TRUE(h.pane.text().endsWith(
+        QStringLiteral("Planned: 4; Copied: 2; Duplicates: 0; Failed: 2; Stopped: 0\n\nIngestion "
+                       "incomplete -- an error occurred\n")));
+}
+
+TEST(CopyFaults, ConsecutiveSourceFailuresMeanTheCardIsGone)
+{
+    RunHarness h;
+    for (int i = 0; i < 5; ++i)
+        h.addPicture(QStringLiteral("p%1.JPG").arg(i), static_cast<unsigned>(i + 1));
+    // The first copies; then every read fails, as when the card is pulled.
+    IoFaults::Scope faults(plan({onCall(Op::SourceRead, EIO, 3, -1)}));
+    IngestFiles ingest;
+    h.run(ingest, h.setup());
+    EXPECT_EQ(everything(h.primary + "/2024"), QStringList{"IMG.JPG"});
+    const QStringList alerts = h.ui.alertTexts();
+    ASSERT_EQ(alerts.size(), 5) << alerts.join('|').toStdString();
+    EXPECT_EQ(alerts[3],
+              QStringLiteral("The card may have been removed.: 3 files in a row could not be read "
+                             "from \"%1\".")
+                  .arg(h.card));
+    EXPECT_TRUE(h.ingestionLog().contains(
+        QStringLiteral("ERROR: 3 files in a row could not be read from \"%1\"; the card may have "
+                       "been removed.")
+            .arg(h.card)));
+    expectBalanced(ingest, 1, 0, 3, 1);
+}
+
+TEST(CopyFaults, FullDiskThroughTheSeamStopsTheRunWithNothingPartial)
+{
+    RunHarness h;
+    for (int i = 0; i < 4; ++i)
+        h.addPicture(QStringLiteral("p%1.JPG").arg(i), static_cast<unsigned>(i + 1));
+    h.addPicture(QStringLiteral("dup.JPG"), 1); // same picture as p0: a duplicate
+    std::swap(h.items[1], h.items[4]);
+    const qint64 size = QFileInfo(h.card + "/p0.JPG").size();
+    // Room for two files and a half.
+    IoFaults::Scope faults(plan({afterBytes(Op::DestinationWrite, ENOSPC, 2 * size + size / 2)}));
+    IngestFiles ingest;
+    h.run(ingest, h.setup());
+    EXPECT_EQ(everything(h.primary + "/2024"), (QStringList{"IMG.JPG", "IMG_1.JPG"}));
+    ASSERT_FALSE(h.ui.alerts.isEmpty());
+    EXPECT_EQ(h.ui.alerts[0].title, QStringLiteral("Error copying file."));
+    EXPECT_TRUE(h.ui.alerts[0].message.contains(QStringLiteral("because the disk is full")))
+        << h.ui.alerts[0].message.toStdString();
+    EXPECT_EQ(h.ui.alerts.size(), 2); // the disk-full error, then the incomplete run
+    expectBalanced(ingest, 2, 1, 1, 1);
+    EXPECT_TRUE(h.ingestionLog().contains(
+        QStringLiteral("Planned: 5; Copied: 2; Duplicates: 1; Failed: 1; Stopped: 1")));
+}
+
+TEST(CopyFaults, CancelledAndCameraRunsBalanceToo)
+{
+    {
+        RunHarness h;
+        for (int i = 0; i < 4; ++i)
+            h.addPicture(QStringLiteral("p%1.JPG").arg(i), static_cast<unsigned>(i + 1));
+        h.ui.stopAtTurn = 3;
+        IngestFiles ingest;
+        h.run(ingest, h.setup());
+        expectBalanced(ingest, 2, 0, 0, 2);
+    }
+    // Camera downloads: one succeeds, one fails, one never answers before the run ends.
+    RunHarness h;
+    for (int i = 0; i < 3; ++i) {
+        ThumbItemPtr item = ThumbItem::initWithImage(QImage());
+        item->metadata = pictureProperties(i);
+        item->checked = true;
+        h.items << item;
+    }
+    IngestFiles ingest;
+    QList<std::pair<QString, QString>> requests;
+    ingest.setCameraDownloader(
+        [&](const ThumbItemPtr &, const QString &folder, const QString &name) {
+            requests.append({folder, name});
+            return true;
+        });
+    h.run(ingest, h.setup());
+    ASSERT_EQ(requests.size(), 3);
+    writeTestFile(requests[0].first + "/" + requests[0].second, encodeJpeg(1));
+    ingest.didDownloadFile(QString(),
+                           {{IngestFiles::DownloadFolderKey, requests[0].first},
+                            {IngestFiles::SavedFilenameKey, requests[0].second}},
+                           h.items[0]);
+    ingest.didDownloadFile(QStringLiteral("The camera went away."),
+                           {{IngestFiles::DownloadFolderKey, requests[1].first},
+                            {IngestFiles::SavedFilenameKey, requests[1].second}},
+                           h.items[1]);
+    expectBalanced(ingest, 1, 0, 1, 1);
+    // The downloaded file is listed in the manifest of its root; the failed one is not.
+    const AscMhl::History history = AscMhl::readHistory(h.primary);
+    ASSERT_EQ(history.generations.size(), 1);
+    ASSERT_EQ(history.generations[0].entries.size(), 1);
+    EXPECT_EQ(history.generations[0].entries[0].path, "2024/" + requests[0].second);
+}
