@@ -26,6 +26,8 @@
 
 namespace {
 
+const QString kIngestionSection = QStringLiteral("Ingestion");
+
 template <typename T> T *named(T *widget, const char *name)
 {
     widget->setObjectName(QString::fromLatin1(name));
@@ -81,6 +83,7 @@ PrefsWindow::PrefsWindow(ECPrefsController &prefs, QWidget *parent)
     m_tabs = named(new QTabWidget(this), "tabView");
     m_tabs->addTab(buildGeneralTab(), QStringLiteral("&Ingestion"));
     m_tabs->addTab(buildFieldsTab(), QStringLiteral("Metadata &Fields"));
+    m_tabs->addTab(buildMoreTab(), QStringLiteral("Cards and &Maps"));
 
     auto *buttons = new QDialogButtonBox(this);
     QPushButton *ok = named(buttons->addButton(QDialogButtonBox::Ok), "buttonOK");
@@ -152,11 +155,35 @@ QWidget *PrefsWindow::buildGeneralTab()
                                      "RAW-FILE..., and writes one DNG per raw file."),
                       converter));
 
+    auto *layout = new QVBoxLayout(page);
+    layout->addWidget(raw);
+    layout->addWidget(converter);
+    for (QGroupBox *section : buildSections(page, kIngestionSection))
+        layout->addWidget(section);
+    layout->addStretch();
+    return page;
+}
+
+QWidget *PrefsWindow::buildMoreTab()
+{
+    auto *page = new QWidget(this);
+    auto *layout = new QVBoxLayout(page);
+    for (QGroupBox *section : buildSections(page, QString()))
+        layout->addWidget(section);
+    layout->addStretch();
+    return page;
+}
+
+QList<QGroupBox *> PrefsWindow::buildSections(QWidget *page, const QString &only)
+{
     // The plain settings, one group box per section, built from the table of rows: a new
     // setting of these kinds needs no code here.
     QList<QGroupBox *> sections;
     QMap<QString, QFormLayout *> forms;
     for (const ECPrefsController::SettingRow &row : ECPrefsController::settingRows()) {
+        // The ingestion switches sit on the first tab, the other sections on a tab of their own.
+        if ((row.section == kIngestionSection) != (only == kIngestionSection))
+            continue;
         QFormLayout *form = forms.value(row.section);
         if (!form) {
             auto *box = new QGroupBox(row.section, page);
@@ -195,13 +222,7 @@ QWidget *PrefsWindow::buildGeneralTab()
         form->addRow(label, line);
     }
 
-    auto *layout = new QVBoxLayout(page);
-    layout->addWidget(raw);
-    layout->addWidget(converter);
-    for (QGroupBox *section : std::as_const(sections))
-        layout->addWidget(section);
-    layout->addStretch();
-    return page;
+    return sections;
 }
 
 QWidget *PrefsWindow::buildFieldsTab()

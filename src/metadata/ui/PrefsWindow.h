@@ -11,6 +11,7 @@ class ECPrefsController;
 class LayedOutFieldsModel;
 class QCheckBox;
 class QComboBox;
+class QGroupBox;
 class QLineEdit;
 class QListWidget;
 class QPlainTextEdit;
@@ -52,7 +53,10 @@ protected:
 
 private:
     QWidget *buildGeneralTab();
+    QWidget *buildMoreTab();
     QWidget *buildFieldsTab();
+    // The group boxes of the table's sections: the "Ingestion" one, or (`only` empty) the rest.
+    QList<QGroupBox *> buildSections(QWidget *page, const QString &only);
     void controlsFromPrefs();
     void controlsToPrefs();
     void refreshCustomFields(int select);

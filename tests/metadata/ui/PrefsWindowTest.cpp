@@ -130,6 +130,9 @@ private Q_SLOTS:
         QTRY_VERIFY(!verify->isChecked());
         QVERIFY2(!Prefs::isSet(Prefs::ConverterPath), "nothing is stored before OK");
         QVERIFY(!grabWindow(&window, QStringLiteral("preferences-ingestion")).isEmpty());
+        window.tabs()->setCurrentIndex(2);
+        QVERIFY(child<QCheckBox>(&window, "checkboxOfferCards")->isVisible());
+        QVERIFY(!grabWindow(&window, QStringLiteral("preferences-cards-maps")).isEmpty());
 
         QTest::mouseClick(child<QPushButton>(&window, "buttonOK"), Qt::LeftButton);
         QVERIFY(!window.isVisible());
