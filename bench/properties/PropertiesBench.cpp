@@ -1,8 +1,10 @@
-// Reads the image properties of 1,000 JPEGs and 100 raw-like files (or the files and folders
-// given on the command line) and compares files per second with `exiftool -fast2 -json` over
-// the same files in the same run.
+// Reads the image properties of 1,000 JPEGs and 100 each of raw-like files, Canon CR3 raws,
+// HEIF pictures and movies (or the files and folders given on the command line) and compares
+// files per second with `exiftool -fast2 -json` over the same files in the same run: in this
+// process, and through `brindlewick-cli info --json` over all of them in one process.
 #include "platform/ImageProperties.h"
 #include "platform/Process.h"
+#include "support/MediaFixtures.h"
 
 #include <QBuffer>
 #include <QCoreApplication>
@@ -27,6 +29,9 @@ namespace {
 
 QStringList g_jpegs;
 QStringList g_raws;
+QStringList g_cr3s;
+QStringList g_heifs;
+QStringList g_movies;
 
 QByteArray encodeJpeg(QSize size, int quality)
 {
@@ -168,6 +173,8 @@ bool copyN(const QString &source, const QString &folder, const QString &stem, in
     return true;
 }
 
+bool makeModernFixtures(const QString &folder);
+
 bool makeFixtures(const QString &folder)
 {
     // A camera-like EXIF block on a modest picture: reading properties never decodes pixels.
@@ -196,6 +203,67 @@ bool makeFixtures(const QString &folder)
     }
     while (g_raws.size() > 100)
         g_raws.removeLast();
+    return makeModernFixtures(folder);
+}
+
+// CR3, HEIF and movies: the real samples beside the project when present, else files built like
+// the cameras' own (a CR3's four metadata blocks, a HEIC's Exif item, a phone movie's keys).
+bool makeModernFixtures(const QString &folder)
+{
+    using namespace MediaFixtures;
+    const QString shared = QStringLiteral(BRINDLEWICK_SHARED_RAW "/../modern");
+    const QMap<QString, QString> camera = {{"Exif.Image.Make", "Canon"},
+                                           {"Exif.Image.Model", "Canon EOS R6"},
+                                           {"Exif.Photo.DateTimeOriginal", "2021:05:12 12:21:21"},
+                                           {"Exif.Photo.FNumber", "28/10"},
+                                           {"Exif.Photo.ExposureTime", "1/250"},
+                                           {"Exif.Photo.ISOSpeedRatings", "400"}};
+    struct Kind
+    {
+        QStringList *into;
+        QStringList extensions;
+        QByteArray generated;
+        const char *name;
+    };
+    CanonRaw raw;
+    raw.ifd0 = tiff({ascii(0x010f, "Canon"), ascii(0x0110, "Canon EOS R6")});
+    raw.exif = tiff({ascii(0x9003, "2021:05:12 12:21:21"), rational(0x829d, 28, 10),
+                     rational(0x829a, 1, 250), shorts(0x8827, {400})});
+    raw.makerNote = tiff({ascii(0x0095, "RF24-70mm F2.8 L IS USM")});
+    raw.thumbnail = jpeg(160, 120);
+    raw.created = 1620814881;
+    Heif picture;
+    picture.exif = exifBlock(camera);
+    Movie clip;
+    clip.created = 1620814881;
+    clip.keys = {{"com.apple.quicktime.make", "Apple"},
+                 {"com.apple.quicktime.creationdate", "2021-05-12T12:21:21+0200"}};
+    const Kind kinds[] = {{&g_cr3s, {"cr3"}, canonRaw(raw), "IMG.CR3"},
+                          {&g_heifs, {"heic", "hif", "avif"}, heif(picture), "IMG.HEIC"},
+                          {&g_movies, {"mp4", "mov"}, movie(clip), "MVI.MP4"}};
+    for (const Kind &kind : kinds) {
+        QStringList seeds;
+        QDirIterator it(shared, QDir::Files);
+        while (it.hasNext()) {
+            const QString f = it.next();
+            if (kind.extensions.contains(QFileInfo(f).suffix().toLower()))
+                seeds << f;
+        }
+        if (seeds.isEmpty()) {
+            const QString seed = folder + QStringLiteral("/seed-") + QString::fromLatin1(kind.name);
+            if (!writeFile(seed, kind.generated))
+                return false;
+            seeds << seed;
+        }
+        const int perSeed = (100 + int(seeds.size()) - 1) / int(seeds.size());
+        for (int i = 0; i < seeds.size(); ++i) {
+            const QString stem = QStringLiteral("%1%2").arg(QFileInfo(kind.name).baseName()).arg(i);
+            if (!copyN(seeds[i], folder, stem, perSeed, *kind.into))
+                return false;
+        }
+        while (kind.into->size() > 100)
+            kind.into->removeLast();
+    }
     return true;
 }
 
@@ -270,23 +338,48 @@ Rate exiftoolRate(const QString &exiftool, const QStringList &files, const QStri
     return {files.size() / wall, files.size() / std::max(cpu, 1e-9)};
 }
 
+// The command-line tool over the whole list in one process, its start-up included.
+Rate cliRate(const QStringList &files)
+{
+    ProcessRequest request;
+    request.program = QCoreApplication::applicationDirPath() + QStringLiteral("/brindlewick-cli");
+    if (!QFileInfo(request.program).isExecutable())
+        return {};
+    request.arguments = QStringList{QStringLiteral("info"), QStringLiteral("--json")} + files;
+    request.captureStdout = true;
+    request.captureStderr = true;
+    const double cpu0 = childrenCpuSeconds();
+    const auto start = std::chrono::steady_clock::now();
+    const ProcessResult result = Process::run(request);
+    const double wall = since(start);
+    const double cpu = childrenCpuSeconds() - cpu0;
+    if (!result.started)
+        return {};
+    return {files.size() / wall, files.size() / std::max(cpu, 1e-9)};
+}
+
 void compare(const char *label, const QStringList &files, const QString &folder)
 {
     if (files.isEmpty())
         return;
     int readable = 0;
     const Rate ours = ourRate(files, &readable);
-    std::printf("%-5s %5lld files (%d readable): Brindlewick %7.0f files/s (cpu %7.0f)", label,
-                static_cast<long long>(files.size()), readable, ours.wall, ours.cpu);
+    const Rate cli = cliRate(files);
+    std::printf("%-6s %5lld files (%d readable): in process %7.0f files/s (cpu %7.0f), "
+                "brindlewick-cli info %6.0f files/s",
+                label, static_cast<long long>(files.size()), readable, ours.wall, ours.cpu,
+                cli.wall);
     const auto exiftool = Process::findProgram(QStringLiteral("exiftool"));
     if (!exiftool) {
         std::printf("; exiftool not found\n");
         return;
     }
     const Rate theirs = exiftoolRate(*exiftool, files, folder);
-    std::printf("; exiftool -fast2 -json %6.0f files/s (cpu %6.0f); ratio %.1fx (cpu %.1fx)\n",
+    std::printf("; exiftool -fast2 -json %6.0f files/s (cpu %6.0f); ratio in process %.1fx "
+                "(cpu %.1fx), cli %.1fx\n",
                 theirs.wall, theirs.cpu, theirs.wall > 0 ? ours.wall / theirs.wall : 0.0,
-                theirs.cpu > 0 ? ours.cpu / theirs.cpu : 0.0);
+                theirs.cpu > 0 ? ours.cpu / theirs.cpu : 0.0,
+                theirs.wall > 0 ? cli.wall / theirs.wall : 0.0);
     std::fflush(stdout);
 }
 
@@ -329,8 +422,17 @@ int main(int argc, char **argv)
                 while (it.hasNext()) {
                     const QString f = it.next();
                     const QString ext = QFileInfo(f).suffix().toLower();
-                    (ext == QLatin1String("jpg") || ext == QLatin1String("jpeg") ? g_jpegs : g_raws)
-                        << f;
+                    if (ext == QLatin1String("jpg") || ext == QLatin1String("jpeg"))
+                        g_jpegs << f;
+                    else if (ext == QLatin1String("cr3"))
+                        g_cr3s << f;
+                    else if (ext == QLatin1String("heic") || ext == QLatin1String("hif") ||
+                             ext == QLatin1String("avif"))
+                        g_heifs << f;
+                    else if (ext == QLatin1String("mp4") || ext == QLatin1String("mov"))
+                        g_movies << f;
+                    else
+                        g_raws << f;
                 }
             } else {
                 g_jpegs << arg;
@@ -344,6 +446,9 @@ int main(int argc, char **argv)
     ImageProperties::initializeExiv2();
     compare("JPEG", g_jpegs, folder.path());
     compare("raw", g_raws, folder.path());
+    compare("CR3", g_cr3s, folder.path());
+    compare("HEIF", g_heifs, folder.path());
+    compare("movie", g_movies, folder.path());
 
     if (!g_jpegs.isEmpty())
         benchmark::RegisterBenchmark("properties/jpeg", BM_PropertiesJpeg);

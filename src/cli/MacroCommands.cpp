@@ -1,5 +1,6 @@
 #include "cli/CommandRegistry.h"
 #include "cli/PresetChoice.h"
+#include "cli/PresetsEditCommands.h"
 #include "cli/TerminalAlerts.h"
 #include "ingest/IngestFiles.h"
 #include "items/ThumbItem.h"
@@ -21,13 +22,8 @@ const char *const kMacrosUsage =
     "\n"
     "Prints every macro's value for the image FILE, then its properties, as the desktop\n"
     "program's macro view shows them.\n";
-const char *const kPresetsUsage =
-    "Usage: brindlewick-cli presets list\n"
-    "       brindlewick-cli presets show NAME\n"
-    "\n"
-    "list   the saved presets, one a line (\"Default\" is built in); a damaged preset\n"
-    "       file is named on standard error instead, and the exit status is 1\n"
-    "show   a preset's settings as the desktop program's log pane shows them\n";
+const char *const kPresetsUsage = "Usage: brindlewick-cli presets list\n"
+                                  "       brindlewick-cli presets show NAME\n";
 
 // Shared by macro and macros: [--preset NAME] then the positional arguments.
 int runWithImage(
@@ -120,7 +116,10 @@ int runPresets(const QStringList &args)
         presets.currentSetup().putlog(); // the console log is standard output here
         return ExitSuccess;
     }
-    return usageError(self, QStringLiteral("expected \"list\" or \"show NAME\""));
+    if (const std::optional<int> status = runPresetEditAction(self, args))
+        return *status;
+    return usageError(self, QStringLiteral("expected list, show, new, set, rename, delete, "
+                                           "export or import"));
 }
 
 BRINDLEWICK_CLI_COMMAND(macroCommand, {QStringLiteral("macro"),
@@ -130,7 +129,9 @@ BRINDLEWICK_CLI_COMMAND(macrosCommand, {QStringLiteral("macros"),
                                         QStringLiteral("every macro's value for one image"),
                                         QString::fromUtf8(kMacrosUsage), &runMacros});
 BRINDLEWICK_CLI_COMMAND(presetsCommand,
-                        {QStringLiteral("presets"), QStringLiteral("list or show the presets"),
-                         QString::fromUtf8(kPresetsUsage), &runPresets});
+                        {QStringLiteral("presets"),
+                         QStringLiteral("list, show, make and change the presets"),
+                         QString::fromUtf8(kPresetsUsage) + QString::fromUtf8(kPresetEditUsage),
+                         &runPresets});
 
 } // namespace

@@ -1,9 +1,14 @@
 #include "cli/CommandRegistry.h"
 #include "cli/TerminalAlerts.h"
+#include "geo/MapPages.h"
 #include "geo/TrackManagerController.h"
+#include "platform/AtomicFile.h"
 #include "platform/DateReader.h"
 
 #include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <memory>
 
 namespace {
 
@@ -11,10 +16,18 @@ const char *const kUsage =
     "Usage: brindlewick-cli tracks list\n"
     "       brindlewick-cli tracks add FILE...\n"
     "       brindlewick-cli tracks remove FILE...\n"
+    "       brindlewick-cli tracks show FILE\n"
+    "       brindlewick-cli tracks map FILE -o MAP.html [--force]\n"
     "\n"
     "list     the loaded GPX files and, below each, its tracks with their first and last times\n"
     "add      read GPX files into the track store (files already loaded are reported)\n"
-    "remove   forget GPX files and their tracks (the files themselves are left alone)\n";
+    "remove   forget GPX files and their tracks (the files themselves are left alone)\n"
+    "show     the track manager's listing of a GPX file: each track with its first and last\n"
+    "         point (a file that is not loaded is read without being added)\n"
+    "map      write a map page of a GPX file's last track that a web browser opens offline\n"
+    "         (Leaflet is written into the page; the map tiles come from the network).\n"
+    "         An existing MAP.html is replaced only with --force; -o - writes to standard\n"
+    "         output\n";
 
 int runTracks(const QStringList &args);
 
@@ -45,6 +58,97 @@ bool saved(TrackManagerController &store)
     printErr(QStringLiteral("brindlewick-cli tracks: the track store could not be written (%1)\n")
                  .arg(store.gpxfilesPath()));
     return false;
+}
+
+// A store that knows the file's tracks: the loaded store when it lists the file, otherwise a
+// scratch store over a temporary folder that reads the file and is thrown away (nothing of
+// the user's store changes). nullptr when the file can't be read (its alert was shown).
+TrackManagerController *storeFor(const QString &path, TrackManagerController &loaded,
+                                 std::unique_ptr<TrackManagerController> &scratch,
+                                 QTemporaryDir &scratchFolder)
+{
+    if (loaded.gpxfiles().contains(path))
+        return &loaded;
+    scratch = std::make_unique<TrackManagerController>(scratchFolder.path());
+    scratch->readData();
+    if (!scratch->loadGPXFile(path, true))
+        return nullptr;
+    scratch->gpxfiles().append(path);
+    return scratch.get();
+}
+
+int showTrack(const CliCommand &self, const QStringList &args, TrackManagerController &loaded)
+{
+    if (args.size() != 1)
+        return usageError(self, QStringLiteral("show takes one GPX file"));
+    const QString path = QFileInfo(args[0]).absoluteFilePath();
+    std::unique_ptr<TrackManagerController> scratch;
+    QTemporaryDir scratchFolder;
+    TrackManagerController *store = storeFor(path, loaded, scratch, scratchFolder);
+    if (!store)
+        return ExitError;
+    QString text = store->selectRows({int(store->gpxfiles().indexOf(path))}).listing;
+    if (!text.endsWith(QLatin1Char('\n')))
+        text += QLatin1Char('\n');
+    printOut(text);
+    return ExitSuccess;
+}
+
+int mapTrack(const CliCommand &self, const QStringList &args, TrackManagerController &loaded)
+{
+    QString file;
+    QString output;
+    bool force = false;
+    for (int i = 0; i < args.size(); ++i) {
+        if (args[i] == QLatin1String("-o") || args[i] == QLatin1String("--output")) {
+            if (++i >= args.size())
+                return usageError(self, QStringLiteral("-o needs a file name"));
+            output = args[i];
+        } else if (args[i] == QLatin1String("--force")) {
+            force = true;
+        } else if (file.isEmpty()) {
+            file = args[i];
+        } else {
+            return usageError(self, QStringLiteral("map takes one GPX file"));
+        }
+    }
+    if (file.isEmpty() || output.isEmpty())
+        return usageError(self, QStringLiteral("map needs a GPX file and -o MAP.html"));
+    const bool toStdout = output == QLatin1String("-");
+    if (!toStdout && QFileInfo::exists(output) && !force) {
+        printErr(QStringLiteral("brindlewick-cli tracks: %1 exists (use --force to replace it)\n")
+                     .arg(output));
+        return ExitError;
+    }
+    const QString path = QFileInfo(file).absoluteFilePath();
+    std::unique_ptr<TrackManagerController> scratch;
+    QTemporaryDir scratchFolder;
+    TrackManagerController *store = storeFor(path, loaded, scratch, scratchFolder);
+    if (!store)
+        return ExitError;
+    const auto selection = store->selectRows({int(store->gpxfiles().indexOf(path))});
+    if (!selection.mapFile) {
+        printErr(
+            QStringLiteral("brindlewick-cli tracks: %1: GPX file contains no tracks.\n").arg(path));
+        return ExitError;
+    }
+    const std::optional<QString> page = store->showTrack(QFileInfo(path).fileName(), path);
+    const std::optional<QString> standalone = page ? MapPages::inlineLeaflet(*page) : std::nullopt;
+    if (!standalone) {
+        printErr(QStringLiteral("brindlewick-cli tracks: the map page is missing from the "
+                                "program's resources\n"));
+        return ExitError;
+    }
+    if (toStdout) {
+        printOut(*standalone);
+        return ExitSuccess;
+    }
+    QString error;
+    if (!writeFileAtomically(output, standalone->toUtf8(), &error)) {
+        printErr(QStringLiteral("brindlewick-cli tracks: can't write %1: %2\n").arg(output, error));
+        return ExitError;
+    }
+    return ExitSuccess;
 }
 
 int runTracks(const QStringList &args)
@@ -116,6 +220,10 @@ int runTracks(const QStringList &args)
         }
         return result;
     }
+    if (action == QLatin1String("show"))
+        return showTrack(self, args.mid(1), store);
+    if (action == QLatin1String("map"))
+        return mapTrack(self, args.mid(1), store);
     return usageError(self, QStringLiteral("unknown action \"%1\"").arg(action));
 }
 

@@ -1,62 +1,18 @@
 #include "geo/TimeZoneChooserController.h"
 
+#include "geo/TimeZoneValue.h"
+#include "geo/TrackManagerController.h"
+
 #include "platform/Clock.h"
-#include "platform/DateReader.h"
 #include "platform/Defaults.h"
 #include "platform/Format.h"
 #include "platform/SystemLog.h"
 
+#include <QRegularExpression>
 #include <QTimeZone>
 
-#include <cmath>
-#include <limits>
-
-namespace TimeAdjustController {
-
-qint64 computeAdjustment(double trueTime, double cameraTime)
-{
-    return static_cast<qint64>(std::trunc(std::trunc(trueTime) - cameraTime));
-}
-
-qint64 computeAdjustment(const QDateTime &trueTime, double cameraTime)
-{
-    return computeAdjustment(DateReader::toReference(trueTime), cameraTime);
-}
-
-QDateTime displayedTime(double cameraTime)
-{
-    return DateReader::fromReference(cameraTime).toTimeZone(QTimeZone(0));
-}
-
-QString adjustmentText(qint64 adjustment)
-{
-    return formatMessage("%ld", static_cast<long>(adjustment));
-}
-
-QString adjustmentReport(qint64 adjustment)
-{
-    return formatMessage("%ld sec.", static_cast<long>(adjustment));
-}
-
-qint64 adjustmentFromText(const QString &text)
-{
-    // Like an integer value of a text field: leading blanks, a sign and digits; the rest is
-    // ignored.
-    const QString trimmed = text.trimmed();
-    qsizetype i = 0;
-    bool negative = false;
-    if (i < trimmed.size() && (trimmed[i] == u'-' || trimmed[i] == u'+'))
-        negative = trimmed[i++] == u'-';
-    qint64 value = 0;
-    for (; i < trimmed.size() && trimmed[i].isDigit() && trimmed[i].unicode() < 128; ++i) {
-        if (value > (std::numeric_limits<qint64>::max() - 9) / 10)
-            break;
-        value = value * 10 + (trimmed[i].unicode() - u'0');
-    }
-    return negative ? -value : value;
-}
-
-} // namespace TimeAdjustController
+#include <algorithm>
+#include <cstdlib>
 
 const QString TimeZoneChooserController::kTimeZoneSelected = QStringLiteral("TimeZoneSelected");
 const QString TimeZoneChooserController::kDSTSaved = QStringLiteral("DSTSaved");
@@ -73,6 +29,28 @@ QStringList TimeZoneChooserController::knownZoneNames()
     for (const QByteArray &id : QTimeZone::availableTimeZoneIds())
         names.append(QString::fromUtf8(id));
     return names;
+}
+
+bool TimeZoneChooserController::isKnownZone(const QString &name)
+{
+    // A bare name of the database, as the list shows it (no " DST", no other spelling).
+    return !TimeZoneValue::split(name).dst && TimeZoneValue::normalized(name) == name;
+}
+
+QStringList TimeZoneChooserController::filterZones(const QStringList &names, const QString &typed)
+{
+    static const QRegularExpression separators(QStringLiteral("[\\s_/]+"));
+    const QStringList words = typed.toLower().split(separators, Qt::SkipEmptyParts);
+    if (words.isEmpty())
+        return names;
+    QStringList kept;
+    for (const QString &name : names) {
+        const QString plain = name.toLower().replace(QLatin1Char('_'), QLatin1Char(' '));
+        if (std::all_of(words.cbegin(), words.cend(),
+                        [&plain](const QString &word) { return plain.contains(word); }))
+            kept << name;
+    }
+    return kept;
 }
 
 bool TimeZoneChooserController::defaultDST()
@@ -98,10 +76,23 @@ QString TimeZoneChooserController::choiceText(const QString &zoneName, bool dst)
     return dst ? zoneName + QStringLiteral(" DST") : zoneName;
 }
 
+QString TimeZoneChooserController::offsetText(const QString &zoneName, bool dst)
+{
+    if (!isKnownZone(zoneName))
+        return QString();
+    // The matching takes the zone's offset at one fixed instant and adds an hour for DST.
+    const int offset = TrackManagerController::zoneOffset(zoneName) + (dst ? 3600 : 0);
+    const int minutes = std::abs(offset) / 60;
+    return QStringLiteral("Camera times are read as UTC%1%2:%3.")
+        .arg(offset < 0 ? QLatin1Char('-') : QLatin1Char('+'))
+        .arg(minutes / 60, 2, 10, QLatin1Char('0'))
+        .arg(minutes % 60, 2, 10, QLatin1Char('0'));
+}
+
 std::optional<QString> TimeZoneChooserController::accept(const std::optional<QString> &selectedName,
                                                          bool dst)
 {
-    if (selectedName) {
+    if (selectedName && isKnownZone(*selectedName)) {
         m_choice = choiceText(*selectedName, dst);
         m_hasChoice = true;
         Defaults::set(kTimeZoneSelected, *selectedName);

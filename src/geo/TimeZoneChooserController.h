@@ -6,23 +6,6 @@
 
 #include <optional>
 
-// The data half of the time-adjustment dialog: the camera-clock correction in whole seconds.
-namespace TimeAdjustController {
-
-// True time truncated to whole seconds, minus the camera time, truncated toward zero (both as
-// seconds since 2001-01-01 00:00:00).
-qint64 computeAdjustment(double trueTime, double cameraTime);
-qint64 computeAdjustment(const QDateTime &trueTime, double cameraTime);
-// The date controls show times in the zone with offset 0, so a camera time reads as written.
-QDateTime displayedTime(double cameraTime);
-// The adjustment field's text ("%ld") and the main window's report ("%ld sec.").
-QString adjustmentText(qint64 adjustment);
-QString adjustmentReport(qint64 adjustment);
-// The adjustment as read back from the field: its integer value, 0 when it is not a number.
-qint64 adjustmentFromText(const QString &text);
-
-} // namespace TimeAdjustController
-
 // The data half of the time-zone chooser: the zone names offered, the DST box's starting state,
 // the row to select, and the "TimeZone" value it answers.
 class TimeZoneChooserController
@@ -35,6 +18,11 @@ public:
 
     // The time-zone database's names, in its order.
     static QStringList knownZoneNames();
+    // Whether the time-zone database knows the name; nothing else can be chosen.
+    static bool isKnownZone(const QString &name);
+    // The names that hold every word typed, in their order, ignoring case; "_" and "/" in a name
+    // count as blanks ("new york" finds America/New_York). Nothing typed keeps every name.
+    static QStringList filterZones(const QStringList &names, const QString &typed);
     // "DSTSaved" when set ("YES" ticks the box, anything else clears it), else whether the
     // local zone is in daylight saving time now.
     static bool defaultDST();
@@ -42,9 +30,12 @@ public:
     static std::optional<QString> initialSelection(const QStringList &names);
     // "Europe/Berlin" or "Europe/Berlin DST".
     static QString choiceText(const QString &zoneName, bool dst);
+    // What geotagging will make of a zone and the box: "Camera times are read as UTC+02:00."
+    static QString offsetText(const QString &zoneName, bool dst);
 
     // OK: with a row selected the choice becomes its value and both defaults are remembered;
-    // without one the earlier choice stays. Logs "timezone = %@" and answers the choice.
+    // without one (or with a name the database does not know) the earlier choice stays. Logs
+    // "timezone = %@" and answers the choice.
     std::optional<QString> accept(const std::optional<QString> &selectedName, bool dst);
     // Cancel: no choice.
     void cancel() { m_hasChoice = false; }

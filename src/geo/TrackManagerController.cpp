@@ -373,6 +373,60 @@ QString TrackManagerController::listing(const QString &path) const
     return text;
 }
 
+TrackManagerController::Selection TrackManagerController::selectRows(const QList<int> &rows)
+{
+    m_curGPXFileShowing.reset();
+    Selection selection;
+    if (rows.size() != 1 || rows.first() < 0 || rows.first() >= m_gpxfiles.size())
+        return selection;
+    const QString path = m_gpxfiles.at(rows.first());
+    m_curGPXFileShowing = path;
+    bool any = false;
+    for (const TrkPtr &track : m_tracks) {
+        if (track->gpxfile != path)
+            continue;
+        any = true;
+        for (auto [from, to] : {std::pair{&track->start, &m_curTrkptShowing},
+                                std::pair{&track->end, &m_curTrkptShowingEnd}}) {
+            to->lat = from->lat;
+            to->lon = from->lon;
+            to->ele = from->ele;
+        }
+    }
+    selection.listing = listing(path);
+    if (any)
+        selection.mapFile = path;
+    return selection;
+}
+
+std::optional<QString> TrackManagerController::showTrack(const QString &name,
+                                                         const QString &gpxfile,
+                                                         const QList<MapPages::Photo> &photos)
+{
+    // A file that can no longer be read must not leave the previous file's line in place.
+    if (!loadGPXFile(gpxfile, false))
+        m_trackpoints = QStringLiteral("[]");
+    const std::optional<QString> page = MapPages::readPage(QStringLiteral("TrackMap.html"));
+    if (!page)
+        return std::nullopt;
+    MapPages::TrackMapFields fields;
+    fields.start = m_curTrkptShowing;
+    fields.end = m_curTrkptShowingEnd;
+    fields.trackName = name;
+    fields.gpxfile = gpxfile;
+    fields.trackpoints = m_trackpoints;
+    fields.photos = photos;
+    fields.tiles = MapPages::currentTiles();
+    return MapPages::fillTrackMap(*page, fields);
+}
+
+std::optional<int> TrackManagerController::initialRow() const
+{
+    if (m_tracks.empty() || m_gpxfiles.isEmpty())
+        return std::nullopt;
+    return 0;
+}
+
 // ---- matching
 
 double TrackManagerController::distanceInFeet(const Trkpt &a, const Trkpt &b)

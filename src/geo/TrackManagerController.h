@@ -1,5 +1,6 @@
 #pragma once
 
+#include "geo/MapPages.h"
 #include "geo/Track.h"
 
 #include <QString>
@@ -54,6 +55,26 @@ public:
     // The listing of one file as the track manager shows it, "GPX file contains no tracks."
     // when the store knows none of its tracks.
     QString listing(const QString &path) const;
+
+    // ---- what the track manager window shows
+    struct Selection
+    {
+        QString listing;                // for the listing view
+        std::optional<QString> mapFile; // the file whose map to draw, when any track was listed
+    };
+    // The file table's selection changed: one row in range lists that file's tracks (their
+    // start and end points become the map's, the last listed track's winning); none or several
+    // rows give an empty listing and no map.
+    Selection selectRows(const QList<int> &rows);
+    const std::optional<QString> &curGPXFileShowing() const { return m_curGPXFileShowing; }
+    const Trkpt &curTrkptShowing() const { return m_curTrkptShowing; }
+    const Trkpt &curTrkptShowingEnd() const { return m_curTrkptShowingEnd; }
+    // "TrackMap.html" filled for the file on show: the file is read again without adding tracks
+    // for its point list (a file that fails gives an empty line). nullopt without the page.
+    std::optional<QString> showTrack(const QString &name, const QString &gpxfile,
+                                     const QList<MapPages::Photo> &photos = {});
+    // The row to select when the window opens with none selected: 0 when any track is known.
+    std::optional<int> initialRow() const;
 
     QString presetsFolder() const { return m_presetsFolder; }
     QString gpxfilesPath() const { return m_gpxfilesPath; }
@@ -111,6 +132,10 @@ private:
     std::shared_ptr<Trkseg> m_curTrkseg;
     TrksegList m_curSegments; // the segments of the track element being read
     QString m_trackpoints;
+
+    std::optional<QString> m_curGPXFileShowing;
+    Trkpt m_curTrkptShowing;
+    Trkpt m_curTrkptShowingEnd;
 
     qint64 m_timeAdjustment = 0;
     bool m_showTimeZoneWarning = false;

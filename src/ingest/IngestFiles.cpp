@@ -4,10 +4,13 @@
 #include "ingest/DngConverter.h"
 #include "ingest/JpegVerify.h"
 #include "ingest/MetadataWriter.h"
+#include "items/Companions.h"
+#include "items/UserValues.h"
 #include "log/ConsoleLog.h"
 #include "log/IngestionLogController.h"
 #include "macro/MacroProcessor.h"
 #include "metadata/ECPrefsController.h"
+#include "metadata/Metadata.h"
 #include "metadata/Prefs.h"
 #include "platform/AtomicFile.h"
 #include "platform/NotificationCenter.h"
@@ -296,13 +299,17 @@ bool IngestFiles::checkRequired()
 void IngestFiles::generateMetadataFor(ThumbItem &item, const Setup &setup)
 {
     item.metadataGenerated = QVariantMap();
-    const QVariantMap macros = setup.paramDict(QStringLiteral("Metadata"));
+    QVariantMap macros = setup.paramDict(QStringLiteral("Metadata"));
+    // A value the user gave for a catalogue field the preset does not carry is still written:
+    // what was typed for an image never vanishes because the preset lacks the field.
+    if (item.metadataUser) {
+        for (auto it = item.metadataUser->cbegin(); it != item.metadataUser->cend(); ++it) {
+            if (!macros.contains(it.key()) && Metadata::catalogueKeyFor(it.key()) == it.key())
+                macros.insert(it.key(), QString());
+        }
+    }
     for (auto it = macros.constBegin(); it != macros.constEnd(); ++it) {
-        QString source;
-        if (item.metadataUser)
-            source = item.metadataUser->value(it.key()).toString();
-        if (source.isEmpty())
-            source = it.value().toString();
+        const QString source = UserValues::sourceText(item, it.key(), it.value().toString());
         if (source.isEmpty())
             continue;
         const QString value = m_macroProcessor->expand(source, item, setup);
@@ -313,13 +320,9 @@ void IngestFiles::generateMetadataFor(ThumbItem &item, const Setup &setup)
 
 void IngestFiles::computeShoot(ThumbItem &item, const Setup &setup)
 {
-    QString shoot;
-    if (item.metadataUser)
-        shoot = item.metadataUser->value(QStringLiteral("Shoot")).toString();
-    if (shoot.isEmpty())
-        shoot =
-            setup.paramDict(QStringLiteral("Metadata")).value(QStringLiteral("Shoot")).toString();
-    item.shoot = shoot;
+    const QString key = QStringLiteral("Shoot");
+    item.shoot = UserValues::sourceText(
+        item, key, setup.paramDict(QStringLiteral("Metadata")).value(key).toString());
 }
 
 void IngestFiles::geotag(ThumbItem &item)
@@ -343,6 +346,7 @@ void IngestFiles::storeIngestedFile(const QString &name, const QString &dir)
     if (name.isEmpty() && dir.isEmpty()) {
         m_ingestedFiles.clear();
         m_ingestedFolders.clear();
+        m_companionCopies.clear();
         return;
     }
     if (name.isEmpty() || dir.isEmpty())
@@ -712,6 +716,25 @@ IngestFiles::Next IngestFiles::copyFirst(const ThumbItemPtr &item, const QString
     if (!verifyJPEG(target, jpegCheck ? std::optional<bool>(jpegCheck->finished()) : std::nullopt))
         return Next::Stop;
     writeMetadata(*item, target);
+    return copyCompanions(*item, folder);
+}
+
+IngestFiles::Next IngestFiles::copyCompanions(const ThumbItem &item, const QString &folder)
+{
+    for (const QString &companion : item.companions) {
+        const QString name = Companions::targetName(companion, item.path, item.targetFilename);
+        const QString target = joinPath(folder, name);
+        const CopyReport report = m_copier.copy(companion, target);
+        noteRetries(report, target);
+        if (!report.ok()) {
+            SystemLog::write(formatMessage("Error copying to %@", target));
+            reportCopyError(report.error);
+            return Next::Stop;
+        }
+        m_copyHashes.insert(target, ManifestBook::stamp(target, report.hash));
+        storeIngestedFile(name, folder);
+        m_companionCopies.insert(target);
+    }
     return Next::Continue;
 }
 
@@ -1048,8 +1071,9 @@ bool IngestFiles::convertOrCopy()
                     continue; // the DNG takes the raw file's place in the primary folder
                 }
             }
+            const bool companion = m_companionCopies.contains(source);
             QString sidecar;
-            if (extension.compare(QLatin1String("jpg"), Qt::CaseInsensitive) != 0)
+            if (!companion && extension.compare(QLatin1String("jpg"), Qt::CaseInsensitive) != 0)
                 sidecar = existingSidecarFor(source);
             if (sidecarsCopied.contains(sidecar))
                 sidecar.clear();
@@ -1070,14 +1094,16 @@ bool IngestFiles::convertOrCopy()
                     return failCopy(
                         formatMessage("Error copying to %@ (XMP: %@)", target, sidecarTarget),
                         error);
-                m_numCopiedToBackup += copies > 0 ? 1 : 0;
+                if (!companion)
+                    m_numCopiedToBackup += copies > 0 ? 1 : 0;
             } else {
                 if (!copyOn(source, target, &error, primaryRoot) ||
                     (withSidecar && !copyOn(sidecar, sidecarTarget, &error, primaryRoot)))
                     return failCopy(
                         formatMessage("Error copying to %@ (XMP: %@)", target, sidecarTarget),
                         error);
-                ++m_numCopiedToBackup;
+                if (!companion)
+                    ++m_numCopiedToBackup;
             }
 
             if (wantBackup2) {
@@ -1089,12 +1115,14 @@ bool IngestFiles::convertOrCopy()
                         (withSidecar &&
                          !carryOnDuplicate(sidecar, sidecarTarget2, &error, backupRoot2, &copies)))
                         return failCopy2(target2, error);
-                    m_numCopiedToBackup2 += copies > 0 ? 1 : 0;
+                    if (!companion)
+                        m_numCopiedToBackup2 += copies > 0 ? 1 : 0;
                 } else {
                     if (!copyOn(source, target2, &error, backupRoot2) ||
                         (withSidecar && !copyOn(sidecar, sidecarTarget2, &error, backupRoot2)))
                         return failCopy2(target2, error);
-                    ++m_numCopiedToBackup2;
+                    if (!companion)
+                        ++m_numCopiedToBackup2;
                 }
             }
             done << name;

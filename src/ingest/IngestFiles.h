@@ -8,6 +8,7 @@
 #include "presets/Setup.h"
 
 #include <QHash>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QVariantMap>
@@ -138,6 +139,8 @@ private:
     bool carryOnDuplicate(const QString &source, const QString &target, QString *error,
                           const QString &root, int *copies);
     void writeManifests();
+    // Copies the item's companions beside its copy, under its new base name.
+    Next copyCompanions(const ThumbItem &item, const QString &folder);
     void writeMetadata(ThumbItem &item, const QString &copyPath);
     bool giveTurn();
     bool requestDownload(const ThumbItemPtr &item, const QString &folder, const QString &name);
@@ -167,6 +170,9 @@ private:
     FolderOpener m_folderOpener;
 
     QHash<QString, QStringList> m_ingestedFiles;
+    // Copies of companions (a movie's .THM or .XML): they travel with their file but take no
+    // XMP sidecar of their own and are not counted as images.
+    QSet<QString> m_companionCopies;
     QStringList m_ingestedFolders;
     QString m_topFolder;
     Setup m_activeSetup;

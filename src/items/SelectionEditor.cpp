@@ -155,10 +155,14 @@ void SelectionEditor::showMetadata(const ThumbItemList &items, const QList<int> 
             maps.append(QVariantMap());
     }
     m_combined = combine(maps);
+    m_presetFilled.clear();
     if (!selection.isEmpty()) {
-        for (auto it = presetMetadata.cbegin(); it != presetMetadata.cend(); ++it)
-            if (m_combined.value(it.key()).isEmpty())
+        for (auto it = presetMetadata.cbegin(); it != presetMetadata.cend(); ++it) {
+            if (m_combined.value(it.key()).isEmpty()) {
                 m_combined[it.key()] = valueText(it.value());
+                m_presetFilled.insert(it.key());
+            }
+        }
     }
     m_captionNew.reset();
     m_keywordsNew.reset();
@@ -235,11 +239,12 @@ bool SelectionEditor::updateSelectedImages(const ThumbItemList &items,
             item.metadataUser = QVariantMap();
         for (const MetadataEditRow &row : rows) {
             const QString value = row.valEffective();
-            // A value equal to the preset's default is no user value at all.
-            if (presetMetadata.contains(row.tag) &&
-                value == valueText(presetMetadata.value(row.tag)))
-                item.metadataUser->remove(row.tag);
-            else if (!presetMetadata.contains(row.tag) && value.isEmpty())
+            // A value equal to the preset's default is no user value at all, and neither is an
+            // empty one: an emptied field falls back to the preset, it never blanks the
+            // preset's text in silence. No value at all is the explicit marker
+            // UserValues::kNoValue.
+            if (value.isEmpty() || (presetMetadata.contains(row.tag) &&
+                                    value == valueText(presetMetadata.value(row.tag))))
                 item.metadataUser->remove(row.tag);
             else
                 item.metadataUser->insert(row.tag, value);

@@ -4,6 +4,7 @@
 
 #include <QList>
 #include <QMap>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QVariantMap>
@@ -70,6 +71,8 @@ public:
     void showMetadata(const ThumbItemList &items, const QList<int> &selection,
                       const QVariantMap &presetMetadata);
     const QMap<QString, QString> &combinedMetadata() const { return m_combined; }
+    // The keys whose combined value is the preset's (no selected image has a value of its own).
+    const QSet<QString> &presetFilledKeys() const { return m_presetFilled; }
     void setCombinedValue(const QString &key, const QString &value) { m_combined[key] = value; }
 
     QString captionEffective() const;
@@ -105,6 +108,7 @@ public:
 
 private:
     QMap<QString, QString> m_combined;
+    QSet<QString> m_presetFilled;
     std::optional<QString> m_captionNew;
     std::optional<QString> m_keywordsNew;
     QList<int> m_selectedImages;

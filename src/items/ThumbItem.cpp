@@ -1,5 +1,6 @@
 #include "items/ThumbItem.h"
 
+#include "log/ConsoleLog.h"
 #include "platform/ImageProperties.h"
 #include "platform/Thumbnailer.h"
 
@@ -54,7 +55,11 @@ void ThumbItem::loadMetadata()
     if (isCameraItem() || metadata)
         return;
     ++metadataReads;
-    metadata = exif(path).value_or(QVariantMap());
+    QStringList problems;
+    metadata = ImageProperties::exif(path, &problems).value_or(QVariantMap());
+    // A damaged file keeps what could be read; the console names it once, when it is read.
+    if (!problems.isEmpty())
+        logPrint("Image %@: damaged file, %@\n", path, problems.join(QLatin1String("; ")));
 }
 
 QImage ThumbItem::thumbnail()

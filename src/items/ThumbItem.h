@@ -7,6 +7,7 @@
 #include <QList>
 #include <QSet>
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 #include <QVariantMap>
 
@@ -72,6 +73,8 @@ public:
     double gpsLonTemp = 0;
     bool gpsManuallyGeotagged = false;
     double exifDatetime = 0;
+    // Path items: files that travel with this one (a movie's .THM or Sony .XML, Companions.h).
+    QStringList companions;
 
     // Counts property reads of path items (tests check that a file is read at most once).
     int metadataReads = 0;

@@ -1,6 +1,7 @@
 #include "macro/MacroProcessor.h"
 
 #include "items/ThumbItem.h"
+#include "items/UserValues.h"
 #include "metadata/LookupsController.h"
 #include "metadata/Metadata.h"
 #include "platform/Clock.h"
@@ -174,14 +175,9 @@ QString MacroProcessor::doMacroCall(const QString &body, ThumbItem &item, const 
         return nameWithoutExtension(item.title()).right(4);
     if (kind.startsWith(QLatin1String("lookup."), Qt::CaseInsensitive))
         return catalogueValue(kind, namePart, defaultText, item);
-    if (kind.startsWith(QLatin1String("CF."))) {
-        if (item.metadataUser) {
-            const QString user = item.metadataUser->value(kind).toString();
-            if (!user.isEmpty())
-                return user;
-        }
-        return setup.paramDict(QStringLiteral("Metadata")).value(kind).toString();
-    }
+    if (kind.startsWith(QLatin1String("CF.")))
+        return UserValues::sourceText(
+            item, kind, setup.paramDict(QStringLiteral("Metadata")).value(kind).toString());
     return catalogueValue(kind, namePart, defaultText, item);
 }
 

@@ -1,6 +1,7 @@
 #include "metadata/ECPrefsController.h"
 
 #include "metadata/Metadata.h"
+#include "metadata/PrefsValues.h"
 #include "platform/Defaults.h"
 #include "platform/UserInterface.h"
 
@@ -81,7 +82,7 @@ bool ECPrefsController::isRaw(const QString &extension)
     if (probe.isEmpty())
         return false;
     // The list comes from a text view: line ends and tabs separate entries like blanks do.
-    QString list = prefs().m_rawFileExtensions;
+    QString list = prefs().rawFileExtensions();
     for (QChar &c : list) {
         if (c.isSpace())
             c = QLatin1Char(' ');
@@ -90,38 +91,103 @@ bool ECPrefsController::isRaw(const QString &extension)
     return (QLatin1Char(' ') + list.toLower() + QLatin1Char(' ')).contains(needle);
 }
 
+const QList<ECPrefsController::SettingRow> &ECPrefsController::settingRows()
+{
+    static const QList<SettingRow> rows{
+        {QStringLiteral("Ingestion"), &Prefs::WantEmbeddedGPS, RowKind::Switch,
+         QStringLiteral("Write &GPS positions into the ingested files"), QString()},
+        {QStringLiteral("Ingestion"), &Prefs::VerifyCopies, RowKind::Switch,
+         QStringLiteral("Read every cop&y back and compare it with its source"), QString()},
+        {QStringLiteral("GPS and Maps"), &Prefs::GPSBabelPath, RowKind::Program,
+         QStringLiteral("GPSBa&bel program"), QStringLiteral("GPSBabel")},
+        {QStringLiteral("GPS and Maps"), &Prefs::MapTileURL, RowKind::Text,
+         QStringLiteral("Map &tile address"), QString()},
+        {QStringLiteral("GPS and Maps"), &Prefs::MapTileAttribution, RowKind::Text,
+         QStringLiteral("Map tile c&redit"), QString()},
+    };
+    return rows;
+}
+
+bool ECPrefsController::heldByName(const Prefs::Key &key)
+{
+    // The last converter chosen is only the chooser's start folder, never edited as a value.
+    if (&key == &Prefs::DNGConverter)
+        return false;
+    return key.type == Prefs::Type::String || key.type == Prefs::Type::Boolean;
+}
+
+QString ECPrefsController::text(const Prefs::Key &key) const
+{
+    return m_values.value(QLatin1String(key.name), key.defaultValue).toString();
+}
+
+void ECPrefsController::setText(const Prefs::Key &key, const QString &text)
+{
+    m_values.insert(QLatin1String(key.name), text);
+}
+
+bool ECPrefsController::switchOn(const Prefs::Key &key) const
+{
+    return Defaults::variantToBool(m_values.value(QLatin1String(key.name), key.defaultValue));
+}
+
+void ECPrefsController::setSwitch(const Prefs::Key &key, bool on)
+{
+    m_values.insert(QLatin1String(key.name), on);
+}
+
 void ECPrefsController::readPrefs()
 {
-    m_rawFileExtensions = Prefs::string(Prefs::RawFileExtensions);
-    m_converterPath = Prefs::string(Prefs::ConverterPath);
-    m_wantEmbeddedGPS = Prefs::boolean(Prefs::WantEmbeddedGPS);
-    m_wantEmbeddedRaw = Prefs::boolean(Prefs::WantEmbeddedRaw);
-    m_verifyCopies = Prefs::boolean(Prefs::VerifyCopies);
-    m_jpegPreview = Prefs::string(Prefs::JpegPreview);
+    m_values.clear();
+    for (const Prefs::Key *key : Prefs::all()) {
+        if (!heldByName(*key))
+            continue;
+        if (key->type == Prefs::Type::Boolean)
+            m_values.insert(QLatin1String(key->name), Prefs::boolean(*key));
+        else
+            m_values.insert(QLatin1String(key->name), Prefs::string(*key));
+    }
     m_customFields = Prefs::stringList(Prefs::CustomFields);
     // The catalogue holds the custom fields: after a cancelled edit of them it must not keep
     // fields that were never stored, or the layout would keep them too.
     Metadata::resetIptcMetadata();
     readLayedOutFields();
+    m_stored = snapshot();
 }
 
-void ECPrefsController::writePrefs()
+bool ECPrefsController::writePrefs()
 {
-    Prefs::set(Prefs::RawFileExtensions, m_rawFileExtensions);
-    Prefs::set(Prefs::ConverterPath, m_converterPath);
-    Prefs::set(Prefs::CustomFields, m_customFields);
-    Prefs::set(Prefs::WantEmbeddedGPS, m_wantEmbeddedGPS);
-    Prefs::set(Prefs::WantEmbeddedRaw, m_wantEmbeddedRaw);
-    Prefs::set(Prefs::VerifyCopies, m_verifyCopies);
-    Prefs::set(Prefs::JpegPreview, m_jpegPreview);
-    writeLayedOutFields();
+    bool written = true;
+    for (const Prefs::Key *key : Prefs::all()) {
+        if (heldByName(*key))
+            written = Prefs::set(*key, m_values.value(QLatin1String(key->name))) && written;
+    }
+    written = Prefs::set(Prefs::CustomFields, m_customFields) && written;
+    written = writeLayedOutFields() && written;
+    if (written)
+        m_stored = snapshot();
+    return written;
+}
+
+QVariantMap ECPrefsController::snapshot() const
+{
+    QVariantMap state = m_values;
+    state.insert(QLatin1String(Prefs::CustomFields.name), m_customFields);
+    QVariantList layout;
+    for (const LayedOutField &field : m_layedOutFields)
+        layout.append(QVariantList{field.name, field.included, field.lines});
+    state.insert(QLatin1String(Prefs::LayedOutFields.name), layout);
+    return state;
+}
+
+bool ECPrefsController::isDirty() const
+{
+    return snapshot() != m_stored;
 }
 
 void ECPrefsController::readLayedOutFields()
 {
-    QStringList candidates = Metadata::iptcKeys();
-    candidates.removeAll(QStringLiteral("IPTC.Caption/Abstract"));
-    candidates.removeAll(QStringLiteral("IPTC.Keywords"));
+    QStringList candidates = PrefsValues::layoutCandidates();
 
     const QVariantList stored = Prefs::list(Prefs::LayedOutFields);
     QList<LayedOutField> fields;
@@ -152,7 +218,7 @@ void ECPrefsController::readLayedOutFields()
     m_layedOutFields = fields;
 }
 
-void ECPrefsController::writeLayedOutFields()
+bool ECPrefsController::writeLayedOutFields()
 {
     QVariantList entries;
     for (const LayedOutField &field : std::as_const(m_layedOutFields)) {
@@ -160,7 +226,11 @@ void ECPrefsController::writeLayedOutFields()
                                    {QStringLiteral("included"), field.included},
                                    {QStringLiteral("lines"), field.lines}});
     }
-    Prefs::set(Prefs::LayedOutFields, entries);
+    if (!Prefs::set(Prefs::LayedOutFields, entries))
+        return false;
+    m_stored.insert(QLatin1String(Prefs::LayedOutFields.name),
+                    snapshot().value(QLatin1String(Prefs::LayedOutFields.name)));
+    return true;
 }
 
 void ECPrefsController::regroup()
@@ -168,6 +238,9 @@ void ECPrefsController::regroup()
     reinitializeLayedOutFields();
     std::stable_partition(m_layedOutFields.begin(), m_layedOutFields.end(),
                           [](const LayedOutField &field) { return field.included; });
+    // The regrouped order is what the window opens with: it is no edit of the user's.
+    m_stored.insert(QLatin1String(Prefs::LayedOutFields.name),
+                    snapshot().value(QLatin1String(Prefs::LayedOutFields.name)));
 }
 
 void ECPrefsController::reinitializeLayedOutFields(const std::optional<QString> &key)
@@ -207,24 +280,56 @@ std::optional<QString> ECPrefsController::addCustomField()
 {
     const std::optional<QString> answer = UserInterface::instance().promptText(
         QStringLiteral("Field Name"), QString(), QStringLiteral("OK"));
-    if (!answer)
+    // An empty answer (or a bare prefix) ends the action without a word.
+    if (!answer || customFieldKeyFor(*answer).isEmpty())
         return std::nullopt;
-    const QString key = customFieldKeyFor(*answer);
-    if (key.isEmpty())
+    const PrefsValues::Checked key = PrefsValues::customFieldKey(*answer, m_customFields);
+    if (!key.ok()) {
+        const QString title = PrefsValues::customFieldRefusalTitle(key.problem);
+        UserInterface::instance().alert(title, title == key.problem ? QString() : key.problem);
         return std::nullopt;
-    for (const QString &existing : std::as_const(m_customFields)) {
-        if (existing.compare(key, Qt::CaseInsensitive) == 0) {
-            UserInterface::instance().alert(
-                QStringLiteral("Field already defined as a custom field."), QString());
-            return std::nullopt;
-        }
     }
-    m_customFields.append(key);
+    m_customFields.append(key.value.toString());
+    sortCustomFields();
+    reinitializeLayedOutFields(key.value.toString());
+    return key.value.toString();
+}
+
+std::optional<QString> ECPrefsController::renameCustomField(int row)
+{
+    if (row < 0 || row >= m_customFields.size())
+        return std::nullopt;
+    const QString old = m_customFields[row];
+    const std::optional<QString> answer = UserInterface::instance().promptText(
+        QStringLiteral("Field Name"), customFieldTitle(old), QStringLiteral("Rename"));
+    if (!answer || customFieldKeyFor(*answer).isEmpty())
+        return std::nullopt;
+    const PrefsValues::Checked key = PrefsValues::customFieldKey(*answer, m_customFields, old);
+    if (!key.ok()) {
+        const QString title = PrefsValues::customFieldRefusalTitle(key.problem);
+        UserInterface::instance().alert(title, title == key.problem ? QString() : key.problem);
+        return std::nullopt;
+    }
+    const QString renamed = key.value.toString();
+    if (renamed == old)
+        return std::nullopt;
+    m_customFields[row] = renamed;
+    sortCustomFields();
+    // The field keeps its place in the layout: the entry is renamed before the layout is
+    // written and read back against the new catalogue.
+    for (LayedOutField &field : m_layedOutFields) {
+        if (field.name == old)
+            field.name = renamed;
+    }
+    reinitializeLayedOutFields();
+    return renamed;
+}
+
+void ECPrefsController::sortCustomFields()
+{
     std::stable_sort(
         m_customFields.begin(), m_customFields.end(),
         [](const QString &a, const QString &b) { return a.compare(b, Qt::CaseInsensitive) < 0; });
-    reinitializeLayedOutFields(key);
-    return key;
 }
 
 int ECPrefsController::deleteCustomField(int row)
@@ -236,6 +341,18 @@ int ECPrefsController::deleteCustomField(int row)
     if (m_customFields.isEmpty())
         return -1;
     return std::min<int>(row, int(m_customFields.size()) - 1);
+}
+
+void ECPrefsController::replaceCustomFields(const QStringList &keys)
+{
+    const QStringList before = m_customFields;
+    m_customFields = keys;
+    reinitializeLayedOutFields();
+    // New fields go to the top in reverse, so the first new one ends up first.
+    for (auto it = keys.crbegin(); it != keys.crend(); ++it) {
+        if (!before.contains(*it))
+            reinitializeLayedOutFields(*it);
+    }
 }
 
 bool ECPrefsController::toggleIncluded(int row)
@@ -293,20 +410,71 @@ QList<int> ECPrefsController::unarchiveRows(const QByteArray &data)
     return rows;
 }
 
-void ECPrefsController::chooseConverter(const QString &path)
+bool ECPrefsController::refuse(const Prefs::Key &key, const QString &title, const QString &message)
+{
+    m_lastRefusedKey = &key;
+    UserInterface::instance().alert(title, message);
+    return false;
+}
+
+bool ECPrefsController::chooseConverter(const QString &path)
 {
     Prefs::set(Prefs::DNGConverter, path);
-    m_converterPath = path;
+    return chooseProgram(Prefs::ConverterPath, path);
+}
+
+bool ECPrefsController::chooseProgram(const Prefs::Key &key, const QString &path)
+{
+    if (const QString problem = PrefsValues::programProblem(path); !problem.isEmpty())
+        return refuse(key, QStringLiteral("%1 can't be used.").arg(programName(key)), problem);
+    setText(key, path);
+    return true;
+}
+
+QString ECPrefsController::converterChooserStart() const
+{
+    if (const QString last = Prefs::string(Prefs::DNGConverter); !last.isEmpty())
+        return last;
+    return converterPath();
 }
 
 void ECPrefsController::revertRawFileExtensions()
 {
-    m_rawFileExtensions = Prefs::RawFileExtensions.defaultValue.toString();
+    setRawFileExtensions(Prefs::RawFileExtensions.defaultValue.toString());
 }
 
-void ECPrefsController::ok()
+bool ECPrefsController::ok()
 {
-    writePrefs();
+    m_lastRefusedKey = nullptr;
+    const PrefsValues::Checked raw = PrefsValues::rawFileExtensions(rawFileExtensions());
+    if (!raw.ok())
+        return refuse(Prefs::RawFileExtensions, QStringLiteral("Raw file extensions not valid."),
+                      raw.problem);
+    setRawFileExtensions(raw.value.toString());
+    for (const Prefs::Key *key : Prefs::all()) {
+        if (!PrefsValues::isProgram(*key))
+            continue;
+        if (const QString problem = PrefsValues::programProblem(text(*key)); !problem.isEmpty())
+            return refuse(*key, QStringLiteral("%1 can't be used.").arg(programName(*key)),
+                          problem);
+    }
+    if (!writePrefs()) {
+        UserInterface::instance().alert(QStringLiteral("Preferences could not be saved."),
+                                        Defaults::lastProblem());
+        return false;
+    }
+    return true;
+}
+
+QString ECPrefsController::programName(const Prefs::Key &key)
+{
+    if (&key == &Prefs::ConverterPath)
+        return QStringLiteral("DNG Converter");
+    for (const SettingRow &row : settingRows()) {
+        if (row.key == &key && !row.name.isEmpty())
+            return row.name;
+    }
+    return QLatin1String(key.name);
 }
 
 void ECPrefsController::cancel()

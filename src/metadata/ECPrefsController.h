@@ -46,28 +46,52 @@ public:
     // Whole-word, case-insensitive test of an extension (without its dot) against the raw list.
     static bool isRaw(const QString &extension);
 
-    // Properties the window shows and edits.
-    QString rawFileExtensions() const { return m_rawFileExtensions; }
-    void setRawFileExtensions(const QString &text) { m_rawFileExtensions = text; }
-    QString converterPath() const { return m_converterPath; }
-    void setConverterPath(const QString &path) { m_converterPath = path; }
-    bool wantEmbeddedGPS() const { return m_wantEmbeddedGPS; }
-    void setWantEmbeddedGPS(bool on) { m_wantEmbeddedGPS = on; }
-    bool wantEmbeddedRaw() const { return m_wantEmbeddedRaw; }
-    void setWantEmbeddedRaw(bool on) { m_wantEmbeddedRaw = on; }
-    // Copies are read back and compared with their sources by hash before they are placed.
-    bool verifyCopies() const { return m_verifyCopies; }
-    void setVerifyCopies(bool on) { m_verifyCopies = on; }
-    QString jpegPreview() const { return m_jpegPreview; }
-    void setJpegPreview(const QString &title) { m_jpegPreview = title; }
+    // One plain setting of the window: a check box (switch), a program path with a chooser, or
+    // a line of text, shown under its section's title. A new setting of these kinds needs its
+    // key in the key table and a row here; the window and the checks need nothing else.
+    enum class RowKind { Switch, Program, Text };
+    struct SettingRow
+    {
+        QString section; // the group box title; rows of one section sit together
+        const Prefs::Key *key;
+        RowKind kind;
+        QString label; // with a mnemonic
+        QString name;  // for a program: how alerts name it ("GPSBabel")
+    };
+    static const QList<SettingRow> &settingRows();
+
+    // Properties the window shows and edits. Plain text and boolean keys are held by key name,
+    // so keys added to the key table are read and written without code of their own here.
+    QString text(const Prefs::Key &key) const;
+    void setText(const Prefs::Key &key, const QString &text);
+    bool switchOn(const Prefs::Key &key) const;
+    void setSwitch(const Prefs::Key &key, bool on);
+
+    QString rawFileExtensions() const { return text(Prefs::RawFileExtensions); }
+    void setRawFileExtensions(const QString &t) { setText(Prefs::RawFileExtensions, t); }
+    QString converterPath() const { return text(Prefs::ConverterPath); }
+    void setConverterPath(const QString &path) { setText(Prefs::ConverterPath, path); }
+    bool wantEmbeddedGPS() const { return switchOn(Prefs::WantEmbeddedGPS); }
+    void setWantEmbeddedGPS(bool on) { setSwitch(Prefs::WantEmbeddedGPS, on); }
+    bool wantEmbeddedRaw() const { return switchOn(Prefs::WantEmbeddedRaw); }
+    void setWantEmbeddedRaw(bool on) { setSwitch(Prefs::WantEmbeddedRaw, on); }
+    QString jpegPreview() const { return text(Prefs::JpegPreview); }
+    void setJpegPreview(const QString &title) { setText(Prefs::JpegPreview, title); }
     void setCustomFields(const QStringList &keys) { m_customFields = keys; }
+    QString gpsBabelPath() const { return text(Prefs::GPSBabelPath); }
+    void setGPSBabelPath(const QString &path) { setText(Prefs::GPSBabelPath, path); }
+    QString mapTileURL() const { return text(Prefs::MapTileURL); }
+    void setMapTileURL(const QString &address) { setText(Prefs::MapTileURL, address); }
+    QString mapTileAttribution() const { return text(Prefs::MapTileAttribution); }
+    void setMapTileAttribution(const QString &html) { setText(Prefs::MapTileAttribution, html); }
     const QList<LayedOutField> &layedOutFields() const { return m_layedOutFields; }
     void setLayedOutFields(const QList<LayedOutField> &fields) { m_layedOutFields = fields; }
 
     void readPrefs();
-    void writePrefs();
+    // Both answer false when the settings store could not be written (Defaults::lastProblem).
+    bool writePrefs();
     void readLayedOutFields();
-    void writeLayedOutFields();
+    bool writeLayedOutFields();
 
     // Rebuilds the catalogue, writes and re-reads the layout, then puts the included entries
     // first (each group keeps its order).
@@ -83,8 +107,14 @@ public:
     // Asks for a name and adds the field; the new key, or nullopt when nothing was added
     // (cancelled, empty, or already defined: then the alert is shown).
     std::optional<QString> addCustomField();
+    // Asks for a new name for the custom field at row (the prompt shows the current one) and
+    // renames it; its layout entry keeps its place, tick and lines. The new key, or nullopt.
+    std::optional<QString> renameCustomField(int row);
     // Removes the custom field at row; answers the row to select (-1 for none).
     int deleteCustomField(int row);
+    // Takes a whole new list of custom-field keys (already checked): fields that are new are
+    // shown at the top of the layout, as the window's add does.
+    void replaceCustomFields(const QStringList &keys);
 
     // Flips `included` of a layout row; false for a row that does not exist.
     bool toggleIncluded(int row);
@@ -97,23 +127,39 @@ public:
     static QByteArray archiveRows(const QList<int> &rows);
     static QList<int> unarchiveRows(const QByteArray &data);
 
-    // The converter chooser confirmed `path`.
-    void chooseConverter(const QString &path);
+    // The converter chooser confirmed `path`: it becomes the converter when it can be run;
+    // otherwise the alert says why and nothing changes. Either way the next chooser starts there.
+    bool chooseConverter(const QString &path);
+    // Where the converter chooser opens: the last choice, else the converter, else home.
+    QString converterChooserStart() const;
     // The text view gets the default raw list back; nothing is stored until OK.
     void revertRawFileExtensions();
-    // OK: store everything. Cancel: reread the stored preferences, dropping unsaved edits.
-    void ok();
+    // OK: checks and normalises the values, then stores everything. False, after an alert,
+    // when a value is refused (lastRefusedKey() names it) or the store can't be written.
+    bool ok();
+    const Prefs::Key *lastRefusedKey() const { return m_lastRefusedKey; }
+    // The program a key names, as alerts call it ("DNG Converter").
+    static QString programName(const Prefs::Key &key);
+    // The converter chooser and the other program choosers: `path` becomes the key's program
+    // when it can be run; otherwise the alert says why and nothing changes.
+    bool chooseProgram(const Prefs::Key &key, const QString &path);
+    // Cancel: reread the stored preferences, dropping unsaved edits.
     void cancel();
+    // Whether anything differs from what is stored.
+    bool isDirty() const;
 
 private:
     ECPrefsController() = default;
+    // The keys held in m_values: plain text and booleans the window edits.
+    static bool heldByName(const Prefs::Key &key);
+    // Stored text and switch values, custom fields and layout as they would be written.
+    QVariantMap snapshot() const;
+    bool refuse(const Prefs::Key &key, const QString &title, const QString &message);
+    void sortCustomFields();
 
-    QString m_rawFileExtensions;
-    QString m_converterPath;
-    bool m_wantEmbeddedGPS = true;
-    bool m_wantEmbeddedRaw = false;
-    bool m_verifyCopies = true;
-    QString m_jpegPreview;
+    QVariantMap m_values;
+    QVariantMap m_stored; // snapshot() as last read or written
+    const Prefs::Key *m_lastRefusedKey = nullptr;
     QStringList m_customFields;
     QList<LayedOutField> m_layedOutFields;
 };

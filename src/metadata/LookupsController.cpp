@@ -4,6 +4,7 @@
 #include "platform/AppPaths.h"
 #include "platform/PropertyList.h"
 #include "platform/SystemLog.h"
+#include "platform/UserInterface.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -197,6 +198,8 @@ void LookupsController::readLookups()
                 entries.insert(it.key(), *text);
         }
     }
+    for (const QString &field : lookupFields())
+        m_saved.insert(field, *table(field));
     if (!m_currentField.isEmpty())
         setCurrentLookup(m_currentField);
 }
@@ -220,31 +223,148 @@ bool LookupsController::setAsideDamaged(const QString &path)
 
 bool LookupsController::writeLookups()
 {
-    if (m_folder.isEmpty())
+    m_writeProblems.clear();
+    if (m_folder.isEmpty()) {
+        m_writeProblems.append(QStringLiteral("There is no folder for the lookup tables."));
         return false;
-    AppPaths::ensureFolder(m_folder);
+    }
     bool allWritten = true;
     for (const QString &field : lookupFields()) {
-        const QString path = filePath(field);
-        if (m_damaged.contains(field) && QFileInfo::exists(path) && !setAsideDamaged(path)) {
-            SystemLog::write(
-                QStringLiteral("Lookup table %1 not written: the damaged file can't be kept")
-                    .arg(path));
-            allWritten = false;
-            continue;
-        }
-        m_damaged.remove(field);
-        QVariantMap root;
-        const Table &entries = *table(field);
-        for (auto it = entries.constBegin(); it != entries.constEnd(); ++it)
-            root.insert(it.key(), it.value());
-        QString error;
-        if (!PropertyList::writeXml(path, root, &error)) {
-            SystemLog::write(QStringLiteral("Can't write lookup table %1: %2").arg(path, error));
-            allWritten = false;
-        }
+        const QStringList before = m_writeProblems;
+        allWritten = writeLookup(field) && allWritten;
+        m_writeProblems = before + m_writeProblems;
     }
     return allWritten;
+}
+
+bool LookupsController::writeLookup(const QString &field)
+{
+    m_writeProblems.clear();
+    const Table *entries = table(field);
+    if (!entries)
+        return false;
+    if (m_folder.isEmpty()) {
+        m_writeProblems.append(QStringLiteral("There is no folder for the lookup tables."));
+        return false;
+    }
+    AppPaths::ensureFolder(m_folder);
+    const QString path = filePath(field);
+    if (m_damaged.contains(field) && QFileInfo::exists(path) && !setAsideDamaged(path)) {
+        const QString problem =
+            QStringLiteral("%1 not written: the damaged file can't be kept").arg(path);
+        SystemLog::write(QStringLiteral("Lookup table ") + problem);
+        m_writeProblems.append(problem);
+        return false;
+    }
+    m_damaged.remove(field);
+    QVariantMap root;
+    for (auto it = entries->constBegin(); it != entries->constEnd(); ++it)
+        root.insert(it.key(), it.value());
+    QString error;
+    if (!PropertyList::writeXml(path, root, &error)) {
+        SystemLog::write(QStringLiteral("Can't write lookup table %1: %2").arg(path, error));
+        m_writeProblems.append(QStringLiteral("%1: %2").arg(path, error));
+        return false;
+    }
+    m_saved.insert(field, *entries);
+    return true;
+}
+
+QStringList LookupsController::damagedFiles() const
+{
+    QStringList files;
+    for (const QString &field : lookupFields()) {
+        if (m_damaged.contains(field))
+            files.append(filePath(field));
+    }
+    return files;
+}
+
+QString LookupsController::damagedMessage() const
+{
+    QStringList lines;
+    for (const QString &path : damagedFiles()) {
+        lines.append(QStringLiteral("%1 can't be read; its table starts empty. The file is left "
+                                    "as it is until the tables are saved, then kept as %2.")
+                         .arg(path, QFileInfo(path).fileName() + QStringLiteral(".damaged")));
+    }
+    return lines.join(QLatin1Char('\n'));
+}
+
+bool LookupsController::isDirty() const
+{
+    for (const QString &field : lookupFields()) {
+        if (*table(field) != m_saved.value(field))
+            return true;
+    }
+    return false;
+}
+
+QString LookupsController::canonicalField(const QString &field)
+{
+    for (const QString &name : lookupFields()) {
+        if (name.compare(field, Qt::CaseInsensitive) == 0)
+            return name;
+    }
+    return QString();
+}
+
+QString LookupsController::patternProblem(const QString &field, const QString &pattern,
+                                          const QString &replacing) const
+{
+    const Table *entries = table(field);
+    if (!entries)
+        return QStringLiteral("There is no lookup table %1.").arg(field);
+    if (pattern.trimmed().isEmpty())
+        return QStringLiteral("A pattern can't be empty.");
+    for (auto it = entries->constBegin(); it != entries->constEnd(); ++it) {
+        if (it.key() == replacing || it.key() == pattern)
+            continue;
+        if (it.key().compare(pattern, Qt::CaseInsensitive) == 0)
+            return QStringLiteral("The pattern \"%1\" is already in the %2 table as \"%3\"; "
+                                  "case is ignored when patterns are compared.")
+                .arg(pattern, field, it.key());
+    }
+    if (pattern != replacing && entries->contains(pattern))
+        return QStringLiteral("The pattern \"%1\" is already in the %2 table.").arg(pattern, field);
+    return QString();
+}
+
+bool LookupsController::setEntry(const QString &field, const QString &pattern,
+                                 const QString &replacement, QString *problem)
+{
+    Table *entries = table(field);
+    const QString why =
+        patternProblem(field, pattern, entries && entries->contains(pattern) ? pattern : QString());
+    if (!why.isEmpty()) {
+        if (problem)
+            *problem = why;
+        return false;
+    }
+    entries->insert(pattern, replacement);
+    if (field == m_currentField)
+        setCurrentLookup(field);
+    return true;
+}
+
+bool LookupsController::removeEntry(const QString &field, const QString &pattern)
+{
+    Table *entries = table(field);
+    if (!entries)
+        return false;
+    std::optional<QString> found;
+    if (entries->contains(pattern))
+        found = pattern;
+    for (auto it = entries->constBegin(); !found && it != entries->constEnd(); ++it) {
+        if (it.key().compare(pattern, Qt::CaseInsensitive) == 0)
+            found = it.key();
+    }
+    if (!found)
+        return false;
+    entries->remove(*found);
+    if (field == m_currentField)
+        setCurrentLookup(field);
+    return true;
 }
 
 void LookupsController::setupPanel()
@@ -317,12 +437,41 @@ bool LookupsController::editedRow(int row, int column, const QString &text)
 bool LookupsController::cellEdited(int row, int column, const QString &text)
 {
     logPrint("edited: [%@]", text);
+    if (column == 0 && row >= 0 && row < m_arrayLookup.size()) {
+        const QString problem = patternProblem(m_currentField, text, m_arrayLookup[row]);
+        if (!problem.isEmpty()) {
+            m_refusal = {text.trimmed().isEmpty() ? QStringLiteral("Pattern missing.")
+                                                  : QStringLiteral("Pattern already in the table."),
+                         problem};
+            return false;
+        }
+    }
     return editedRow(row, column, text);
+}
+
+void LookupsController::sortRows(int column, bool descending)
+{
+    const Table *entries = table(m_currentField);
+    if (!entries)
+        return;
+    const auto keyOf = [&](const QString &pattern) {
+        return column == 1 ? entries->value(pattern) : pattern;
+    };
+    std::stable_sort(m_arrayLookup.begin(), m_arrayLookup.end(),
+                     [&](const QString &a, const QString &b) {
+                         const QString x = keyOf(a);
+                         const QString y = keyOf(b);
+                         return descending ? displayOrder(y, x) : displayOrder(x, y);
+                     });
 }
 
 int LookupsController::actionOK()
 {
-    writeLookups();
+    if (!writeLookups()) {
+        UserInterface::instance().alert(QStringLiteral("Lookup tables could not be saved."),
+                                        m_writeProblems.join(QLatin1Char('\n')));
+        return 0;
+    }
     return 1;
 }
 

@@ -49,6 +49,32 @@ public:
     // Writes all five tables atomically; false when any could not be written (system log).
     bool writeLookups();
 
+    // Writes one table's file (the command-line tool changes one table at a time).
+    bool writeLookup(const QString &field);
+    // Why the last write failed, one line per file; empty after a good write.
+    const QStringList &writeProblems() const { return m_writeProblems; }
+    // The files that existed but could not be read at the last read, and a message naming
+    // them for the user (empty when there are none).
+    QStringList damagedFiles() const;
+    QString damagedMessage() const;
+    // Whether a table differs from its file (as last read or written).
+    bool isDirty() const;
+
+    // The exact table name for a field named in any case, or empty.
+    static QString canonicalField(const QString &field);
+    // Why `pattern` can't be stored in the field's table in place of `replacing` (an existing
+    // pattern, or empty for a new entry): it is empty, or another pattern equals it ignoring
+    // case (the two would match the same values and one would never be used). Empty when fine.
+    QString patternProblem(const QString &field, const QString &pattern,
+                           const QString &replacing = QString()) const;
+    // Sets one entry (a pattern that exists in exactly this spelling gets the new replacement);
+    // false, with the reason in `problem`, when the pattern is refused.
+    bool setEntry(const QString &field, const QString &pattern, const QString &replacement,
+                  QString *problem);
+    // Removes a pattern (exact spelling first, else the one equal ignoring case). False when
+    // the table has no such pattern.
+    bool removeEntry(const QString &field, const QString &pattern);
+
     // The table of a field (exact name from lookupFields()); nullptr for an unknown field.
     Table *table(const QString &field);
     const Table *table(const QString &field) const;
@@ -70,9 +96,20 @@ public:
     // One finished cell edit: column 0 renames the pattern, column 1 sets the replacement.
     // False (nothing changes) unless the row exists and the column is 0 or 1.
     bool editedRow(int row, int column, const QString &text);
-    // What the table view does with a finished edit: the console line, then editedRow.
+    // What the table view does with a finished edit: the console line, then editedRow. A
+    // pattern that is empty or that another row already has (in any case) is refused, the row
+    // keeps its pattern, and refusal() holds the alert to show.
     bool cellEdited(int row, int column, const QString &text);
-    // OK keeps the edits (writes the files, modal code 1); Cancel re-reads them (code 0).
+    struct Refusal
+    {
+        QString title;
+        QString message;
+    };
+    const Refusal &refusal() const { return m_refusal; }
+    // Orders the shown rows by pattern (column 0) or replacement (column 1), ignoring case.
+    void sortRows(int column, bool descending);
+    // OK keeps the edits (writes the files, modal code 1; 0 after an alert when they could
+    // not be written, so the window stays open); Cancel re-reads them (code 0).
     int actionOK();
     int actionCancel();
 
@@ -89,5 +126,8 @@ private:
     QString m_folder;
     QString m_currentField;
     QStringList m_arrayLookup;
-    QSet<QString> m_damaged; // fields whose file existed but could not be read
+    QSet<QString> m_damaged;      // fields whose file existed but could not be read
+    QMap<QString, Table> m_saved; // each table as last read or written
+    QStringList m_writeProblems;
+    Refusal m_refusal;
 };

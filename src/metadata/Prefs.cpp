@@ -14,12 +14,20 @@ const Key WantEmbeddedGPS{"WantEmbeddedGPS", Type::Boolean, true};
 const Key WantEmbeddedRaw{"WantEmbeddedRaw", Type::Boolean, false};
 const Key JpegPreview{"JpegPreview", Type::String, QStringLiteral("-p0")};
 const Key LayedOutFields{"LayedOutFields", Type::DictionaryList, QVariant()};
+const Key GPSBabelPath{"GPSBabelPath", Type::String, QString()};
+const Key MapTileURL{"MapTileURL", Type::String,
+                     QStringLiteral("https://tile.openstreetmap.org/{z}/{x}/{y}.png")};
+const Key MapTileAttribution{
+    "MapTileAttribution", Type::String,
+    QStringLiteral("&copy; <a href=\"https://www.openstreetmap.org/copyright\">OpenStreetMap</a> "
+                   "contributors")};
 const Key VerifyCopies{"VerifyCopies", Type::Boolean, true};
 
 QList<const Key *> all()
 {
-    return {&RawFileExtensions, &ConverterPath, &DNGConverter,   &CustomFields, &WantEmbeddedGPS,
-            &WantEmbeddedRaw,   &JpegPreview,   &LayedOutFields, &VerifyCopies};
+    return {&RawFileExtensions, &ConverterPath,   &DNGConverter,       &CustomFields,
+            &WantEmbeddedGPS,   &WantEmbeddedRaw, &JpegPreview,        &LayedOutFields,
+            &GPSBabelPath,      &MapTileURL,      &MapTileAttribution, &VerifyCopies};
 }
 
 bool isSet(const Key &key)
@@ -47,9 +55,40 @@ QVariantList list(const Key &key)
     return Defaults::list(QLatin1String(key.name), key.defaultValue.toList());
 }
 
-void set(const Key &key, const QVariant &value)
+bool set(const Key &key, const QVariant &value)
 {
-    Defaults::set(QLatin1String(key.name), value);
+    return Defaults::set(QLatin1String(key.name), value);
+}
+
+bool reset(const Key &key)
+{
+    return Defaults::remove(QLatin1String(key.name));
+}
+
+const Key *find(const QString &name)
+{
+    for (const Key *key : all()) {
+        if (name == QLatin1String(key->name))
+            return key;
+    }
+    return nullptr;
+}
+
+QVariant value(const Key &key)
+{
+    if (!isSet(key))
+        return key.defaultValue;
+    switch (key.type) {
+    case Type::String:
+        return string(key);
+    case Type::Boolean:
+        return boolean(key);
+    case Type::StringList:
+        return stringList(key);
+    case Type::DictionaryList:
+        return list(key);
+    }
+    return key.defaultValue;
 }
 
 } // namespace Prefs

@@ -26,6 +26,10 @@ extern const Key WantEmbeddedGPS;
 extern const Key WantEmbeddedRaw;
 extern const Key JpegPreview;
 extern const Key LayedOutFields;
+// Maps and GPS devices.
+extern const Key GPSBabelPath;       // the gpsbabel program; empty: looked for on PATH
+extern const Key MapTileURL;         // tile address with {z}, {x}, {y} (and optionally {s})
+extern const Key MapTileAttribution; // the credit the tile provider asks for, as HTML
 // Every copy is read back from the disk and compared with its source by hash before it is placed.
 extern const Key VerifyCopies;
 
@@ -38,6 +42,13 @@ QString string(const Key &key);
 bool boolean(const Key &key);
 QStringList stringList(const Key &key);
 QVariantList list(const Key &key);
-void set(const Key &key, const QVariant &value);
+// Stores a value; false when the settings store could not be written (Defaults::lastProblem).
+bool set(const Key &key, const QVariant &value);
+// Forgets the stored value, so the default applies again.
+bool reset(const Key &key);
+// The key of that stored name, or nullptr.
+const Key *find(const QString &name);
+// The stored value, or the default when unset (an invalid value for a key without one).
+QVariant value(const Key &key);
 
 } // namespace Prefs

@@ -1,5 +1,7 @@
 #include "platform/Defaults.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QSettings>
 
 #include <memory>
@@ -13,6 +15,47 @@ std::unique_ptr<QSettings> settings()
     return std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
                                        QStringLiteral("Brindlewick"),
                                        QStringLiteral("Brindlewick"));
+}
+
+QString g_lastProblem;
+
+// Whether the store's file can be written at all. Checked before a value goes in, because the
+// settings object keeps a value that failed to reach the disk and would write it out with the
+// next good write, long after the user was told it was not saved.
+bool storeWritable(const QString &file)
+{
+    const QFileInfo info(file);
+    const QString folder = info.absolutePath();
+    if (!QDir().mkpath(folder)) {
+        g_lastProblem = QStringLiteral("%1 can't be written: the folder %2 can't be made")
+                            .arg(file, folder);
+        return false;
+    }
+    const bool writable = info.exists() ? info.isFile() && info.isWritable()
+                                        : QFileInfo(folder).isWritable();
+    if (!writable) {
+        g_lastProblem = QStringLiteral("%1 can't be written").arg(file);
+        return false;
+    }
+    return true;
+}
+
+// Writes the store now; a write that did not reach the disk is remembered for the message.
+bool synced(QSettings &s)
+{
+    s.sync();
+    switch (s.status()) {
+    case QSettings::NoError:
+        g_lastProblem.clear();
+        return true;
+    case QSettings::AccessError:
+        g_lastProblem = QStringLiteral("%1 can't be written").arg(s.fileName());
+        return false;
+    case QSettings::FormatError:
+        g_lastProblem = QStringLiteral("%1 is not a settings file").arg(s.fileName());
+        return false;
+    }
+    return false;
 }
 
 } // namespace
@@ -111,18 +154,32 @@ QVariantMap map(const QString &key, const QVariantMap &fallback)
     return v ? v->toMap() : fallback;
 }
 
-void set(const QString &key, const QVariant &value)
+bool set(const QString &key, const QVariant &value)
 {
     auto s = settings();
+    if (!storeWritable(s->fileName()))
+        return false;
     s->setValue(key, value);
-    s->sync();
+    return synced(*s);
 }
 
-void remove(const QString &key)
+bool remove(const QString &key)
 {
     auto s = settings();
+    if (!storeWritable(s->fileName()))
+        return false;
     s->remove(key);
-    s->sync();
+    return synced(*s);
+}
+
+QString storePath()
+{
+    return settings()->fileName();
+}
+
+QString lastProblem()
+{
+    return g_lastProblem;
 }
 
 void sync()

@@ -24,9 +24,14 @@ QStringList stringList(const QString &key, const QStringList &fallback = QString
 QVariantList list(const QString &key, const QVariantList &fallback = QVariantList());
 QVariantMap map(const QString &key, const QVariantMap &fallback = QVariantMap());
 
-void set(const QString &key, const QVariant &value);
-void remove(const QString &key);
+// Stores a value (or removes the key) and writes the store to disk at once; false when the
+// store could not be written (its folder or file is not writable), see lastProblem().
+bool set(const QString &key, const QVariant &value);
+bool remove(const QString &key);
 void sync();
+// Where the store lives, and why the last failed write failed (empty after a good one).
+QString storePath();
+QString lastProblem();
 
 // Reads a stored value as a boolean the way the system's records use it ("YES"/"NO" too).
 bool variantToBool(const QVariant &value, bool fallback = false);

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <QVariantMap>
 
 #include <optional>
@@ -12,9 +13,14 @@
 // nullopt when the file cannot be read as an image. Safe to call from any thread.
 namespace ImageProperties {
 
-std::optional<QVariantMap> exif(const QString &path);
+//
+// Besides the kinds Exiv2 reads, it reads HEIF/HEIC/AVIF pictures, Canon CR3 raws, MP4/MOV
+// movies (with a Canon .THM or Sony .XML sidecar beside them) and Sigma X3F raws. A damaged file
+// gives what could be read; `problems`, when given, receives a short text for each part that
+// could not be read (so the caller can name the file in a message).
+std::optional<QVariantMap> exif(const QString &path, QStringList *problems = nullptr);
 // The same for a file's bytes held in memory (a camera file, a download in progress).
-std::optional<QVariantMap> fromData(const QByteArray &bytes);
+std::optional<QVariantMap> fromData(const QByteArray &bytes, QStringList *problems = nullptr);
 
 // Whether the properties hold a position of the image's own: a "{GPS}" group with a latitude
 // and a longitude, each with its reference (N or S, E or W). Many cameras write a GPS block

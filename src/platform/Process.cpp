@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -131,6 +132,8 @@ ProcessResult run(const ProcessRequest &request)
 
     int status = 0;
     bool reaped = false;
+    int pollsSinceTerm = -1;
+    const int pollsBeforeKill = std::max(1, 2000 / std::max(1, request.pollIntervalMs));
     QElapsedTimer clock;
     clock.start();
     for (;;) {
@@ -150,6 +153,13 @@ ProcessResult run(const ProcessRequest &request)
             break; // the child's fate is unknown: reported as neither exited nor signalled
         if (request.onPoll)
             request.onPoll();
+        if (pollsSinceTerm < 0 && request.stopRequested && request.stopRequested()) {
+            result.stopped = true;
+            ::kill(pid, SIGTERM);
+            pollsSinceTerm = 0;
+        } else if (pollsSinceTerm >= 0 && ++pollsSinceTerm == pollsBeforeKill) {
+            ::kill(pid, SIGKILL);
+        }
         std::vector<pollfd> fds;
         for (int fd : {outRead, errRead})
             if (fd >= 0)

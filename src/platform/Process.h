@@ -24,6 +24,9 @@ struct ProcessRequest
     // While waiting, called about every pollIntervalMs (for example to keep a window drawing).
     std::function<void()> onPoll;
     int pollIntervalMs = 50;
+    // Asked after every poll; once it answers true the child gets SIGTERM, and SIGKILL when it
+    // is still there two seconds later.
+    std::function<bool()> stopRequested;
     // A child still running after this many milliseconds is killed (SIGKILL) and the result
     // says `timedOut`; 0 waits for as long as it takes.
     qint64 timeoutMs = 0;
@@ -37,6 +40,7 @@ struct ProcessResult
     int exitCode = -1;
     bool signaled = false; // killed by a signal
     int signal = 0;
+    bool stopped = false; // ended because stopRequested answered true
     bool timedOut = false; // killed for running longer than the request allowed
     QByteArray stdoutData;
     QByteArray stderrData;

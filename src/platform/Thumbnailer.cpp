@@ -1,6 +1,10 @@
 #include "platform/Thumbnailer.h"
 
+#include "platform/ByteSource.h"
 #include "platform/ImageProperties.h"
+#include "platform/IsoMedia.h"
+#include "platform/MovieSidecars.h"
+#include "platform/X3f.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -8,9 +12,14 @@
 #include <QImageReader>
 #include <QPainter>
 #include <QPainterPath>
+#include <QStringList>
 #include <QTransform>
 
 #include <exiv2/exiv2.hpp>
+
+#include <algorithm>
+#include <atomic>
+#include <optional>
 
 namespace Thumbnailer {
 
@@ -132,6 +141,164 @@ EmbeddedPreviews readEmbedded(const QString &path, const QSize &requested)
     return found;
 }
 
+std::atomic<QImage (*)(const QString &, const QSize &)> g_heifDecoder{nullptr};
+std::atomic<QImage (*)(const QString &, const QSize &)> g_videoDecoder{nullptr};
+std::atomic<QImage (*)(const QString &, const QSize &)> g_rawDecoder{nullptr};
+
+// Camera raw files, by their usual extensions: the only files handed to the raw decoder.
+bool isRawFile(const QString &path)
+{
+    static const QStringList kExtensions = {
+        QStringLiteral("3fr"), QStringLiteral("ari"), QStringLiteral("arw"), QStringLiteral("bay"),
+        QStringLiteral("cr2"), QStringLiteral("cr3"), QStringLiteral("crw"), QStringLiteral("dcr"),
+        QStringLiteral("dcs"), QStringLiteral("dng"), QStringLiteral("erf"), QStringLiteral("fff"),
+        QStringLiteral("iiq"), QStringLiteral("k25"), QStringLiteral("kdc"), QStringLiteral("mdc"),
+        QStringLiteral("mef"), QStringLiteral("mos"), QStringLiteral("mrw"), QStringLiteral("nef"),
+        QStringLiteral("nrw"), QStringLiteral("orf"), QStringLiteral("pef"), QStringLiteral("ptx"),
+        QStringLiteral("raf"), QStringLiteral("raw"), QStringLiteral("rw2"), QStringLiteral("rwl"),
+        QStringLiteral("sr2"), QStringLiteral("srf"), QStringLiteral("srw"), QStringLiteral("x3f")};
+    return kExtensions.contains(QFileInfo(path).suffix().toLower());
+}
+
+// Movies that are not ISO base media files, by their usual extensions.
+bool isOtherMovie(const QString &path)
+{
+    static const QStringList kExtensions = {QStringLiteral("mts"), QStringLiteral("m2ts"),
+                                            QStringLiteral("avi"), QStringLiteral("mkv"),
+                                            QStringLiteral("mpg"), QStringLiteral("mpeg"),
+                                            QStringLiteral("wmv"), QStringLiteral("webm"),
+                                            QStringLiteral("mod"), QStringLiteral("tod")};
+    return kExtensions.contains(QFileInfo(path).suffix().toLower());
+}
+
+QImage decodeBytes(const QByteArray &bytes, const QSize &box)
+{
+    QByteArray copy = bytes;
+    QBuffer buffer(&copy);
+    if (bytes.isEmpty() || !buffer.open(QIODevice::ReadOnly))
+        return {};
+    return decodeScaled(&buffer, box);
+}
+
+// The smallest embedded JPEG that covers the box, else the largest one that decodes.
+QImage embeddedJpeg(const ByteSource &source, const QList<IsoMedia::EmbeddedPicture> &pictures,
+                    const QSize &box)
+{
+    for (const IsoMedia::EmbeddedPicture &p : pictures) {
+        if (p.width > 0 && p.height > 0 && !covers(QSize(p.width, p.height), box))
+            continue;
+        const QImage image = decodeBytes(source.bytes(p.where.offset, p.where.length), box);
+        if (!image.isNull() && covers(image.size(), box))
+            return image;
+    }
+    for (auto p = pictures.rbegin(); p != pictures.rend(); ++p) {
+        const QImage image = decodeBytes(source.bytes(p->where.offset, p->where.length), box);
+        if (!image.isNull())
+            return image;
+    }
+    return {};
+}
+
+// The orientation tag of a TIFF block's first directory, 1 when absent.
+int tiffOrientation(const QByteArray &tiff)
+{
+    const bool little = tiff.startsWith("II");
+    const auto u16 = [&](qsizetype at) -> quint16 {
+        return little ? Bytes::le16(tiff, at) : Bytes::be16(tiff, at);
+    };
+    const auto u32 = [&](qsizetype at) -> quint32 {
+        return little ? Bytes::le32(tiff, at) : Bytes::be32(tiff, at);
+    };
+    const quint32 ifd = u32(4);
+    if (tiff.size() < 8 || ifd < 8 || ifd + 2 > quint32(tiff.size()))
+        return 1;
+    const int count = u16(ifd);
+    for (int i = 0; i < count && ifd + 2 + (i + 1) * 12 <= quint32(tiff.size()); ++i) {
+        const qsizetype entry = ifd + 2 + i * 12;
+        if (u16(entry) == 0x0112) {
+            const int v = u16(entry + 8);
+            return v >= 1 && v <= 8 ? v : 1;
+        }
+    }
+    return 1;
+}
+
+QImage fittedTo(QImage picture, const QSize &size)
+{
+    const QSize target = fitted(picture.size(), size);
+    if (target != picture.size())
+        picture = picture.scaled(target, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    return picture;
+}
+
+QImage rotatedClockwise(const QImage &image, int degrees)
+{
+    return degrees == 0 ? image : image.transformed(QTransform().rotate(degrees));
+}
+
+// A movie's picture: a decoded frame, else the poster the camera kept inside or beside it.
+QImage moviePicture(const QString &path, const ByteSource &source,
+                    const IsoMedia::Contents *contents, const QSize &size)
+{
+    QImage picture;
+    if (const auto decoder = g_videoDecoder.load())
+        picture = decoder(path, size);
+    if (picture.isNull() && contents)
+        picture = embeddedJpeg(source, contents->pictures, size);
+    for (const QString &sidecar : MovieMetadata::sidecarPaths(path)) {
+        if (!picture.isNull())
+            break;
+        if (!sidecar.endsWith(QLatin1String(".thm"), Qt::CaseInsensitive))
+            continue;
+        QFile file(sidecar);
+        if (file.open(QIODevice::ReadOnly))
+            picture = decodeScaled(&file, size);
+    }
+    return picture.isNull() ? QImage() : withFilmBadge(fittedTo(picture, size));
+}
+
+// Pictures of the kinds Exiv2 does not know (a null image when they hold none that decodes);
+// nullopt for every other file.
+std::optional<QImage> pictureOfOtherKinds(const QString &path, const QSize &size)
+{
+    const FileByteSource source(path);
+    if (!source.isOpen())
+        return std::nullopt;
+    const QByteArray head = source.bytes(0, std::min<qint64>(source.size(), 16));
+    if (IsoMedia::looksLikeIsoMedia(head)) {
+        const IsoMedia::Contents c = IsoMedia::read(source);
+        switch (c.kind) {
+        case IsoMedia::Kind::Heif:
+        case IsoMedia::Kind::Avif: {
+            // Without its own rotation a HEIF picture follows its Exif orientation.
+            const int orientation = c.transformed ? 1 : tiffOrientation(c.exif);
+            const auto decoder = g_heifDecoder.load();
+            const QImage picture = decoder ? decoder(path, storedBox(size, orientation)) : QImage();
+            return picture.isNull() ? QImage() : fittedTo(upright(picture, orientation), size);
+        }
+        case IsoMedia::Kind::CanonRaw: {
+            const int orientation = tiffOrientation(c.canonTiff[0]);
+            const QImage picture = embeddedJpeg(source, c.pictures, storedBox(size, orientation));
+            return picture.isNull() ? QImage() : fittedTo(upright(picture, orientation), size);
+        }
+        case IsoMedia::Kind::Movie:
+            return moviePicture(path, source, &c, size);
+        case IsoMedia::Kind::Unknown:
+            return QImage();
+        }
+    }
+    if (X3f::looksLikeX3f(head)) {
+        const X3f::Contents c = X3f::read(source);
+        const QImage picture = c.jpegOffset >= 0
+                                   ? decodeBytes(source.bytes(c.jpegOffset, c.jpegLength), size)
+                                   : QImage();
+        return picture.isNull() ? QImage() : fittedTo(rotatedClockwise(picture, c.rotation), size);
+    }
+    if (isOtherMovie(path))
+        return moviePicture(path, source, nullptr, size);
+    return std::nullopt;
+}
+
 } // namespace
 
 QImage fileIcon(const QSize &size)
@@ -175,25 +342,68 @@ QImage preview(const QString &path, const QSize &size)
 {
     if (path.isEmpty() || size.isEmpty())
         return {};
-    // Folders, pipes and devices are never opened (a pipe would block): they get the icon.
+    const QImage found = picture(path, size);
+    return found.isNull() ? fileIcon(size) : found;
+}
+
+QImage picture(const QString &path, const QSize &size)
+{
+    if (path.isEmpty() || size.isEmpty())
+        return {};
+    // Folders, pipes and devices are never opened (a pipe would block).
     if (!QFileInfo(path).isFile())
-        return fileIcon(size);
+        return {};
+    if (auto other = pictureOfOtherKinds(path, size))
+        return *other;
     EmbeddedPreviews embedded = readEmbedded(path, size);
-    QImage picture = embedded.chosen;
-    if (picture.isNull()) {
+    QImage decoded = embedded.chosen;
+    if (decoded.isNull()) {
         QFile file(path);
         if (file.open(QIODevice::ReadOnly))
-            picture = decodeScaled(&file, storedBox(size, embedded.orientation));
+            decoded = decodeScaled(&file, storedBox(size, embedded.orientation));
     }
-    if (picture.isNull())
-        picture = embedded.largest;
-    if (picture.isNull())
-        return fileIcon(size);
-    picture = upright(picture, embedded.orientation);
-    const QSize target = fitted(picture.size(), size);
-    if (target != picture.size())
-        picture = picture.scaled(target, Qt::KeepAspectRatio, Qt::SmoothTransformation);
-    return picture;
+    if (decoded.isNull())
+        decoded = embedded.largest;
+    if (decoded.isNull() && isRawFile(path)) {
+        // LibRaw knows the previews of more raw kinds; its picture is already upright.
+        if (const auto decoder = g_rawDecoder.load())
+            decoded = decoder(path, size);
+        return decoded.isNull() ? QImage() : fittedTo(decoded, size);
+    }
+    if (decoded.isNull())
+        return {};
+    return fittedTo(upright(decoded, embedded.orientation), size);
+}
+
+void setDecoders(const Decoders &decoders)
+{
+    g_heifDecoder.store(decoders.heif);
+    g_videoDecoder.store(decoders.videoFrame);
+    g_rawDecoder.store(decoders.rawPreview);
+}
+
+QImage withFilmBadge(const QImage &frame)
+{
+    if (frame.isNull())
+        return frame;
+    // A dark strip down each side with light perforations, sized to the picture.
+    QImage out = frame.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    QPainter painter(&out);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const qreal strip = std::max<qreal>(4.0, out.width() * 0.07);
+    const qreal hole = strip * 0.5;
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor(20, 20, 20, 220));
+    painter.drawRect(QRectF(0, 0, strip, out.height()));
+    painter.drawRect(QRectF(out.width() - strip, 0, strip, out.height()));
+    painter.setBrush(QColor(235, 235, 235, 230));
+    for (qreal y = hole * 0.5; y + hole <= out.height(); y += hole * 1.8) {
+        painter.drawRoundedRect(QRectF((strip - hole) / 2, y, hole, hole), hole * 0.2, hole * 0.2);
+        painter.drawRoundedRect(QRectF(out.width() - strip + (strip - hole) / 2, y, hole, hole),
+                                hole * 0.2, hole * 0.2);
+    }
+    painter.end();
+    return out;
 }
 
 } // namespace Thumbnailer

@@ -1,5 +1,6 @@
 #include "presets/SetupController.h"
 
+#include "macro/MacroSyntax.h"
 #include "metadata/ECPrefsController.h"
 #include "metadata/LookupsController.h"
 #include "platform/AppPaths.h"
@@ -90,6 +91,58 @@ void SetupController::readPresets()
         addToList(name);
 }
 
+std::optional<QString> SetupController::listedName(const QString &name) const
+{
+    for (const QString &listed : m_presets) {
+        if (listed.compare(name, Qt::CaseInsensitive) == 0)
+            return listed;
+    }
+    return std::nullopt;
+}
+
+std::optional<QString> SetupController::nameProblem(const QString &name)
+{
+    if (name.trimmed().isEmpty())
+        return QStringLiteral("A preset name can't be empty.");
+    if (name.startsWith(QLatin1Char('.')))
+        return QStringLiteral("A preset name can't begin with \".\".");
+    if (name.contains(QLatin1Char('/')))
+        return QStringLiteral("A preset name can't contain \"/\".");
+    for (const QChar c : name) {
+        if (c.category() == QChar::Other_Control)
+            return QStringLiteral("A preset name can't contain control characters.");
+    }
+    if (name.compare(kDefault, Qt::CaseInsensitive) == 0 ||
+        name.compare(kUntitled, Qt::CaseInsensitive) == 0)
+        return formatMessage("\"%@\" is a name the program keeps for itself.", name);
+    if (name.endsWith(kEdited) || name.endsWith(kDamaged))
+        return formatMessage("A preset name can't end in \"%@\".",
+                             name.endsWith(kEdited) ? kEdited.trimmed() : kDamaged.trimmed());
+    return std::nullopt;
+}
+
+void SetupController::rememberLoaded(const QString &name)
+{
+    m_loadedName = name;
+    m_loadedBytes.reset();
+    if (m_presetsFolder.isEmpty())
+        return;
+    QFile file(presetPath(name));
+    if (file.open(QIODevice::ReadOnly))
+        m_loadedBytes = file.readAll();
+}
+
+bool SetupController::changedOnDisk() const
+{
+    if (m_presetsFolder.isEmpty() || m_loadedName.isEmpty())
+        return false;
+    QFile file(presetPath(m_loadedName));
+    std::optional<QByteArray> now;
+    if (file.open(QIODevice::ReadOnly))
+        now = file.readAll();
+    return now != m_loadedBytes;
+}
+
 void SetupController::addToList(const QString &name)
 {
     for (const QString &listed : std::as_const(m_presets)) {
@@ -164,6 +217,7 @@ bool SetupController::makeCurrent(const QString &name)
     else
         m_currentSetupHolder = Setup(m_defaultSetup.dict());
     m_isDirty = false;
+    rememberLoaded(name);
     return !damaged;
 }
 
@@ -207,6 +261,18 @@ bool SetupController::newOrUpdatePreset(const QString &requested)
             name = listed;
     }
     if (!m_presetsFolder.isEmpty()) {
+        if (name == m_loadedName && changedOnDisk()) {
+            const bool gone = !QFileInfo::exists(presetPath(name));
+            const int answer = UserInterface::instance().confirm(
+                formatMessage(gone ? "Preset \"%@\" was removed on disk."
+                                   : "Preset \"%@\" was changed on disk.",
+                              name),
+                QStringLiteral("Another program changed it since it was opened here. Saving "
+                               "replaces that version with these settings."),
+                {QStringLiteral("Don't Save"), QStringLiteral("Save")});
+            if (answer != 1)
+                return false;
+        }
         const QVariantMap dict =
             m_currentSetupHolder ? m_currentSetupHolder->dict() : QVariantMap();
         QString error;
@@ -219,6 +285,7 @@ bool SetupController::newOrUpdatePreset(const QString &requested)
     m_currentSetupName = name;
     m_isDirty = false;
     addToList(name);
+    rememberLoaded(name);
     return true;
 }
 
@@ -276,7 +343,7 @@ PresetMenu SetupController::populatePresetsMenu(bool wantCommands) const
         menu.titles.append(QString());
         menu.titles.append(kSaveAs);
         if (!m_currentSetupName.isEmpty() && m_currentSetupName != kDefault &&
-            m_currentSetupName != kUntitled) {
+            m_currentSetupName != kUntitled && !presetFileProblem(m_currentSetupName)) {
             menu.titles.append(kUpdatePrefix + m_currentSetupName);
             menu.titles.append(kDeletePrefix + m_currentSetupName);
         }
@@ -344,6 +411,23 @@ void SetupController::setWantBackup(PresetForm &form, bool on)
     form.wantBackup = on;
     if (!on)
         form.wantBackup2 = false;
+}
+
+bool SetupController::checkArrangements(const PresetForm &form)
+{
+    const std::pair<const char *, QString> arrangements[] = {
+        {"Invalid folder arrangement.", form.folderArrangement},
+        {"Invalid file name arrangement.", form.filenameArrangement},
+    };
+    for (const auto &[title, text] : arrangements) {
+        if (const auto error = MacroSyntax::check(text)) {
+            UserInterface::instance().alert(
+                QString::fromUtf8(title),
+                formatMessage("The preset was not saved: %@.", error->message));
+            return false;
+        }
+    }
+    return true;
 }
 
 QString SetupController::normalizedInclusions(const QString &text)
@@ -415,14 +499,28 @@ std::optional<QString> SetupController::saveAs()
     const QString name = sanitizedPresetName(*answer);
     // An empty name would be written to ".plist", and a leading dot hides the file from the
     // list: either way the preset could never be chosen again.
-    if (name.isEmpty() || name.startsWith(QLatin1Char('.'))) {
-        UserInterface::instance().alert(
-            QStringLiteral("Invalid preset name."),
-            QStringLiteral("A preset name can't be empty or begin with \".\"."));
+    if (const std::optional<QString> problem = nameProblem(name)) {
+        UserInterface::instance().alert(QStringLiteral("Invalid preset name."), *problem);
         return std::nullopt;
     }
-    if (!newOrUpdatePreset(name))
+    if (const std::optional<QString> listed = listedName(name)) {
+        const int replace = UserInterface::instance().confirm(
+            formatMessage("A preset named \"%@\" already exists.", *listed),
+            QStringLiteral("Replace it with these settings?"),
+            {QStringLiteral("Cancel"), QStringLiteral("Replace")});
+        if (replace != 1)
+            return std::nullopt;
+    }
+    // A listed file is replaced on purpose: no second question about its state on disk.
+    const QString loadedName = m_loadedName;
+    const std::optional<QByteArray> loadedBytes = m_loadedBytes;
+    if (listedName(name))
+        rememberLoaded(*listedName(name));
+    if (!newOrUpdatePreset(name)) {
+        m_loadedName = loadedName;
+        m_loadedBytes = loadedBytes;
         return std::nullopt;
+    }
     return m_currentSetupName;
 }
 
@@ -460,15 +558,19 @@ void SetupController::actionPresets(const QString &title, PresetForm &form)
     };
 
     if (title == kSaveAs) {
+        if (!checkArrangements(form))
+            return;
         if (const std::optional<QString> name = saveAs())
             updateFromPreset(*name, &form);
         return;
     }
     if (const std::optional<QString> name = command(kUpdatePrefix)) {
-        if (*name == kDefault || *name == kUntitled)
+        if (*name == kDefault || *name == kUntitled) {
             alert(QStringLiteral("Can't update preset."));
-        else
-            newOrUpdatePreset(*name);
+        } else if (!checkArrangements(form) || !newOrUpdatePreset(*name)) {
+            // Nothing was saved: the edits stay on screen to be mended.
+            return;
+        }
         updateFromPreset(*name, &form);
         return;
     }
@@ -502,6 +604,8 @@ void SetupController::actionPresets(const QString &title, PresetForm &form)
 bool SetupController::actionOK(PresetForm &form)
 {
     controlsToPreset(form);
+    if (!checkArrangements(form))
+        return false;
     if (m_currentSetupName == kUntitled) {
         if (!saveAs())
             return false;
@@ -545,6 +649,8 @@ void SetupController::rootFolderChosen(const QString &key, const QString &path, 
 void SetupController::converterChosen(const QString &path, PresetForm &form)
 {
     Defaults::set(QLatin1String(Prefs::DNGConverter.name), path);
+    // The ingestion runs the preferences' converter: the one chosen here is that one.
+    Prefs::set(Prefs::ConverterPath, path);
     form.converterPath = path;
     presetWasChanged();
 }

@@ -3,6 +3,8 @@
 #include "metadata/Metadata.h"
 #include "presets/Setup.h"
 
+#include <QByteArray>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -86,7 +88,20 @@ public:
     LookupsController *lookupsController() const { return m_lookupsController.get(); }
     QStringList presets() const { return m_presets; }
     // Rereads the list: ".plist" files directly in the folder, not hidden, sorted ignoring case.
+    // Files that do not read as a dictionary stay listed (see presetFileProblem).
     void readPresets();
+    // The listed preset's file exists but is not a readable preset.
+    bool isDamaged(const QString &name) const { return presetFileProblem(name).has_value(); }
+    // Why `name` cannot name a new preset ("/" in it, empty, hidden, a built-in name), or
+    // nullopt when it can.
+    static std::optional<QString> nameProblem(const QString &name);
+    // The listed name equal to `name` ignoring case, or nullopt.
+    std::optional<QString> listedName(const QString &name) const;
+    // The file of the preset loaded last was changed or removed on disk since it was loaded
+    // (or saved) here.
+    bool changedOnDisk() const;
+    // The name of the preset loaded last.
+    QString loadedName() const { return m_loadedName; }
 
     // The current preset, loading "Default" first when none is held.
     Setup &currentSetup();
@@ -108,7 +123,8 @@ public:
     bool makeCurrent(const QString &name);
     // Saves the current preset under name and takes that name (a listed name that differs
     // only in case keeps its listed spelling). False, with an alert, when the file could not
-    // be written: then nothing changes.
+    // be written: then nothing changes. When the file was changed on disk since it was loaded
+    // here, the user is asked first and may keep the other version.
     bool newOrUpdatePreset(const QString &name);
     // Removes the preset's file and list entry; the current name becomes empty.
     void deletePreset(const QString &name);
@@ -137,6 +153,8 @@ public:
     void controlsToPreset(PresetForm &form);
     // "JPG  CR2   NEF" -> "JPG CR2  NEF": trimmed, one pass of double blanks, upper case.
     static QString normalizedInclusions(const QString &text);
+    // Both arrangements parse as macro texts; otherwise an alert names the fault: false.
+    static bool checkArrangements(const PresetForm &form);
 
     // A choice in the preset pop-up; the form is taken in first and refilled afterwards.
     void actionPresets(const QString &title, PresetForm &form);
@@ -166,6 +184,11 @@ public:
 
 private:
     void addToList(const QString &name);
+    void rememberLoaded(const QString &name);
+
+    // The last loaded (or saved) preset's name and file content, to notice outside changes.
+    QString m_loadedName;
+    std::optional<QByteArray> m_loadedBytes;
 
     QString m_presetsFolder;
     QStringList m_presets;

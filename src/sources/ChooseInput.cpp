@@ -1,5 +1,6 @@
 #include "sources/ChooseInput.h"
 
+#include "items/Companions.h"
 #include "log/ConsoleLog.h"
 #include "platform/Defaults.h"
 #include "platform/Format.h"
@@ -217,7 +218,12 @@ bool ChooseInput::doPath(const QString &folder)
     if (!m_items)
         return true;
     m_items->clear();
+    // A movie's .THM or .XML is not an image to offer: it goes with its movie.
+    const QHash<QString, QString> companions = Companions::find(relatives);
+    QHash<QString, ThumbItemPtr> itemOf;
     for (const QString &relative : std::as_const(relatives)) {
+        if (companions.contains(relative))
+            continue;
         const QString full = folder + QLatin1Char('/') + relative;
         struct stat info;
         // Folders are not offered, and neither are dangling links, pipes or devices: only
@@ -229,7 +235,18 @@ bool ChooseInput::doPath(const QString &folder)
         ThumbItemPtr item = ThumbItem::initWithPath(full);
         item->setExclusionFlag(m_inclusions);
         m_items->append(item);
+        itemOf.insert(relative, item);
     }
+    for (auto it = companions.constBegin(); it != companions.constEnd(); ++it) {
+        const QString full = folder + QLatin1Char('/') + it.key();
+        struct stat info;
+        if (const ThumbItemPtr item = itemOf.value(it.value());
+            item && ::stat(QFile::encodeName(full).constData(), &info) == 0 &&
+            S_ISREG(info.st_mode))
+            item->companions << full;
+    }
+    for (const ThumbItemPtr &item : std::as_const(*m_items))
+        item->companions.sort(Qt::CaseInsensitive);
     return true;
 }
 

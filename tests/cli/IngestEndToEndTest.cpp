@@ -4,6 +4,7 @@
 #include "platform/Process.h"
 #include "presets/Setup.h"
 #include "support/ImageFixtures.h"
+#include "support/MediaFixtures.h"
 #include "support/TestSupport.h"
 
 #include <QDir>
@@ -11,6 +12,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
 
 #include <gtest/gtest.h>
 
@@ -250,6 +252,90 @@ TEST(CliIngest, CaptionAndGeotagReadBackWithExifTool)
     read.arguments = {"-n", "-s3", "-GPSLatitude", out + "/Primary/" + files.last()};
     const ProcessResult gps = Process::run(read);
     EXPECT_NEAR(gps.stdoutData.trimmed().toDouble(), 51.5, 0.1);
+}
+
+// Raws, phone pictures and movies of the current kinds land in folders by the capture date
+// inside them (not their file times); a movie's .THM travels with it under its new name.
+TEST(CliIngest, CurrentFormatsLandByTheirCaptureDates)
+{
+    using namespace MediaFixtures;
+    // Movie header times are UTC: they are shown, and filed, in this computer's zone.
+    const QByteArray oldZone = qgetenv("TZ");
+    qputenv("TZ", "Asia/Tokyo");
+    const auto restoreZone = qScopeGuard([&] {
+        if (oldZone.isEmpty())
+            qunsetenv("TZ");
+        else
+            qputenv("TZ", oldZone);
+    });
+
+    const QString card = makeTestFolder("card-modern") + "/DCIM/100CANON";
+    CanonRaw raw;
+    raw.ifd0 = tiff({ascii(0x010f, "Canon"), ascii(0x0110, "Canon EOS R6")});
+    raw.exif = tiff({ascii(0x9003, "2021:05:12 12:21:21")});
+    raw.created = 1620814881;
+    ASSERT_TRUE(writeTestFile(card + "/IMG_0001.CR3", canonRaw(raw)));
+    ASSERT_TRUE(ImageFixtures::writeJpeg(card + "/IMG_0001.JPG", {64, 48},
+                                         {{"Exif.Photo.DateTimeOriginal", "2021:05:12 12:21:21"}}));
+    Heif phone;
+    phone.exif = exifBlock(
+        {{"Exif.Image.Make", "Apple"}, {"Exif.Photo.DateTimeOriginal", "2018:09:10 12:16:13"}});
+    ASSERT_TRUE(writeTestFile(card + "/IMG_0002.HEIC", heif(phone)));
+    Movie clip;
+    clip.created = 1704052800; // 2023-12-31 20:00 UTC: already New Year's Day in Tokyo
+    ASSERT_TRUE(writeTestFile(card + "/PXL_0003.mp4", movie(clip)));
+    ASSERT_TRUE(writeTestFile(card + "/MVI_0004.MOV", movie(clip)));
+    ASSERT_TRUE(ImageFixtures::writeJpeg(card + "/MVI_0004.THM", {160, 120},
+                                         {{"Exif.Photo.DateTimeOriginal", "2015:06:01 10:00:00"}}));
+    // Real files from phones and cameras, when the shared samples are there.
+    const QString data = sharedTestData();
+    QMap<QString, QString> realFolders;
+    if (!data.isEmpty()) {
+        for (const auto &[name, day] :
+             {std::pair{"Canon-R6-pruned.CR3", "2021-05-12"},
+              std::pair{"iphone_7.heic", "2018-09-10"}, std::pair{"Canon.HIF", "2021-02-18"},
+              std::pair{"example.mp4", "2020-05-11"}}) {
+            const QString copy = card + "/real/" + name;
+            if (QDir().mkpath(card + "/real") && QFile::copy(data + "/modern/" + name, copy) &&
+                QFile::setPermissions(copy, QFile::ReadOwner | QFile::WriteOwner))
+                realFolders.insert(QString::fromLatin1(name), QString::fromLatin1(day));
+        }
+    }
+    // File times say something else entirely.
+    for (const QString &name : filesBelow(card)) {
+        QFile file(card + "/" + name);
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+        file.setFileTime(QDateTime(QDate(2001, 2, 3), QTime(4, 5, 6)),
+                         QFileDevice::FileModificationTime);
+    }
+
+    const QString backupRoot = makeTestFolder("Modern-backup");
+    const QString out = writePreset("Modern", {{"Inclusions", "cr3 jpg heic hif mp4 mov"},
+                                               {"WantBackup", "YES"},
+                                               {"BackupRootFolder", backupRoot}});
+    const ProcessResult run = cli({"ingest", card, "--preset", "Modern"});
+    ASSERT_EQ(run.exitCode, 0) << run.stderrData.constData() << run.stdoutData.constData();
+    const QStringList primary = filesBelow(out + "/Primary");
+    const auto landed = [&](const QString &pattern) {
+        return primary.filter(QRegularExpression(pattern)).size();
+    };
+    // The raw and its JPEG stay together, in their day's folder.
+    const int realRaws = realFolders.contains("Canon-R6-pruned.CR3") ? 1 : 0;
+    EXPECT_EQ(landed(R"(^2021-05-12/20210512-\d{4}\.(CR3|JPG)$)"), 2 + realRaws)
+        << primary.join(' ').toStdString();
+    EXPECT_EQ(landed(R"(^2018-09-10/20180910-\d{4}\.HEIC$)"), 1);
+    EXPECT_EQ(landed(R"(^2024-01-01/20240101-\d{4}\.mp4$)"), 1);
+    // The movie's date comes from its .THM, which is copied beside it under the same new name.
+    const QStringList thm = primary.filter(QRegularExpression(R"(^2015-06-01/.*\.(MOV|THM)$)"));
+    ASSERT_EQ(thm.size(), 2) << primary.join(' ').toStdString();
+    EXPECT_TRUE(thm[0].endsWith(".MOV") && thm[1].endsWith(".THM"));
+    EXPECT_EQ(thm[0].chopped(4), thm[1].chopped(4));
+    EXPECT_EQ(primary.filter(QRegularExpression(R"(\.THM$)")).size(), 1);
+    for (auto it = realFolders.begin(); it != realFolders.end(); ++it) {
+        const QString suffix = QFileInfo(it.key()).suffix();
+        EXPECT_GE(landed("^" + it.value() + "/.*\\." + suffix + "$"), 1) << it.key().toStdString();
+    }
+    EXPECT_EQ(filesBelow(backupRoot).filter(QRegularExpression(R"(\.THM$)")).size(), 1);
 }
 
 TEST(CliInspect, PresetsMacroAndMacroViewListing)

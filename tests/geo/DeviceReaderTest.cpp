@@ -2,9 +2,12 @@
 
 #include "geo/GPSDeviceReader.h"
 #include "geo/TrackAddController.h"
+#include "metadata/Prefs.h"
 #include "platform/Defaults.h"
 #include "platform/Process.h"
 
+#include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 
@@ -39,7 +42,113 @@ private:
 const QByteArray kWriteOutput = "out=''; prev=''; for a in \"$@\"; do [ \"$prev\" = -F ] && "
                                 "out=\"$a\"; prev=\"$a\"; done; printf '<gpx/>' > \"$out\"";
 
+void makeExecutable(const QString &path, const QByteArray &script)
+{
+    writeTestFile(path, script);
+    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
 } // namespace
+
+TEST_F(GeoTest, DeviceReadingUsesThePreferenceAndAStoppableProgressWindow)
+{
+    StandIn onPath(kWriteOutput + "\nprintf 'from PATH\\n' >&2");
+    // The program the preference names comes first, whatever its file name.
+    const QString chosen = makeTestFolder(QStringLiteral("chosen")) + QStringLiteral("/my babel");
+    makeExecutable(chosen, "#!/bin/sh\n" + kWriteOutput + "\n");
+    Prefs::set(Prefs::GPSBabelPath, chosen);
+    TrackAddController dialog;
+    const QString output = folder + QStringLiteral("/it's a \"device\" track.gpx");
+    ASSERT_TRUE(dialog.readDevice(GPSDeviceReader::Device::Garmin, output))
+        << ui.alertTexts().join('\n').toStdString();
+    EXPECT_EQ(dialog.files, QStringList{output});
+    ASSERT_EQ(ui.progresses.size(), 1);
+    EXPECT_EQ(ui.progresses[0]->options.message,
+              QStringLiteral("Reading tracks from the GPS device."));
+    EXPECT_TRUE(ui.progresses[0]->options.indeterminate);
+    EXPECT_TRUE(ui.progresses[0]->ended);
+
+    // A preference that names no program: the one on PATH, and the system log says why.
+    Prefs::set(Prefs::GPSBabelPath, folder + QStringLiteral("/nothing"));
+    EXPECT_FALSE(dialog.readDevice(GPSDeviceReader::Device::Magellan, output));
+    EXPECT_EQ(ui.alertTexts(), QStringList{QStringLiteral("Error running GPSBabel: from PATH\n")});
+    EXPECT_TRUE(systemLog.contains(QStringLiteral("GPSBabelPath \"") + folder +
+                                   QStringLiteral("/nothing\" is not an executable program; "
+                                                  "looking for gpsbabel on PATH")));
+    Defaults::remove(QStringLiteral("GPSBabelPath"));
+
+    // Stop ends a device that never answers, with no alert; the dialog stays open.
+    ui.clear();
+    StandIn hanging("exec /bin/sleep 60");
+    ui.stopAtTurn = 4;
+    QElapsedTimer clock;
+    clock.start();
+    TrackAddController waiting;
+    EXPECT_FALSE(waiting.readDevice(GPSDeviceReader::Device::Garmin, output));
+    EXPECT_LT(clock.elapsed(), 20000);
+    EXPECT_TRUE(ui.alerts.isEmpty());
+    EXPECT_TRUE(waiting.files.isEmpty());
+    EXPECT_TRUE(systemLog.contains(QStringLiteral("runGPSBabel stopped by the user")));
+    ui.stopAtTurn = -1;
+}
+
+TEST_F(GeoTest, TrackFilesOfOtherFormatsAreConvertedOnTheWay)
+{
+    EXPECT_EQ(GPSDeviceReader::inputFormatFor(QStringLiteral("/a/b.TCX")),
+              QStringLiteral("gtrnctr"));
+    EXPECT_FALSE(GPSDeviceReader::inputFormatFor(QStringLiteral("/a/b.gpx")).has_value());
+    EXPECT_TRUE(TrackAddController::openPanelFilters().first().contains(QStringLiteral("*.kml")));
+
+    const QString gpx =
+        writeGpx("plain.gpx", "<trk><name>A</name><trkseg>" + trkpt(1, 1, "2011-06-01T12:00:00Z") +
+                                  "</trkseg></trk>");
+    const QString csv = folder + QStringLiteral("/watch \"log\" 1.csv");
+    writeTestFile(csv, "Latitude,Longitude,Date,Time\n52.5,13.4,2011/06/01,12:00:00\n"
+                       "52.6,13.5,2011/06/01,12:01:00\n");
+    const QString kml = folder + QStringLiteral("/broken.kml");
+    writeTestFile(kml, "<kml");
+    TrackAddController dialog;
+    dialog.setConvertedFolder(folder + QStringLiteral("/GPS/Converted"));
+    {
+        // GPSBabel is missing: explained once for all files; the GPX file is still taken.
+        StandIn nothing{QByteArray()};
+        EXPECT_TRUE(dialog.gpxFilesChosen({csv, gpx, kml}));
+        EXPECT_EQ(dialog.files, QStringList{gpx});
+        ASSERT_EQ(ui.alerts.size(), 2);
+        EXPECT_EQ(ui.alerts[0].title,
+                  QStringLiteral("Reading track files other than GPX requires GPSBabel."));
+        EXPECT_TRUE(ui.progresses.isEmpty());
+    }
+    if (!Process::findProgram(QStringLiteral("gpsbabel")))
+        GTEST_SKIP() << "gpsbabel not installed";
+    ui.clear();
+    dialog.reset();
+    EXPECT_TRUE(dialog.gpxFilesChosen({csv, gpx, kml}));
+    const QString converted = dialog.convertedPathFor(csv);
+    EXPECT_EQ(dialog.files, (QStringList{converted, gpx}));
+    EXPECT_TRUE(QFileInfo(converted).fileName().startsWith(QStringLiteral("watch \"log\" 1-")));
+    ASSERT_EQ(ui.alerts.size(), 1);
+    EXPECT_EQ(ui.alerts[0].title, QStringLiteral("Error running GPSBabel"));
+    EXPECT_EQ(ui.progresses.size(), 1);
+    EXPECT_EQ(ui.progresses[0]->options.message,
+              QStringLiteral("Converting 2 files with GPSBabel."));
+    ASSERT_TRUE(store->addFiles(dialog.files).has_value());
+    EXPECT_EQ(store->tracks().size(), 2u);
+    // Two sources of one name in different folders do not share a converted file.
+    EXPECT_NE(dialog.convertedPathFor(folder + QStringLiteral("/x/watch \"log\" 1.csv")),
+              converted);
+
+    // Converted and listed already: not converted again; the store then says it is loaded.
+    const QDateTime written = QFileInfo(converted).lastModified();
+    dialog.reset();
+    dialog.setLoadedFiles(store->gpxfiles());
+    EXPECT_TRUE(dialog.gpxFilesChosen({csv}));
+    EXPECT_EQ(dialog.files, QStringList{converted});
+    EXPECT_EQ(QFileInfo(converted).lastModified(), written);
+    ui.clear();
+    store->addFiles(dialog.files);
+    EXPECT_EQ(ui.alertTexts(), QStringList{QStringLiteral("Track already loaded.: ") + converted});
+}
 
 TEST_F(GeoTest, DeviceReaderRunsTheStandInWithAnArgumentVector)
 {

@@ -86,3 +86,53 @@ TEST_F(GeoTest, CliTracksAndMatch)
     EXPECT_EQ(cli({"tracks", "list"}).stdoutData, QByteArray());
     EXPECT_EQ(cli({"tracks"}).exitCode, 2);
 }
+
+TEST_F(GeoTest, CliShowsAndMapsATrack)
+{
+    const QString gpx =
+        writeGpx("it's a walk.gpx", "<trk><name>Walk</name><trkseg>" +
+                                        trkpt(10, 20, "2011-06-01T12:00:00Z", "<ele>3</ele>") +
+                                        trkpt(12, 22, "2011-06-01T12:10:00Z") + "</trkseg></trk>");
+    const QByteArray listing = gpx.toUtf8() + "\n\nTrack Walk\n"
+                                              "\tStart:\n\t\tLat 10.000000\n\t\tLon 20.000000\n"
+                                              "\t\tAlt 3.000000\n\t\t2011-06-01 12:00:00 +0000\n"
+                                              "\tEnd:\n\t\tLat 12.000000\n\t\tLon 22.000000\n"
+                                              "\t\tAlt 0.000000\n\t\t2011-06-01 12:10:00 +0000\n";
+    // Not loaded: read for the listing only, the store stays empty.
+    ProcessResult r = cli({"tracks", "show", gpx});
+    EXPECT_EQ(r.exitCode, 0) << r.stderrData.constData();
+    EXPECT_EQ(r.stdoutData, listing);
+    EXPECT_EQ(cli({"tracks", "list"}).stdoutData, QByteArray());
+    ASSERT_EQ(cli({"tracks", "add", gpx}).exitCode, 0);
+    EXPECT_EQ(cli({"tracks", "show", gpx}).stdoutData, listing);
+
+    const QString empty = writeGpx("empty.gpx", "<wpt lat=\"1\" lon=\"2\"/>");
+    EXPECT_EQ(cli({"tracks", "show", empty}).stdoutData,
+              empty.toUtf8() + "\n\nGPX file contains no tracks.\n");
+    r = cli({"tracks", "show", folder + "/missing.gpx"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.stderrData.contains("Can't read file: ")) << r.stderrData.constData();
+    EXPECT_EQ(cli({"tracks", "show"}).exitCode, 2);
+
+    // A page a browser opens offline: Leaflet inside, the track's points, the tiles' credit.
+    const QString page = folder + QStringLiteral("/map \"1\".html");
+    r = cli({"tracks", "map", gpx, "-o", page});
+    ASSERT_EQ(r.exitCode, 0) << r.stderrData.constData();
+    const QByteArray html = readTestFile(page);
+    EXPECT_TRUE(html.contains("var points = [[20.000000, 10.000000],[22.000000, 12.000000],];"));
+    EXPECT_TRUE(html.contains("Leaflet 1.9.4"));
+    EXPECT_FALSE(html.contains("qrc:"));
+    EXPECT_TRUE(html.contains("OpenStreetMap"));
+    EXPECT_TRUE(html.contains("<title>it&#39;s a walk.gpx</title>"));
+    // An existing file is replaced only when asked.
+    writeTestFile(page, "mine");
+    r = cli({"tracks", "map", gpx, "-o", page});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(readTestFile(page), QByteArray("mine"));
+    EXPECT_EQ(cli({"tracks", "map", gpx, "-o", page, "--force"}).exitCode, 0);
+    EXPECT_EQ(readTestFile(page), html);
+    EXPECT_EQ(cli({"tracks", "map", gpx, "-o", "-"}).stdoutData, html);
+    EXPECT_EQ(cli({"tracks", "map", empty, "-o", folder + "/e.html"}).exitCode, 1);
+    EXPECT_FALSE(QFile::exists(folder + "/e.html"));
+    EXPECT_EQ(cli({"tracks", "map", gpx}).exitCode, 2);
+}

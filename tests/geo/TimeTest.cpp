@@ -1,12 +1,19 @@
 #include "GeoTestSupport.h"
 
+#include "geo/TimeAdjustController.h"
 #include "geo/TimeZoneChooserController.h"
 #include "geo/TimeZoneValue.h"
 #include "platform/Clock.h"
 #include "platform/DateReader.h"
 #include "platform/Defaults.h"
+#include "support/ImageFixtures.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QTimeZone>
+
+#include <limits>
 
 TEST(TimeAdjustment, TrueTimeMinusCameraTime)
 {
@@ -30,6 +37,156 @@ TEST(TimeAdjustment, TrueTimeMinusCameraTime)
               QStringLiteral("2011-06-01 10:00:00"));
     EXPECT_EQ(TimeAdjustController::adjustmentFromText(QStringLiteral(" -42 sec")), -42);
     EXPECT_EQ(TimeAdjustController::adjustmentFromText(QStringLiteral("abc")), 0);
+
+    // Spelled out in days and hours, so that a mistyped year or day stands out.
+    EXPECT_EQ(TimeAdjustController::differenceText(150),
+              QStringLiteral("The true time is 2 min 30 s later than the camera's."));
+    EXPECT_EQ(TimeAdjustController::differenceText(-(366 * 86400 + 3600 + 5)),
+              QStringLiteral("The true time is 366 days 1 h 5 s earlier than the camera's."));
+    EXPECT_EQ(TimeAdjustController::differenceText(86400),
+              QStringLiteral("The true time is 1 day later than the camera's."));
+    EXPECT_EQ(TimeAdjustController::differenceText(0),
+              QStringLiteral("The true time is the camera's time."));
+    EXPECT_TRUE(TimeAdjustController::differenceText(std::numeric_limits<qint64>::min())
+                    .contains(QStringLiteral("days")));
+    // A true time typed before 1970 is taken as typed.
+    const QDateTime early(QDate(1969, 12, 31), QTime(23, 0), QTimeZone::utc());
+    EXPECT_EQ(TimeAdjustController::computeAdjustment(early, camera),
+              qint64(DateReader::toReference(early) - camera));
+    EXPECT_LT(TimeAdjustController::computeAdjustment(early, camera), -41 * 365 * 86400LL);
+}
+
+TEST(TimeAdjustment, TheImageOnShowItsCameraTimeAndTicks)
+{
+    const QString folder = makeTestFolder(QStringLiteral("adjust"));
+    const QString dated = folder + QStringLiteral("/dated.jpg");
+    ASSERT_TRUE(ImageFixtures::writeJpeg(dated, QSize(64, 48),
+                                         {{"Exif.Photo.DateTimeOriginal", "2011:06:01 10:00:00"}}));
+    const QString undated = folder + QStringLiteral("/undated.jpg");
+    ASSERT_TRUE(ImageFixtures::writeJpeg(undated, QSize(64, 48)));
+    const ThumbItemList images{ThumbItem::initWithPath(dated), ThumbItem::initWithPath(undated),
+                               ThumbItem::initWithPath(dated)};
+    images[2]->excluded = true;
+
+    TimeAdjustController controller;
+    int refreshed = 0;
+    controller.prepare(images, true, 99, [&refreshed] { ++refreshed; });
+    EXPECT_EQ(controller.windowTitle(), QStringLiteral("Image Viewer"));
+    EXPECT_EQ(controller.initialRow(), 0); // past the end: the first image
+    controller.prepare(images, false, 1);
+    EXPECT_EQ(controller.windowTitle(), QStringLiteral("Time Adjustment"));
+    EXPECT_EQ(controller.initialRow(), 1);
+    controller.prepare({}, false, 0);
+    EXPECT_EQ(controller.initialRow(), -1);
+
+    controller.prepare(images, false, 0);
+    controller.select(0);
+    ASSERT_TRUE(controller.metadataReady());
+    ASSERT_TRUE(controller.cameraTime());
+    EXPECT_EQ(*controller.cameraTime(), *DateReader::read(u"2011-06-01 10:00:00"));
+    EXPECT_EQ(controller.setTrueTime(QDateTime(QDate(2011, 6, 1), QTime(10, 2, 30), Qt::UTC)), 150);
+    // Another image starts again from its own camera time; one without any keeps no time.
+    controller.select(1);
+    EXPECT_EQ(controller.adjustment(), 0);
+    EXPECT_FALSE(controller.cameraTime());
+    EXPECT_EQ(controller.setTrueTime(QDateTime::currentDateTimeUtc()), 0);
+    controller.finish(QStringLiteral("-75"));
+    EXPECT_EQ(controller.adjustment(), -75);
+    controller.select(7);
+    EXPECT_FALSE(controller.currentItem());
+
+    // Viewer: ticks, never on an excluded image; the browser is told each time.
+    controller.prepare(images, true, 0, [&refreshed] { ++refreshed; });
+    controller.checkNone();
+    controller.checkAll();
+    EXPECT_TRUE(images[0]->checked && images[1]->checked);
+    EXPECT_FALSE(images[2]->checked);
+    controller.select(2);
+    EXPECT_FALSE(controller.showsIngestBox());
+    EXPECT_TRUE(controller.showsExclusionMarker());
+    controller.setCurrentChecked(true);
+    EXPECT_FALSE(images[2]->checked);
+    controller.select(0);
+    controller.setCurrentChecked(false);
+    EXPECT_FALSE(images[0]->checked);
+    EXPECT_EQ(refreshed, 3);
+}
+
+TEST(TimeAdjustment, CameraFilesAreFetchedIntoAPrivateFolderAndRemovedAtTheEnd)
+{
+    // The temporary folder of this test, with a file of the same name already in it, which is
+    // neither shown nor removed.
+    const QByteArray savedTmp = qgetenv("TMPDIR");
+    qputenv("TMPDIR", makeTestFolder(QStringLiteral("tmp")).toLocal8Bit());
+    const QString stranger = QDir::tempPath() + QStringLiteral("/DSC_0042.JPG");
+    ASSERT_TRUE(stranger.startsWith(testHome()));
+    ASSERT_TRUE(writeTestFile(stranger, "not ours"));
+
+    ThumbItemPtr onCamera = ThumbItem::initWithImage(QImage(8, 8, QImage::Format_RGB32));
+    struct FakeFile : CameraFile
+    {
+        QString name() const override { return QStringLiteral("DSC_0042.JPG"); }
+        QDateTime modificationDate() const override { return {}; }
+        QImage thumbnail() const override { return {}; }
+        std::optional<QVariantMap> metadata() const override { return QVariantMap(); }
+        CameraDevice *device() const override { return nullptr; }
+    };
+    onCamera->cameraFile = std::make_shared<FakeFile>();
+
+    QList<std::pair<QString, TimeAdjustController::FileReady>> requests;
+    auto controller = std::make_unique<TimeAdjustController>();
+    controller->setCameraDownloader([&requests](const ThumbItemPtr &, const QString &folder,
+                                                const QString &name,
+                                                TimeAdjustController::FileReady done) {
+        requests.append({folder + QLatin1Char('/') + name, done});
+        return true;
+    });
+    controller->prepare({onCamera}, true, 0);
+    QString shown;
+    controller->fetchFile(onCamera, [&shown](const QString &path) { shown = path; });
+    ASSERT_EQ(requests.size(), 1);
+    const QString saved = requests[0].first;
+    EXPECT_NE(saved, stranger);
+    EXPECT_TRUE(shown.isEmpty()); // not before the camera says so
+    ASSERT_TRUE(writeTestFile(saved, "downloaded"));
+    requests[0].second(saved);
+    EXPECT_EQ(shown, saved);
+    EXPECT_EQ(controller->pathsToRemove(), QStringList{saved});
+    // Shown again: the saved file, no second download.
+    controller->fetchFile(onCamera, [&shown](const QString &path) { shown = path; });
+    EXPECT_EQ(requests.size(), 1);
+
+    controller->cancel();
+    EXPECT_FALSE(QFile::exists(saved));
+    EXPECT_FALSE(QDir(QFileInfo(saved).path()).exists());
+    EXPECT_TRUE(controller->pathsToRemove().isEmpty());
+    EXPECT_TRUE(QFile::exists(stranger));
+
+    // A download that completes after the dialog closed leaves nothing behind.
+    controller->fetchFile(onCamera, [&shown](const QString &path) { shown = path; });
+    ASSERT_EQ(requests.size(), 2);
+    controller->finish(QStringLiteral("0"));
+    shown.clear();
+    ASSERT_TRUE(writeTestFile(requests[1].first, "late"));
+    requests[1].second(requests[1].first);
+    EXPECT_TRUE(shown.isEmpty());
+    EXPECT_FALSE(QFile::exists(requests[1].first));
+    EXPECT_FALSE(QDir(QFileInfo(requests[1].first).path()).exists());
+
+    // A failed download: nothing to show, nothing kept.
+    controller->fetchFile(onCamera, [&shown](const QString &path) { shown = path; });
+    ASSERT_EQ(requests.size(), 3);
+    requests[2].second(QString());
+    EXPECT_TRUE(shown.isEmpty());
+    EXPECT_TRUE(controller->pathsToRemove().isEmpty());
+    const QString lastFolder = QFileInfo(requests[2].first).path();
+    controller.reset();
+    EXPECT_FALSE(QDir(lastFolder).exists());
+    EXPECT_EQ(readTestFile(stranger), QByteArray("not ours"));
+    if (savedTmp.isNull())
+        qunsetenv("TMPDIR");
+    else
+        qputenv("TMPDIR", savedTmp);
 }
 
 TEST(TimeZoneChooser, DefaultsChoiceAndZoneNames)
@@ -70,6 +227,27 @@ TEST(TimeZoneChooser, DefaultsChoiceAndZoneNames)
 
     Defaults::set(TimeZoneChooserController::kTimeZoneSelected, QStringLiteral("Mars/Base"));
     EXPECT_FALSE(TimeZoneChooserController::initialSelection(names));
+    // Only names the time-zone database knows can be chosen.
+    EXPECT_FALSE(TimeZoneChooserController::isKnownZone(QStringLiteral("Mars/Base")));
+    EXPECT_FALSE(TimeZoneChooserController::isKnownZone(QString()));
+    EXPECT_FALSE(chooser.accept(QStringLiteral("Mars/Base"), true));
+    EXPECT_EQ(Defaults::string(TimeZoneChooserController::kTimeZoneSelected),
+              QStringLiteral("Mars/Base"));
+
+    // Typing narrows the list: every word, any case, "_" and "/" as blanks.
+    EXPECT_EQ(TimeZoneChooserController::filterZones(names, QStringLiteral("new york")),
+              QStringList{QStringLiteral("America/New_York")});
+    EXPECT_TRUE(TimeZoneChooserController::filterZones(names, QStringLiteral(" BERLIN "))
+                    .contains(QStringLiteral("Europe/Berlin")));
+    EXPECT_TRUE(
+        TimeZoneChooserController::filterZones(names, QStringLiteral("europe/berlin")).size() == 1);
+    EXPECT_EQ(TimeZoneChooserController::filterZones(names, QStringLiteral("  ")), names);
+    EXPECT_TRUE(
+        TimeZoneChooserController::filterZones(names, QStringLiteral("atlantis")).isEmpty());
+    EXPECT_EQ(TimeZoneChooserController::offsetText(QStringLiteral("Europe/Berlin"), true),
+              QStringLiteral("Camera times are read as UTC+02:00."));
+    EXPECT_EQ(TimeZoneChooserController::offsetText(QStringLiteral("America/St_Johns"), false),
+              QStringLiteral("Camera times are read as UTC-03:30."));
     // The value it makes is the one matching reads: one hour more with " DST".
     EXPECT_DOUBLE_EQ(TrackManagerController::imageTime(
                          10000, TimeZoneChooserController::choiceText("Europe/Berlin", true), 0),

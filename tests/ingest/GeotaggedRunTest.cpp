@@ -1,9 +1,11 @@
 // A whole run with geotagging through the real property reader, the real XMP template and the
 // real ExifTool: the position lands in the copy, and a second run over the same card still
 // recognises every copy as a duplicate.
-#include "items/ThumbItem.h"
+#include "geo/ManualTagController.h"
 #include "geo/TrackManagerController.h"
 #include "ingest/IngestFiles.h"
+#include "items/ThumbItem.h"
+#include "metadata/Prefs.h"
 #include "platform/Process.h"
 #include "platform/RecordingUserInterface.h"
 #include "presets/Setup.h"
@@ -105,6 +107,75 @@ TEST(GeotaggedRun, PositionIsEmbeddedAndTheSecondRunSkipsEveryCopy)
     EXPECT_EQ(again.numIngested(), 0);
     EXPECT_EQ(again.numDupes(), 2);
     EXPECT_FALSE(QFile::exists(primary + QStringLiteral("/DSC_100_1.JPG")));
+    IngestFiles::setTemplateResource(QStringLiteral(":/XMPtemplate.xmp"));
+    UserInterface::setInstance(nullptr);
+}
+
+// Images placed by hand keep their place through a run: matching leaves them alone whether it
+// is on or off, and the position reaches the copy through the XMP and through ExifTool.
+TEST(GeotaggedRun, ManualPositionsSurviveTheRun)
+{
+    if (!Process::findProgram(QStringLiteral("exiftool")))
+        GTEST_SKIP() << "exiftool not installed";
+    RecordingUserInterface ui;
+    UserInterface::setInstance(&ui);
+    IngestFiles::setTemplateResource(
+        QStringLiteral(BRINDLEWICK_TESTS_DIR "/../resources/XMPtemplate.xmp"));
+    const QString gpx = makeTestFolder(QStringLiteral("manualgpx")) + QStringLiteral("/t.gpx");
+    ASSERT_TRUE(writeTestFile(
+        gpx, "<?xml version=\"1.0\"?><gpx version=\"1.1\"><trk><name>t</name><trkseg>"
+             "<trkpt lat=\"51.50\" lon=\"-0.12\"><time>2024-06-01T10:00:00Z</time></trkpt>"
+             "<trkpt lat=\"51.51\" lon=\"-0.10\"><time>2024-06-01T10:20:00Z</time></trkpt>"
+             "</trkseg></trk></gpx>\n"));
+    TrackManagerController::sharedInstance().addFiles({gpx});
+
+    for (const bool viaExifTool : {false, true}) {
+        SCOPED_TRACE(viaExifTool ? "ExifTool" : "XMP");
+        const QString card = makeTestFolder(QStringLiteral("manualcard%1").arg(viaExifTool));
+        ASSERT_TRUE(
+            ImageFixtures::writeJpeg(card + QStringLiteral("/DSC_1.JPG"), QSize(64, 48),
+                                     {{"Exif.Photo.DateTimeOriginal", "2024:06:01 10:10:00"},
+                                      {"Exif.Image.Make", "NIKON CORPORATION"}}));
+        const QString primary = makeTestFolder(QStringLiteral("manualprimary%1").arg(viaExifTool));
+        ::Setup setup = ::Setup::defaultSetup();
+        setup.setParam(QStringLiteral("PrimaryRootFolder"), primary);
+        // Matching on for one run, off for the other: neither touches a manual position.
+        setup.setParam(QStringLiteral("GeoTag"),
+                       viaExifTool ? QStringLiteral("YES") : QStringLiteral("NO"));
+        setup.setParam(QStringLiteral("PostApp"), QString());
+        QVariantMap metadata = setup.paramDict(QStringLiteral("Metadata"));
+        metadata.insert(QStringLiteral("TimeZone"), QStringLiteral("UTC"));
+        setup.setParam(QStringLiteral("Metadata"), metadata);
+        Prefs::set(Prefs::WantEmbeddedGPS, viaExifTool);
+
+        const ThumbItemList items = chooseAll(card);
+        ASSERT_TRUE(
+            ManualTagController::applyAnswer(items, {0}, QStringList{"-33.856800", "151.215300"}));
+        IngestFiles ingest;
+        ingest.setItems(items);
+        ingest.go(setup, false);
+        EXPECT_EQ(ingest.numIngested(), 1) << ui.alertTexts().join('\n').toStdString();
+        EXPECT_EQ(items[0]->gpsMessage, QStringLiteral("Manually geotagged"));
+        EXPECT_DOUBLE_EQ(items[0]->gpsLat, -33.8568);
+
+        const QString copy = primary + QStringLiteral("/DSC_1.JPG");
+        ProcessRequest request;
+        request.program = QStringLiteral("exiftool");
+        request.arguments = {"-n",
+                             "-s3",
+                             "-XMP:GPSLatitude",
+                             "-EXIF:GPSLatitudeRef",
+                             "-EXIF:GPSLatitude",
+                             "-EXIF:GPSLongitudeRef",
+                             "-EXIF:GPSLongitude",
+                             copy};
+        request.captureStdout = true;
+        const QString values = QString::fromUtf8(Process::run(request).stdoutData).simplified();
+        // Through the XMP: the packet in the JPEG; through ExifTool: the EXIF GPS fields.
+        EXPECT_EQ(values, viaExifTool ? QStringLiteral("S 33.8568 E 151.2153")
+                                      : QStringLiteral("-33.8568"));
+    }
+    Prefs::set(Prefs::WantEmbeddedGPS, true);
     IngestFiles::setTemplateResource(QStringLiteral(":/XMPtemplate.xmp"));
     UserInterface::setInstance(nullptr);
 }

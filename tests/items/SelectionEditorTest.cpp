@@ -89,7 +89,7 @@ TEST(SelectionEditor, EditedCaptionReachesEverySelectedItemAndDefaultsAreRemoved
     EXPECT_FALSE(editor.isDirty(false));
 }
 
-TEST(SelectionEditor, EmptiedCaptionTakesThePresetDefaultAndOverridesAreKept)
+TEST(SelectionEditor, EmptiedFieldsFallBackToThePresetAndOnlyTheMarkerClearsThem)
 {
     const QVariantMap preset{{caption, "Default caption"}};
     SelectionEditor editor;
@@ -102,15 +102,29 @@ TEST(SelectionEditor, EmptiedCaptionTakesThePresetDefaultAndOverridesAreKept)
     // An end without a begun edit changes nothing.
     EXPECT_EQ(editor.textDidEndEditing("x", "y", preset).first, "x");
 
-    // An empty table value against a non-empty default is an explicit override.
-    const ThumbItemList items{itemWith("a.jpg")};
+    // An emptied table value never blanks the preset's text: the image's own value goes and
+    // the preset's applies again.
+    const ThumbItemList items{itemWith("a.jpg", {{"IPTC.City", "Oslo"}}),
+                              itemWith("b.jpg", {{"IPTC.City", "Oslo"}})};
     editor.setSelectedImages({0});
     const QVariantMap presetCity{{"IPTC.City", "Bergen"}};
-    MetadataEditRow city{"IPTC.City", QStringLiteral("Bergen"), QString(), true, true};
+    MetadataEditRow city{"IPTC.City", QStringLiteral("Oslo"), QString(), true, true};
     editor.setDirty(true);
     ASSERT_TRUE(editor.updateSelectedImages(items, {city}, "", "", presetCity, true));
-    EXPECT_TRUE(items[0]->metadataUser->contains("IPTC.City"));
-    EXPECT_EQ(items[0]->metadataUser->value("IPTC.City").toString(), "");
+    EXPECT_FALSE(items[0]->metadataUser->contains("IPTC.City"));
+
+    // "No value" is said with the marker, which is kept and shown as such.
+    editor.setSelectedImages({1});
+    city.valNew = QStringLiteral("<none>");
+    editor.setDirty(true);
+    ASSERT_TRUE(editor.updateSelectedImages(items, {city}, "", "", presetCity, true));
+    EXPECT_EQ(items[1]->metadataUser->value("IPTC.City").toString(), "<none>");
+    editor.showMetadata(items, {1}, presetCity);
+    EXPECT_EQ(editor.combinedMetadata().value("IPTC.City"), "<none>");
+    EXPECT_FALSE(editor.presetFilledKeys().contains("IPTC.City"));
+    editor.showMetadata(items, {0}, presetCity);
+    EXPECT_EQ(editor.combinedMetadata().value("IPTC.City"), "Bergen");
+    EXPECT_TRUE(editor.presetFilledKeys().contains("IPTC.City"));
 }
 
 TEST(SelectionEditor, NothingIsDirtyBeforeLaunchAndOutOfRangeSelectionsAreSkipped)

@@ -1,5 +1,10 @@
 #include "MetadataSupport.h"
 #include "platform/RecordingUserInterface.h"
+#include "support/TestSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 
 #include <gtest/gtest.h>
 
@@ -179,6 +184,113 @@ TEST(ECPrefsController, AddingAndDeletingCustomFields)
     EXPECT_EQ(ECPrefsController::customFields(), QStringList{"CF.Shoot"});
     EXPECT_FALSE(names(prefs.layedOutFields()).contains("CF.my_field"));
     EXPECT_EQ(Metadata::iptcKeys().first(), QStringLiteral("CF.Shoot"));
+}
+
+// Renaming keeps the field's place, tick and lines in the layout; names the macros would
+// misread, and names of fields that exist, are refused with an alert and change nothing.
+TEST(ECPrefsController, RenamingAndRefusingCustomFields)
+{
+    resetPreferences();
+    ScriptedUi script;
+    ECPrefsController &prefs = ECPrefsController::prefs();
+    prefs.setLinesIndex(0, 2); // CF.Shoot, shown at first start, gets three lines
+    script.ui.promptAnswers = {QString("Place"), QString("Session"), QString("place"),
+                               QString("a.b"),   QString("x}"),      std::nullopt};
+    ASSERT_EQ(prefs.addCustomField(), QStringLiteral("CF.Place"));
+    const int shoot = int(ECPrefsController::customFields().indexOf("CF.Shoot"));
+    const auto layoutRow = [&](const QString &name) {
+        for (int i = 0; i < prefs.layedOutFields().size(); ++i) {
+            if (prefs.layedOutFields().at(i).name == name)
+                return i;
+        }
+        return -1;
+    };
+    const int before = layoutRow("CF.Shoot");
+
+    EXPECT_EQ(prefs.renameCustomField(shoot), QStringLiteral("CF.Session"));
+    EXPECT_EQ(script.ui.prompts.last().defaultText, QStringLiteral("Shoot"));
+    EXPECT_EQ(ECPrefsController::customFields(), (QStringList{"CF.Place", "CF.Session"}));
+    EXPECT_EQ(layoutRow("CF.Session"), before);
+    EXPECT_EQ(prefs.layedOutFields().at(before), (LayedOutField{"CF.Session", true, 3}));
+    EXPECT_EQ(layoutRow("CF.Shoot"), -1);
+    EXPECT_TRUE(Metadata::iptcKeys().contains("CF.Session"));
+
+    EXPECT_FALSE(prefs.renameCustomField(1)); // "place" clashes with CF.Place
+    EXPECT_FALSE(prefs.addCustomField());     // "a.b"
+    EXPECT_FALSE(prefs.addCustomField());     // "x}"
+    EXPECT_FALSE(prefs.renameCustomField(0)); // cancelled
+    EXPECT_FALSE(prefs.renameCustomField(7)); // no such row: not even asked
+    EXPECT_EQ(script.ui.alertTexts(),
+              (QStringList{"Field already defined as a custom field.: ",
+                           "Field name not allowed.: A field name can't contain \".\", \":\", "
+                           "\"@\", \"{\", \"}\" or \",\": \"a.b\".",
+                           "Field name not allowed.: A field name can't contain \".\", \":\", "
+                           "\"@\", \"{\", \"}\" or \",\": \"x}\"."}));
+    EXPECT_EQ(ECPrefsController::customFields(), (QStringList{"CF.Place", "CF.Session"}));
+    EXPECT_TRUE(prefs.isDirty());
+    ASSERT_TRUE(prefs.ok());
+    EXPECT_FALSE(prefs.isDirty());
+    EXPECT_EQ(Prefs::stringList(Prefs::CustomFields), (QStringList{"CF.Place", "CF.Session"}));
+
+    // The command line's whole new list: new fields are shown at the top, gone ones leave.
+    prefs.replaceCustomFields({"CF.A", "CF.Place", "CF.B"});
+    EXPECT_EQ(names(prefs.layedOutFields()).mid(0, 2), (QStringList{"CF.A", "CF.B"}));
+    EXPECT_EQ(layoutRow("CF.Session"), -1);
+    EXPECT_TRUE(prefs.layedOutFields().at(0).included);
+}
+
+// OK checks before it stores: a refused value stores nothing and says why; accepted values are
+// stored normalised. A store that can't be written is reported, not taken for saved.
+TEST(ECPrefsController, OkChecksValuesAndReportsAnUnwritableStore)
+{
+    resetPreferences();
+    ScriptedUi script;
+    ECPrefsController &prefs = ECPrefsController::prefs();
+    const QString folder = makeTestFolder("converter");
+    const QString converter = folder + "/converter";
+    writeTestFile(converter, "#!/bin/sh\n");
+    QFile::setPermissions(converter, QFile::ReadOwner | QFile::ExeOwner);
+
+    prefs.setRawFileExtensions("NEF/CR2");
+    prefs.setWantEmbeddedRaw(true);
+    EXPECT_FALSE(prefs.ok());
+    EXPECT_EQ(prefs.lastRefusedKey(), &Prefs::RawFileExtensions);
+    EXPECT_EQ(script.ui.alerts.last().title, "Raw file extensions not valid.");
+    EXPECT_FALSE(Prefs::isSet(Prefs::WantEmbeddedRaw)) << "nothing stored";
+
+    prefs.setRawFileExtensions(".nef, cr2 NEF");
+    prefs.setConverterPath(folder);
+    EXPECT_FALSE(prefs.ok());
+    EXPECT_EQ(prefs.lastRefusedKey(), &Prefs::ConverterPath);
+    EXPECT_EQ(script.ui.alertTexts().last(),
+              "DNG Converter can't be used.: " + folder + " is a folder, not a program.");
+    EXPECT_FALSE(Prefs::isSet(Prefs::RawFileExtensions));
+
+    // The chooser refuses the same, and its start folder follows the last choice.
+    EXPECT_FALSE(prefs.chooseConverter(folder + "/missing"));
+    EXPECT_EQ(prefs.converterPath(), folder) << "unchanged";
+    EXPECT_EQ(prefs.converterChooserStart(), folder + "/missing");
+    EXPECT_TRUE(prefs.chooseConverter(converter));
+    EXPECT_TRUE(prefs.ok());
+    EXPECT_EQ(Prefs::string(Prefs::RawFileExtensions), "nef cr2");
+    EXPECT_EQ(prefs.rawFileExtensions(), "nef cr2");
+    EXPECT_EQ(Prefs::string(Prefs::ConverterPath), converter);
+    EXPECT_TRUE(Prefs::boolean(Prefs::WantEmbeddedRaw));
+
+    // The settings folder replaced by a file: nothing can be written there.
+    const QString settings = Defaults::storePath();
+    const QString settingsFolder = QFileInfo(settings).absolutePath();
+    ASSERT_TRUE(QDir(settingsFolder).removeRecursively());
+    ASSERT_TRUE(writeTestFile(settingsFolder, "not a folder"));
+    prefs.setWantEmbeddedRaw(false);
+    EXPECT_FALSE(prefs.ok());
+    EXPECT_EQ(script.ui.alerts.last().title, "Preferences could not be saved.");
+    EXPECT_TRUE(script.ui.alerts.last().message.contains(settings))
+        << script.ui.alerts.last().message.toStdString();
+    EXPECT_TRUE(prefs.isDirty()) << "the edit is still there to retry";
+    ASSERT_TRUE(QFile::remove(settingsFolder));
+    EXPECT_TRUE(prefs.ok());
+    EXPECT_FALSE(Prefs::boolean(Prefs::WantEmbeddedRaw));
 }
 
 TEST(ECPrefsController, DragMovesRows)

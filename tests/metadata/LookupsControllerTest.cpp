@@ -1,5 +1,6 @@
 #include "metadata/LookupsController.h"
 #include "platform/PropertyList.h"
+#include "platform/RecordingUserInterface.h"
 #include "platform/SystemLog.h"
 #include "support/TestSupport.h"
 
@@ -235,6 +236,97 @@ TEST_F(Lookups, OkWritesAndCancelDropsEdits)
     EXPECT_EQ(lookups.actionCancel(), 0);
     EXPECT_EQ(lookups.dictLookupMake, (LookupsController::Table{{"nikon*", "Nikon"}}));
     EXPECT_EQ(lookups.arrayLookup(), QStringList{"nikon*"}) << "the shown table is re-read too";
+}
+
+// The bad input of the window and the command-line tool: a pattern another row already has (in
+// any case) or an empty one is refused and changes nothing; set and remove name patterns.
+TEST_F(Lookups, DuplicateAndEmptyPatternsAreRefused)
+{
+    LookupsController lookups;
+    lookups.initializeWithPresetsFolder(presets);
+    lookups.dictLookupMake = {{"nikon*", "Nikon"}, {"canon", "Canon"}};
+    ASSERT_TRUE(lookups.writeLookups());
+    lookups.setupPanel();
+    const LookupsController::Table before = lookups.dictLookupMake;
+
+    EXPECT_FALSE(lookups.cellEdited(0, 0, "nikon*")); // row 0 is "canon"
+    EXPECT_EQ(lookups.refusal().title, "Pattern already in the table.");
+    EXPECT_EQ(lookups.refusal().message,
+              "The pattern \"nikon*\" is already in the TIFF.Make table.");
+    EXPECT_FALSE(lookups.cellEdited(0, 0, "NIKON*"));
+    EXPECT_TRUE(lookups.refusal().message.contains("as \"nikon*\"; case is ignored"));
+    EXPECT_FALSE(lookups.cellEdited(0, 0, "  "));
+    EXPECT_EQ(lookups.refusal().title, "Pattern missing.");
+    EXPECT_EQ(lookups.dictLookupMake, before);
+    EXPECT_EQ(lookups.arrayLookup(), (QStringList{"canon", "nikon*"}));
+    EXPECT_FALSE(lookups.isDirty());
+
+    // A row may change its own pattern's case, and a replacement may be anything.
+    EXPECT_TRUE(lookups.cellEdited(0, 0, "Canon"));
+    EXPECT_TRUE(lookups.cellEdited(0, 1, ""));
+    EXPECT_EQ(lookups.dictLookupMake,
+              (LookupsController::Table{{"nikon*", "Nikon"}, {"Canon", ""}}));
+    EXPECT_TRUE(lookups.isDirty());
+
+    // The tool's set: a new pattern, a new replacement for one spelt the same, refusals.
+    QString problem;
+    EXPECT_TRUE(lookups.setEntry("TIFF.Make", "sony*", "Sony", &problem));
+    EXPECT_TRUE(lookups.setEntry("TIFF.Make", "sony*", "SONY", &problem));
+    EXPECT_FALSE(lookups.setEntry("TIFF.Make", "Sony*", "x", &problem));
+    EXPECT_TRUE(problem.contains("case is ignored"));
+    EXPECT_FALSE(lookups.setEntry("TIFF.Make", "", "x", &problem));
+    EXPECT_FALSE(lookups.setEntry("Exif.Make", "a", "x", &problem));
+    EXPECT_EQ(lookups.dictLookupMake.value("sony*"), "SONY");
+    EXPECT_EQ(lookups.arrayLookup(), (QStringList{"Canon", "nikon*", "sony*"}))
+        << "the shown table follows";
+
+    // Remove takes the exact spelling, else the one equal ignoring case.
+    EXPECT_TRUE(lookups.removeEntry("TIFF.Make", "canon"));
+    EXPECT_FALSE(lookups.removeEntry("TIFF.Make", "canon"));
+    EXPECT_FALSE(lookups.removeEntry("TIFF.Make", "pentax"));
+    EXPECT_EQ(lookups.dictLookupMake.keys(), (QStringList{"nikon*", "sony*"}));
+    EXPECT_EQ(LookupsController::canonicalField("tiff.MODEL"), "TIFF.Model");
+    EXPECT_EQ(LookupsController::canonicalField("Exif.Make"), QString());
+
+    // Display order: by pattern or by replacement, either way, ignoring case.
+    lookups.dictLookupMake = {{"b", "x"}, {"A", "z"}, {"c", "Y"}};
+    lookups.setCurrentLookup("TIFF.Make");
+    lookups.sortRows(1, false);
+    EXPECT_EQ(lookups.arrayLookup(), (QStringList{"b", "c", "A"}));
+    lookups.sortRows(0, true);
+    EXPECT_EQ(lookups.arrayLookup(), (QStringList{"c", "b", "A"}));
+}
+
+// One table is written on its own; a damaged file is named for the user, left as it is until a
+// write, and a write that fails keeps the window open with the reason.
+TEST_F(Lookups, OneTableWritesAndProblemsAreNamed)
+{
+    ASSERT_TRUE(QDir().mkpath(folder));
+    ASSERT_TRUE(writeTestFile(folder + "/Lens.plist", "not a plist"));
+    LookupsController lookups;
+    lookups.initializeWithPresetsFolder(presets);
+    EXPECT_EQ(lookups.damagedFiles(), QStringList{folder + "/Lens.plist"});
+    EXPECT_TRUE(lookups.damagedMessage().startsWith(folder + "/Lens.plist can't be read"));
+    EXPECT_TRUE(lookups.damagedMessage().contains("Lens.plist.damaged"));
+
+    lookups.dictLookupModel.insert("d700", "Body");
+    EXPECT_TRUE(lookups.writeLookup("TIFF.Model"));
+    EXPECT_FALSE(QFileInfo::exists(folder + "/Make.plist")) << "only the one table";
+    EXPECT_EQ(readTestFile(folder + "/Lens.plist"), "not a plist") << "left as it is";
+    EXPECT_FALSE(lookups.isDirty());
+
+    RecordingUserInterface ui;
+    UserInterface::setInstance(&ui);
+    ASSERT_TRUE(QDir(folder).removeRecursively());
+    ASSERT_TRUE(writeTestFile(folder, "a file where the folder was"));
+    lookups.setupPanel();
+    lookups.actionAdd();
+    EXPECT_EQ(lookups.actionOK(), 0);
+    UserInterface::setInstance(nullptr);
+    ASSERT_EQ(ui.alerts.size(), 1);
+    EXPECT_EQ(ui.alerts[0].title, "Lookup tables could not be saved.");
+    EXPECT_TRUE(ui.alerts[0].message.contains("Make.plist")) << ui.alerts[0].message.toStdString();
+    EXPECT_TRUE(lookups.dictLookupMake.contains("<new key>")) << "the edits are kept";
 }
 
 } // namespace

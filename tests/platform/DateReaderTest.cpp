@@ -17,8 +17,8 @@ TEST(DateReader, CameraAndGpxLayoutsShareOneUtcScale)
 
 TEST(DateReader, RejectsWhatIsNotADate)
 {
-    for (const char16_t *bad : {u"", u"0000:00:00 00:00:00", u"2011-13-01T00:00:00Z",
-                                u"2011-06-01", u"yesterday at noon", u"2011-06-01T17:02:41 junk",
-                                u"2011-06-31T10:00:00Z"})
+    for (const char16_t *bad :
+         {u"", u"0000:00:00 00:00:00", u"2011-13-01T00:00:00Z", u"2011-06-01", u"yesterday at noon",
+          u"2011-06-01T17:02:41 junk", u"2011-06-31T10:00:00Z"})
         EXPECT_FALSE(DateReader::read(bad).has_value()) << QString::fromUtf16(bad).toStdString();
 }

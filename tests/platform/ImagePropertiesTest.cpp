@@ -1,5 +1,6 @@
 #include "platform/ImageProperties.h"
 
+#include "support/ImageFixtures.h"
 #include "support/TestSupport.h"
 
 #include <QDir>
@@ -235,6 +236,96 @@ TEST(ImagePropertiesTest, CanonMakerNotesNorthEastAndSerialFromTheMakerNote)
     EXPECT_FALSE(props->contains(QStringLiteral("{MakerNikon}")));
 }
 
+TEST(ImagePropertiesTest, MakerNoteAndXmpValuesFillOnlyWhatTheStandardTagsLack)
+{
+    const QString folder = makeTestFolder(QStringLiteral("fallbacks"));
+
+    // ISO kept only in a Nikon maker note.
+    const QString nikon = makeImage(folder, QStringLiteral("nikon.jpg"), "JPEG");
+    writeExif(nikon, [](Exiv2::ExifData &d) {
+        d["Exif.Image.Make"] = "NIKON CORPORATION";
+        d["Exif.Image.Model"] = "NIKON D70s";
+        d["Exif.Photo.DateTimeOriginal"] = "2010:03:01 21:50:21";
+        d["Exif.Nikon3.ISOSpeed"] = "0 800";
+    });
+    const auto nikonProps = ImageProperties::exif(nikon);
+    ASSERT_TRUE(nikonProps);
+    EXPECT_EQ(at(*nikonProps, QStringLiteral("{Exif}"), QStringLiteral("ISOSpeedRatings")),
+              QVariantList{800});
+
+    // A Kodak compact's binary maker note (big-endian here): ISO 160, f/4.8, 1/125 s.
+    QByteArray note("KDK INFO", 8);
+    QByteArray table(112, '\0');
+    table.replace(0, 8, "CX7530  ");
+    table[16] = char(2005 >> 8), table[17] = char(2005 & 0xff), table[18] = 8, table[19] = 13;
+    table[30] = 0x01, table[31] = char(0xe0);                         // 480 / 100
+    table[32] = 0, table[33] = 0, table[34] = 0x03, table[35] = 0x20; // 800 / 100000
+    table[96] = 0, table[97] = char(160);
+    note += table;
+    QStringList noteBytes;
+    for (char c : note)
+        noteBytes << QString::number(quint8(c));
+    const QString kodak = makeImage(folder, QStringLiteral("kodak.jpg"), "JPEG");
+    ASSERT_TRUE(ImageFixtures::setExif(kodak, {{"Exif.Image.Make", "EASTMAN KODAK COMPANY"},
+                                               {"Exif.Photo.MakerNote", noteBytes.join(' ')}}));
+    const auto kodakProps = ImageProperties::exif(kodak);
+    ASSERT_TRUE(kodakProps);
+    EXPECT_EQ(at(*kodakProps, QStringLiteral("{Exif}"), QStringLiteral("ISOSpeedRatings")),
+              QVariantList{160});
+    EXPECT_DOUBLE_EQ(
+        at(*kodakProps, QStringLiteral("{Exif}"), QStringLiteral("FNumber")).toDouble(), 4.8);
+    EXPECT_DOUBLE_EQ(
+        at(*kodakProps, QStringLiteral("{Exif}"), QStringLiteral("ExposureTime")).toDouble(),
+        0.008);
+
+    // Capture data only in XMP (no Exif block at all); and, beside Exif, XMP never wins.
+    const auto writeXmp = [](const QString &path,
+                             const std::function<void(Exiv2::ExifData &)> &exif) {
+        ImageProperties::initializeExiv2();
+        auto image = Exiv2::ImageFactory::open(QFile::encodeName(path).toStdString());
+        image->readMetadata();
+        exif(image->exifData());
+        Exiv2::XmpData &x = image->xmpData();
+        x["Xmp.exif.DateTimeOriginal"] = "2022-07-01T09:30:05+02:00";
+        x["Xmp.tiff.Make"] = "Google";
+        x["Xmp.tiff.Model"] = "Pixel 6";
+        x["Xmp.exif.GPSLatitude"] = "48,51.4N";
+        x["Xmp.exif.GPSLongitude"] = "2,17,40.2W";
+        x["Xmp.exif.ExposureTime"] = "1/125";
+        image->writeMetadata();
+    };
+    const QString xmpOnly = makeImage(folder, QStringLiteral("xmp-only.jpg"), "JPEG");
+    writeXmp(xmpOnly, [](Exiv2::ExifData &) {});
+    const auto xmpProps = ImageProperties::exif(xmpOnly);
+    ASSERT_TRUE(xmpProps);
+    EXPECT_EQ(at(*xmpProps, QStringLiteral("{Exif}"), QStringLiteral("DateTimeOriginal")),
+              QStringLiteral("2022:07:01 09:30:05"));
+    EXPECT_EQ(at(*xmpProps, QStringLiteral("{TIFF}"), QStringLiteral("Make")),
+              QStringLiteral("Google"));
+    EXPECT_EQ(at(*xmpProps, QStringLiteral("{TIFF}"), QStringLiteral("Model")),
+              QStringLiteral("Pixel 6"));
+    EXPECT_DOUBLE_EQ(
+        at(*xmpProps, QStringLiteral("{Exif}"), QStringLiteral("ExposureTime")).toDouble(), 0.008);
+    EXPECT_NEAR(at(*xmpProps, QStringLiteral("{GPS}"), QStringLiteral("Latitude")).toDouble(),
+                48.85667, 1e-5);
+    EXPECT_EQ(at(*xmpProps, QStringLiteral("{GPS}"), QStringLiteral("LongitudeRef")),
+              QStringLiteral("W"));
+
+    const QString both = makeImage(folder, QStringLiteral("both.jpg"), "JPEG");
+    writeXmp(both, [](Exiv2::ExifData &d) {
+        d["Exif.Image.Make"] = "Canon";
+        d["Exif.Photo.ExposureTime"] = Exiv2::URational(1, 250);
+    });
+    const auto bothProps = ImageProperties::exif(both);
+    ASSERT_TRUE(bothProps);
+    EXPECT_EQ(at(*bothProps, QStringLiteral("{TIFF}"), QStringLiteral("Make")),
+              QStringLiteral("Canon"));
+    EXPECT_DOUBLE_EQ(
+        at(*bothProps, QStringLiteral("{Exif}"), QStringLiteral("ExposureTime")).toDouble(), 0.004);
+    EXPECT_EQ(at(*bothProps, QStringLiteral("{Exif}"), QStringLiteral("DateTimeOriginal")),
+              QStringLiteral("2022:07:01 09:30:05")); // absent from the Exif block
+}
+
 TEST(ImagePropertiesTest, TiffAndPngCarryTheirSizeAndTags)
 {
     const QString folder = makeTestFolder(QStringLiteral("props"));
@@ -353,52 +444,59 @@ TEST(ImagePropertiesTest, RealCameraFilesMatchTheirRecordedFacts)
     const QString data = sharedTestData();
     if (data.isEmpty())
         GTEST_SKIP() << "no shared sample files";
-    QFile sources(data + QStringLiteral("/SOURCES.tsv"));
-    ASSERT_TRUE(sources.open(QIODevice::ReadOnly));
-    QTextStream in(&sources);
-    const QStringList header = in.readLine().split(QLatin1Char('\t'));
-    const qsizetype pathCol = header.indexOf(QStringLiteral("path"));
-    const qsizetype makeCol = header.indexOf(QStringLiteral("make"));
-    const qsizetype modelCol = header.indexOf(QStringLiteral("model"));
-    const qsizetype gpsCol = header.indexOf(QStringLiteral("gps"));
-    const qsizetype dateCol = header.indexOf(QStringLiteral("DateTimeOriginal"));
     int checked = 0;
-    while (!in.atEnd()) {
-        const QStringList row = in.readLine().split(QLatin1Char('\t'));
-        if (row.size() <= dateCol || row[makeCol].isEmpty())
+    for (const QString &folder : {QString(), QStringLiteral("/modern")}) {
+        QFile sources(data + folder + QStringLiteral("/SOURCES.tsv"));
+        if (!sources.open(QIODevice::ReadOnly))
             continue;
-        const QString path = data + QLatin1Char('/') + row[pathCol];
-        if (!QFile::exists(path))
-            continue;
-        const auto props = ImageProperties::exif(path);
-        ASSERT_TRUE(props) << path.toStdString();
-        EXPECT_GT(props->value(QStringLiteral("PixelWidth")).toInt(), 0) << path.toStdString();
-        EXPECT_EQ(at(*props, QStringLiteral("{TIFF}"), QStringLiteral("Make")).toString(),
-                  row[makeCol])
-            << path.toStdString();
-        EXPECT_EQ(at(*props, QStringLiteral("{TIFF}"), QStringLiteral("Model")).toString(),
-                  row[modelCol])
-            << path.toStdString();
-        if (!row[dateCol].isEmpty()) {
-            EXPECT_EQ(
-                at(*props, QStringLiteral("{Exif}"), QStringLiteral("DateTimeOriginal")).toString(),
-                row[dateCol])
+        QTextStream in(&sources);
+        const QStringList header = in.readLine().split(QLatin1Char('\t'));
+        const qsizetype pathCol = header.indexOf(QStringLiteral("path"));
+        const qsizetype makeCol = header.indexOf(QStringLiteral("make"));
+        const qsizetype modelCol = header.indexOf(QStringLiteral("model"));
+        const qsizetype gpsCol = header.indexOf(QStringLiteral("gps"));
+        const qsizetype dateCol = header.indexOf(QStringLiteral("DateTimeOriginal"));
+        while (!in.atEnd()) {
+            const QStringList row = in.readLine().split(QLatin1Char('\t'));
+            if (row.size() <= dateCol || row[makeCol].isEmpty())
+                continue;
+            const QString path = data + folder + QLatin1Char('/') + row[pathCol];
+            if (!QFile::exists(path))
+                continue;
+            const auto props = ImageProperties::exif(path);
+            ASSERT_TRUE(props) << path.toStdString();
+            EXPECT_GT(props->value(QStringLiteral("PixelWidth")).toInt(), 0) << path.toStdString();
+            EXPECT_EQ(at(*props, QStringLiteral("{TIFF}"), QStringLiteral("Make")).toString(),
+                      row[makeCol])
                 << path.toStdString();
+            EXPECT_EQ(at(*props, QStringLiteral("{TIFF}"), QStringLiteral("Model")).toString(),
+                      row[modelCol])
+                << path.toStdString();
+            if (!row[dateCol].isEmpty()) {
+                EXPECT_EQ(at(*props, QStringLiteral("{Exif}"), QStringLiteral("DateTimeOriginal"))
+                              .toString(),
+                          row[dateCol])
+                    << path.toStdString();
+            }
+            // "yes (lat,lon)" or "lat lon": signed degrees from positive values and references.
+            QStringList pair;
+            if (row[gpsCol].startsWith(QStringLiteral("yes (")))
+                pair = row[gpsCol].mid(5).chopped(1).split(QLatin1Char(','));
+            else if (row[gpsCol].contains(QLatin1Char(' ')) && row[gpsCol][0].isDigit())
+                pair = row[gpsCol].split(QLatin1Char(' '));
+            if (pair.size() == 2) {
+                const QVariantMap gps = props->value(QStringLiteral("{GPS}")).toMap();
+                const double lat =
+                    gps.value(QStringLiteral("Latitude")).toDouble() *
+                    (gps.value(QStringLiteral("LatitudeRef")) == QStringLiteral("S") ? -1 : 1);
+                const double lon =
+                    gps.value(QStringLiteral("Longitude")).toDouble() *
+                    (gps.value(QStringLiteral("LongitudeRef")) == QStringLiteral("W") ? -1 : 1);
+                EXPECT_NEAR(lat, pair[0].toDouble(), 1e-4) << path.toStdString();
+                EXPECT_NEAR(lon, pair[1].toDouble(), 1e-4) << path.toStdString();
+            }
+            ++checked;
         }
-        // "yes (lat,lon)": signed degrees from the positive values and their references.
-        if (row[gpsCol].startsWith(QStringLiteral("yes ("))) {
-            const QStringList pair = row[gpsCol].mid(5).chopped(1).split(QLatin1Char(','));
-            const QVariantMap gps = props->value(QStringLiteral("{GPS}")).toMap();
-            const double lat =
-                gps.value(QStringLiteral("Latitude")).toDouble() *
-                (gps.value(QStringLiteral("LatitudeRef")) == QStringLiteral("S") ? -1 : 1);
-            const double lon =
-                gps.value(QStringLiteral("Longitude")).toDouble() *
-                (gps.value(QStringLiteral("LongitudeRef")) == QStringLiteral("W") ? -1 : 1);
-            EXPECT_NEAR(lat, pair[0].toDouble(), 1e-4) << path.toStdString();
-            EXPECT_NEAR(lon, pair[1].toDouble(), 1e-4) << path.toStdString();
-        }
-        ++checked;
     }
     EXPECT_GT(checked, 5);
 
@@ -415,6 +513,15 @@ TEST(ImagePropertiesTest, RealCameraFilesMatchTheirRecordedFacts)
     if (misnamed) {
         EXPECT_EQ(at(*misnamed, QStringLiteral("{MakerNikon}"), QStringLiteral("ShutterCount")),
                   2870);
+        // No standard ISO tag: the maker note's (0, ISO) pair gives it.
+        EXPECT_EQ(at(*misnamed, QStringLiteral("{Exif}"), QStringLiteral("ISOSpeedRatings")),
+                  QVariantList{200});
+    }
+    // Only the maker note's ISO information, in twelfths of a stop.
+    const auto d90 = ImageProperties::exif(data + QStringLiteral("/images/Nikon/D90/DSC_0003.JPG"));
+    if (d90) {
+        EXPECT_EQ(at(*d90, QStringLiteral("{Exif}"), QStringLiteral("ISOSpeedRatings")),
+                  QVariantList{159});
     }
     const auto cr2 = ImageProperties::exif(data + QStringLiteral("/raw/CR2/CanonRaw.cr2"));
     if (cr2) {

@@ -10,7 +10,8 @@ TEST(NotificationCenter, DeliversByNameAndSenderInRegistrationOrder)
     center.addObserver(&a, "ThumbHasArrived", [&](const Notification &n) {
         seen << "a:" + n.userInfo.value("name").toString();
     });
-    center.addObserver(&b, "ThumbHasArrived", [&](const Notification &) { seen << "b"; }, &chooser);
+    center.addObserver(
+        &b, "ThumbHasArrived", [&](const Notification &) { seen << "b"; }, &chooser);
     center.addObserver(&a, "IngestionComplete", [&](const Notification &) { seen << "done"; });
 
     center.post("ThumbHasArrived", &chooser, {{"name", "IMG_1.JPG"}});

@@ -1,5 +1,7 @@
 #include "platform/Thumbnailer.h"
+#include "platform/media/MediaDecoders.h"
 
+#include "support/MediaFixtures.h"
 #include "support/TestSupport.h"
 
 #include <QBuffer>
@@ -152,5 +154,95 @@ TEST(ThumbnailerTest, RealAndDamagedFilesGiveAPicture)
         const QImage picture = Thumbnailer::preview(path, {500, 500});
         EXPECT_FALSE(picture.isNull()) << relative;
         EXPECT_LE(qMax(picture.width(), picture.height()), 500) << relative;
+    }
+}
+
+// Raws and pictures of the current kinds, and movies: their own pictures, film marks on movies,
+// the icon for what cannot be decoded (never a crash or a stall).
+TEST(ThumbnailerTest, NewFormatsShowTheirPicturesAndMoviesTheirFilm)
+{
+    using namespace MediaFixtures;
+    const QString folder = makeTestFolder(QStringLiteral("new-kinds"));
+    const QImage icon = Thumbnailer::fileIcon({200, 200});
+    const auto isFilm = [](const QImage &p) {
+        // A dark strip down the left side with a light perforation in it.
+        const int strip = std::max(4, int(p.width() * 0.07));
+        bool light = false;
+        for (int y = 0; y < p.height(); ++y)
+            light = light || qGray(p.pixel(strip / 2, y)) > 200;
+        return qGray(p.pixel(1, 0)) < 60 && light;
+    };
+
+    // CR3: the smallest embedded preview that covers the box, turned upright (orientation 6).
+    CanonRaw raw;
+    raw.ifd0 = tiff({ascii(0x010f, "Canon"), shorts(0x0112, {6})});
+    raw.thumbnail = jpeg(160, 120);
+    raw.preview = jpeg(twoColours({320, 213}, Qt::red, Qt::blue));
+    const QString cr3 = folder + QStringLiteral("/IMG_0001.CR3");
+    ASSERT_TRUE(writeTestFile(cr3, canonRaw(raw)));
+    const QImage rawPicture = Thumbnailer::preview(cr3, {200, 200});
+    EXPECT_EQ(rawPicture.size(), QSize(133, 200));
+    EXPECT_GT(qRed(rawPicture.pixel(66, 10)), 150); // left half red, now at the top
+
+    // X3F: its JPEG preview.
+    const QString x3fPath = folder + QStringLiteral("/SDIM0001.X3F");
+    ASSERT_TRUE(writeTestFile(x3fPath, x3f({{"CAMMODEL", "SIGMA DP2"}}, jpeg(300, 200))));
+    EXPECT_EQ(Thumbnailer::preview(x3fPath, {200, 200}).size(), QSize(200, 133));
+
+    // Without the media decoders: HEIF shows the icon, a movie its Canon poster, with film.
+    Thumbnailer::setDecoders({});
+    Heif fake;
+    const QString heic = folder + QStringLiteral("/IMG_0002.HEIC");
+    ASSERT_TRUE(writeTestFile(heic, heif(fake)));
+    EXPECT_EQ(Thumbnailer::preview(heic, {200, 200}), icon);
+    Movie clip;
+    clip.created = 1700000000;
+    const QString mov = folder + QStringLiteral("/MVI_0003.MOV");
+    ASSERT_TRUE(writeTestFile(mov, movie(clip)));
+    EXPECT_EQ(Thumbnailer::preview(mov, {200, 200}), icon);
+    ASSERT_TRUE(writeTestFile(folder + QStringLiteral("/MVI_0003.THM"), jpeg(160, 120)));
+    const QImage poster = Thumbnailer::preview(mov, {200, 200});
+    EXPECT_EQ(poster.size(), QSize(160, 120));
+    EXPECT_TRUE(isFilm(poster));
+
+    // With them: a movie's first frame that is not a fade from black.
+    MediaDecoders::install();
+    QImage pattern(96, 64, QImage::Format_RGB32);
+    for (int y = 0; y < pattern.height(); ++y)
+        for (int x = 0; x < pattern.width(); ++x)
+            pattern.setPixel(x, y, (x / 8 + y / 8) % 2 ? qRgb(250, 250, 250) : qRgb(30, 90, 200));
+    QImage black(96, 64, QImage::Format_RGB32);
+    black.fill(Qt::black);
+    Movie fade;
+    fade.width = 96;
+    fade.height = 64;
+    fade.jpegFrames = {jpeg(black), jpeg(black), jpeg(pattern)};
+    const QString faded = folder + QStringLiteral("/fade.mov");
+    ASSERT_TRUE(writeTestFile(faded, movie(fade)));
+    const QImage frame = Thumbnailer::preview(faded, {200, 200});
+    ASSERT_EQ(frame.size(), QSize(96, 64));
+    EXPECT_TRUE(isFilm(frame));
+    EXPECT_GT(qGray(frame.pixel(48, 28)) + qGray(frame.pixel(56, 28)), 200); // the pattern
+    // Undecodable movie data and HEIF data give the icon (the fake HEIF holds no picture).
+    EXPECT_EQ(Thumbnailer::preview(heic, {200, 200}), icon);
+    for (const char *name : {"/junk.mts", "/junk.ARW", "/junk.raf"}) {
+        const QString junk = folder + QString::fromLatin1(name);
+        ASSERT_TRUE(writeTestFile(junk, QByteArray(4096, '\x47')));
+        EXPECT_EQ(Thumbnailer::preview(junk, {200, 200}), icon) << name;
+    }
+
+    // Real phone and camera files, when the shared samples are there.
+    const QString data = sharedTestData();
+    if (!data.isEmpty()) {
+        for (const char *name : {"/modern/iphone_7.heic", "/modern/Canon.HIF",
+                                 "/modern/Canon-R6-pruned.CR3", "/modern/example.mp4"}) {
+            const QString path = data + QString::fromLatin1(name);
+            if (!QFile::exists(path))
+                continue;
+            const QImage picture = Thumbnailer::preview(path, {500, 500});
+            EXPECT_NE(picture, Thumbnailer::fileIcon({500, 500})) << name;
+            EXPECT_LE(std::max(picture.width(), picture.height()), 500) << name;
+            EXPECT_EQ(isFilm(picture), QByteArray(name).endsWith(".mp4")) << name;
+        }
     }
 }

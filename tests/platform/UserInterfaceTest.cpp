@@ -16,7 +16,8 @@ TEST(RecordingUserInterface, RecordsAndAnswersFromItsScript)
                                                 {"Delete", "Keep"}),
               1);
     EXPECT_EQ(UserInterface::instance().confirm("again", "", {"Delete", "Keep"}), 0);
-    EXPECT_EQ(UserInterface::instance().promptText("Field Name", "", "Enter"), QStringLiteral("Trips"));
+    EXPECT_EQ(UserInterface::instance().promptText("Field Name", "", "Enter"),
+              QStringLiteral("Trips"));
     EXPECT_FALSE(UserInterface::instance().promptText("Field Name", "x", "Enter").has_value());
     EXPECT_EQ(ui.alertTexts(), QStringList{"Error copying file.: disk full"});
     UserInterface::setInstance(nullptr);

@@ -105,9 +105,17 @@ TEST(SetupController, SaveAsNamesAndCaseOnlyDuplicates)
     EXPECT_EQ(fixture.ui.alerts.size(), 2);
     EXPECT_EQ(controller.presets().size(), 3);
 
-    // A name differing only in case updates the listed preset: one entry, one file.
-    fixture.ui.promptAnswers = {QString("trips")};
+    // A listed name, in any case, is replaced only when the user says so; then the listed
+    // preset is updated: one entry, one file.
+    fixture.ui.promptAnswers = {QString("trips"), QString("trips")};
+    fixture.ui.confirmAnswers = {0, 1};
+    EXPECT_FALSE(controller.saveAs());
+    EXPECT_FALSE(::Setup::readFile(fixture.folder + "/Trips.plist")->contains("GeoTag"));
     EXPECT_EQ(controller.saveAs(), QStringLiteral("Trips"));
+    ASSERT_EQ(fixture.ui.confirmations.size(), 2);
+    EXPECT_EQ(fixture.ui.confirmations[0].title,
+              QStringLiteral("A preset named \"Trips\" already exists."));
+    EXPECT_EQ(fixture.ui.confirmations[0].buttons, (QStringList{"Cancel", "Replace"}));
     EXPECT_EQ(controller.presets(), (QStringList{"a_b_c_d", "Birds", "Trips"}));
     EXPECT_FALSE(QFileInfo::exists(fixture.folder + "/trips.plist"));
     EXPECT_TRUE(::Setup::readFile(fixture.folder + "/Trips.plist")->value("GeoTag") ==

@@ -102,6 +102,29 @@ TEST_F(ChooseInputTest, FilterMarksOtherFilesExcludedButStillOffersThem)
     EXPECT_TRUE(items[2]->excluded);
 }
 
+TEST_F(ChooseInputTest, MovieSidecarsGoWithTheirMovieInsteadOfBeingOffered)
+{
+    const QString dir = makeTestFolder("companions");
+    touch(dir + "/MVI_0001.MOV");
+    touch(dir + "/MVI_0001.THM");
+    touch(dir + "/sub/C0001.MP4");
+    touch(dir + "/sub/C0001M01.xml");
+    touch(dir + "/CRW_0002.CRW");
+    touch(dir + "/crw_0002.thm"); // letter case as a copy left it
+    touch(dir + "/IMG_0003.JPG");
+    touch(dir + "/IMG_0003.THM"); // a JPEG takes no companions: offered as it is
+    touch(dir + "/C0009M01.XML"); // no movie beside it: offered as it is
+    touch(dir + "/MVI_0001.MOV.xmp");
+
+    ASSERT_TRUE(chooser.doPath(dir));
+    EXPECT_EQ(titles(), (QStringList{"C0001.MP4", "C0009M01.XML", "CRW_0002.CRW", "IMG_0003.JPG",
+                                     "IMG_0003.THM", "MVI_0001.MOV", "MVI_0001.MOV.xmp"}));
+    EXPECT_EQ(items[0]->companions, QStringList{dir + "/sub/C0001M01.xml"});
+    EXPECT_EQ(items[2]->companions, QStringList{dir + "/crw_0002.thm"});
+    EXPECT_TRUE(items[3]->companions.isEmpty());
+    EXPECT_EQ(items[5]->companions, QStringList{dir + "/MVI_0001.THM"});
+}
+
 TEST_F(ChooseInputTest, ChosenFolderIsRememberedAndAnnouncedWithAnEmptyDictionary)
 {
     const QString dir = makeTestFolder("empty");

@@ -34,3 +34,13 @@ inline void whenModal(std::function<void(QWidget *)> action)
     });
     timer->start();
 }
+
+// Lets queued work run and editors closed meanwhile go (an item view commits a cell on Return
+// through a queued call and deletes its editor later).
+inline void settleEditors()
+{
+    for (int i = 0; i < 3; ++i) {
+        QCoreApplication::processEvents();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+}

@@ -146,10 +146,14 @@ void ImageBrowserView::setThumbModel(ThumbListModel *model)
 
 void ImageBrowserView::tellPictureSide()
 {
-    // Pictures are made for the pixels the largest drawn picture covers on this screen.
-    if (m_model)
-        m_model->setPictureSide(int(std::ceil(
-            BrowserGeometry::pictureSide(m_cell->cellSize().width()) * devicePixelRatioF())));
+    // Pictures are made for the pixels the largest drawn picture covers on this screen; in the
+    // one-image pane that is the whole container (inset by 8 points, above the title strip).
+    if (!m_model)
+        return;
+    const QSize cell = m_cell->cellSize();
+    const int side = m_fillsView ? qMax(cell.width() - 16, cell.height() - 31)
+                                 : BrowserGeometry::pictureSide(cell.width());
+    m_model->setPictureSide(int(std::ceil(side * devicePixelRatioF())));
 }
 
 void ImageBrowserView::setBackgroundColor(const QColor &color)
@@ -162,9 +166,34 @@ void ImageBrowserView::setBackgroundColor(const QColor &color)
     setAutoFillBackground(true);
 }
 
+void ImageBrowserView::setFillsView(bool fills)
+{
+    m_fillsView = fills;
+    setVerticalScrollBarPolicy(fills ? Qt::ScrollBarAlwaysOff : Qt::ScrollBarAsNeeded);
+    setHorizontalScrollBarPolicy(fills ? Qt::ScrollBarAlwaysOff : Qt::ScrollBarAsNeeded);
+}
+
+void ImageBrowserView::resizeEvent(QResizeEvent *event)
+{
+    QListView::resizeEvent(event);
+    if (!m_fillsView)
+        return;
+    const QSize cell =
+        (viewport()->size() - QSize(2 * spacing(), 2 * spacing())).expandedTo(QSize(64, 64));
+    if (cell == m_cell->cellSize())
+        return;
+    m_cell->setCellSize(cell);
+    tellPictureSide();
+    if (model())
+        doItemsLayout();
+}
+
 void ImageBrowserView::setZoomValue(double zoom)
 {
     m_zoom = qBound(BrowserGeometry::kSmallestZoom, zoom, BrowserGeometry::kLargestZoom);
+    // The one-image pane's cell follows the pane, not the zoom.
+    if (m_fillsView)
+        return;
     const int side = BrowserGeometry::cellSide(m_zoom);
     m_cell->setCellSize(QSize(side, side));
     tellPictureSide();

@@ -43,6 +43,9 @@ public:
     void setZoomValue(double zoom);
     double zoomValue() const { return m_zoom; }
     void setBackgroundColor(const QColor &color);
+    // The one-image pane: its cell fills the view, and the model makes the picture for the
+    // view's size (from the file or its largest embedded preview, never a thumbnail blown up).
+    void setFillsView(bool fills);
 
     QList<int> selectedRows() const;
     void selectRows(const QList<int> &rows, bool extend);
@@ -57,6 +60,7 @@ public:
     void sendShowViewer(ThumbItem *item);
 
 protected:
+    void resizeEvent(QResizeEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseDoubleClickEvent(QMouseEvent *event) override;
 
@@ -69,4 +73,5 @@ private:
     ThumbListModel *m_model = nullptr;
     ImageBrowserCell *m_cell = nullptr;
     double m_zoom = 0.4;
+    bool m_fillsView = false;
 };

@@ -1,6 +1,7 @@
 #include "app/ui/MainWindow.h"
 
 #include "app/ui/ImageBrowserView.h"
+#include "metadata/ui/ExifTableView.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -63,10 +64,17 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     setWindowTitle(QStringLiteral("Brindlewick"));
 
     // Top row: the source, the preset and the run.
-    buttonChoose = named(new QPushButton(QStringLiteral("Choose"), this), "buttonChoose");
+    buttonChoose = named(new QPushButton(QStringLiteral("&Choose..."), this), "buttonChoose");
+    buttonChoose->setToolTip(QStringLiteral("Choose a card, a folder or a camera (Ctrl+O)"));
     popupPresets = named(new QComboBox(this), "popupPresets");
     popupPresets->setMinimumWidth(200);
-    buttonIngest = named(new QPushButton(QStringLiteral("Ingest"), this), "buttonIngest");
+    buttonIngest = named(new QPushButton(QStringLiteral("I&ngest"), this), "buttonIngest");
+    buttonIngest->setToolTip(QStringLiteral("Copy the ticked images (Ctrl+I)"));
+    buttonPreview = named(new QPushButton(QStringLiteral("Previe&w..."), this), "buttonPreview");
+    buttonPreview->setToolTip(
+        QStringLiteral("What an ingestion would write for each ticked image (Ctrl+Shift+P)"));
+    buttonPresets = named(new QPushButton(QStringLiteral("E&dit..."), this), "buttonPresets");
+    buttonPresets->setToolTip(QStringLiteral("Make and change presets (Ctrl+E)"));
     sliderZoom = named(new QSlider(Qt::Horizontal, this), "sliderZoom");
     sliderZoom->setRange(10, 100);
     sliderZoom->setValue(40);
@@ -78,11 +86,17 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     top->addWidget(buttonChoose);
     top->addWidget(labelWaitForThumbs);
     top->addStretch();
-    top->addWidget(new QLabel(QStringLiteral("Preset:"), this));
+    auto *presetLabel = new QLabel(QStringLiteral("&Preset:"), this);
+    presetLabel->setBuddy(popupPresets);
+    top->addWidget(presetLabel);
     top->addWidget(popupPresets);
+    top->addWidget(buttonPresets);
     top->addStretch();
-    top->addWidget(new QLabel(QStringLiteral("Zoom"), this));
+    auto *zoomLabel = new QLabel(QStringLiteral("&Zoom"), this);
+    zoomLabel->setBuddy(sliderZoom);
+    top->addWidget(zoomLabel);
     top->addWidget(sliderZoom);
+    top->addWidget(buttonPreview);
     top->addWidget(buttonIngest);
 
     // Left: the browser and the "List" tab.
@@ -114,9 +128,10 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     previewBrowser->setObjectName(QStringLiteral("previewBrowser"));
     previewBrowser->setBackgroundColor(
         QColor::fromRgbF(0.929411768913269f, 0.929411768913269f, 0.929411768913269f, 1.0f));
-    previewBrowser->setFixedHeight(220);
+    previewBrowser->setFixedHeight(240);
+    previewBrowser->setFillsView(true);
     previewBrowser->hide();
-    checkboxImage = named(new QCheckBox(QStringLiteral("Show image"), right), "checkboxImage");
+    checkboxImage = named(new QCheckBox(QStringLiteral("Show ima&ge"), right), "checkboxImage");
     labelMessage = named(new QLabel(right), "labelMessage");
     labelMessage->setAlignment(Qt::AlignCenter);
     labelMessage->setWordWrap(true);
@@ -130,14 +145,15 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     labelKeywords = named(new QLabel(QStringLiteral("Keywords"), metadataPanel), "labelKeywords");
     textViewKeywords = named(new EditingTextView(metadataPanel), "textViewKeywords");
     textViewKeywords->setFixedHeight(48);
-    tableMetadata = named(new QTableWidget(0, 2, metadataPanel), "tableMetadata");
-    tableMetadata->setHorizontalHeaderLabels({QStringLiteral("Field"), QStringLiteral("Value")});
-    tableMetadata->verticalHeader()->hide();
-    tableMetadata->horizontalHeader()->setStretchLastSection(true);
+    tableMetadata = named(new ExifTableView(metadataPanel), "tableMetadata");
     buttonTimeZone =
-        named(new QPushButton(QStringLiteral("Time Zone..."), metadataPanel), "buttonTimeZone");
+        named(new QPushButton(QStringLiteral("&Time Zone..."), metadataPanel), "buttonTimeZone");
+    buttonTimeZone->setToolTip(
+        QStringLiteral("The zone the camera clock was set to, for the selected images"));
     buttonTimeAdj =
-        named(new QPushButton(QStringLiteral("Adjust Time..."), metadataPanel), "buttonTimeAdj");
+        named(new QPushButton(QStringLiteral("Ad&just Time..."), metadataPanel), "buttonTimeAdj");
+    buttonTimeAdj->setToolTip(
+        QStringLiteral("Measure the camera clock's error from a picture of a known time"));
     labelTimeAdj = named(new QLabel(QStringLiteral("0 sec."), metadataPanel), "labelTimeAdj");
     auto *captionRow = new QHBoxLayout;
     captionRow->addWidget(labelCaption);
@@ -166,7 +182,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     rightLayout->addWidget(previewBrowser);
     rightLayout->addWidget(checkboxImage);
     rightLayout->addWidget(labelMessage);
-    rightLayout->addWidget(metadataPanel, 3);
+    rightLayout->addWidget(metadataPanel, 5);
     rightLayout->addWidget(webView, 2);
 
     auto *split = new QSplitter(Qt::Horizontal, this);
@@ -197,27 +213,77 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     layout->addWidget(labelStatus);
     setCentralWidget(central);
 
-    QMenu *file = menuBar()->addMenu(QStringLiteral("&File"));
-    actionChoose = file->addAction(QStringLiteral("Choose..."));
-    actionChoose->setShortcut(QKeySequence::Open);
-    actionIngest = file->addAction(QStringLiteral("Ingest"));
-    file->addSeparator();
-    actionIngestionLog = file->addAction(QStringLiteral("Ingestion Log"));
-    file->addSeparator();
-    actionQuit = file->addAction(QStringLiteral("Quit"));
-    actionQuit->setShortcut(QKeySequence::Quit);
-    QMenu *edit = menuBar()->addMenu(QStringLiteral("&Edit"));
-    actionSelectAll = edit->addAction(QStringLiteral("Select All"));
-    actionSelectNone = edit->addAction(QStringLiteral("Select None"));
-    actionSelectChecked = edit->addAction(QStringLiteral("Select Checked"));
-    edit->addSeparator();
-    actionCheckAll = edit->addAction(QStringLiteral("Check All"));
-    actionCheckNone = edit->addAction(QStringLiteral("Check None"));
-    QMenu *view = menuBar()->addMenu(QStringLiteral("&View"));
-    actionRefresh = view->addAction(QStringLiteral("Refresh Image Browser"));
-    QMenu *help = menuBar()->addMenu(QStringLiteral("&Help"));
-    actionHelp = help->addAction(QStringLiteral("Brindlewick Help"));
-    actionUpdateCheck = help->addAction(QStringLiteral("Check for Updates"));
+    const auto add = [](QMenu *menu, const char *name, const QString &text,
+                        const QKeySequence &shortcut = QKeySequence()) {
+        QAction *action = menu->addAction(text);
+        action->setObjectName(QString::fromLatin1(name));
+        action->setShortcut(shortcut);
+        return action;
+    };
+    menuFile = named(menuBar()->addMenu(QStringLiteral("&File")), "menuFile");
+    actionChoose = add(menuFile, "actionChoose", QStringLiteral("&Choose..."), QKeySequence::Open);
+    actionPreview = add(menuFile, "actionPreview", QStringLiteral("Pre&view..."),
+                        QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_P));
+    actionIngest = add(menuFile, "actionIngest", QStringLiteral("&Ingest"),
+                       QKeySequence(Qt::CTRL | Qt::Key_I));
+    menuFile->addSeparator();
+    actionIngestionLog = add(menuFile, "actionIngestionLog", QStringLiteral("Ingestion &Log"),
+                             QKeySequence(Qt::CTRL | Qt::Key_L));
+    menuFile->addSeparator();
+    actionQuit = add(menuFile, "actionQuit", QStringLiteral("&Quit"), QKeySequence::Quit);
+
+    menuEdit = named(menuBar()->addMenu(QStringLiteral("&Edit")), "menuEdit");
+    actionSelectAll =
+        add(menuEdit, "actionSelectAll", QStringLiteral("Select &All"), QKeySequence::SelectAll);
+    actionSelectNone = add(menuEdit, "actionSelectNone", QStringLiteral("Select &None"),
+                           QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_A));
+    actionSelectChecked = add(menuEdit, "actionSelectChecked", QStringLiteral("Select C&hecked"));
+    menuEdit->addSeparator();
+    actionCheckAll = add(menuEdit, "actionCheckAll", QStringLiteral("&Check All"),
+                         QKeySequence(Qt::CTRL | Qt::Key_K));
+    actionCheckNone = add(menuEdit, "actionCheckNone", QStringLiteral("Check N&one"),
+                          QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_K));
+    menuEdit->addSeparator();
+    actionPrefs = add(menuEdit, "actionPrefs", QStringLiteral("Pre&ferences..."),
+                      QKeySequence(Qt::CTRL | Qt::Key_Comma));
+    actionPrefs->setMenuRole(QAction::PreferencesRole);
+
+    menuView = named(menuBar()->addMenu(QStringLiteral("&View")), "menuView");
+    actionZoomIn = add(menuView, "actionZoomIn", QStringLiteral("Zoom &In"), QKeySequence::ZoomIn);
+    actionZoomOut =
+        add(menuView, "actionZoomOut", QStringLiteral("Zoom &Out"), QKeySequence::ZoomOut);
+    actionRefresh = add(menuView, "actionRefresh", QStringLiteral("&Refresh Image Browser"),
+                        QKeySequence::Refresh);
+    menuView->addSeparator();
+    actionImageViewer = add(menuView, "actionImageViewer", QStringLiteral("Image &Viewer..."),
+                            QKeySequence(Qt::CTRL | Qt::Key_Return));
+    actionMacroView = add(menuView, "actionMacroView", QStringLiteral("&Macro View"),
+                          QKeySequence(Qt::CTRL | Qt::Key_M));
+
+    menuImage = named(menuBar()->addMenu(QStringLiteral("&Image")), "menuImage");
+    actionTimeZone = add(menuImage, "actionTimeZone", QStringLiteral("Time &Zone..."),
+                         QKeySequence(Qt::CTRL | Qt::Key_T));
+    actionTimeAdj = add(menuImage, "actionTimeAdj", QStringLiteral("Ad&just Time..."),
+                        QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_T));
+    actionManuallyGeotag =
+        add(menuImage, "actionManuallyGeotag", QStringLiteral("Manually &Geotag..."),
+            QKeySequence(Qt::CTRL | Qt::Key_G));
+
+    menuPresets = named(menuBar()->addMenu(QStringLiteral("P&resets")), "menuPresets");
+    actionSetup = add(menuPresets, "actionSetup", QStringLiteral("&Edit Presets..."),
+                      QKeySequence(Qt::CTRL | Qt::Key_E));
+    actionLookups = add(menuPresets, "actionLookups", QStringLiteral("&Lookup Tables..."));
+
+    menuGPS = named(menuBar()->addMenu(QStringLiteral("&GPS")), "menuGPS");
+    actionTrackManager = add(menuGPS, "actionTrackManager", QStringLiteral("&Track Manager..."),
+                             QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_G));
+    actionLoadTrack = add(menuGPS, "actionLoadTrack", QStringLiteral("&Load Track..."),
+                          QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O));
+
+    menuHelp = named(menuBar()->addMenu(QStringLiteral("&Help")), "menuHelp");
+    actionHelp = add(menuHelp, "actionHelp", QStringLiteral("Brindlewick &Help"),
+                     QKeySequence::HelpContents);
+    actionUpdateCheck = add(menuHelp, "actionUpdateCheck", QStringLiteral("Check for &Updates..."));
 
     resize(1180, 780);
 }

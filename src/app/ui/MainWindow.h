@@ -3,11 +3,13 @@
 #include <QMainWindow>
 #include <QPlainTextEdit>
 
+class ExifTableView;
 class ImageBrowserView;
 class QCheckBox;
 class QComboBox;
 class QLabel;
 class QListWidget;
+class QMenu;
 class QPushButton;
 class QSlider;
 class QSplitter;
@@ -58,7 +60,7 @@ public:
     QTableWidget *tableList = nullptr;
     QListWidget *tableExtensions = nullptr;
     QListWidget *tableDates = nullptr;
-    QTableWidget *tableMetadata = nullptr;
+    ExifTableView *tableMetadata = nullptr;
     EditingTextView *textViewCaption = nullptr;
     EditingTextView *textViewKeywords = nullptr;
     QCheckBox *checkboxCaption = nullptr;
@@ -71,27 +73,51 @@ public:
     QLabel *labelMessage = nullptr;
     QLabel *labelWaitForThumbs = nullptr;
     QComboBox *popupPresets = nullptr;
+    QPushButton *buttonPresets = nullptr;
     QSlider *sliderZoom = nullptr;
     QPushButton *buttonChoose = nullptr;
     QPushButton *buttonIngest = nullptr;
+    QPushButton *buttonPreview = nullptr;
     QPushButton *buttonTimeZone = nullptr;
     QPushButton *buttonTimeAdj = nullptr;
     QLabel *labelTimeAdj = nullptr;
     QWidget *metadataPanel = nullptr;
 
-    // Menu actions, forwarded by the application controller.
+    // Menu actions, forwarded by the application controller. Every one has an objectName.
     QAction *actionChoose = nullptr;
     QAction *actionIngest = nullptr;
+    QAction *actionPreview = nullptr;
     QAction *actionQuit = nullptr;
     QAction *actionSelectAll = nullptr;
     QAction *actionSelectNone = nullptr;
     QAction *actionSelectChecked = nullptr;
     QAction *actionCheckAll = nullptr;
     QAction *actionCheckNone = nullptr;
+    QAction *actionPrefs = nullptr;
+    QAction *actionLookups = nullptr;
     QAction *actionRefresh = nullptr;
+    QAction *actionZoomIn = nullptr;
+    QAction *actionZoomOut = nullptr;
+    QAction *actionImageViewer = nullptr;
+    QAction *actionMacroView = nullptr;
+    QAction *actionTimeZone = nullptr;
+    QAction *actionTimeAdj = nullptr;
+    QAction *actionSetup = nullptr;
     QAction *actionIngestionLog = nullptr;
     QAction *actionHelp = nullptr;
     QAction *actionUpdateCheck = nullptr;
+    QAction *actionTrackManager = nullptr;
+    QAction *actionLoadTrack = nullptr;
+    QAction *actionManuallyGeotag = nullptr;
+
+    // The menus, so that windows added later can put their items in place.
+    QMenu *menuFile = nullptr;
+    QMenu *menuEdit = nullptr;
+    QMenu *menuView = nullptr;
+    QMenu *menuImage = nullptr;
+    QMenu *menuPresets = nullptr;
+    QMenu *menuGPS = nullptr;
+    QMenu *menuHelp = nullptr;
 
 Q_SIGNALS:
     void windowWillClose();

@@ -5,16 +5,35 @@
 #include "app/UpdateCheck.h"
 #include "app/ui/HelpController.h"
 #include "app/ui/ImageBrowserView.h"
+#include "app/ui/LocationService.h"
 #include "app/ui/MainWindow.h"
+#include "geo/ManualTagController.h"
+#include "geo/TimeAdjustController.h"
 #include "geo/TimeZoneValue.h"
+#include "geo/TrackManagerController.h"
+#include "geo/ui/ManualTagWindow.h"
+#include "geo/ui/TimeAdjustWindow.h"
+#include "geo/ui/TimeZoneChooserWindow.h"
+#include "geo/ui/TrackManagerWindow.h"
 #include "ingest/IngestFiles.h"
+#include "ingest/MetadataPreviewController.h"
+#include "ingest/ui/MetadataPreviewWindow.h"
 #include "items/ThumbListModel.h"
 #include "log/IngestionLogController.h"
 #include "log/ui/IngestionLogWindow.h"
+#include "macro/MacroProcessor.h"
+#include "macro/ui/MacroViewWindow.h"
 #include "metadata/ECPrefsController.h"
+#include "metadata/LookupsController.h"
+#include "metadata/Metadata.h"
+#include "metadata/ui/ExifTableView.h"
+#include "metadata/ui/LookupsWindow.h"
+#include "metadata/ui/PrefsWindow.h"
 #include "platform/Defaults.h"
 #include "platform/NotificationCenter.h"
 #include "platform/UserInterface.h"
+#include "presets/PresetFolderWatcher.h"
+#include "presets/ui/PresetWindow.h"
 #include "sources/ChooseInput.h"
 #include "sources/ui/ChooseInputWindow.h"
 
@@ -135,6 +154,7 @@ QuorvaneAppDelegate::~QuorvaneAppDelegate()
 {
     NotificationCenter::defaultCenter().removeObserver(this);
     ImageBrowserView::setIngestingProbe({});
+    PresetWindow::setLookupsOpener(nullptr);
     if (g_shared == this)
         g_isIngesting = false;
 }
@@ -169,6 +189,7 @@ void QuorvaneAppDelegate::awakeFromNib()
     g_shared = this;
     g_isIngesting = false;
     ECPrefsController::init();
+    m_locationManager = new LocationService(this);
     m_version = QCoreApplication::applicationVersion();
 
     IngestionLogController::log();
@@ -179,6 +200,15 @@ void QuorvaneAppDelegate::awakeFromNib()
 
     // Makes the presets folder and reads the current preset's name and the presets.
     m_setupController = std::make_unique<SetupController>();
+    m_metadataPreview = std::make_unique<MetadataPreviewController>();
+    m_presetWatcher = new PresetFolderWatcher(m_setupController->presetsFolder(), this);
+    // The preset window's Lookups button opens the lookup tables of the preset manager.
+    PresetWindow::setLookupsOpener([this](QWidget *parent) {
+        if (LookupsController *lookups = m_setupController->lookupsController())
+            LookupsWindow::run(*lookups, parent);
+    });
+    connect(m_presetWatcher, &PresetFolderWatcher::changed, this,
+            &QuorvaneAppDelegate::presetFolderChanged);
 
     m_logger = std::make_unique<Logger>();
     m_logPane = std::make_unique<PlainTextLogPane>(m_window->textViewLog);
@@ -210,10 +240,30 @@ void QuorvaneAppDelegate::connectWindow()
     connect(w->actionIngestionLog, &QAction::triggered, this,
             &QuorvaneAppDelegate::actionIngestionLog);
     connect(w->actionHelp, &QAction::triggered, this, &QuorvaneAppDelegate::actionHelp);
+    connect(w->actionPrefs, &QAction::triggered, this, &QuorvaneAppDelegate::actionPrefs);
+    connect(w->actionLookups, &QAction::triggered, this, &QuorvaneAppDelegate::actionLookups);
     connect(w->actionUpdateCheck, &QAction::triggered, this,
             &QuorvaneAppDelegate::actionUpdateCheck);
+    connect(w->buttonPreview, &QPushButton::clicked, this, &QuorvaneAppDelegate::actionPreview);
+    connect(w->actionPreview, &QAction::triggered, this, &QuorvaneAppDelegate::actionPreview);
+    connect(w->actionMacroView, &QAction::triggered, this, &QuorvaneAppDelegate::actionMacroView);
+    connect(w->actionImageViewer, &QAction::triggered, this,
+            &QuorvaneAppDelegate::actionImageViewer);
+    connect(w->actionTimeZone, &QAction::triggered, this, &QuorvaneAppDelegate::actionTimeZone);
+    connect(w->buttonTimeZone, &QPushButton::clicked, this, &QuorvaneAppDelegate::actionTimeZone);
+    connect(w->actionTimeAdj, &QAction::triggered, this, &QuorvaneAppDelegate::actionTimeAdj);
+    connect(w->buttonTimeAdj, &QPushButton::clicked, this, &QuorvaneAppDelegate::actionTimeAdj);
+    connect(w->actionZoomIn, &QAction::triggered, this, [this] { stepZoom(10); });
+    connect(w->actionZoomOut, &QAction::triggered, this, [this] { stepZoom(-10); });
+    connect(w->actionTrackManager, &QAction::triggered, this,
+            &QuorvaneAppDelegate::actionTrackManager);
+    connect(w->actionLoadTrack, &QAction::triggered, this, &QuorvaneAppDelegate::actionLoadTrack);
+    connect(w->actionManuallyGeotag, &QAction::triggered, this,
+            &QuorvaneAppDelegate::actionManuallyGeotag);
     connect(w->sliderZoom, &QSlider::valueChanged, this, &QuorvaneAppDelegate::actionZoom);
     connect(w->popupPresets, &QComboBox::activated, this, &QuorvaneAppDelegate::actionSetupMenu);
+    connect(w->buttonPresets, &QPushButton::clicked, this, &QuorvaneAppDelegate::actionSetup);
+    connect(w->actionSetup, &QAction::triggered, this, &QuorvaneAppDelegate::actionSetup);
     connect(w->textViewCaption, &EditingTextView::textDidBeginEditing, this,
             [this] { m_editor.textDidBeginEditing(); });
     connect(w->textViewKeywords, &EditingTextView::textDidBeginEditing, this,
@@ -234,12 +284,17 @@ void QuorvaneAppDelegate::connectWindow()
             [this](bool on) { m_editor.setCaptionTicked(on); });
     connect(w->checkboxImage, &QCheckBox::toggled, this,
             [this] { imageBrowserSelectionDidChange(); });
-    connect(w->tableMetadata, &QTableWidget::itemChanged, this, [this](QTableWidgetItem *item) {
-        if (m_fillingTable || item->column() != 1 || !acceptTimeZoneCell(item))
-            return;
-        item->setData(Qt::UserRole + 1, true);
-        m_tableChanged = true;
-    });
+    // The table serves the selected images: it skips the fields that have their own views,
+    // shows the layout's fields only, and an emptied cell falls back to the preset. Its
+    // "TimeZone" row takes only zones the time-zone database knows.
+    ExifTableModel *table = w->tableMetadata->exifModel();
+    table->setSkipCaptionAndKeywords(true);
+    table->setEmptyMeansPreset(true);
+    // Its "TimeZone" row opens the time zone chooser, which lists only real zones; a zone typed
+    // into the cell is still taken, checked against the time-zone database.
+    w->tableMetadata->setTimeZoneChooser(
+        [](QWidget *parent) { return TimeZoneChooserWindow::choose(parent); });
+    table->setTimeZoneTypedAllowed(true);
 }
 
 void QuorvaneAppDelegate::applicationDidFinishLaunching()
@@ -286,11 +341,6 @@ void QuorvaneAppDelegate::applicationDidFinishLaunching()
     // The window's own duties: closing quits, resizing keeps the value column filling the
     // table, the zoom slider belongs to the picture tab only.
     connect(m_window, &MainWindow::windowWillClose, this, &QuorvaneAppDelegate::actionQuit);
-    connect(m_window, &MainWindow::windowDidResize, this, [this] {
-        QTableWidget *table = m_window->tableMetadata;
-        if (table->columnCount() == 2)
-            table->setColumnWidth(1, table->width() - table->columnWidth(0) - 22);
-    });
     const auto tabChanged = [this](int index) {
         m_window->sliderZoom->setVisible(m_window->tabView->tabText(index) !=
                                          QStringLiteral("List"));
@@ -340,25 +390,40 @@ void QuorvaneAppDelegate::receiveStatusDisplayChange(const Notification &)
 void QuorvaneAppDelegate::receiveShowInfo(const Notification &note)
 {
     auto *item = static_cast<ThumbItem *>(itemFrom(note));
-    if (!item || m_model->rowOf(item) < 0)
+    if (!item)
         return;
-    // The macro view arrives with its own window; pending edits reach the items meanwhile.
-    updateSelectedImages();
+    const int row = m_model->rowOf(item);
+    if (row < 0)
+        return;
+    showMacroViewForItem(m_model->itemAt(row));
 }
 
 void QuorvaneAppDelegate::receiveShowViewer(const Notification &note)
 {
-    if (!itemFrom(note))
+    auto *item = static_cast<ThumbItem *>(itemFrom(note));
+    if (!item)
         return;
-    // The image viewer arrives with its own window.
-    showStatus();
-    m_window->imageBrowser->reloadData();
+    // Not in the list: the position is the list's length, and the viewer starts at the first.
+    const int row = m_model->rowOf(item);
+    openImageViewer(row < 0 ? items().size() : row);
 }
 
 void QuorvaneAppDelegate::receiveFinishedChoosing(const Notification &)
 {
+    // Edits still pending belong to the images they were made for, which the browser shows
+    // until the new list replaces them: they are committed there first, and the selection they
+    // named is forgotten, so nothing typed for the old images lands on the new ones.
+    m_window->endEditing();
+    updateSelectedImages();
+    m_editor.setSelectedImages({});
+    m_editor.setDirty(false);
+    m_editor.setCaptionTicked(false);
+    m_window->checkboxCaption->setChecked(false);
+    m_window->tableMetadata->exifModel()->clearChangeCheckboxes();
+
     // The browser, the list table and the driver all see the list the chooser filled.
     m_model->setItems(m_itemList);
+    m_editor.setSelectedImages(m_window->imageBrowser->selectedRows());
     if (m_ingestFiles)
         m_ingestFiles->setItems(m_itemList);
     m_window->imageBrowser->reloadData();
@@ -446,15 +511,10 @@ void QuorvaneAppDelegate::instructions()
 
 // Presets.
 
-void QuorvaneAppDelegate::populatePresetsMenu()
+// Fills the main window's pop-up; damaged presets are listed but cannot be chosen.
+static void fillPresetPopup(QComboBox *popup, const PresetMenu &menu)
 {
-    // Loaded first: a damaged remembered preset leaves "Default" current, and the pop-up
-    // then selects that.
-    const QString wanted = m_setupController->currentSetupName();
-    const std::optional<QString> damage = m_setupController->presetFileProblem(wanted);
-    m_setupController->makeCurrent(wanted);
-    const PresetMenu menu = m_setupController->populatePresetsMenu(false);
-    QComboBox *popup = m_window->popupPresets;
+    popup->blockSignals(true);
     popup->clear();
     for (const QString &title : menu.titles) {
         if (title.isEmpty()) {
@@ -462,17 +522,70 @@ void QuorvaneAppDelegate::populatePresetsMenu()
             continue;
         }
         popup->addItem(title);
-        if (menu.damagedTitles.contains(title))
-            if (auto *model = qobject_cast<QStandardItemModel *>(popup->model()))
-                model->item(popup->count() - 1)->setEnabled(false);
+        if (menu.damagedTitles.contains(title)) {
+            if (auto *items = qobject_cast<QStandardItemModel *>(popup->model())) {
+                QStandardItem *item = items->item(popup->count() - 1);
+                item->setEnabled(false);
+                item->setToolTip(QStringLiteral("The preset file is damaged and can't be used."));
+            }
+        }
     }
     popup->setCurrentIndex(popup->findText(menu.selectedTitle));
+    popup->blockSignals(false);
+}
+
+void QuorvaneAppDelegate::populatePresetsMenu()
+{
+    // Loaded first: a damaged remembered preset leaves "Default" current, and the pop-up
+    // then selects that.
+    const QString wanted = m_setupController->currentSetupName();
+    const std::optional<QString> damage = m_setupController->presetFileProblem(wanted);
+    m_setupController->makeCurrent(wanted);
+    fillPresetPopup(m_window->popupPresets, m_setupController->populatePresetsMenu(false));
     buildInclusionsDict();
     displayPreset();
     if (damage) {
         logPrint("\nERROR: %@\n", *damage);
         UserInterface::instance().alert(QStringLiteral("Can't use preset."), *damage);
     }
+}
+
+void QuorvaneAppDelegate::presetFolderChanged()
+{
+    // The preset window follows the folder itself while it is open; this one catches up after.
+    if (m_presetWindowOpen)
+        return;
+    SetupController &presets = *m_setupController;
+    presets.readPresets();
+    const QString name = presets.currentSetupName();
+    const bool listed = presets.listedName(name).has_value();
+    if (presets.changedOnDisk() || presets.isDamaged(name)) {
+        if (!listed || presets.isDamaged(name)) {
+            logPrint("\nPreset \"%@\" was removed or damaged by another program; using "
+                     "Default.\n",
+                     name);
+            presets.setCurrentSetupName(SetupController::kDefault);
+        } else {
+            logPrint("\nPreset \"%@\" was changed by another program and has been reloaded.\n",
+                     name);
+        }
+        presets.makeCurrent(presets.currentSetupName());
+        buildInclusionsDict();
+        if (m_window->imageBrowser->selectionModel())
+            showMetadata({});
+    }
+    fillPresetPopup(m_window->popupPresets, presets.populatePresetsMenu(false));
+}
+
+void QuorvaneAppDelegate::actionSetup()
+{
+    m_window->endEditing();
+    updateSelectedImages();
+    m_presetWindowOpen = true;
+    PresetWindow::run(*m_setupController, m_window);
+    m_presetWindowOpen = false;
+    m_setupController->readPresets();
+    populatePresetsMenu();
 }
 
 void QuorvaneAppDelegate::displayPreset()
@@ -523,52 +636,31 @@ void QuorvaneAppDelegate::actionSetupMenu()
 
 bool QuorvaneAppDelegate::isDirty() const
 {
-    return m_editor.isDirty(m_tableChanged);
+    return m_editor.isDirty(m_window->tableMetadata->exifModel()->dirty());
 }
 
 QList<MetadataEditRow> QuorvaneAppDelegate::metadataTableRows() const
 {
     QList<MetadataEditRow> rows;
-    QTableWidget *table = m_window->tableMetadata;
-    for (int r = 0; r < table->rowCount(); ++r) {
-        const QTableWidgetItem *key = table->item(r, 0);
-        const QTableWidgetItem *value = table->item(r, 1);
-        if (!key || !value)
-            continue;
+    for (const MetadataPtr &field : m_window->tableMetadata->exifModel()->rows()) {
         MetadataEditRow row;
-        row.tag = key->text();
-        row.val = value->data(Qt::UserRole).toString();
-        row.change = value->data(Qt::UserRole + 1).toBool();
-        if (row.change)
-            row.valNew = value->text();
+        row.tag = field->tag;
+        row.val = ExifTableModel::valueText(field->val);
+        row.valNew = field->valNew;
+        row.change = field->change;
+        row.changeable = field->changeable;
         rows.append(row);
     }
     return rows;
 }
 
-bool QuorvaneAppDelegate::acceptTimeZoneCell(QTableWidgetItem *item)
-{
-    const QTableWidgetItem *key = m_window->tableMetadata->item(item->row(), 0);
-    const QString typed = item->text();
-    if (!key || key->text() != QLatin1String("TimeZone") || typed.trimmed().isEmpty())
-        return true;
-    const std::optional<QString> known = TimeZoneValue::normalized(typed);
-    // Shown in its stored form, or put back as it was: an unknown zone is never kept.
-    m_fillingTable = true;
-    item->setText(known ? *known : item->data(Qt::UserRole).toString());
-    m_fillingTable = false;
-    if (!known)
-        UserInterface::instance().alert(TimeZoneValue::unknownZoneMessage(typed),
-                                        TimeZoneValue::expectedForm());
-    return known.has_value();
-}
-
 void QuorvaneAppDelegate::updateSelectedImages()
 {
+    ExifTableModel *table = m_window->tableMetadata->exifModel();
     if (m_editor.updateSelectedImages(
             items(), metadataTableRows(), m_window->textViewCaption->text(),
-            m_window->textViewKeywords->text(), presetMetadata(), m_tableChanged))
-        m_tableChanged = false;
+            m_window->textViewKeywords->text(), presetMetadata(), table->dirty()))
+        table->clearChangeCheckboxes();
 }
 
 void QuorvaneAppDelegate::imageBrowserSelectionDidChange()
@@ -587,6 +679,7 @@ void QuorvaneAppDelegate::imageBrowserSelectionDidChange()
     m_window->textViewCaption->setReadOnly(!any);
     m_window->textViewKeywords->setReadOnly(!any);
     m_window->tableMetadata->setEnabled(any);
+    m_window->tableMetadata->exifModel()->setEditable(any);
     showControls(any, selection.size() == 1);
 
     const ThumbItemPtr first = any ? m_model->itemAt(selection.first()) : nullptr;
@@ -612,25 +705,23 @@ void QuorvaneAppDelegate::showMetadata(const QList<QVariantMap> &)
 
 void QuorvaneAppDelegate::showCombinedInTable()
 {
-    // A plain two-column table of the combined values until the field table arrives.
-    m_fillingTable = true;
-    QTableWidget *table = m_window->tableMetadata;
-    table->setRowCount(0);
+    QVariantMap values;
     const QMap<QString, QString> &combined = m_editor.combinedMetadata();
-    for (auto it = combined.cbegin(); it != combined.cend(); ++it) {
-        if (it.key() == SelectionEditor::kCaptionKey || it.key() == SelectionEditor::kKeywordsKey)
-            continue;
-        const int row = table->rowCount();
-        table->insertRow(row);
-        auto *key = new QTableWidgetItem(it.key());
-        key->setFlags(key->flags() & ~Qt::ItemIsEditable);
-        auto *value = new QTableWidgetItem(it.value());
-        value->setData(Qt::UserRole, it.value());
-        table->setItem(row, 0, key);
-        table->setItem(row, 1, value);
+    for (auto it = combined.cbegin(); it != combined.cend(); ++it)
+        values.insert(it.key(), it.value());
+    // Every catalogue field can be given a value, also one the preset does not carry: such a
+    // value is written with the images all the same.
+    if (!m_editor.selectedImages().isEmpty()) {
+        for (const QString &key : Metadata::iptcKeys()) {
+            if (!values.contains(key))
+                values.insert(key, QString());
+        }
     }
-    m_tableChanged = false;
-    m_fillingTable = false;
+    const QStringList keys = values.keys();
+    ExifTableView *table = m_window->tableMetadata;
+    table->exifModel()->setPresetMetadata(presetMetadata());
+    table->showMetadata(values, QSet<QString>(keys.cbegin(), keys.cend()), true,
+                        m_editor.presetFilledKeys());
 }
 
 void QuorvaneAppDelegate::showImageData(ThumbItem *item)
@@ -728,6 +819,108 @@ void QuorvaneAppDelegate::actionZoom()
     m_window->imageBrowser->setZoomValue(m_window->sliderZoom->value() / 100.0);
 }
 
+// The actions that hand the images to other windows.
+
+qint64 QuorvaneAppDelegate::firstSelectedPosition() const
+{
+    const QList<int> selection = m_window->imageBrowser->selectedRows();
+    return selection.isEmpty() ? items().size() : selection.first();
+}
+
+void QuorvaneAppDelegate::stepZoom(int delta)
+{
+    QSlider *slider = m_window->sliderZoom;
+    slider->setValue(qBound(slider->minimum(), slider->value() + delta, slider->maximum()));
+}
+
+void QuorvaneAppDelegate::actionPreview()
+{
+    m_window->endEditing();
+    updateSelectedImages();
+    showStatus();
+    if (m_numChecked == 0) {
+        UserInterface::instance().alert(QStringLiteral("Nothing to preview."),
+                                        QStringLiteral("Choose some images to ingest."));
+        return;
+    }
+    m_ingestFiles->setItems(items());
+    m_ingestFiles->go(currentSetup(), true);
+    m_metadataPreview->items = m_ingestFiles->items();
+    m_metadataPreview->numMissingData = m_ingestFiles->numMissingData();
+    MetadataPreviewWindow window(*m_metadataPreview, m_window);
+    if (window.go())
+        window.exec();
+    // The preview run clears the ingested marks.
+    m_window->imageBrowser->reloadData();
+}
+
+void QuorvaneAppDelegate::openImageViewer(qint64 startIndex)
+{
+    ImageBrowserView *browser = m_window->imageBrowser;
+    TimeAdjustWindow::adjust(
+        items(), nullptr, [browser] { browser->reloadData(); }, startIndex, m_window);
+    showStatus();
+    m_window->imageBrowser->reloadData();
+}
+
+void QuorvaneAppDelegate::actionImageViewer()
+{
+    m_window->endEditing();
+    if (items().isEmpty()) {
+        UserInterface::instance().alert(QStringLiteral("No images chosen."),
+                                        QStringLiteral("Click Choose button to choose images."));
+        return;
+    }
+    openImageViewer(firstSelectedPosition());
+}
+
+void QuorvaneAppDelegate::actionTimeZone()
+{
+    m_window->endEditing();
+    // The zone belongs to the selected images; with none it would go nowhere.
+    if (m_window->imageBrowser->selectedRows().isEmpty()) {
+        UserInterface::instance().alert(QStringLiteral("Select one or more images."),
+                                        QStringLiteral("The time zone is set for the selected "
+                                                       "images."));
+        return;
+    }
+    const std::optional<QString> zone = TimeZoneChooserWindow::choose(m_window);
+    if (!zone || zone->isEmpty())
+        return;
+    const QString key = QStringLiteral("TimeZone");
+    m_editor.setCombinedValue(key, *zone);
+    // The table's row takes it with its tick, beside any other edit not yet committed; the
+    // commit brings it to the selected images.
+    ExifTableModel *table = m_window->tableMetadata->exifModel();
+    if (table->metadataForTag(key)) {
+        table->updateTag(key, *zone);
+        return;
+    }
+    // A field layout without the row: the zone reaches the selected images all the same.
+    for (int row : m_window->imageBrowser->selectedRows()) {
+        if (const ThumbItemPtr item = m_model->itemAt(row)) {
+            if (!item->metadataUser)
+                item->metadataUser = QVariantMap();
+            item->metadataUser->insert(key, *zone);
+        }
+    }
+}
+
+void QuorvaneAppDelegate::actionTimeAdj()
+{
+    m_window->endEditing();
+    if (items().isEmpty()) {
+        UserInterface::instance().alert(QStringLiteral("No images chosen."),
+                                        QStringLiteral("Click Choose button to choose images."));
+        return;
+    }
+    qint64 adjustment = 0;
+    if (!TimeAdjustWindow::adjust(items(), &adjustment, {}, firstSelectedPosition(), m_window))
+        return;
+    m_window->labelTimeAdj->setText(TimeAdjustController::adjustmentReport(adjustment));
+    TrackManagerController::sharedInstance().setTimeAdjustment(adjustment);
+}
+
 // The other actions.
 
 void QuorvaneAppDelegate::actionChoose()
@@ -762,6 +955,35 @@ void QuorvaneAppDelegate::runDefaultChooser()
     window.exec();
 }
 
+void QuorvaneAppDelegate::actionMacroView()
+{
+    m_window->endEditing();
+    updateSelectedImages();
+    const QList<int> selection = m_window->imageBrowser->selectedRows();
+    if (selection.isEmpty()) {
+        UserInterface::instance().alert(QStringLiteral("No image to view."),
+                                        QStringLiteral("Select an image."));
+        return;
+    }
+    if (const ThumbItemPtr item = m_model->itemAt(selection.first()))
+        showMacroViewForItem(item);
+}
+
+void QuorvaneAppDelegate::showMacroViewForItem(const ThumbItemPtr &item)
+{
+    if (!item || !m_ingestFiles)
+        return;
+    updateSelectedImages();
+    if (!m_macroView) {
+        m_macroView = new MacroViewWindow(m_window);
+        m_macroView->setViewLocator(m_window->metadataPanel);
+    }
+    const Setup setup = currentSetup();
+    m_ingestFiles->computeShoot(*item, setup);
+    item->index = 1;
+    m_macroView->showItem(item, m_ingestFiles->macroProcessor(), setup);
+}
+
 void QuorvaneAppDelegate::actionIngest()
 {
     m_window->endEditing();
@@ -788,6 +1010,67 @@ void QuorvaneAppDelegate::actionUpdateCheck()
 void QuorvaneAppDelegate::actionIngestionLog()
 {
     IngestionLogWindow::show(m_window);
+}
+
+void QuorvaneAppDelegate::actionPrefs()
+{
+    m_window->endEditing();
+    if (m_macroView)
+        m_macroView->close();
+    PrefsWindow::run(m_window);
+    // Custom fields and the layout take effect at once: the catalogue, the default preset and
+    // the macro list are rebuilt, and the current preset drops fields no longer defined.
+    Metadata::resetIptcMetadata();
+    Setup::resetDefaultSetup();
+    MacroProcessor::resetMacros();
+    SetupController::removeUndefinedMetadataFromSetup(m_setupController->currentSetup());
+    // Re-applying the preset clears the selection; the images the user had selected stay
+    // selected, and the metadata table shows them in the new layout.
+    const QList<int> selected = m_window->imageBrowser->selectedRows();
+    actionSetupMenu();
+    actionRefreshImageBrowser();
+    if (!selected.isEmpty())
+        m_window->imageBrowser->selectRows(selected, false);
+    updateSelectedImages();
+}
+
+void QuorvaneAppDelegate::actionLookups()
+{
+    if (LookupsController *lookups = m_setupController->lookupsController())
+        LookupsWindow::run(*lookups, m_window);
+}
+
+void QuorvaneAppDelegate::actionTrackManager()
+{
+    m_window->endEditing();
+    TrackManagerWindow::run(
+        TrackManagerController::sharedInstance(), false, m_window,
+        ManualTagController::photosOf(items(), m_window->imageBrowser->selectedRows()));
+}
+
+void QuorvaneAppDelegate::actionLoadTrack()
+{
+    m_window->endEditing();
+    TrackManagerWindow::run(
+        TrackManagerController::sharedInstance(), true, m_window,
+        ManualTagController::photosOf(items(), m_window->imageBrowser->selectedRows()));
+}
+
+void QuorvaneAppDelegate::actionManuallyGeotag()
+{
+    m_window->endEditing();
+    const QList<int> rows = m_window->imageBrowser->selectedRows();
+    if (ManualTagController::refuseEmptySelection(rows))
+        return;
+    const auto [lat, lon] =
+        m_locationManager ? m_locationManager->current() : std::pair<double, double>{0.0, 0.0};
+    const std::optional<QStringList> answer = ManualTagWindow::getCoordinates(
+        {}, lat, lon, m_window, ManualTagController::photosOf(items(), rows));
+    if (!ManualTagController::applyAnswer(items(), rows, answer))
+        return;
+    m_window->imageBrowser->reloadData();
+    if (rows.size() == 1)
+        showImageData(m_model->itemAt(rows.first()).get());
 }
 
 void QuorvaneAppDelegate::actionRefreshImageBrowser()

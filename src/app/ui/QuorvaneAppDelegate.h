@@ -8,6 +8,7 @@
 
 class ChooseInput;
 class IngestFiles;
+class MetadataPreviewController;
 
 #include <QObject>
 #include <QPointer>
@@ -17,8 +18,10 @@ class IngestFiles;
 #include <functional>
 #include <memory>
 
+class LocationService;
+class MacroViewWindow;
 class MainWindow;
-class QTableWidgetItem;
+class PresetFolderWatcher;
 class ThumbListModel;
 struct Notification;
 
@@ -53,6 +56,9 @@ public:
     void populatePresetsMenu();
     void displayPreset();
     void showControls(bool show, bool onlyOne);
+    void showMacroViewForItem(const ThumbItemPtr &item);
+    // The presets folder changed on disk: the pop-up follows, and so does the current preset.
+    void presetFolderChanged();
     void orderMeFront();
     void clearWaitForThumbs();
     void instructions();
@@ -70,9 +76,15 @@ public:
     void actionChoose();
     void actionIngest();
     void actionSetupMenu();
+    void actionSetup();
+    void actionMacroView();
     void actionHelp();
     void actionUpdateCheck();
     void actionIngestionLog();
+    // The preferences window, then everything that depends on the preferences is rebuilt.
+    void actionPrefs();
+    // The lookup-table window over the preset manager's tables.
+    void actionLookups();
     void actionRefreshImageBrowser();
     void actionQuit();
     void actionCheckAll();
@@ -83,6 +95,13 @@ public:
     void doubleclickExtension();
     void doubleclickDate();
     void actionZoom();
+    void actionTrackManager();
+    void actionLoadTrack();
+    void actionManuallyGeotag();
+    void actionPreview();
+    void actionImageViewer();
+    void actionTimeZone();
+    void actionTimeAdj();
 
     MainWindow *window() const { return m_window; }
     ThumbListModel *model() const { return m_model; }
@@ -95,11 +114,15 @@ public:
     // The current preset, held by the preset manager.
     Setup currentSetup() const;
     SetupController *setupController() const { return m_setupController.get(); }
+    MacroViewWindow *macroViewWindow() const { return m_macroView; }
+    PresetFolderWatcher *presetFolderWatcher() const { return m_presetWatcher; }
 
     // The list the chooser fills; the browser shows it after "FinishedChoosing".
     ThumbItemList &itemList() { return m_itemList; }
     ChooseInput *chooseInputController() const { return m_chooser.get(); }
     IngestFiles *ingestFiles() const { return m_ingestFiles.get(); }
+    LocationService *locationManager() const { return m_locationManager; }
+    MetadataPreviewController &metadataPreviewController() { return *m_metadataPreview; }
 
     // Replaces how the chooser window is run (tests script it); it fills itemList() and posts
     // "FinishedChoosing" itself.
@@ -117,12 +140,14 @@ private:
     void connectWindow();
     void reloadListTable();
     void showCombinedInTable();
-    // A value typed into the "TimeZone" row: shown in its stored form when the zone is known;
-    // otherwise put back, with an alert. False when the edit is refused.
-    bool acceptTimeZoneCell(QTableWidgetItem *item);
     QVariantMap presetMetadata() const;
     void scheduleOrderMeFront();
     void runDefaultChooser();
+    // The images and the first selected position for the viewer and the time adjustment (past
+    // the end when nothing is selected).
+    qint64 firstSelectedPosition() const;
+    void openImageViewer(qint64 startIndex);
+    void stepZoom(int delta);
 
     MainWindow *m_window;
     ThumbListModel *m_model = nullptr;
@@ -130,6 +155,7 @@ private:
     std::unique_ptr<SetupController> m_setupController;
     std::unique_ptr<ChooseInput> m_chooser;
     std::unique_ptr<IngestFiles> m_ingestFiles;
+    std::unique_ptr<MetadataPreviewController> m_metadataPreview;
     ThumbItemList m_itemList;
     std::unique_ptr<Logger> m_logger;
     std::unique_ptr<LogPane> m_logPane;
@@ -138,10 +164,12 @@ private:
     QString m_version;
     int m_numChecked = 0;
     bool m_selectionGuard = false;
-    bool m_tableChanged = false;
-    bool m_fillingTable = false;
+    bool m_presetWindowOpen = false;
+    MacroViewWindow *m_macroView = nullptr;
+    PresetFolderWatcher *m_presetWatcher = nullptr;
     QTimer m_clearWaitTimer;
     ChooserRunner m_chooserRunner;
     IngestRunner m_ingestRunner;
     QList<QObject *> m_companions;
+    LocationService *m_locationManager = nullptr;
 };

@@ -2,6 +2,7 @@
 #include "app/ui/MainWindow.h"
 #include "app/ui/QuorvaneAppDelegate.h"
 #include "platform/WebEngineStartup.h"
+#include "platform/media/MediaDecoders.h"
 
 #include <QApplication>
 #include <QTimer>
@@ -15,6 +16,9 @@ int main(int argc, char **argv)
     QApplication::setApplicationName(QStringLiteral("Brindlewick"));
     QApplication::setApplicationVersion(QStringLiteral(BRINDLEWICK_VERSION));
     QApplication::setQuitOnLastWindowClosed(false);
+
+    // HEIF pictures and movie frames in the browser and the viewer.
+    MediaDecoders::install();
 
     GuiUserInterface ui;
     UserInterface::setInstance(&ui);

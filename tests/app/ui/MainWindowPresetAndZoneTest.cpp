@@ -4,6 +4,7 @@
 #include "app/ui/MainWindow.h"
 #include "app/ui/QuorvaneAppDelegate.h"
 #include "items/ThumbListModel.h"
+#include "metadata/ui/ExifTableView.h"
 #include "platform/AppPaths.h"
 #include "platform/Defaults.h"
 #include "platform/RecordingUserInterface.h"
@@ -18,7 +19,6 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStandardItemModel>
-#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -142,21 +142,21 @@ private Q_SLOTS:
         Program program(makeCard(QStringLiteral("card-zone")));
         MainWindow &w = program.window;
         QTRY_VERIFY(!w.imageBrowser->selectedRows().isEmpty());
-        QTableWidget *table = w.tableMetadata;
-        QTableWidgetItem *zone = nullptr;
+        ExifTableModel *table = w.tableMetadata->exifModel();
+        QModelIndex zone;
         for (int r = 0; r < table->rowCount(); ++r)
-            if (table->item(r, 0) && table->item(r, 0)->text() == QLatin1String("TimeZone"))
-                zone = table->item(r, 1);
-        QVERIFY(zone);
+            if (table->rows()[r]->tag == QLatin1String("TimeZone"))
+                zone = table->index(r, ExifTableModel::ColumnValue);
+        QVERIFY(zone.isValid());
 
         // An unknown name is refused with an alert and never reaches the images.
         m_ui.clear();
-        zone->setText(QStringLiteral("Europe/Berln"));
+        QVERIFY(!table->setData(zone, QStringLiteral("Europe/Berln")));
         QCOMPARE(m_ui.alertTexts(), QStringList{QStringLiteral(
                                         "Unknown time zone \"Europe/Berln\".: A time zone is a "
                                         "name such as \"Europe/Berlin\", optionally followed "
                                         "by \" DST\" when daylight saving time was in force.")});
-        QCOMPARE(zone->text(), QString());
+        QCOMPARE(zone.data().toString(), QString());
         program.app.updateSelectedImages();
         for (int row : w.imageBrowser->selectedRows()) {
             const ThumbItemPtr item = program.app.model()->itemAt(row);
@@ -166,14 +166,14 @@ private Q_SLOTS:
 
         // A known one, typed loosely, is kept in the form geotagging reads.
         m_ui.clear();
-        zone->setText(QStringLiteral(" europe/paris dst"));
+        QVERIFY(table->setData(zone, QStringLiteral(" europe/paris dst")));
         QVERIFY(m_ui.alerts.isEmpty());
-        QCOMPARE(zone->text(), QStringLiteral("Europe/Paris DST"));
+        QCOMPARE(zone.data().toString(), QStringLiteral("Europe/Paris DST"));
         program.app.updateSelectedImages();
         for (int row : w.imageBrowser->selectedRows())
             QCOMPARE(program.app.model()->itemAt(row)->metadataUser->value("TimeZone").toString(),
                      QStringLiteral("Europe/Paris DST"));
-        table->scrollToItem(zone);
+        w.tableMetadata->scrollTo(zone);
         grabTo(&w, QStringLiteral("main-window-time-zone.png"));
     }
 };

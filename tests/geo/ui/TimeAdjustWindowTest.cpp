@@ -1,0 +1,328 @@
+#include "geo/ui/TimeAdjustWindow.h"
+#include "geo/TimeAdjustController.h"
+#include "geo/TrackManagerController.h"
+#include "geo/ui/LargeImageView.h"
+#include "ingest/ui/MetadataPreviewWindow.h"
+#include "platform/NotificationCenter.h"
+#include "platform/RecordingUserInterface.h"
+#include "platform/SystemLog.h"
+#include "support/GrabSupport.h"
+#include "support/ProgramFixture.h"
+#include "support/WindowTestSupport.h"
+
+#include <QCheckBox>
+#include <QDateTimeEdit>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QPushButton>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTimeZone>
+#include <QtTest>
+
+namespace {
+
+template <typename T> T *child(QWidget *window, const char *name)
+{
+    T *found = window->findChild<T *>(QLatin1String(name));
+    if (!found)
+        qWarning("no %s in %s", name, qPrintable(window->objectName()));
+    return found;
+}
+
+QDateTime utc(int year, int month, int day, int h, int m, int s)
+{
+    return QDateTime(QDate(year, month, day), QTime(h, m, s), QTimeZone::utc());
+}
+
+// A camera file that is only a name; its camera is the test's downloader.
+struct FakeCameraFile : CameraFile
+{
+    QString fileName;
+    QString name() const override { return fileName; }
+    QDateTime modificationDate() const override { return {}; }
+    QImage thumbnail() const override { return {}; }
+    std::optional<QVariantMap> metadata() const override { return std::nullopt; }
+    CameraDevice *device() const override { return nullptr; }
+};
+
+} // namespace
+
+class TimeAdjustWindowTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    RecordingUserInterface m_ui;
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        UserInterface::setInstance(&m_ui);
+        SystemLog::setEchoToStderr(false);
+        Defaults::set(QStringLiteral("WantEmbeddedGPS"), false);
+    }
+    void cleanupTestCase() { UserInterface::setInstance(nullptr); }
+
+    // A picture of a clock read 10:02:30 where the camera wrote 10:00:00: the main window shows
+    // 150 sec., and the next geotagging places the image 150 s further along the track.
+    void adjustmentOfAKnownImageReachesTheMatching()
+    {
+        const QString card =
+            makeTimedCard(QStringLiteral("clock-card"),
+                          {"2024:06:01 10:00:00", "2024:06:01 10:30:00"}, QSize(1600, 1200));
+        const QString gpx = QDir::homePath() + QStringLiteral("/clock.gpx");
+        QFile track(gpx);
+        QVERIFY(track.open(QIODevice::WriteOnly));
+        track.write("<?xml version=\"1.0\"?><gpx version=\"1.1\"><trk><name>walk</name><trkseg>"
+                    "<trkpt lat=\"51.50\" lon=\"-0.12\"><time>2024-06-01T10:00:00Z</time></trkpt>"
+                    "<trkpt lat=\"51.51\" lon=\"-0.10\"><time>2024-06-01T10:20:00Z</time></trkpt>"
+                    "<trkpt lat=\"51.52\" lon=\"-0.08\"><time>2024-06-01T10:40:00Z</time></trkpt>"
+                    "</trkseg></trk></gpx>\n");
+        track.close();
+        QVERIFY(TrackManagerController::sharedInstance().addFiles({gpx}).has_value());
+
+        Program program(card);
+        MainWindow &w = program.window;
+        Setup &setup = program.app.setupController()->currentSetup();
+        setup.setParam(QStringLiteral("GeoTag"), QStringLiteral("YES"));
+        QVariantMap metadata = setup.paramDict(QStringLiteral("Metadata"));
+        metadata.insert(QStringLiteral("TimeZone"), QStringLiteral("UTC"));
+        setup.setParam(QStringLiteral("Metadata"), metadata);
+        w.imageBrowser->selectRows({0}, false);
+        QCOMPARE(w.labelTimeAdj->text(), QStringLiteral("0 sec."));
+
+        bool checked = false;
+        whenModal([&checked](QWidget *modal) {
+            auto *window = qobject_cast<TimeAdjustWindow *>(modal);
+            QVERIFY(window);
+            QCOMPARE(window->windowTitle(), QStringLiteral("Time Adjustment"));
+            QVERIFY(!child<QCheckBox>(window, "checkboxIngest")->isVisible());
+            auto *camera = child<QDateTimeEdit>(window, "dateCamera");
+            auto *truth = child<QDateTimeEdit>(window, "dateTrue");
+            QCOMPARE(camera->dateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
+                     QStringLiteral("2024-06-01 10:00:00"));
+            QCOMPARE(truth->dateTime(), camera->dateTime());
+            // The picture is the file decoded for the view, not the strip's thumbnail.
+            QTRY_VERIFY(window->imageView()->showsFile());
+            // Larger than the 500-point preview an item keeps.
+            QVERIFY(window->imageView()->image().width() > 500);
+            auto *strip = child<QListView>(window, "listImages");
+            QTRY_VERIFY(strip->model()->index(1, 0).data(Qt::DecorationRole).isValid());
+            truth->setFocus();
+            truth->setDateTime(utc(2024, 6, 1, 10, 2, 30));
+            QCOMPARE(child<QLineEdit>(window, "fieldAdjustment")->text(), QStringLiteral("150"));
+            QCOMPARE(child<QLabel>(window, "labelDifference")->text(),
+                     QStringLiteral("The true time is 2 min 30 s later than the camera's."));
+            grabWindow(window, QStringLiteral("time-adjustment"));
+            checked = true;
+            QTest::mouseClick(child<QPushButton>(window, "buttonOK"), Qt::LeftButton);
+        });
+        QTest::mouseClick(w.buttonTimeAdj, Qt::LeftButton);
+        QVERIFY(checked);
+        QCOMPARE(w.labelTimeAdj->text(), QStringLiteral("150 sec."));
+        QCOMPARE(TrackManagerController::sharedInstance().timeAdjustment(), 150);
+
+        // The preview's geotagging uses it: 10:02:30 is an eighth of the way to the second point.
+        QString previewText;
+        whenModal([&previewText](QWidget *modal) {
+            auto *preview = qobject_cast<MetadataPreviewWindow *>(modal);
+            QVERIFY(preview);
+            previewText = preview->table()->model()->index(0, 1).data().toString();
+            preview->actionOK();
+        });
+        program.app.actionPreview();
+        QVERIFY2(previewText.contains(QStringLiteral("GPS Lat: 51.501250")),
+                 qPrintable(previewText));
+        QVERIFY(previewText.contains(QStringLiteral("Automatically geotagged")));
+        QCOMPARE(program.item(0)->gpsLat, 51.50125);
+        TrackManagerController::sharedInstance().setTimeAdjustment(0);
+    }
+
+    void cancelCloseAndTypedValues()
+    {
+        const QString card =
+            makeTimedCard(QStringLiteral("typo-card"), {"2024:06:01 10:00:00"}, QSize(320, 240));
+        const ThumbItemList images{ThumbItem::initWithPath(card + QStringLiteral("/IMG_0001.JPG"))};
+
+        // A true time before 1970 is taken as typed and the difference shows it; Cancel keeps
+        // the caller's adjustment.
+        whenModal([](QWidget *modal) {
+            auto *truth = child<QDateTimeEdit>(modal, "dateTrue");
+            truth->setDateTime(utc(1969, 7, 20, 20, 17, 0));
+            QVERIFY(child<QLineEdit>(modal, "fieldAdjustment")->text().startsWith(u'-'));
+            QVERIFY(child<QLabel>(modal, "labelDifference")
+                        ->text()
+                        .startsWith(QStringLiteral("The true time is 20039 days 13 h 43 min")));
+            QTest::mouseClick(child<QPushButton>(modal, "buttonCancel"), Qt::LeftButton);
+        });
+        qint64 adjustment = 7;
+        QVERIFY(!TimeAdjustWindow::adjust(images, &adjustment, {}, 99, nullptr));
+        QCOMPARE(adjustment, 7);
+
+        // A number typed in the field wins, and the close control ends the dialog as OK does.
+        whenModal([](QWidget *modal) {
+            auto *field = child<QLineEdit>(modal, "fieldAdjustment");
+            field->setFocus();
+            field->selectAll();
+            QTest::keyClicks(field, QStringLiteral("-42"));
+            QCOMPARE(child<QLabel>(modal, "labelDifference")->text(),
+                     QStringLiteral("The true time is 42 s earlier than the camera's."));
+            modal->close();
+        });
+        QVERIFY(TimeAdjustWindow::adjust(images, &adjustment, {}, 0, nullptr));
+        QCOMPARE(adjustment, -42);
+
+        // Escape is Cancel.
+        whenModal([](QWidget *modal) { QTest::keyClick(modal, Qt::Key_Escape); });
+        QVERIFY(!TimeAdjustWindow::adjust(images, &adjustment, {}, 0, nullptr));
+        QCOMPARE(adjustment, -42);
+    }
+
+    void viewerMovesTicksAndShowsWhatCannotBeDecoded()
+    {
+        const QString card = makeTimedCard(
+            QStringLiteral("viewer-card"),
+            {"2024:06:01 10:00:00", "2024:06:01 10:01:00", "2024:06:01 10:02:00"}, QSize(800, 600));
+        const QString broken = card + QStringLiteral("/IMG_0004.JPG");
+        QFile file(broken);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray("\xFF\xD8\xFF\xE0 not really a picture", 26));
+        file.close();
+        ThumbItemList images;
+        for (int i = 1; i <= 4; ++i)
+            images << ThumbItem::initWithPath(
+                card + QStringLiteral("/IMG_%1.JPG").arg(i, 4, 10, QChar(u'0')));
+        images[2]->excluded = true;
+        images[0]->checked = true;
+        int refreshed = 0;
+
+        whenModal([&images](QWidget *modal) {
+            auto *window = qobject_cast<TimeAdjustWindow *>(modal);
+            QVERIFY(window);
+            QCOMPARE(window->windowTitle(), QStringLiteral("Image Viewer"));
+            auto *strip = child<QListView>(window, "listImages");
+            auto *ingest = child<QCheckBox>(window, "checkboxIngest");
+            auto *title = child<QLabel>(window, "labelTitle");
+            QVERIFY(!child<QPushButton>(window, "buttonCancel")->isVisible());
+            QVERIFY(!child<QWidget>(window, "dateControls")->isVisible());
+            QCOMPARE(title->text(), QStringLiteral("IMG_0002.JPG"));
+            QTRY_VERIFY(strip->hasFocus());
+
+            // Space ticks the image on show, Right moves on.
+            QVERIFY(!images[1]->checked);
+            QTest::keyClick(strip, Qt::Key_Space);
+            QVERIFY(images[1]->checked);
+            QVERIFY(ingest->isChecked());
+            QTest::keyClick(strip, Qt::Key_Right);
+            QCOMPARE(title->text(), QStringLiteral("IMG_0003.JPG"));
+            // Excluded: its marker instead of the box, and Space does nothing.
+            QVERIFY(!ingest->isVisible());
+            QVERIFY(child<QLabel>(window, "exclusionImage")->isVisible());
+            QTest::keyClick(strip, Qt::Key_Space);
+            QVERIFY(!images[2]->checked);
+
+            // A file that is no picture: a clear note, the window goes on.
+            QTest::keyClick(strip, Qt::Key_Right);
+            QCOMPARE(title->text(), QStringLiteral("IMG_0004.JPG"));
+            QTRY_VERIFY(window->imageView()->failed());
+            QVERIFY(!child<QPushButton>(window, "buttonNext")->isEnabled());
+            QTest::keyClick(strip, Qt::Key_Right);
+            QCOMPARE(title->text(), QStringLiteral("IMG_0004.JPG"));
+            grabWindow(window, QStringLiteral("image-viewer-broken"));
+
+            QTest::mouseClick(child<QPushButton>(window, "buttonCheckNone"), Qt::LeftButton);
+            for (const ThumbItemPtr &item : images)
+                QVERIFY(!item->checked);
+            QTest::mouseClick(child<QPushButton>(window, "buttonCheckAll"), Qt::LeftButton);
+            QVERIFY(images[0]->checked && images[1]->checked && images[3]->checked);
+            QVERIFY(!images[2]->checked);
+            QVERIFY(ingest->isChecked());
+
+            QTest::keyClick(strip, Qt::Key_Home);
+            QCOMPARE(title->text(), QStringLiteral("IMG_0001.JPG"));
+            QTRY_VERIFY(window->imageView()->showsFile());
+            QTest::mouseClick(child<QPushButton>(window, "buttonNext"), Qt::LeftButton);
+            QCOMPARE(title->text(), QStringLiteral("IMG_0002.JPG"));
+            QTest::mouseClick(ingest, Qt::LeftButton);
+            QVERIFY(!images[1]->checked);
+            QTest::mouseClick(child<QPushButton>(window, "buttonPrevious"), Qt::LeftButton);
+            QTRY_VERIFY(window->imageView()->showsFile());
+            grabWindow(window, QStringLiteral("image-viewer"));
+            // The viewer's Escape closes it.
+            QTest::keyClick(strip, Qt::Key_Escape);
+        });
+        QVERIFY(TimeAdjustWindow::adjust(
+            images, nullptr, [&refreshed] { ++refreshed; }, 1, nullptr));
+        QCOMPARE(refreshed, 4);
+    }
+
+    void cameraImagesAreFetchedAndMetadataIsAwaited()
+    {
+        const QString source = QDir::homePath() + QStringLiteral("/camera-source.jpg");
+        QVERIFY(ImageFixtures::writeJpeg(source, QSize(900, 600),
+                                         {{"Exif.Photo.DateTimeOriginal", "2023:01:02 08:00:00"}}));
+        auto file = std::make_shared<FakeCameraFile>();
+        file->fileName = QStringLiteral("DSC_0001.JPG");
+        QImage thumb(160, 120, QImage::Format_RGB32);
+        thumb.fill(Qt::darkGreen);
+        ThumbItemPtr item = ThumbItem::initWithImage(thumb);
+        item->cameraFile = file;
+        item->metadata.reset(); // the camera has not sent it yet
+
+        QString saved;
+        TimeAdjustController &controller = TimeAdjustController::sharedInstance();
+        controller.setCameraDownloader([&saved, source](const ThumbItemPtr &, const QString &folder,
+                                                        const QString &name,
+                                                        TimeAdjustController::FileReady done) {
+            saved = folder + QLatin1Char('/') + name;
+            QFile::copy(source, saved);
+            // The camera answers later, on the main loop.
+            QTimer::singleShot(20, [done, path = saved] { done(path); });
+            return true;
+        });
+        whenModal([item](QWidget *modal) {
+            auto *window = qobject_cast<TimeAdjustWindow *>(modal);
+            QVERIFY(window);
+            // No metadata yet: the dates wait and OK cannot be pressed.
+            auto *ok = child<QPushButton>(window, "buttonOK");
+            QVERIFY(child<QLabel>(window, "labelReadingMetadata")->isVisible());
+            QVERIFY(!ok->isEnabled());
+            QVERIFY(!child<QWidget>(window, "dateControls")->isVisible());
+            QTRY_VERIFY(window->imageView()->showsFile());
+            item->metadata = QVariantMap{
+                {QStringLiteral("{Exif}"),
+                 QVariantMap{{QStringLiteral("DateTimeOriginal"), "2023:01:02 08:00:00"}}}};
+            NotificationCenter::defaultCenter().post(QStringLiteral("MetadataHasArrived"));
+            QVERIFY(ok->isEnabled());
+            QVERIFY(child<QWidget>(window, "dateControls")->isVisible());
+            QCOMPARE(child<QDateTimeEdit>(window, "dateCamera")->dateTime(),
+                     utc(2023, 1, 2, 8, 0, 0));
+            child<QDateTimeEdit>(window, "dateTrue")->setDateTime(utc(2023, 1, 2, 9, 0, 0));
+            QTest::mouseClick(ok, Qt::LeftButton);
+        });
+        qint64 adjustment = 0;
+        QVERIFY(TimeAdjustWindow::adjust({item}, &adjustment, {}, 0, nullptr));
+        QCOMPARE(adjustment, 3600);
+        // The fetched file was ours and is gone; the camera's own file is untouched.
+        QVERIFY(!saved.isEmpty());
+        QVERIFY(!QFile::exists(saved));
+        QVERIFY(QFile::exists(source));
+        controller.setCameraDownloader({});
+    }
+};
+
+int main(int argc, char **argv)
+{
+    QTemporaryDir home;
+    pointHomeAt(home);
+    QApplication app(argc, argv);
+    QApplication::setOrganizationName(QStringLiteral("Brindlewick"));
+    QApplication::setApplicationName(QStringLiteral("Brindlewick"));
+    QApplication::setApplicationVersion(QStringLiteral("0.1.0"));
+    TimeAdjustWindowTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "TimeAdjustWindowTest.moc"

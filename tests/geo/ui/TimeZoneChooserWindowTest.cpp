@@ -1,0 +1,219 @@
+#include "geo/ui/TimeZoneChooserWindow.h"
+#include "geo/TimeZoneChooserController.h"
+#include "geo/TrackManagerController.h"
+#include "ingest/IngestFiles.h"
+#include "metadata/ExifTableModel.h"
+#include "metadata/ui/ExifTableView.h"
+#include "platform/Defaults.h"
+#include "platform/RecordingUserInterface.h"
+#include "platform/SystemLog.h"
+#include "support/GrabSupport.h"
+#include "support/ProgramFixture.h"
+#include "support/WindowTestSupport.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimeZone>
+#include <QtTest>
+
+namespace {
+
+TimeZoneChooserWindow *chooserIn(QWidget *modal)
+{
+    return qobject_cast<TimeZoneChooserWindow *>(modal);
+}
+
+template <typename T> T *child(QWidget *window, const char *name)
+{
+    return window->findChild<T *>(QLatin1String(name));
+}
+
+QString selectedName(QWidget *window)
+{
+    const QModelIndexList rows =
+        child<QListView>(window, "listZones")->selectionModel()->selectedRows();
+    return rows.isEmpty() ? QString() : rows.first().data().toString();
+}
+
+} // namespace
+
+class TimeZoneChooserWindowTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    RecordingUserInterface m_ui;
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        UserInterface::setInstance(&m_ui);
+        SystemLog::setEchoToStderr(false);
+    }
+    void cleanupTestCase() { UserInterface::setInstance(nullptr); }
+
+    void typingFiltersAndOnlyListedZonesAreChosen()
+    {
+        Defaults::remove(TimeZoneChooserController::kDSTSaved);
+        Defaults::remove(TimeZoneChooserController::kTimeZoneSelected);
+        QStringList logged;
+        SystemLog::setSink([&logged](const QString &line) { logged << line; });
+
+        // First use: the box follows the local zone, no row is chosen, OK answers none.
+        TimeZoneChooserController controller;
+        TimeZoneChooserWindow window(controller);
+        window.go();
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        auto *find = child<QLineEdit>(&window, "fieldFind");
+        auto *list = child<QListView>(&window, "listZones");
+        auto *dst = child<QCheckBox>(&window, "checkboxDST");
+        QCOMPARE(dst->isChecked(),
+                 QTimeZone::systemTimeZone().isDaylightTime(QDateTime::currentDateTime()));
+        QVERIFY(selectedName(&window).isEmpty());
+        QVERIFY(list->model()->rowCount() > 300);
+        QVERIFY(find->hasFocus());
+        window.actionOK();
+        QCOMPARE(window.result(), int(QDialog::Accepted));
+        QVERIFY(!controller.choice());
+
+        // Typing narrows the list and offers the first match; Enter takes it.
+        window.go();
+        window.show();
+        QTest::keyClicks(find, QStringLiteral("new york"));
+        QCOMPARE(list->model()->rowCount(), 1);
+        QCOMPARE(selectedName(&window), QStringLiteral("America/New_York"));
+        find->clear();
+        QTest::keyClicks(find, QStringLiteral("berl"));
+        QCOMPARE(selectedName(&window), QStringLiteral("Europe/Berlin"));
+        // A name that is no zone leaves nothing to choose.
+        QTest::keyClicks(find, QStringLiteral("in on mars"));
+        QCOMPARE(list->model()->rowCount(), 0);
+        QVERIFY(selectedName(&window).isEmpty());
+        QVERIFY(!window.selectedZone());
+        find->clear();
+        QTest::keyClicks(find, QStringLiteral("berlin"));
+        dst->setChecked(true);
+        QCOMPARE(child<QLabel>(&window, "labelZone")->text(),
+                 QStringLiteral("Camera times are read as UTC+02:00."));
+        grabWindow(&window, QStringLiteral("time-zone-chooser"));
+        QTest::keyClick(find, Qt::Key_Return);
+        QCOMPARE(window.result(), int(QDialog::Accepted));
+        QCOMPARE(controller.choice(), QStringLiteral("Europe/Berlin DST"));
+        QCOMPARE(logged.last(), QStringLiteral("timezone = Europe/Berlin DST"));
+        QCOMPARE(Defaults::string(TimeZoneChooserController::kDSTSaved), QStringLiteral("YES"));
+
+        // Opened again: the remembered zone is chosen, Down moves on, Cancel answers none.
+        window.go();
+        window.show();
+        QCOMPARE(selectedName(&window), QStringLiteral("Europe/Berlin"));
+        QVERIFY(dst->isChecked());
+        QTest::keyClick(find, Qt::Key_Down);
+        QVERIFY(selectedName(&window) != QStringLiteral("Europe/Berlin"));
+        QTest::mouseClick(child<QPushButton>(&window, "buttonCancel"), Qt::LeftButton);
+        QCOMPARE(window.result(), int(QDialog::Rejected));
+        QVERIFY(!controller.choice());
+
+        // A double click on a row acts as OK, through the class-level choose.
+        Defaults::set(TimeZoneChooserController::kDSTSaved, QStringLiteral("NO"));
+        whenModal([](QWidget *modal) {
+            TimeZoneChooserWindow *chooser = chooserIn(modal);
+            QVERIFY(chooser);
+            auto *zones = child<QListView>(chooser, "listZones");
+            QTest::keyClicks(child<QLineEdit>(chooser, "fieldFind"), QStringLiteral("Tokyo"));
+            const QModelIndex first = zones->model()->index(0, 0);
+            QTRY_VERIFY(zones->viewport()->rect().contains(zones->visualRect(first)));
+            // A double click is a press and release followed by the double-click event.
+            const QPoint at = zones->visualRect(first).center();
+            QTest::mouseClick(zones->viewport(), Qt::LeftButton, {}, at);
+            QTest::mouseDClick(zones->viewport(), Qt::LeftButton, {}, at);
+        });
+        QCOMPARE(TimeZoneChooserWindow::choose(), QStringLiteral("Asia/Tokyo"));
+        whenModal([](QWidget *modal) { QTest::keyClick(modal, Qt::Key_Escape); });
+        QVERIFY(!TimeZoneChooserWindow::choose());
+        SystemLog::setSink(nullptr);
+    }
+
+    // The zone chosen in the main window reaches the selected images, the matching reads their
+    // camera times in that zone, and the ingested file carries the position of that instant.
+    void theChosenZoneGeotagsTheIngestedImage()
+    {
+        Defaults::set(QStringLiteral("WantEmbeddedGPS"), false);
+        Defaults::remove(TimeZoneChooserController::kTimeZoneSelected);
+        m_ui.clear();
+        // Taken at 12:10 on a camera set to Berlin summer time: 10:10 UTC.
+        const QString card = makeTimedCard(QStringLiteral("zone-card"), {"2024:06:01 12:10:00"});
+        const QString gpx = QDir::homePath() + QStringLiteral("/walk.gpx");
+        QFile track(gpx);
+        QVERIFY(track.open(QIODevice::WriteOnly));
+        track.write("<?xml version=\"1.0\"?><gpx version=\"1.1\"><trk><name>walk</name><trkseg>"
+                    "<trkpt lat=\"51.50\" lon=\"-0.12\"><time>2024-06-01T10:00:00Z</time></trkpt>"
+                    "<trkpt lat=\"51.51\" lon=\"-0.10\"><time>2024-06-01T10:20:00Z</time></trkpt>"
+                    "<trkpt lat=\"51.52\" lon=\"-0.08\"><time>2024-06-01T10:40:00Z</time></trkpt>"
+                    "</trkseg></trk></gpx>\n");
+        track.close();
+        QVERIFY(TrackManagerController::sharedInstance().addFiles({gpx}).has_value());
+
+        Program program(card);
+        MainWindow &w = program.window;
+        const QString primary = QDir::homePath() + QStringLiteral("/zone-primary");
+        Setup &setup = program.app.setupController()->currentSetup();
+        setup.setParam(QStringLiteral("PrimaryRootFolder"), primary);
+        setup.setParam(QStringLiteral("GeoTag"), QStringLiteral("YES"));
+        setup.setParam(QStringLiteral("PostApp"), QString());
+        QVERIFY(setup.paramDict(QStringLiteral("Metadata")).contains(QStringLiteral("TimeZone")));
+        QCOMPARE(w.imageBrowser->selectedRows(), QList<int>{0});
+
+        whenModal([](QWidget *modal) {
+            TimeZoneChooserWindow *chooser = chooserIn(modal);
+            QVERIFY(chooser);
+            QTest::keyClicks(child<QLineEdit>(chooser, "fieldFind"), QStringLiteral("Berlin"));
+            child<QCheckBox>(chooser, "checkboxDST")->setChecked(true);
+            QTest::mouseClick(child<QPushButton>(chooser, "buttonOK"), Qt::LeftButton);
+        });
+        QTest::mouseClick(w.buttonTimeZone, Qt::LeftButton);
+        // The table's row shows it, ticked for the selected image.
+        const MetadataPtr row =
+            w.tableMetadata->exifModel()->metadataForTag(QStringLiteral("TimeZone"));
+        QVERIFY(row);
+        QVERIFY(row->change);
+        QCOMPARE(row->valEffective().toString(), QStringLiteral("Europe/Berlin DST"));
+
+        QTest::mouseClick(w.buttonIngest, Qt::LeftButton);
+        QCOMPARE(program.item(0)->metadataUser->value(QStringLiteral("TimeZone")).toString(),
+                 QStringLiteral("Europe/Berlin DST"));
+        QCOMPARE(program.item(0)->gpsMessage, QStringLiteral("Automatically geotagged"));
+        QFile copy(primary + QStringLiteral("/IMG_0001.JPG"));
+        QVERIFY2(copy.open(QIODevice::ReadOnly), qPrintable(m_ui.alertTexts().join('\n')));
+        const QByteArray bytes = copy.readAll();
+        // 10:10 UTC lies halfway between the first two points.
+        QVERIFY(bytes.contains("<exif:GPSLatitude>51.505000N</exif:GPSLatitude>"));
+        QVERIFY(bytes.contains("<exif:GPSLongitude>0.110000W</exif:GPSLongitude>"));
+
+        // Without a selection there is nothing to set a zone on: said, and no chooser opens.
+        m_ui.clear();
+        program.app.actionSelectNone();
+        program.window.actionTimeZone->trigger();
+        QCOMPARE(m_ui.alertTexts(),
+                 QStringList{QStringLiteral("Select one or more images.: The time zone is set "
+                                            "for the selected images.")});
+    }
+};
+
+int main(int argc, char **argv)
+{
+    QTemporaryDir home;
+    pointHomeAt(home);
+    QApplication app(argc, argv);
+    QApplication::setOrganizationName(QStringLiteral("Brindlewick"));
+    QApplication::setApplicationName(QStringLiteral("Brindlewick"));
+    QApplication::setApplicationVersion(QStringLiteral("0.1.0"));
+    TimeZoneChooserWindowTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "TimeZoneChooserWindowTest.moc"

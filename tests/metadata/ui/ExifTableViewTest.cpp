@@ -1,0 +1,208 @@
+// The metadata editing table driven through its cells, buttons and menu.
+
+#include "metadata/ui/ExifTableView.h"
+#include "macro/ui/MacroEditorWindow.h"
+#include "macro/ui/TokenFieldEdit.h"
+#include "metadata/ECPrefsController.h"
+#include "platform/Defaults.h"
+#include "platform/RecordingUserInterface.h"
+#include "support/GrabSupport.h"
+#include "support/WindowTestSupport.h"
+
+#include <QLineEdit>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QToolButton>
+#include <QtTest>
+
+namespace {
+
+int rowOf(ExifTableView &table, const QString &tag)
+{
+    for (int r = 0; r < table.exifModel()->rowCount(); ++r)
+        if (table.exifModel()->rows()[r]->tag == tag)
+            return r;
+    return -1;
+}
+
+QString value(ExifTableView &table, const QString &tag)
+{
+    return table.exifModel()
+        ->index(rowOf(table, tag), ExifTableModel::ColumnValue)
+        .data()
+        .toString();
+}
+
+template <typename Editor> Editor *startEditing(ExifTableView &table, const QString &tag)
+{
+    settleEditors();
+    const QModelIndex cell =
+        table.exifModel()->index(rowOf(table, tag), ExifTableModel::ColumnValue);
+    table.setCurrentIndex(cell);
+    table.edit(cell);
+    return table.findChild<Editor *>(QStringLiteral("valueEditor"));
+}
+
+} // namespace
+
+class ExifTableViewTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    RecordingUserInterface m_ui;
+
+    // The main window's use: the layout's fields of two images, the preset behind them.
+    void showSelection(ExifTableView &table)
+    {
+        const QVariantMap values{{"IPTC.City", "Bergen"},      {"IPTC.Headline", "<mixed>"},
+                                 {"IPTC.ObjectName", "Gulls"}, {"TimeZone", ""},
+                                 {"CF.Shoot", "Trip"},         {"IPTC.Caption/Abstract", "c"}};
+        const QStringList keys = values.keys();
+        table.exifModel()->setSkipCaptionAndKeywords(true);
+        table.exifModel()->setEmptyMeansPreset(true);
+        table.exifModel()->setPresetMetadata({{"IPTC.City", "Bergen"}, {"CF.Shoot", "Trip"}});
+        table.showMetadata(values, {keys.cbegin(), keys.cend()}, true, {"IPTC.City"});
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        UserInterface::setInstance(&m_ui);
+        ECPrefsController::init();
+    }
+    void cleanupTestCase() { UserInterface::setInstance(nullptr); }
+    void init() { m_ui.clear(); }
+
+    void cellsEditorsAndRowHeights()
+    {
+        ExifTableView table;
+        table.resize(460, 360);
+        table.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&table));
+        showSelection(table);
+        QCOMPARE(table.exifModel()->rowCount(), 5);
+        QVERIFY(rowOf(table, "IPTC.Caption/Abstract") < 0);
+        // Three-line fields get three lines; every changeable row has its editor button.
+        QVERIFY(table.rowHeight(rowOf(table, "IPTC.Headline")) >=
+                3 * table.fontMetrics().lineSpacing());
+        QVERIFY(table.rowHeight(rowOf(table, "IPTC.City")) < 2 * table.fontMetrics().lineSpacing());
+        QVERIFY(table.editButton(rowOf(table, "IPTC.City")));
+        QVERIFY(QFileInfo(grabWindow(&table, QStringLiteral("metadata-table"))).exists());
+
+        // A one-line field: typed, Return ends it, the tick follows.
+        auto *line = startEditing<QLineEdit>(table, "IPTC.City");
+        QVERIFY(line);
+        line->selectAll();
+        QTest::keyClicks(line, QStringLiteral("Oslo"));
+        QTest::keyClick(line, Qt::Key_Return);
+        settleEditors();
+        QCOMPARE(value(table, "IPTC.City"), QStringLiteral("Oslo"));
+        QVERIFY(table.exifModel()->metadataForTag("IPTC.City")->change);
+
+        // A multi-line field: Shift+Return breaks the line, Return ends the entry.
+        auto *plain = startEditing<QPlainTextEdit>(table, "IPTC.Headline");
+        QVERIFY(plain);
+        plain->selectAll();
+        QTest::keyClicks(plain, QStringLiteral("Gulls"));
+        QTest::keyClick(plain, Qt::Key_Return, Qt::ShiftModifier);
+        QTest::keyClicks(plain, QStringLiteral("at dawn"));
+        QTest::keyClick(plain, Qt::Key_Return);
+        QCOMPARE(value(table, "IPTC.Headline"), QStringLiteral("Gulls\nat dawn"));
+
+        // A time zone is typed and checked until a chooser is given.
+        auto *zone = startEditing<QLineEdit>(table, "TimeZone");
+        QVERIFY(zone && zone->completer());
+        QTest::keyClicks(zone, QStringLiteral("Atlantis/Lost"));
+        QTest::keyClick(zone, Qt::Key_Return);
+        settleEditors();
+        QCOMPARE(m_ui.alerts.size(), 1);
+        QCOMPARE(m_ui.alerts[0].title, QStringLiteral("Unknown time zone \"Atlantis/Lost\"."));
+        QCOMPARE(value(table, "TimeZone"), QString());
+        zone = startEditing<QLineEdit>(table, "TimeZone");
+        QTest::keyClicks(zone, QStringLiteral("Europe/Oslo DST"));
+        QTest::keyClick(zone, Qt::Key_Return);
+        settleEditors();
+        QCOMPARE(value(table, "TimeZone"), QStringLiteral("Europe/Oslo DST"));
+
+        // With a chooser the zone's button opens it and the cell takes no typing.
+        int asked = 0;
+        table.setTimeZoneChooser([&asked](QWidget *) -> std::optional<QString> {
+            ++asked;
+            return QStringLiteral("Asia/Tokyo");
+        });
+        showSelection(table);
+        QVERIFY(!(table.exifModel()->flags(table.exifModel()->index(rowOf(table, "TimeZone"), 2)) &
+                  Qt::ItemIsEditable));
+        qobject_cast<QToolButton *>(table.editButton(rowOf(table, "TimeZone")))->click();
+        QCOMPARE(asked, 1);
+        QCOMPARE(value(table, "TimeZone"), QStringLiteral("Asia/Tokyo"));
+    }
+
+    void buttonsAndMenuOfARow()
+    {
+        ExifTableView table;
+        table.show();
+        showSelection(table);
+        int tokenEdits = 0;
+        connect(table.exifModel(), &ExifTableModel::didEditInTokenField, this,
+                [&] { ++tokenEdits; });
+
+        // The row's button opens the macro editor on the row's value; Set takes its text.
+        whenModal([](QWidget *modal) {
+            auto *field = modal->findChild<TokenFieldEdit *>(QStringLiteral("tokenField"));
+            QCOMPARE(field->text(), QStringLiteral("Trip"));
+            field->moveCursor(QTextCursor::End);
+            QTest::keyClicks(field, QStringLiteral("-{@DateImage:YYYY}"));
+            modal->findChild<QPushButton *>(QStringLiteral("buttonSet"))->click();
+        });
+        qobject_cast<QToolButton *>(table.editButton(rowOf(table, "CF.Shoot")))->click();
+        QCOMPARE(value(table, "CF.Shoot"), QStringLiteral("Trip-{@DateImage:YYYY}"));
+        QCOMPARE(tokenEdits, 1);
+
+        // Cancel in the editor changes nothing.
+        ExifTableView::setMacroEditor(
+            [](QWidget *, const QString &, const QString &) { return std::nullopt; });
+        table.editRow(rowOf(table, "IPTC.ObjectName"));
+        QCOMPARE(value(table, "IPTC.ObjectName"), QStringLiteral("Gulls"));
+        ExifTableView::setMacroEditor({});
+
+        // The menu: no value, the preset's value back, and dropping the change.
+        const int city = rowOf(table, "IPTC.City");
+        QMenu *menu = table.makeContextMenu(city);
+        menu->findChild<QAction *>(QStringLiteral("actionNoValue"))->trigger();
+        delete menu;
+        QCOMPARE(value(table, "IPTC.City"), QStringLiteral("(no value)"));
+        menu = table.makeContextMenu(city);
+        menu->findChild<QAction *>(QStringLiteral("actionUsePresetValue"))->trigger();
+        delete menu;
+        QCOMPARE(value(table, "IPTC.City"), QStringLiteral("Bergen"));
+        QCOMPARE(table.exifModel()->originOf(city), ExifTableModel::Origin::Preset);
+        menu = table.makeContextMenu(city);
+        menu->findChild<QAction *>(QStringLiteral("actionDiscardChange"))->trigger();
+        delete menu;
+        QVERIFY(!table.exifModel()->metadataForTag("IPTC.City")->change);
+
+        // The tick column is a real check box: clicking it drops a typed value.
+        table.exifModel()->updateTag("IPTC.ObjectName", QStringLiteral("Terns"));
+        const QRect tick =
+            table.visualRect(table.exifModel()->index(rowOf(table, "IPTC.ObjectName"), 0));
+        QTest::mouseClick(table.viewport(), Qt::LeftButton, {}, tick.center());
+        QTRY_COMPARE(value(table, "IPTC.ObjectName"), QStringLiteral("Gulls"));
+    }
+};
+
+int main(int argc, char **argv)
+{
+    QTemporaryDir home;
+    pointHomeAt(home);
+    QApplication app(argc, argv);
+    QApplication::setOrganizationName(QStringLiteral("Brindlewick"));
+    QApplication::setApplicationName(QStringLiteral("Brindlewick"));
+    ExifTableViewTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "ExifTableViewTest.moc"

@@ -1,0 +1,492 @@
+// The preferences window driven through its real widgets: every setting group, the checks on
+// OK, the custom fields and the layout; the stored values read back through the data half and
+// the command-line tool; and a card with raw files ingested through the converter chosen here.
+#include "metadata/ui/PrefsWindow.h"
+#include "app/ui/MainWindow.h"
+#include "app/ui/QuorvaneAppDelegate.h"
+#include "macro/MacroProcessor.h"
+#include "metadata/ECPrefsController.h"
+#include "metadata/ExifTableModel.h"
+#include "metadata/LayedOutFieldsModel.h"
+#include "metadata/Metadata.h"
+#include "metadata/ui/ExifTableView.h"
+#include "platform/AppPaths.h"
+#include "platform/Defaults.h"
+#include "platform/RecordingUserInterface.h"
+#include "presets/Setup.h"
+#include "support/GrabSupport.h"
+#include "support/WindowTestSupport.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QDirIterator>
+#include <QFileDialog>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+const QString kConverter = QStringLiteral(BRINDLEWICK_TESTS_DIR "/ingest/fake-dng-converter");
+
+struct Run
+{
+    int exitCode = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+// The built command-line tool in this test's home; `env` adds variables for the child.
+Run cli(const QStringList &args, const QMap<QString, QString> &env = {})
+{
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (auto it = env.cbegin(); it != env.cend(); ++it)
+        environment.insert(it.key(), it.value());
+    process.setProcessEnvironment(environment);
+    process.start(QStringLiteral(BRINDLEWICK_BIN_DIR "/brindlewick-cli"), args);
+    process.waitForFinished(120000);
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+            process.readAllStandardOutput(), process.readAllStandardError()};
+}
+
+QJsonValue storedByTool(const char *key)
+{
+    const Run run = cli({QStringLiteral("prefs"), QStringLiteral("get"), QStringLiteral("--json"),
+                         QString::fromLatin1(key)});
+    return QJsonDocument::fromJson(run.out).object().value(QStringLiteral("value"));
+}
+
+void resetStore()
+{
+    for (const Prefs::Key *key : Prefs::all())
+        Defaults::remove(QLatin1String(key->name));
+    ECPrefsController::init();
+}
+
+// Answers the converter chooser (a real file dialog) with `path`.
+void chooseInDialog(const QString &path)
+{
+    whenModal([path](QWidget *modal) {
+        auto *dialog = qobject_cast<QFileDialog *>(modal);
+        QVERIFY(dialog);
+        QCOMPARE(dialog->windowTitle(), QStringLiteral("Choose DNG Converter application."));
+        dialog->selectFile(path);
+        QMetaObject::invokeMethod(dialog, "accept"); // what the Choose button does
+    });
+}
+
+QStringList filesBelow(const QString &root)
+{
+    QStringList files;
+    QDirIterator it(root, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        files.append(QDir(root).relativeFilePath(it.next()));
+    files.sort();
+    return files;
+}
+
+} // namespace
+
+class PrefsWindowTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    RecordingUserInterface m_ui;
+
+    template <typename T> static T *child(QWidget *window, const char *name)
+    {
+        T *widget = window->findChild<T *>(QString::fromLatin1(name));
+        if (!widget)
+            qFatal("no widget %s", name);
+        return widget;
+    }
+
+private Q_SLOTS:
+    void initTestCase() { UserInterface::setInstance(&m_ui); }
+    void cleanupTestCase() { UserInterface::setInstance(nullptr); }
+    void init()
+    {
+        resetStore();
+        m_ui.clear();
+    }
+
+    // Raw list, converter, preview option and switches: shown from the store, edited through
+    // their controls, stored on OK and read back by the tool.
+    void ingestionSettingsAreStoredOnOk()
+    {
+        PrefsWindow window(ECPrefsController::prefs());
+        window.show();
+        window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        auto *raw = child<QPlainTextEdit>(&window, "textRawFileExtensions");
+        auto *path = child<QLineEdit>(&window, "fieldConverterPath");
+        auto *preview = child<QComboBox>(&window, "popupJpegPreview");
+        auto *embed = child<QCheckBox>(&window, "checkboxWantEmbeddedRaw");
+        auto *gps = child<QCheckBox>(&window, "checkboxWantEmbeddedGPS");
+        QVERIFY(raw->toPlainText().startsWith(QStringLiteral("ARW CR2 CRW")));
+        QCOMPARE(path->text(), QString());
+        QCOMPARE(preview->currentData().toString(), QStringLiteral("-p0"));
+        QVERIFY(!embed->isChecked());
+        QVERIFY(gps->isChecked());
+
+        raw->setFocus();
+        raw->selectAll();
+        QTest::keyClicks(raw, QStringLiteral("sony"));
+        child<QPushButton>(&window, "buttonRevertRawExtensions")->click();
+        QCOMPARE(raw->toPlainText(), Prefs::RawFileExtensions.defaultValue.toString());
+        raw->setPlainText(QStringLiteral(".nef, CR2\nnef ARW"));
+
+        chooseInDialog(kConverter);
+        QTest::mouseClick(child<QPushButton>(&window, "buttonChooseConverter"), Qt::LeftButton);
+        QCOMPARE(path->text(), kConverter);
+        // The next chooser starts at the last choice.
+        QCOMPARE(Prefs::string(Prefs::DNGConverter), kConverter);
+        preview->setCurrentIndex(preview->findData(QStringLiteral("-p1")));
+        QTest::mouseClick(embed, Qt::LeftButton, {}, QPoint(8, embed->height() / 2));
+        QVERIFY(embed->isChecked());
+        window.activateWindow(); // back from the chooser
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        QTest::keyClick(&window, Qt::Key_G, Qt::AltModifier); // the GPS switch's mnemonic
+        QTRY_VERIFY(!gps->isChecked());
+        QVERIFY2(!Prefs::isSet(Prefs::ConverterPath), "nothing is stored before OK");
+        QVERIFY(!grabWindow(&window, QStringLiteral("preferences-ingestion")).isEmpty());
+
+        QTest::mouseClick(child<QPushButton>(&window, "buttonOK"), Qt::LeftButton);
+        QVERIFY(!window.isVisible());
+        QCOMPARE(window.result(), int(QDialog::Accepted));
+        QVERIFY(m_ui.alerts.isEmpty());
+        QCOMPARE(Prefs::string(Prefs::RawFileExtensions), QStringLiteral("nef CR2 ARW"));
+        QVERIFY(ECPrefsController::isRaw(QStringLiteral("arw")));
+        QVERIFY(!ECPrefsController::isRaw(QStringLiteral("ORF")));
+        QCOMPARE(storedByTool("RawFileExtensions").toString(), QStringLiteral("nef CR2 ARW"));
+        QCOMPARE(storedByTool("ConverterPath").toString(), kConverter);
+        QCOMPARE(storedByTool("JpegPreview").toString(), QStringLiteral("-p1"));
+        QCOMPARE(storedByTool("WantEmbeddedRaw"), QJsonValue(true));
+        QCOMPARE(storedByTool("WantEmbeddedGPS"), QJsonValue(false));
+    }
+
+    // A refused value keeps the window open on the control at fault, stores nothing, and an
+    // Escape with unsaved edits asks before dropping them.
+    void refusedValuesKeepTheWindowOpen()
+    {
+        const QString folder = QDir::homePath() + QStringLiteral("/not-a-program");
+        QDir().mkpath(folder);
+        QFile plain(folder + QStringLiteral("/notes.txt"));
+        QVERIFY(plain.open(QIODevice::WriteOnly));
+        plain.close();
+
+        PrefsWindow window(ECPrefsController::prefs());
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        auto *raw = child<QPlainTextEdit>(&window, "textRawFileExtensions");
+        auto *path = child<QLineEdit>(&window, "fieldConverterPath");
+        window.tabs()->setCurrentIndex(1);
+        raw->setPlainText(QStringLiteral("NEF/CR2"));
+        auto *ok = child<QPushButton>(&window, "buttonOK");
+        ok->click();
+        QVERIFY(window.isVisible());
+        QCOMPARE(m_ui.alerts.last().title, QStringLiteral("Raw file extensions not valid."));
+        QCOMPARE(window.tabs()->currentIndex(), 0);
+        QTRY_VERIFY(raw->hasFocus());
+
+        raw->setPlainText(QStringLiteral("NEF"));
+        path->setText(folder);
+        ok->click();
+        QVERIFY(window.isVisible());
+        QCOMPARE(m_ui.alertTexts().last(), QStringLiteral("DNG Converter can't be used.: ") +
+                                               folder +
+                                               QStringLiteral(" is a folder, not a program."));
+        QTRY_VERIFY(path->hasFocus());
+
+        // The chooser refuses a file that can't run and leaves the field as it was.
+        chooseInDialog(plain.fileName());
+        child<QPushButton>(&window, "buttonChooseConverter")->click();
+        QCOMPARE(m_ui.alertTexts().last(), QStringLiteral("DNG Converter can't be used.: ") +
+                                               plain.fileName() +
+                                               QStringLiteral(" is not executable."));
+        QCOMPARE(path->text(), folder);
+        for (const Prefs::Key *key : Prefs::all()) {
+            if (key != &Prefs::DNGConverter && key != &Prefs::LayedOutFields)
+                QVERIFY2(!Prefs::isSet(*key), key->name);
+        }
+
+        // A settings folder that can't be written: said, and the window stays with the edits.
+        path->clear();
+        const QString settings = Defaults::storePath();
+        const QString settingsFolder = QFileInfo(settings).absolutePath();
+        QVERIFY(QDir(settingsFolder).removeRecursively());
+        QFile blocker(settingsFolder);
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        ok->click();
+        QVERIFY(window.isVisible());
+        QCOMPARE(m_ui.alerts.last().title, QStringLiteral("Preferences could not be saved."));
+        QVERIFY(m_ui.alerts.last().message.startsWith(settings));
+        QVERIFY(QFile::remove(settingsFolder));
+
+        // Escape: "Cancel" goes back to editing, "Discard" closes without storing.
+        m_ui.confirmAnswers = {2, 1};
+        QTest::keyClick(&window, Qt::Key_Escape);
+        QVERIFY(window.isVisible());
+        QCOMPARE(m_ui.confirmations.last().buttons, (QStringList{"Keep", "Discard", "Cancel"}));
+        QTest::keyClick(&window, Qt::Key_Escape);
+        QVERIFY(!window.isVisible());
+        QCOMPARE(window.result(), int(QDialog::Rejected));
+        QVERIFY(!Prefs::isSet(Prefs::RawFileExtensions));
+        QCOMPARE(ECPrefsController::prefs().rawFileExtensions(),
+                 Prefs::RawFileExtensions.defaultValue.toString());
+
+        // Without edits Escape closes at once.
+        PrefsWindow again(ECPrefsController::prefs());
+        again.show();
+        const qsizetype asked = m_ui.confirmations.size();
+        QTest::keyClick(&again, Qt::Key_Escape);
+        QVERIFY(!again.isVisible());
+        QCOMPARE(m_ui.confirmations.size(), asked);
+    }
+
+    // Custom fields added, renamed and removed; layout rows ticked, given lines, moved and
+    // regrouped; what OK stores is what the tool and the catalogue see.
+    void customFieldsAndLayout()
+    {
+        PrefsWindow window(ECPrefsController::prefs());
+        window.show();
+        window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        QTest::keyClick(&window, Qt::Key_F, Qt::AltModifier);
+        QCOMPARE(window.tabs()->currentIndex(), 1);
+        auto *fields = child<QListWidget>(&window, "tableCustomFields");
+        auto *layout = child<QTableView>(&window, "tableLayout");
+        // The group titles' mnemonics reach their lists.
+        QTest::keyClick(&window, Qt::Key_L, Qt::AltModifier);
+        QTRY_VERIFY(layout->hasFocus());
+        QTest::keyClick(&window, Qt::Key_C, Qt::AltModifier);
+        QTRY_VERIFY(fields->hasFocus());
+        auto *model = static_cast<LayedOutFieldsModel *>(layout->model());
+        const auto nameAt = [model](int row) { return model->index(row, 0).data().toString(); };
+        QCOMPARE(fields->count(), 1);
+        QCOMPARE(fields->item(0)->text(), QStringLiteral("Shoot"));
+        QCOMPARE(nameAt(0), QStringLiteral("CF.Shoot"));
+
+        m_ui.promptAnswers = {QStringLiteral("cf.Place"), QStringLiteral("session"),
+                              QStringLiteral("Place")};
+        child<QPushButton>(&window, "buttonAddField")->click();
+        QCOMPARE(fields->count(), 2);
+        QCOMPARE(fields->currentItem()->text(), QStringLiteral("Place"));
+        QCOMPARE(nameAt(0), QStringLiteral("CF.Place"));
+        QCOMPARE(model->index(0, LayedOutFieldsModel::ShownColumn).data(Qt::CheckStateRole),
+                 QVariant(Qt::Checked));
+
+        fields->setCurrentRow(1); // Shoot
+        const QPoint shoot = fields->visualItemRect(fields->item(1)).center();
+        QTest::mouseClick(fields->viewport(), Qt::LeftButton, {}, shoot);
+        QTest::mouseDClick(fields->viewport(), Qt::LeftButton, {}, shoot);
+        QCOMPARE(m_ui.prompts.last().defaultText, QStringLiteral("Shoot"));
+        QCOMPARE(fields->item(1)->text(), QStringLiteral("session"));
+        QCOMPARE(nameAt(1), QStringLiteral("CF.session"));
+        child<QPushButton>(&window, "buttonAddField")->click(); // "Place" exists
+        QCOMPARE(m_ui.alerts.last().title,
+                 QStringLiteral("Field already defined as a custom field."));
+        QCOMPARE(fields->count(), 2);
+
+        fields->setCurrentRow(0);
+        child<QPushButton>(&window, "buttonDeleteField")->click();
+        QCOMPARE(fields->count(), 1);
+        // F2 renames, as in file managers (cancelled here).
+        fields->setFocus();
+        QTest::keyClick(fields, Qt::Key_F2);
+        QCOMPARE(m_ui.prompts.last().defaultText, QStringLiteral("session"));
+        QCOMPARE(nameAt(0), QStringLiteral("CF.session"));
+
+        // Tick a hidden row with the keyboard, give it three lines through its choice list.
+        int hidden = -1;
+        for (int row = 0; row < model->rowCount() && hidden < 0; ++row) {
+            if (model->index(row, LayedOutFieldsModel::ShownColumn).data(Qt::CheckStateRole) ==
+                Qt::Unchecked)
+                hidden = row;
+        }
+        QVERIFY(hidden > 0);
+        const QString field = nameAt(hidden);
+        layout->setFocus();
+        layout->setCurrentIndex(model->index(hidden, LayedOutFieldsModel::ShownColumn));
+        QTest::keyClick(layout, Qt::Key_Space);
+        QCOMPARE(model->index(hidden, LayedOutFieldsModel::ShownColumn).data(Qt::CheckStateRole),
+                 QVariant(Qt::Checked));
+        const QModelIndex lines = model->index(hidden, LayedOutFieldsModel::LinesColumn);
+        layout->setCurrentIndex(lines);
+        QTest::keyClick(layout, Qt::Key_F2);
+        QComboBox *choice = nullptr;
+        QTRY_VERIFY((choice = layout->findChild<QComboBox *>(QStringLiteral("popupLines"))));
+        QCOMPARE(choice->itemText(2), QStringLiteral("3 lines"));
+        choice->setCurrentIndex(2);
+        QTest::keyClick(choice, Qt::Key_Return);
+        QTRY_COMPARE(lines.data().toString(), QStringLiteral("3 lines"));
+
+        // Up and down buttons, then Regroup puts shown fields first.
+        layout->selectRow(hidden);
+        child<QPushButton>(&window, "buttonMoveUp")->click();
+        QCOMPARE(nameAt(hidden - 1), field);
+        QCOMPARE(layout->selectionModel()->selectedRows().first().row(), hidden - 1);
+        QTest::keyClick(layout, Qt::Key_Down, Qt::ControlModifier);
+        QTRY_COMPARE(nameAt(hidden), field);
+        layout->selectRow(0);
+        child<QPushButton>(&window, "buttonMoveDown")->click();
+        QCOMPARE(nameAt(1), QStringLiteral("CF.session"));
+        child<QPushButton>(&window, "buttonRegroup")->click();
+        QStringList shown;
+        for (int row = 0; row < model->rowCount(); ++row) {
+            if (model->index(row, 1).data(Qt::CheckStateRole) == Qt::Checked)
+                shown.append(nameAt(row));
+            else
+                QVERIFY(model->index(row + 1, 1).data(Qt::CheckStateRole) != Qt::Checked);
+        }
+        QCOMPARE(shown.size(), 9);
+        QVERIFY(shown.contains(field));
+        QVERIFY(!grabWindow(&window, QStringLiteral("preferences-fields")).isEmpty());
+
+        child<QPushButton>(&window, "buttonOK")->click();
+        QVERIFY(!window.isVisible());
+        QCOMPARE(ECPrefsController::customFields(), QStringList{"CF.session"});
+        QCOMPARE(storedByTool("CustomFields").toArray().at(0).toString(),
+                 QStringLiteral("CF.session"));
+        const QJsonArray stored = storedByTool("LayedOutFields").toArray();
+        QCOMPARE(stored.size(), model->rowCount());
+        for (int row = 0; row < stored.size(); ++row)
+            QCOMPARE(stored.at(row).toObject().value(QStringLiteral("name")).toString(),
+                     nameAt(row));
+        const int at = shown.indexOf(field);
+        QCOMPARE(stored.at(at).toObject().value(QStringLiteral("lines")).toInt(), 3);
+        QCOMPARE(stored.at(at).toObject().value(QStringLiteral("included")).toBool(), true);
+        ECPrefsController::init();
+        QCOMPARE(ECPrefsController::includedFields().at(at), (LayedOutField{field, true, 3}));
+    }
+
+    // Through the main window: after the window closes, the catalogue, the default preset and
+    // the macro list know the new field at once; the lookup tables open from the same menu.
+    void changesReachTheProgramAtOnce()
+    {
+        MainWindow main;
+        QuorvaneAppDelegate app(&main);
+        app.awakeFromNib();
+        QVERIFY(!MacroProcessor::macroNames().contains(QStringLiteral("CF.Venue")));
+        m_ui.promptAnswers = {QStringLiteral("Venue")};
+        whenModal([](QWidget *modal) {
+            QCOMPARE(modal->objectName(), QStringLiteral("ECPrefs2"));
+            modal->findChild<QPushButton *>(QStringLiteral("buttonAddField"))->click();
+            modal->findChild<QPushButton *>(QStringLiteral("buttonOK"))->click();
+        });
+        main.actionPrefs->trigger();
+        QVERIFY(!QApplication::activeModalWidget());
+        QVERIFY(MacroProcessor::macroNames().contains(QStringLiteral("CF.Venue")));
+        QVERIFY(Metadata::iptcKeys().contains(QStringLiteral("CF.Venue")));
+        QVERIFY(Setup::defaultSetup()
+                    .paramDict(QStringLiteral("Metadata"))
+                    .contains(QStringLiteral("CF.Venue")));
+        QCOMPARE(ECPrefsController::includedFields().first(),
+                 (LayedOutField{QStringLiteral("CF.Venue"), true, 1}));
+        // The main window's metadata table follows the new layout: the new field first, hidden
+        // fields left out.
+        main.tableMetadata->showMetadata({{QStringLiteral("IPTC.City"), QStringLiteral("Oslo")},
+                                          {QStringLiteral("IPTC.SubLocation"), QStringLiteral("x")},
+                                          {QStringLiteral("CF.Venue"), QStringLiteral("Hall")}},
+                                         {}, true);
+        const MetadataList rows = main.tableMetadata->exifModel()->rows();
+        QCOMPARE(rows.size(), 2);
+        QCOMPARE(rows.at(0)->tag, QStringLiteral("CF.Venue"));
+        QCOMPARE(rows.at(1)->tag, QStringLiteral("IPTC.City"));
+
+        bool lookupsShown = false;
+        whenModal([&lookupsShown](QWidget *modal) {
+            lookupsShown = modal->objectName() == QStringLiteral("Lookups");
+            modal->findChild<QPushButton *>(QStringLiteral("buttonCancel"))->click();
+        });
+        main.actionLookups->trigger();
+        QVERIFY(lookupsShown);
+    }
+
+    // The converter set in this window converts a card's raw files: the backup tree gets the
+    // camera's files, the primary tree a DNG per raw file, with the options chosen here.
+    void cardWithRawFilesIngestsThroughTheChosenConverter()
+    {
+        const QString root = QDir::homePath() + QStringLiteral("/conversion");
+        const QString card = root + QStringLiteral("/card");
+        QDir().mkpath(card);
+        QProcess maker;
+        maker.start(QStringLiteral(BRINDLEWICK_BIN_DIR "/brindlewick-samplecard"), {card});
+        QVERIFY(maker.waitForFinished(120000));
+        QCOMPARE(maker.exitCode(), 0);
+        // A second raw file, of another extension from the list.
+        QVERIFY(QFile::copy(card + QStringLiteral("/DCIM/100SAMPL/DSC_1001.JPG"),
+                            card + QStringLiteral("/DCIM/100SAMPL/IMG_2000.CR2")));
+
+        PrefsWindow window(ECPrefsController::prefs());
+        window.show();
+        chooseInDialog(kConverter);
+        child<QPushButton>(&window, "buttonChooseConverter")->click();
+        auto *preview = child<QComboBox>(&window, "popupJpegPreview");
+        preview->setCurrentIndex(preview->findData(QStringLiteral("-p2")));
+        child<QCheckBox>(&window, "checkboxWantEmbeddedRaw")->setChecked(true);
+        child<QPushButton>(&window, "buttonOK")->click();
+        QVERIFY(!window.isVisible());
+
+        QVariantMap preset = Setup::defaultSetup().dict();
+        preset.insert(QStringLiteral("PrimaryRootFolder"), root + QStringLiteral("/Primary"));
+        preset.insert(QStringLiteral("BackupRootFolder"), root + QStringLiteral("/Backup"));
+        preset.insert(QStringLiteral("WantBackup"), QStringLiteral("YES"));
+        preset.insert(QStringLiteral("WantConversion"), QStringLiteral("YES"));
+        preset.insert(QStringLiteral("FolderArrangement"), QStringLiteral("{@DateImage:YYYY}"));
+        preset.insert(QStringLiteral("FilenameArrangement"), QStringLiteral("{@FileNameOriginal}"));
+        AppPaths::ensureFolder(AppPaths::supportFolder());
+        QVERIFY(Setup::writeFile(AppPaths::supportFolder() + QStringLiteral("/Raw.plist"), preset));
+
+        const QString log = root + QStringLiteral("/converter.log");
+        const Run run =
+            cli({QStringLiteral("ingest"), card, QStringLiteral("--preset"), QStringLiteral("Raw")},
+                {{QStringLiteral("FAKE_DNG_LOG"), log}});
+        QVERIFY2(run.exitCode == 0, run.err.constData());
+
+        const QStringList backup = filesBelow(root + QStringLiteral("/Backup"));
+        const QStringList primary = filesBelow(root + QStringLiteral("/Primary"));
+        const QStringList raws = backup.filter(QRegularExpression(QStringLiteral("\\.(NEF|CR2)$")));
+        QCOMPARE(raws.size(), 2);
+        for (const QString &raw : raws) {
+            QString dng = raw;
+            dng.replace(QRegularExpression(QStringLiteral("\\.(NEF|CR2)$")),
+                        QStringLiteral(".dng"));
+            QVERIFY2(primary.contains(dng), qPrintable(primary.join(QLatin1Char(' '))));
+            QFile in(root + QStringLiteral("/Backup/") + raw);
+            QFile out(root + QStringLiteral("/Primary/") + dng);
+            QVERIFY(in.open(QIODevice::ReadOnly) && out.open(QIODevice::ReadOnly));
+            QCOMPARE(out.readAll(), QByteArray("DNG of ") + in.readAll());
+            QVERIFY2(!primary.contains(raw), "the primary tree gets the DNG, not the raw file");
+        }
+        QCOMPARE(primary.filter(QStringLiteral(".JPG")).size(), 30);
+        QFile calls(log);
+        QVERIFY(calls.open(QIODevice::ReadOnly));
+        const QStringList arguments = QString::fromUtf8(calls.readAll()).split(QLatin1Char('\n'));
+        QCOMPARE(arguments.mid(0, 3), (QStringList{"-e", "-p2", "-d"}));
+    }
+};
+
+int main(int argc, char **argv)
+{
+    // Keep the windows away from the real user's settings.
+    QTemporaryDir home;
+    pointHomeAt(home);
+    QApplication app(argc, argv);
+    PrefsWindowTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "PrefsWindowTest.moc"

@@ -1,0 +1,389 @@
+// The preset window driven through its own widgets: presets made, saved, updated and deleted,
+// every alert and question it can raise, and presets changed by another program while it is open.
+
+#include "presets/ui/PresetWindow.h"
+#include "macro/ui/MacroMenu.h"
+#include "macro/ui/TokenFieldEdit.h"
+#include "metadata/ECPrefsController.h"
+#include "metadata/ui/ExifTableView.h"
+#include "platform/Defaults.h"
+#include "platform/RecordingUserInterface.h"
+#include "presets/Setup.h"
+#include "presets/SetupController.h"
+#include "support/GrabSupport.h"
+#include "support/WindowTestSupport.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QProcess>
+#include <QPushButton>
+#include <QStandardItemModel>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+QString presetsFolder()
+{
+    return QDir::homePath() + QStringLiteral("/.local/share/Brindlewick");
+}
+
+// The command-line tool on the same store (HOME and XDG folders are inherited).
+struct Cli
+{
+    int status = -1;
+    QString out;
+    QString err;
+};
+Cli cli(const QStringList &args)
+{
+    QProcess process;
+    process.start(QCoreApplication::applicationDirPath() + QStringLiteral("/brindlewick-cli"),
+                  args);
+    Cli result;
+    if (!process.waitForFinished(60000))
+        return result;
+    result.status = process.exitCode();
+    result.out = QString::fromUtf8(process.readAllStandardOutput());
+    result.err = QString::fromUtf8(process.readAllStandardError());
+    return result;
+}
+
+template <typename T> T *child(QWidget *window, const char *name)
+{
+    T *found = window->findChild<T *>(QString::fromLatin1(name));
+    if (!found)
+        qWarning("no widget %s", name);
+    return found;
+}
+
+// Chooses an entry of the preset pop-up as a click would.
+void choose(PresetWindow &window, const QString &title)
+{
+    auto *popup = child<QComboBox>(&window, "popupPresets");
+    const int index = popup->findText(title);
+    QVERIFY2(index >= 0, qPrintable(title));
+    popup->setCurrentIndex(index);
+    Q_EMIT popup->activated(index);
+}
+
+QStringList popupTitles(PresetWindow &window)
+{
+    auto *popup = child<QComboBox>(&window, "popupPresets");
+    QStringList titles;
+    for (int i = 0; i < popup->count(); ++i)
+        titles << popup->itemText(i);
+    return titles;
+}
+
+// Types into the metadata table's cell for `tag` through the cell's editor.
+void typeMetadata(PresetWindow &window, const QString &tag, const QString &text)
+{
+    ExifTableView *table = window.metadataTable();
+    ExifTableModel *model = table->exifModel();
+    int row = -1;
+    for (int r = 0; r < model->rowCount(); ++r)
+        if (model->rows()[r]->tag == tag)
+            row = r;
+    QVERIFY(row >= 0);
+    const QModelIndex cell = model->index(row, ExifTableModel::ColumnValue);
+    settleEditors();
+    table->setCurrentIndex(cell);
+    table->edit(cell);
+    auto *editor = table->findChild<QLineEdit *>(QStringLiteral("valueEditor"));
+    QVERIFY(editor);
+    editor->selectAll();
+    QTest::keyClicks(editor, text);
+    QTest::keyClick(editor, Qt::Key_Return);
+    settleEditors();
+}
+
+} // namespace
+
+class PresetWindowTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    RecordingUserInterface m_ui;
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        UserInterface::setInstance(&m_ui);
+        ECPrefsController::init();
+        QDir().mkpath(presetsFolder());
+    }
+    void cleanupTestCase() { UserInterface::setInstance(nullptr); }
+    void init() { m_ui.clear(); }
+
+    void makeAPresetInTheWindowAndReadItBack()
+    {
+        SetupController controller;
+        PresetWindow window(controller);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QCOMPARE(popupTitles(window), (QStringList{"Default", "", "Save As..."}));
+
+        // The folder arrangement typed, the macro becoming a token as its brace closes.
+        auto *folder = child<TokenFieldEdit>(&window, "tokenFieldFolder");
+        folder->setFocus();
+        QTest::keyClicks(folder, QStringLiteral("{@DateImage:YYYY}/Trips"));
+        QCOMPARE(folder->objectValue().size(), 2);
+        QVERIFY(isToken(folder->objectValue().first()));
+        QCOMPARE(popupTitles(window).at(0), QStringLiteral("Untitled (edited)"));
+
+        // The file name: text, then a macro from the catalogue menu at the cursor.
+        auto *file = child<TokenFieldEdit>(&window, "tokenFieldFilename");
+        file->setText(QString());
+        file->setFocus();
+        QTest::keyClicks(file, QStringLiteral("Trip-"));
+        auto *macros = child<MacroMenuButton>(&window, "popupFilenameMacros");
+        QMenu *special = macros->menu()->findChild<QMenu *>(QStringLiteral("macroMenuSpecial"));
+        QVERIFY(special);
+        for (QAction *action : special->actions())
+            if (action->text() == QStringLiteral("Index:4"))
+                action->trigger();
+        QCOMPARE(file->text(), QStringLiteral("Trip-{@Index:4}"));
+
+        // A backup, the types to offer and a metadata value.
+        QTest::mouseClick(child<QCheckBox>(&window, "checkboxBackup"), Qt::LeftButton);
+        QVERIFY(child<QLineEdit>(&window, "textBackupRoot")->isEnabled());
+        QVERIFY(child<QCheckBox>(&window, "checkboxBackup2")->isEnabled());
+        auto *types = child<QLineEdit>(&window, "textInclusions");
+        types->setFocus();
+        QTest::keyClicks(types, QStringLiteral("jpg  nef"));
+        typeMetadata(window, QStringLiteral("IPTC.City"), QStringLiteral("Bergen"));
+        QVERIFY(QFileInfo(grabWindow(&window, QStringLiteral("preset-window"))).exists());
+
+        // Save As: the name prompt, then the alert that the empty backup root was provided.
+        m_ui.promptAnswers = {QStringLiteral("Fjords")};
+        choose(window, QStringLiteral("Save As..."));
+        QCOMPARE(m_ui.prompts.size(), 1);
+        QCOMPARE(m_ui.prompts[0].prompt, QStringLiteral("New preset name"));
+        QCOMPARE(m_ui.alertTexts(), QStringList{"Backup Root has been provided.: "});
+        QCOMPARE(controller.currentSetupName(), QStringLiteral("Fjords"));
+        QCOMPARE(popupTitles(window), (QStringList{"Fjords", "Default", "", "Save As...",
+                                                   "Update Fjords", "Delete Fjords"}));
+
+        // The program's store reads the same values back, and so does the command line.
+        SetupController reopened;
+        reopened.makeCurrent(QStringLiteral("Fjords"));
+        const Setup &saved = reopened.currentSetup();
+        QCOMPARE(saved.paramString("FolderArrangement"), QStringLiteral("{@DateImage:YYYY}/Trips"));
+        QCOMPARE(saved.paramString("FilenameArrangement"), QStringLiteral("Trip-{@Index:4}"));
+        QCOMPARE(saved.paramString("WantBackup"), QStringLiteral("YES"));
+        QCOMPARE(saved.paramString("BackupRootFolder"),
+                 QStringLiteral("~/Pictures/Brindlewick/Backup"));
+        QCOMPARE(saved.paramString("Inclusions"), QStringLiteral("JPG NEF"));
+        QCOMPARE(saved.paramDict("Metadata").value("IPTC.City"), QVariant("Bergen"));
+        const Cli shown = cli({"presets", "show", "Fjords"});
+        QCOMPARE(shown.status, 0);
+        QVERIFY(shown.out.contains("Folder Arrangement: {@DateImage:YYYY}/Trips\n"));
+        QVERIFY(shown.out.contains("Filename Arrangement: Trip-{@Index:4}\n"));
+        QVERIFY(shown.out.contains("Backup Root: ~/Pictures/Brindlewick/Backup\n"));
+        QVERIFY(shown.out.contains("Included Extensions: JPG NEF\n"));
+
+        // OK keeps the preset as the current one.
+        QTest::mouseClick(child<QPushButton>(&window, "buttonOK"), Qt::LeftButton);
+        QCOMPARE(window.result(), 1);
+        QCOMPARE(Defaults::string("Preset"), QStringLiteral("Fjords"));
+    }
+
+    void updateDeleteAndEveryAlert()
+    {
+        Defaults::set(QStringLiteral("Preset"), QStringLiteral("Fjords"));
+        Defaults::remove(QStringLiteral("ConverterPath"));
+        SetupController controller;
+        PresetWindow window(controller);
+        window.show();
+        QCOMPARE(child<TokenFieldEdit>(&window, "tokenFieldFilename")->text(),
+                 QStringLiteral("Trip-{@Index:4}"));
+
+        // Conversion without a converter: the backup rule's alert, then the converter's; the
+        // conversion is unticked again. The second backup gets its root with its own alert.
+        QTest::mouseClick(child<QCheckBox>(&window, "checkboxBackup2"), Qt::LeftButton);
+        QTest::mouseClick(child<QCheckBox>(&window, "checkboxBackup"), Qt::LeftButton);
+        QVERIFY(!child<QCheckBox>(&window, "checkboxBackup2")->isChecked());
+        QTest::mouseClick(child<QCheckBox>(&window, "checkboxBackup2"), Qt::LeftButton);
+        QVERIFY(!child<QCheckBox>(&window, "checkboxBackup2")->isChecked());
+        QTest::mouseClick(child<QCheckBox>(&window, "checkboxDNGConversion"), Qt::LeftButton);
+        QVERIFY(child<QCheckBox>(&window, "checkboxVerifyOnly")->isEnabled());
+        QTest::mouseClick(child<QCheckBox>(&window, "checkboxBackup"), Qt::LeftButton);
+        QTest::mouseClick(child<QCheckBox>(&window, "checkboxBackup2"), Qt::LeftButton);
+        child<QLineEdit>(&window, "textBackupRoot")->clear();
+        QTest::mouseClick(child<QCheckBox>(&window, "checkboxGeotag"), Qt::LeftButton);
+        QVERIFY(popupTitles(window).contains(QStringLiteral("Fjords (edited)")));
+        m_ui.clear();
+        choose(window, QStringLiteral("Update Fjords"));
+        QCOMPARE(m_ui.alertTexts(),
+                 (QStringList{"DNG Conversion requires a Backup Root Folder.: ",
+                              "2nd Backup Root has been provided.: ",
+                              "You must setup the DNG Converter in the Preferences if you want "
+                              "DNG Conversion.: "}));
+        QVERIFY(!child<QCheckBox>(&window, "checkboxDNGConversion")->isChecked());
+        QCOMPARE(Setup::readFile(presetsFolder() + "/Fjords.plist")->value("GeoTag"),
+                 QVariant("YES"));
+        QCOMPARE(Setup::readFile(presetsFolder() + "/Fjords.plist")->value("BackupRootFolder2"),
+                 QVariant("~/Pictures/Brindlewick/Backup2"));
+
+        // A converter chosen in the window is the one an ingestion runs.
+        PresetWindow::setFilePanel([](const QString &message, const QString &) {
+            return message == QStringLiteral("Choose DNG Converter application.")
+                       ? std::optional<QString>(QStringLiteral("/opt/dng/convert"))
+                       : std::nullopt;
+        });
+        QTest::mouseClick(child<QCheckBox>(&window, "checkboxDNGConversion"), Qt::LeftButton);
+        QVERIFY(child<QCheckBox>(&window, "checkboxDNGConversion")->isChecked());
+        QVERIFY(child<QPushButton>(&window, "buttonChooseConverter")->isEnabled());
+        QTest::mouseClick(child<QPushButton>(&window, "buttonChooseConverter"), Qt::LeftButton);
+        QCOMPARE(child<QLineEdit>(&window, "textConverter")->text(),
+                 QStringLiteral("/opt/dng/convert"));
+        QCOMPARE(Defaults::string("ConverterPath"), QStringLiteral("/opt/dng/convert"));
+        // A cancelled post-processing chooser leaves no application.
+        QTest::mouseClick(child<QPushButton>(&window, "buttonChoosePostApp"), Qt::LeftButton);
+        QCOMPARE(child<QLineEdit>(&window, "textPostApp")->text(), QString());
+        PresetWindow::setFolderPanel([](const QString &, const QString &) {
+            return std::optional<QString>(QStringLiteral("/media/card/Photos"));
+        });
+        QTest::mouseClick(child<QPushButton>(&window, "buttonChoosePrimaryRoot"), Qt::LeftButton);
+        QCOMPARE(child<QLineEdit>(&window, "textPrimaryRoot")->text(),
+                 QStringLiteral("/media/card/Photos"));
+        PresetWindow::setFolderPanel({});
+        PresetWindow::setFilePanel({});
+
+        // An arrangement that does not parse is refused with the place of the fault.
+        m_ui.clear();
+        auto *folder = child<TokenFieldEdit>(&window, "tokenFieldFolder");
+        folder->setFocus();
+        folder->moveCursor(QTextCursor::End);
+        QTest::keyClicks(folder, QStringLiteral("/{@DateImage:MM"));
+        choose(window, QStringLiteral("Update Fjords"));
+        QCOMPARE(m_ui.alerts.size(), 1);
+        QCOMPARE(m_ui.alerts[0].title, QStringLiteral("Invalid folder arrangement."));
+        QVERIFY(m_ui.alerts[0].message.contains(QStringLiteral("character 25")));
+        QVERIFY(!Setup::readFile(presetsFolder() + "/Fjords.plist")
+                     ->value("FolderArrangement")
+                     .toString()
+                     .contains(QStringLiteral("MM")));
+        QTest::keyClick(folder, Qt::Key_Backspace);
+        QTest::keyClicks(folder, QStringLiteral("M}"));
+        QCOMPARE(folder->objectValue().size(), 3);
+
+        // The built-in names cannot be updated or deleted.
+        m_ui.clear();
+        choose(window, QStringLiteral("Default"));
+        auto *popup = child<QComboBox>(&window, "popupPresets");
+        QVERIFY(popup->findText(QStringLiteral("Update Default")) < 0);
+        window.actionPresets(QStringLiteral("Update Default"));
+        window.actionPresets(QStringLiteral("Delete Default"));
+        QCOMPARE(m_ui.alertTexts(),
+                 (QStringList{"Can't update preset.: ", "Can't delete preset.: "}));
+
+        // Delete asks; Keep keeps, Delete deletes and shows the defaults.
+        choose(window, QStringLiteral("Fjords"));
+        m_ui.confirmAnswers = {1, 0};
+        choose(window, QStringLiteral("Delete Fjords"));
+        QCOMPARE(m_ui.confirmations.size(), 1);
+        QCOMPARE(m_ui.confirmations[0].title, QStringLiteral("Delete preset \"Fjords\"?"));
+        QVERIFY(QFileInfo::exists(presetsFolder() + "/Fjords.plist"));
+        choose(window, QStringLiteral("Delete Fjords"));
+        QVERIFY(!QFileInfo::exists(presetsFolder() + "/Fjords.plist"));
+        QCOMPARE(controller.currentSetupName(), QStringLiteral("Default"));
+        QVERIFY(!popupTitles(window).contains(QStringLiteral("Fjords")));
+
+        // Editing the defaults and pressing OK asks for a name; no name keeps the window open.
+        QTest::mouseClick(child<QCheckBox>(&window, "checkboxVerifyJPEGs"), Qt::LeftButton);
+        m_ui.promptAnswers = {std::nullopt};
+        QTest::mouseClick(child<QPushButton>(&window, "buttonOK"), Qt::LeftButton);
+        QVERIFY(window.isVisible());
+        QTest::mouseClick(child<QPushButton>(&window, "buttonCancel"), Qt::LeftButton);
+        QVERIFY(!window.isVisible());
+        QCOMPARE(window.result(), 0);
+        QCOMPARE(controller.currentSetupName(), QStringLiteral("Default"));
+    }
+
+    void presetsFromTheCommandLineAndOtherProgramsShowAtOnce()
+    {
+        QCOMPARE(cli({"presets", "new", "Coast"}).status, 0);
+        QCOMPARE(cli({"presets", "set", "Coast", "FilenameArrangement",
+                      "{@DateImage:YYYYMMDD}-{@Index:4}"})
+                     .status,
+                 0);
+        QCOMPARE(cli({"presets", "set", "Coast", "WantJPEGVerify", "yes"}).status, 0);
+        QCOMPARE(cli({"presets", "set", "Coast", "IPTC.Headline", "Shore"}).status, 0);
+        writeBrokenPreset();
+        Defaults::set(QStringLiteral("Preset"), QStringLiteral("Coast"));
+
+        SetupController controller;
+        PresetWindow window(controller);
+        window.show();
+        // The command line's preset opens with its values.
+        QCOMPARE(child<TokenFieldEdit>(&window, "tokenFieldFilename")->text(),
+                 QStringLiteral("{@DateImage:YYYYMMDD}-{@Index:4}"));
+        QVERIFY(child<QCheckBox>(&window, "checkboxVerifyJPEGs")->isChecked());
+        ExifTableModel *table = window.metadataTable()->exifModel();
+        QCOMPARE(table->metadataForTag(QStringLiteral("IPTC.Headline"))->valEffective(),
+                 QVariant("Shore"));
+        // A damaged file is listed and cannot be chosen.
+        auto *popup = child<QComboBox>(&window, "popupPresets");
+        const int broken = popup->findText(QStringLiteral("Broken (damaged)"));
+        QVERIFY(broken >= 0);
+        auto *items = qobject_cast<QStandardItemModel *>(popup->model());
+        QVERIFY(!items->item(broken)->isEnabled());
+
+        // Another program adds a preset: the pop-up shows it without a restart.
+        QCOMPARE(cli({"presets", "new", "Harbour", "--from", "Coast"}).status, 0);
+        QTRY_VERIFY(popupTitles(window).contains(QStringLiteral("Harbour")));
+
+        // It changes the preset shown, with no edits here: reloaded, and the window says so.
+        QCOMPARE(cli({"presets", "set", "Coast", "GeoTag", "YES"}).status, 0);
+        QTRY_VERIFY(child<QCheckBox>(&window, "checkboxGeotag")->isChecked());
+        QVERIFY(child<QLabel>(&window, "labelNotice")->text().contains(QStringLiteral("reloaded")));
+
+        // With edits here: the user is asked, and keeping them never overwrites in silence.
+        QTest::mouseClick(child<QCheckBox>(&window, "checkboxVerifyJPEGs"), Qt::LeftButton);
+        m_ui.clear();
+        m_ui.confirmAnswers = {0};
+        QCOMPARE(cli({"presets", "set", "Coast", "Inclusions", "CR3"}).status, 0);
+        QTRY_COMPARE(m_ui.confirmations.size(), 1);
+        QCOMPARE(m_ui.confirmations[0].title,
+                 QStringLiteral("Preset \"Coast\" was changed on disk."));
+        QCOMPARE(m_ui.confirmations[0].buttons, (QStringList{"Keep My Edits", "Reload"}));
+        QVERIFY(!child<QCheckBox>(&window, "checkboxVerifyJPEGs")->isChecked());
+        m_ui.confirmAnswers = {0};
+        choose(window, QStringLiteral("Update Coast"));
+        QCOMPARE(m_ui.confirmations.size(), 2);
+        QCOMPARE(m_ui.confirmations[1].buttons, (QStringList{"Don't Save", "Save"}));
+        QCOMPARE(Setup::readFile(presetsFolder() + "/Coast.plist")->value("Inclusions"),
+                 QVariant("CR3"));
+        QCOMPARE(Setup::readFile(presetsFolder() + "/Coast.plist")->value("WantJPEGVerify"),
+                 QVariant("YES"));
+        QTest::mouseClick(child<QPushButton>(&window, "buttonCancel"), Qt::LeftButton);
+    }
+
+private:
+    void writeBrokenPreset()
+    {
+        QFile file(presetsFolder() + QStringLiteral("/Broken.plist"));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("<?xml version=\"1.0\"?><plist><dict><key>Prim");
+    }
+};
+
+int main(int argc, char **argv)
+{
+    QTemporaryDir home;
+    pointHomeAt(home);
+    QApplication app(argc, argv);
+    QApplication::setOrganizationName(QStringLiteral("Brindlewick"));
+    QApplication::setApplicationName(QStringLiteral("Brindlewick"));
+    PresetWindowTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "PresetWindowTest.moc"
