@@ -237,8 +237,7 @@ int main(int argc, char **argv)
     const int rounds = std::max(1, qEnvironmentVariableIntValue("BRINDLEWICK_BENCH_ROUNDS") > 0
                                        ? qEnvironmentVariableIntValue("BRINDLEWICK_BENCH_ROUNDS")
                                        : 3);
-    std::vector<double> cp, cpSync, unverified, verified, cpInfo, jpegVerify, cpTwice, backup,
-        bare;
+    std::vector<double> cp, cpSync, unverified, verified, cpInfo, jpegVerify, cpTwice, backup, bare;
     int n0 = 0, n1 = 0, n2 = 0, n3 = 0;
     // Every timing starts with the card read from the disk, as a real card is: its pages are
     // dropped from the cache (they are clean after the sync).

@@ -127,7 +127,7 @@ TEST(TimeAdjustment, CameraFilesAreFetchedIntoAPrivateFolderAndRemovedAtTheEnd)
     {
         QString name() const override { return QStringLiteral("DSC_0042.JPG"); }
         QDateTime modificationDate() const override { return {}; }
-        QImage thumbnail() const override { return {}; }
+        HeldImage thumbnail() const override { return {}; }
         std::optional<QVariantMap> metadata() const override { return QVariantMap(); }
         CameraDevice *device() const override { return nullptr; }
     };

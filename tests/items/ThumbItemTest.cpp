@@ -4,6 +4,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QImage>
 
 #include <gtest/gtest.h>
 
@@ -16,7 +17,7 @@ public:
     QDateTime modified;
     QString name() const override { return fileName; }
     QDateTime modificationDate() const override { return modified; }
-    QImage thumbnail() const override { return {}; }
+    HeldImage thumbnail() const override { return {}; }
     std::optional<QVariantMap> metadata() const override { return std::nullopt; }
     CameraDevice *device() const override { return nullptr; }
 };
@@ -109,7 +110,7 @@ TEST(ThumbItemTest, CameraItemsShowTheirCameraFile)
     item->image = arrived;
     EXPECT_NE(item->imageUID(), before);
     EXPECT_EQ(item->thumbnail().size(), QSize(160, 120));
-    EXPECT_EQ(item->imageRepresentation().value<QImage>().size(), QSize(160, 120));
+    EXPECT_EQ(item->imageRepresentation().value<HeldImage>().size(), QSize(160, 120));
 
     const auto sized = ThumbItem::initWithImage(arrived);
     EXPECT_EQ(sized->image.size(), QSize(160, 120));

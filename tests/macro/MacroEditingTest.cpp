@@ -6,6 +6,7 @@
 #include "platform/RecordingUserInterface.h"
 #include "presets/Setup.h"
 
+#include <QImage>
 #include <QTimer>
 
 #include <gtest/gtest.h>

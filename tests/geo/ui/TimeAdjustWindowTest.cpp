@@ -12,6 +12,7 @@
 
 #include <QCheckBox>
 #include <QDateTimeEdit>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -42,7 +43,7 @@ struct FakeCameraFile : CameraFile
     QString fileName;
     QString name() const override { return fileName; }
     QDateTime modificationDate() const override { return {}; }
-    QImage thumbnail() const override { return {}; }
+    HeldImage thumbnail() const override { return {}; }
     std::optional<QVariantMap> metadata() const override { return std::nullopt; }
     CameraDevice *device() const override { return nullptr; }
 };
