@@ -2,6 +2,7 @@
 
 #include "platform/Defaults.h"
 #include "platform/Format.h"
+#include "platform/ImageProperties.h"
 #include "platform/UserInterface.h"
 
 #include <QFileInfo>
@@ -233,18 +234,14 @@ QList<MapPages::Photo> ManualTagController::photosOf(const ThumbItemList &items,
             photos.append(photo);
             continue;
         }
-        // Only what was read already: opening a map never reads a whole card.
-        if (!item.metadata)
+        // Only what was read already: opening a map never reads a whole card. A GPS block
+        // without a full position (a version tag only) places nothing.
+        const std::optional<ImageProperties::Position> own =
+            item.metadata ? ImageProperties::position(*item.metadata) : std::nullopt;
+        if (!own)
             continue;
-        const QVariantMap gps = item.metadata->value(QStringLiteral("{GPS}")).toMap();
-        if (!gps.contains(QStringLiteral("Latitude")) || !gps.contains(QStringLiteral("Longitude")))
-            continue;
-        photo.lat = gps.value(QStringLiteral("Latitude")).toDouble();
-        photo.lon = gps.value(QStringLiteral("Longitude")).toDouble();
-        if (gps.value(QStringLiteral("LatitudeRef")).toString().startsWith(QLatin1Char('S')))
-            photo.lat = -photo.lat;
-        if (gps.value(QStringLiteral("LongitudeRef")).toString().startsWith(QLatin1Char('W')))
-            photo.lon = -photo.lon;
+        photo.lat = own->latitude;
+        photo.lon = own->longitude;
         photos.append(photo);
     }
     return photos;

@@ -439,4 +439,16 @@ bool hasPosition(const QVariantMap &properties)
            reference("LongitudeRef", "E", "W");
 }
 
+std::optional<Position> position(const QVariantMap &properties)
+{
+    if (!hasPosition(properties))
+        return std::nullopt;
+    const QVariantMap gps = properties.value(QStringLiteral("{GPS}")).toMap();
+    const auto sign = [&gps](const char *key, const char *minus) {
+        return gps.value(QLatin1String(key)).toString() == QLatin1String(minus) ? -1.0 : 1.0;
+    };
+    return Position{sign("LatitudeRef", "S") * gps.value(QStringLiteral("Latitude")).toDouble(),
+                    sign("LongitudeRef", "W") * gps.value(QStringLiteral("Longitude")).toDouble()};
+}
+
 } // namespace ImageProperties

@@ -26,6 +26,13 @@ std::optional<QVariantMap> fromData(const QByteArray &bytes, QStringList *proble
 // and a longitude, each with its reference (N or S, E or W). Many cameras write a GPS block
 // that holds only a version tag; such a block is no position.
 bool hasPosition(const QVariantMap &properties);
+// That position as signed degrees (south and west negative), when hasPosition holds.
+struct Position
+{
+    double latitude = 0;
+    double longitude = 0;
+};
+std::optional<Position> position(const QVariantMap &properties);
 
 // One-time set-up of the Exiv2 library (quiet logging, the XMP toolkit with a lock for use from
 // several threads). Call it before any other Exiv2 work in this program (Exiv2 sets the toolkit

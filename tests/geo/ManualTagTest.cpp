@@ -168,7 +168,10 @@ TEST_F(ManualTagTest, TheMainWindowWritesTheAnswerIntoTheSelection)
                                                            {"LongitudeRef", "W"}}}};
     items[3]->gpsManuallyGeotagged = false;
     items[3]->gpsMessage.clear();
-    items[3]->metadata = QVariantMap{{"{GPS}", QVariantMap{{"GPSVersion", QVariantList{2, 3}}}}};
+    // Coordinates without their references are no position (as for "Already geotagged").
+    items[3]->metadata = QVariantMap{
+        {"{GPS}",
+         QVariantMap{{"GPSVersion", QVariantList{2, 3}}, {"Latitude", 10.0}, {"Longitude", 20.0}}}};
     const QList<MapPages::Photo> photos = ManualTagController::photosOf(items, {0, 1, 2, 3, 9});
     ASSERT_EQ(photos.size(), 3);
     EXPECT_DOUBLE_EQ(photos[0].lat, 1);

@@ -78,21 +78,14 @@ TEST(ECPrefsController, DefaultsOfEveryKey)
 TEST(ECPrefsController, IsRawMatchesWholeWordsOnly)
 {
     resetPreferences();
-    EXPECT_TRUE(ECPrefsController::isRaw("nef"));
-    EXPECT_TRUE(ECPrefsController::isRaw("NeF"));
-    EXPECT_TRUE(ECPrefsController::isRaw("ARW"));
-    EXPECT_TRUE(ECPrefsController::isRaw("X3F"));
-    EXPECT_FALSE(ECPrefsController::isRaw("ne"));
-    EXPECT_FALSE(ECPrefsController::isRaw("EF"));
-    EXPECT_FALSE(ECPrefsController::isRaw("jpg"));
-    EXPECT_FALSE(ECPrefsController::isRaw("NEF CR2"));
+    for (const char *raw : {"nef", "NeF", "ARW", "X3F"})
+        EXPECT_TRUE(ECPrefsController::isRaw(raw)) << raw;
+    for (const char *other : {"ne", "EF", "jpg", "NEF CR2"})
+        EXPECT_FALSE(ECPrefsController::isRaw(other)) << other;
 
-    ECPrefsController &prefs = ECPrefsController::prefs();
-    prefs.setRawFileExtensions("CR2  NEF\nORF\tRAF");
-    EXPECT_TRUE(ECPrefsController::isRaw("cr2"));
-    EXPECT_TRUE(ECPrefsController::isRaw("nef"));
-    EXPECT_TRUE(ECPrefsController::isRaw("orf"));
-    EXPECT_TRUE(ECPrefsController::isRaw("raf"));
+    ECPrefsController::prefs().setRawFileExtensions("CR2  NEF\nORF\tRAF");
+    for (const char *raw : {"cr2", "nef", "orf", "raf"})
+        EXPECT_TRUE(ECPrefsController::isRaw(raw)) << raw;
     // An empty extension is never raw, even though the list holds two blanks in a row.
     EXPECT_FALSE(ECPrefsController::isRaw(""));
 }

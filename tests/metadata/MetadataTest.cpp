@@ -55,14 +55,10 @@ TEST(Metadata, EffectiveValueAndExposureFractions)
     row.valNew = QString();
     EXPECT_EQ(row.valEffective(), QVariant(QString()));
 
-    EXPECT_EQ(Metadata::fractionFor(0.004), QVariant("1/250"));
-    EXPECT_EQ(Metadata::fractionFor(0.3), QVariant("1/3"));
-    EXPECT_EQ(Metadata::fractionFor(0.0125), QVariant("1/80"));
-    EXPECT_EQ(Metadata::fractionFor("0.5"), QVariant("1/2"));
-    EXPECT_EQ(Metadata::fractionFor(1), QVariant(1));
-    EXPECT_EQ(Metadata::fractionFor(30), QVariant(30));
-    EXPECT_EQ(Metadata::fractionFor(2.5), QVariant(2.5));
-    EXPECT_EQ(Metadata::fractionFor(0), QVariant(0));
-    EXPECT_EQ(Metadata::fractionFor(-0.5), QVariant(-0.5));
-    EXPECT_EQ(Metadata::fractionFor("fast"), QVariant("fast"));
+    // Exposures under a second read as fractions; the rest, and what is no number, as given.
+    const QList<std::pair<QVariant, QVariant>> fractions{
+        {0.004, "1/250"}, {0.3, "1/3"}, {0.0125, "1/80"}, {"0.5", "1/2"}, {1, 1},
+        {30, 30},         {2.5, 2.5},   {0, 0},           {-0.5, -0.5},   {"fast", "fast"}};
+    for (const auto &[exposure, shown] : fractions)
+        EXPECT_EQ(Metadata::fractionFor(exposure), shown) << exposure.toString().toStdString();
 }

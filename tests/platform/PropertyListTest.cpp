@@ -33,18 +33,10 @@ TEST(PropertyList, XmlRoundTripKeepsEveryKindNested)
     ASSERT_TRUE(PropertyList::writeXml(path, sample()));
     const auto back = PropertyList::read(path);
     ASSERT_TRUE(back.has_value());
-    const QVariantMap map = back->toMap();
-    EXPECT_EQ(map.value("Name").toString(), QStringLiteral("Trips"));
-    EXPECT_EQ(map.value("Count").toLongLong(), 42);
-    EXPECT_DOUBLE_EQ(map.value("Ratio").toDouble(), 2.5);
-    EXPECT_EQ(map.value("Flag").typeId(), QMetaType::Bool);
-    EXPECT_TRUE(map.value("Flag").toBool());
-    EXPECT_EQ(map.value("When").toDateTime().toUTC(), sample().value("When").toDateTime());
-    EXPECT_EQ(map.value("Blob").toByteArray(), QByteArray("\x00\x01\xff", 3));
-    EXPECT_EQ(map.value("List").toList().size(), 3);
-    EXPECT_EQ(map.value("Metadata").toMap().value("Caption").toString(),
-              QStringLiteral("Zürich {@Date}"));
-    EXPECT_TRUE(map.value("Metadata").toMap().contains("Empty"));
+    // Every value, the kinds included (a flag stays a flag, not the number 1).
+    EXPECT_EQ(back->toMap(), sample());
+    EXPECT_EQ(back->toMap().value("Flag").typeId(), QMetaType::Bool);
+    EXPECT_EQ(back->toMap().value("Name").typeId(), QMetaType::QString);
 }
 
 TEST(PropertyList, ReadsBinaryListsWrittenByPlistutil)
@@ -61,9 +53,7 @@ TEST(PropertyList, ReadsBinaryListsWrittenByPlistutil)
     ASSERT_TRUE(readTestFile(dir + "/b.plist").startsWith("bplist00"));
     const auto back = PropertyList::read(dir + "/b.plist");
     ASSERT_TRUE(back.has_value());
-    EXPECT_EQ(back->toMap().value("Metadata").toMap().value("Caption").toString(),
-              QStringLiteral("Zürich {@Date}"));
-    EXPECT_EQ(back->toMap().value("Count").toLongLong(), 42);
+    EXPECT_EQ(back->toMap(), sample());
 }
 
 TEST(PropertyList, DamagedMissingAndForeignFilesReadAsAbsent)

@@ -324,8 +324,10 @@ void PrefsWindow::controlsFromPrefs()
         const QString key = QLatin1String(row.key->name);
         if (QCheckBox *check = m_switches.value(key))
             check->setChecked(m_prefs.switchOn(*row.key));
-        if (QLineEdit *field = m_texts.value(key))
+        if (QLineEdit *field = m_texts.value(key)) {
             field->setText(m_prefs.text(*row.key));
+            field->setCursorPosition(0); // long addresses show their beginning
+        }
     }
     refreshCustomFields(ECPrefsController::customFields().isEmpty() ? -1 : 0);
     refreshLayout(-1);

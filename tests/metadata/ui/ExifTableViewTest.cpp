@@ -7,7 +7,8 @@
 #include "platform/Defaults.h"
 #include "platform/RecordingUserInterface.h"
 #include "support/GrabSupport.h"
-#include "support/WindowTestSupport.h"
+#include "support/MetadataTableDriving.h"
+#include "support/WindowDriving.h"
 
 #include <QLineEdit>
 #include <QMenu>
@@ -16,36 +17,6 @@
 #include <QTemporaryDir>
 #include <QToolButton>
 #include <QtTest>
-
-namespace {
-
-int rowOf(ExifTableView &table, const QString &tag)
-{
-    for (int r = 0; r < table.exifModel()->rowCount(); ++r)
-        if (table.exifModel()->rows()[r]->tag == tag)
-            return r;
-    return -1;
-}
-
-QString value(ExifTableView &table, const QString &tag)
-{
-    return table.exifModel()
-        ->index(rowOf(table, tag), ExifTableModel::ColumnValue)
-        .data()
-        .toString();
-}
-
-template <typename Editor> Editor *startEditing(ExifTableView &table, const QString &tag)
-{
-    settleEditors();
-    const QModelIndex cell =
-        table.exifModel()->index(rowOf(table, tag), ExifTableModel::ColumnValue);
-    table.setCurrentIndex(cell);
-    table.edit(cell);
-    return table.findChild<Editor *>(QStringLiteral("valueEditor"));
-}
-
-} // namespace
 
 class ExifTableViewTest : public QObject
 {
@@ -84,48 +55,39 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitForWindowExposed(&table));
         showSelection(table);
         QCOMPARE(table.exifModel()->rowCount(), 5);
-        QVERIFY(rowOf(table, "IPTC.Caption/Abstract") < 0);
+        QVERIFY(tableRowOf(table, "IPTC.Caption/Abstract") < 0);
         // Three-line fields get three lines; every changeable row has its editor button.
-        QVERIFY(table.rowHeight(rowOf(table, "IPTC.Headline")) >=
+        QVERIFY(table.rowHeight(tableRowOf(table, "IPTC.Headline")) >=
                 3 * table.fontMetrics().lineSpacing());
-        QVERIFY(table.rowHeight(rowOf(table, "IPTC.City")) < 2 * table.fontMetrics().lineSpacing());
-        QVERIFY(table.editButton(rowOf(table, "IPTC.City")));
+        QVERIFY(table.rowHeight(tableRowOf(table, "IPTC.City")) <
+                2 * table.fontMetrics().lineSpacing());
+        QVERIFY(table.editButton(tableRowOf(table, "IPTC.City")));
         QVERIFY(QFileInfo(grabWindow(&table, QStringLiteral("metadata-table"))).exists());
 
         // A one-line field: typed, Return ends it, the tick follows.
-        auto *line = startEditing<QLineEdit>(table, "IPTC.City");
-        QVERIFY(line);
-        line->selectAll();
-        QTest::keyClicks(line, QStringLiteral("Oslo"));
-        QTest::keyClick(line, Qt::Key_Return);
-        settleEditors();
-        QCOMPARE(value(table, "IPTC.City"), QStringLiteral("Oslo"));
+        typeInTableCell(table, "IPTC.City", QStringLiteral("Oslo"));
+        QCOMPARE(tableValue(table, "IPTC.City"), QStringLiteral("Oslo"));
         QVERIFY(table.exifModel()->metadataForTag("IPTC.City")->change);
 
         // A multi-line field: Shift+Return breaks the line, Return ends the entry.
-        auto *plain = startEditing<QPlainTextEdit>(table, "IPTC.Headline");
+        auto *plain = editTableCell<QPlainTextEdit>(table, "IPTC.Headline");
         QVERIFY(plain);
         plain->selectAll();
         QTest::keyClicks(plain, QStringLiteral("Gulls"));
         QTest::keyClick(plain, Qt::Key_Return, Qt::ShiftModifier);
         QTest::keyClicks(plain, QStringLiteral("at dawn"));
         QTest::keyClick(plain, Qt::Key_Return);
-        QCOMPARE(value(table, "IPTC.Headline"), QStringLiteral("Gulls\nat dawn"));
+        QCOMPARE(tableValue(table, "IPTC.Headline"), QStringLiteral("Gulls\nat dawn"));
 
         // A time zone is typed and checked until a chooser is given.
-        auto *zone = startEditing<QLineEdit>(table, "TimeZone");
+        auto *zone = editTableCell<QLineEdit>(table, "TimeZone");
         QVERIFY(zone && zone->completer());
-        QTest::keyClicks(zone, QStringLiteral("Atlantis/Lost"));
-        QTest::keyClick(zone, Qt::Key_Return);
-        settleEditors();
+        typeInTableCell(table, "TimeZone", QStringLiteral("Atlantis/Lost"));
         QCOMPARE(m_ui.alerts.size(), 1);
         QCOMPARE(m_ui.alerts[0].title, QStringLiteral("Unknown time zone \"Atlantis/Lost\"."));
-        QCOMPARE(value(table, "TimeZone"), QString());
-        zone = startEditing<QLineEdit>(table, "TimeZone");
-        QTest::keyClicks(zone, QStringLiteral("Europe/Oslo DST"));
-        QTest::keyClick(zone, Qt::Key_Return);
-        settleEditors();
-        QCOMPARE(value(table, "TimeZone"), QStringLiteral("Europe/Oslo DST"));
+        QCOMPARE(tableValue(table, "TimeZone"), QString());
+        typeInTableCell(table, "TimeZone", QStringLiteral("Europe/Oslo DST"));
+        QCOMPARE(tableValue(table, "TimeZone"), QStringLiteral("Europe/Oslo DST"));
 
         // With a chooser the zone's button opens it and the cell takes no typing.
         int asked = 0;
@@ -134,11 +96,12 @@ private Q_SLOTS:
             return QStringLiteral("Asia/Tokyo");
         });
         showSelection(table);
-        QVERIFY(!(table.exifModel()->flags(table.exifModel()->index(rowOf(table, "TimeZone"), 2)) &
-                  Qt::ItemIsEditable));
-        qobject_cast<QToolButton *>(table.editButton(rowOf(table, "TimeZone")))->click();
+        QVERIFY(
+            !(table.exifModel()->flags(table.exifModel()->index(tableRowOf(table, "TimeZone"), 2)) &
+              Qt::ItemIsEditable));
+        qobject_cast<QToolButton *>(table.editButton(tableRowOf(table, "TimeZone")))->click();
         QCOMPARE(asked, 1);
-        QCOMPARE(value(table, "TimeZone"), QStringLiteral("Asia/Tokyo"));
+        QCOMPARE(tableValue(table, "TimeZone"), QStringLiteral("Asia/Tokyo"));
     }
 
     void buttonsAndMenuOfARow()
@@ -152,45 +115,43 @@ private Q_SLOTS:
 
         // The row's button opens the macro editor on the row's value; Set takes its text.
         whenModal([](QWidget *modal) {
-            auto *field = modal->findChild<TokenFieldEdit *>(QStringLiteral("tokenField"));
+            auto *field = child<TokenFieldEdit>(modal, "tokenField");
             QCOMPARE(field->text(), QStringLiteral("Trip"));
             field->moveCursor(QTextCursor::End);
             QTest::keyClicks(field, QStringLiteral("-{@DateImage:YYYY}"));
-            modal->findChild<QPushButton *>(QStringLiteral("buttonSet"))->click();
+            child<QPushButton>(modal, "buttonSet")->click();
         });
-        qobject_cast<QToolButton *>(table.editButton(rowOf(table, "CF.Shoot")))->click();
-        QCOMPARE(value(table, "CF.Shoot"), QStringLiteral("Trip-{@DateImage:YYYY}"));
+        qobject_cast<QToolButton *>(table.editButton(tableRowOf(table, "CF.Shoot")))->click();
+        QCOMPARE(tableValue(table, "CF.Shoot"), QStringLiteral("Trip-{@DateImage:YYYY}"));
         QCOMPARE(tokenEdits, 1);
 
         // Cancel in the editor changes nothing.
         ExifTableView::setMacroEditor(
             [](QWidget *, const QString &, const QString &) { return std::nullopt; });
-        table.editRow(rowOf(table, "IPTC.ObjectName"));
-        QCOMPARE(value(table, "IPTC.ObjectName"), QStringLiteral("Gulls"));
+        table.editRow(tableRowOf(table, "IPTC.ObjectName"));
+        QCOMPARE(tableValue(table, "IPTC.ObjectName"), QStringLiteral("Gulls"));
         ExifTableView::setMacroEditor({});
 
         // The menu: no value, the preset's value back, and dropping the change.
-        const int city = rowOf(table, "IPTC.City");
-        QMenu *menu = table.makeContextMenu(city);
-        menu->findChild<QAction *>(QStringLiteral("actionNoValue"))->trigger();
-        delete menu;
-        QCOMPARE(value(table, "IPTC.City"), QStringLiteral("(no value)"));
-        menu = table.makeContextMenu(city);
-        menu->findChild<QAction *>(QStringLiteral("actionUsePresetValue"))->trigger();
-        delete menu;
-        QCOMPARE(value(table, "IPTC.City"), QStringLiteral("Bergen"));
+        const int city = tableRowOf(table, "IPTC.City");
+        const auto fromMenu = [&](const char *action) {
+            std::unique_ptr<QMenu> menu(table.makeContextMenu(city));
+            child<QAction>(menu.get(), action)->trigger();
+        };
+        fromMenu("actionNoValue");
+        QCOMPARE(tableValue(table, "IPTC.City"), QStringLiteral("(no value)"));
+        fromMenu("actionUsePresetValue");
+        QCOMPARE(tableValue(table, "IPTC.City"), QStringLiteral("Bergen"));
         QCOMPARE(table.exifModel()->originOf(city), ExifTableModel::Origin::Preset);
-        menu = table.makeContextMenu(city);
-        menu->findChild<QAction *>(QStringLiteral("actionDiscardChange"))->trigger();
-        delete menu;
+        fromMenu("actionDiscardChange");
         QVERIFY(!table.exifModel()->metadataForTag("IPTC.City")->change);
 
         // The tick column is a real check box: clicking it drops a typed value.
         table.exifModel()->updateTag("IPTC.ObjectName", QStringLiteral("Terns"));
         const QRect tick =
-            table.visualRect(table.exifModel()->index(rowOf(table, "IPTC.ObjectName"), 0));
+            table.visualRect(table.exifModel()->index(tableRowOf(table, "IPTC.ObjectName"), 0));
         QTest::mouseClick(table.viewport(), Qt::LeftButton, {}, tick.center());
-        QTRY_COMPARE(value(table, "IPTC.ObjectName"), QStringLiteral("Gulls"));
+        QTRY_COMPARE(tableValue(table, "IPTC.ObjectName"), QStringLiteral("Gulls"));
     }
 };
 

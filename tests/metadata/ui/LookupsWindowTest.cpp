@@ -11,6 +11,7 @@
 #include "platform/RecordingUserInterface.h"
 #include "presets/Setup.h"
 #include "support/GrabSupport.h"
+#include "support/WindowDriving.h"
 #include "support/WindowTestSupport.h"
 
 #include <QComboBox>
@@ -21,7 +22,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLineEdit>
-#include <QProcess>
 #include <QPushButton>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -31,12 +31,8 @@ namespace {
 
 QJsonObject tableByTool(const QString &table)
 {
-    QProcess process;
-    process.start(
-        QStringLiteral(BRINDLEWICK_BIN_DIR "/brindlewick-cli"),
-        {QStringLiteral("lookups"), QStringLiteral("list"), QStringLiteral("--json"), table});
-    process.waitForFinished(60000);
-    return QJsonDocument::fromJson(process.readAllStandardOutput()).object();
+    return QJsonDocument::fromJson(runCliTool({"lookups", "list", "--json", table}).out.toUtf8())
+        .object();
 }
 
 QString lookupsFolder()
@@ -86,9 +82,9 @@ private Q_SLOTS:
         LookupsWindow window(lookups);
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
-        auto *popup = window.findChild<QComboBox *>(QStringLiteral("popupLookup"));
-        auto *table = window.findChild<QTableView *>(QStringLiteral("tableLookup"));
-        auto *add = window.findChild<QPushButton *>(QStringLiteral("buttonAdd"));
+        auto *popup = child<QComboBox>(&window, "popupLookup");
+        auto *table = child<QTableView>(&window, "tableLookup");
+        auto *add = child<QPushButton>(&window, "buttonAdd");
         QCOMPARE(popup->currentText(), QStringLiteral("TIFF.Make"));
         QCOMPARE(popup->count(), 5);
 
@@ -117,8 +113,7 @@ private Q_SLOTS:
         QVERIFY(!grabWindow(&window, QStringLiteral("lookups")).isEmpty());
         QVERIFY2(!QFile::exists(lookupsFolder() + QStringLiteral("/Make.plist")),
                  "nothing is written before OK");
-        QTest::mouseClick(window.findChild<QPushButton *>(QStringLiteral("buttonOK")),
-                          Qt::LeftButton);
+        QTest::mouseClick(child<QPushButton>(&window, "buttonOK"), Qt::LeftButton);
         QVERIFY(!window.isVisible());
         QCOMPARE(window.result(), int(QDialog::Accepted));
 
@@ -154,8 +149,8 @@ private Q_SLOTS:
         LookupsWindow window(lookups);
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
-        auto *table = window.findChild<QTableView *>(QStringLiteral("tableLookup"));
-        auto *remove = window.findChild<QPushButton *>(QStringLiteral("buttonRemove"));
+        auto *table = child<QTableView>(&window, "tableLookup");
+        auto *remove = child<QPushButton>(&window, "buttonRemove");
         const auto pattern = [table](int row) {
             return table->model()->index(row, 0).data().toString();
         };
@@ -209,8 +204,7 @@ private Q_SLOTS:
         QCOMPARE(table->model()->rowCount(), 1);
 
         // Cancel reads the files back: the edits are gone, on disk nothing changed.
-        QTest::mouseClick(window.findChild<QPushButton *>(QStringLiteral("buttonCancel")),
-                          Qt::LeftButton);
+        QTest::mouseClick(child<QPushButton>(&window, "buttonCancel"), Qt::LeftButton);
         QVERIFY(!window.isVisible());
         QCOMPARE(lookups.dictLookupMake.size(), 3);
         QCOMPARE(lookups.dictLookupMake.value(QStringLiteral("nikon*")), QStringLiteral("Nikon"));
@@ -239,12 +233,12 @@ private Q_SLOTS:
         QCOMPARE(m_ui.alerts[0].title, QStringLiteral("A lookup table could not be read."));
         QVERIFY(m_ui.alerts[0].message.startsWith(damaged.fileName() +
                                                   QStringLiteral(" can't be read")));
-        auto *popup = window.findChild<QComboBox *>(QStringLiteral("popupLookup"));
-        auto *table = window.findChild<QTableView *>(QStringLiteral("tableLookup"));
+        auto *popup = child<QComboBox>(&window, "popupLookup");
+        auto *table = child<QTableView>(&window, "tableLookup");
         popup->setCurrentText(QStringLiteral("TIFF.Model"));
         Q_EMIT popup->activated(popup->currentIndex());
         QCOMPARE(table->model()->rowCount(), 0);
-        window.findChild<QPushButton *>(QStringLiteral("buttonAdd"))->click();
+        child<QPushButton>(&window, "buttonAdd")->click();
         typeInto(table, table->model()->index(0, 0), QStringLiteral("d850"));
 
         m_ui.confirmAnswers = {0}; // "Keep"
