@@ -45,7 +45,7 @@ public:
 
 private:
     std::shared_ptr<const QImage> m_image;
-    QSize m_size;
+    QSize m_size{0, 0}; // as a null QImage has
     qint64 m_cacheKey = 0;
 };
 
