@@ -11,7 +11,7 @@ FUZZ_DIR ?= build-fuzz
 FUZZ_TEST_SECONDS ?= 20
 FUZZ_SECONDS ?= 1800
 
-.PHONY: all deps configure build test run bench demo clean sanitize-build sanitize-test fuzz
+.PHONY: all deps configure build test run bench demo package install clean sanitize-build sanitize-test fuzz
 
 all: build
 
@@ -52,6 +52,15 @@ run: build
 
 bench: build
 	@scripts/run-benchmarks $(BUILD_DIR)
+
+# The Debian package, $(BUILD_DIR)/brindlewick_VERSION_ARCH.deb (CPack).
+package: build
+	cd $(BUILD_DIR) && cpack -G DEB
+
+# Installs into PREFIX (default /usr/local) with cmake --install.
+PREFIX ?= /usr/local
+install: build
+	cmake --install $(BUILD_DIR) --prefix $(PREFIX)
 
 # Ingests a generated sample card with the command-line tool, in a temporary home.
 demo: build

@@ -6,7 +6,11 @@ extern "C" {
 const char *__asan_default_options()
 {
     return "detect_leaks=1:abort_on_error=0:detect_stack_use_after_return=1:"
-           "strict_string_checks=1:check_initialization_order=1";
+           "strict_string_checks=1:check_initialization_order=1"
+#ifdef BRINDLEWICK_FULL_MALLOC_STACKS
+           ":fast_unwind_on_malloc=0"
+#endif
+        ;
 }
 
 const char *__ubsan_default_options()

@@ -104,6 +104,14 @@ const QList<ECPrefsController::SettingRow> &ECPrefsController::settingRows()
          QStringLiteral("Map &tile address"), QString()},
         {QStringLiteral("GPS and Maps"), &Prefs::MapTileAttribution, RowKind::Text,
          QStringLiteral("Map tile c&redit"), QString()},
+        {QStringLiteral("Memory Cards"), &Prefs::OfferCards, RowKind::Switch,
+         QStringLiteral("&Ask to ingest a card when it is put in"), QString()},
+        {QStringLiteral("Memory Cards"), &Prefs::OfferAnyRemovableVolume, RowKind::Switch,
+         QStringLiteral("Also offer other removable drives (no DCIM f&older)"), QString()},
+        {QStringLiteral("Memory Cards"), &Prefs::AutoIngestCards, RowKind::Switch,
+         QStringLiteral("Ingest cards a&utomatically with the preset marked for it"), QString()},
+        {QStringLiteral("Memory Cards"), &Prefs::EjectAfterIngest, RowKind::Switch,
+         QStringLiteral("E&ject a card after it was ingested"), QString()},
     };
     return rows;
 }

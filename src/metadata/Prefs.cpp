@@ -21,13 +21,30 @@ const Key MapTileAttribution{
     "MapTileAttribution", Type::String,
     QStringLiteral("&copy; <a href=\"https://www.openstreetmap.org/copyright\">OpenStreetMap</a> "
                    "contributors")};
+const Key OfferCards{"OfferCards", Type::Boolean, true};
+const Key OfferAnyRemovableVolume{"OfferAnyRemovableVolume", Type::Boolean, false};
+const Key AutoIngestCards{"AutoIngestCards", Type::Boolean, false};
+const Key EjectAfterIngest{"EjectAfterIngest", Type::Boolean, false};
 const Key VerifyCopies{"VerifyCopies", Type::Boolean, true};
 
 QList<const Key *> all()
 {
-    return {&RawFileExtensions, &ConverterPath,   &DNGConverter,       &CustomFields,
-            &WantEmbeddedGPS,   &WantEmbeddedRaw, &JpegPreview,        &LayedOutFields,
-            &GPSBabelPath,      &MapTileURL,      &MapTileAttribution, &VerifyCopies};
+    return {&RawFileExtensions,
+            &ConverterPath,
+            &DNGConverter,
+            &CustomFields,
+            &WantEmbeddedGPS,
+            &WantEmbeddedRaw,
+            &JpegPreview,
+            &LayedOutFields,
+            &GPSBabelPath,
+            &MapTileURL,
+            &MapTileAttribution,
+            &OfferCards,
+            &OfferAnyRemovableVolume,
+            &AutoIngestCards,
+            &EjectAfterIngest,
+            &VerifyCopies};
 }
 
 bool isSet(const Key &key)

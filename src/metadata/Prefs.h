@@ -30,6 +30,11 @@ extern const Key LayedOutFields;
 extern const Key GPSBabelPath;       // the gpsbabel program; empty: looked for on PATH
 extern const Key MapTileURL;         // tile address with {z}, {x}, {y} (and optionally {s})
 extern const Key MapTileAttribution; // the credit the tile provider asks for, as HTML
+// Memory cards put in while the program runs (the Preferences window and the Card menu).
+extern const Key OfferCards;              // offer a card (a volume with a DCIM folder) at all
+extern const Key OfferAnyRemovableVolume; // offer every removable volume, DCIM folder or not
+extern const Key AutoIngestCards;         // ingest with the preset marked for it, no question
+extern const Key EjectAfterIngest;        // eject a card after a run over it went well
 // Every copy is read back from the disk and compared with its source by hash before it is placed.
 extern const Key VerifyCopies;
 

@@ -25,6 +25,7 @@ const QList<KeyInfo> &table()
         {ConverterPath, "", false},
         {PostApp, "", false},
         {GeoTag, "NO", true},
+        {AutoIngest, nullptr, true},
         {Inclusions, "", false},
     };
     return keys;
@@ -90,6 +91,9 @@ void Setup::putlog() const
     const QString inclusions = paramString(Inclusions);
     logPrint("Included Extensions: %@\n",
              inclusions.isEmpty() ? QStringLiteral("[all]") : inclusions);
+    // Only for the preset that has it, so every other listing stays as it always was.
+    if (paramBool(AutoIngest))
+        logPrint("Automatic Card Ingest: Yes\n");
 }
 
 QString Setup::defaultPrimaryRootFolder()

@@ -24,6 +24,7 @@ inline constexpr char WantJPEGVerify[] = "WantJPEGVerify";
 inline constexpr char ConverterPath[] = "ConverterPath";
 inline constexpr char PostApp[] = "PostApp";
 inline constexpr char GeoTag[] = "GeoTag";
+inline constexpr char AutoIngest[] = "AutoIngest"; // a card put in is ingested with this preset
 inline constexpr char Inclusions[] = "Inclusions";
 inline constexpr char Metadata[] = "Metadata";
 

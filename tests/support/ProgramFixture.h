@@ -2,8 +2,10 @@
 
 // A started desktop program for window tests: the main window and its application controller,
 // with the chooser answered from a folder instead of its window, no help window and no update
-// check. Call pointHomeAt() before the application object exists.
+// check, and its desktop integration on the (dead) test buses. Call pointHomeAt() before the
+// application object exists.
 
+#include "app/ui/DesktopIntegration.h"
 #include "app/ui/ImageBrowserView.h"
 #include "app/ui/MainWindow.h"
 #include "app/ui/QuorvaneAppDelegate.h"
@@ -12,14 +14,20 @@
 #include "sources/ChooseInput.h"
 #include "support/ImageFixtures.h"
 
+#include <QDBusConnection>
 #include <QDir>
 #include <QFile>
+
+#include <memory>
 
 struct Program
 {
     MainWindow window;
     QuorvaneAppDelegate app{&window};
     QString folder;
+    // As in the program: cards, eject, notifications. pointHomeAt() leaves the buses dead, so
+    // it runs without a disk or notification service.
+    std::unique_ptr<DesktopIntegration> desktop;
 
     // `folder` empty: the first Choose finds nothing.
     explicit Program(const QString &cardFolder = QString()) : folder(cardFolder)
@@ -28,6 +36,9 @@ struct Program
         Defaults::set(QStringLiteral("UpdateCheckHost"), QString());
         app.setChooserRunner([this](QuorvaneAppDelegate &delegate) { choose(delegate); });
         app.awakeFromNib();
+        desktop = std::make_unique<DesktopIntegration>(app, QDBusConnection::systemBus(),
+                                                       QDBusConnection::sessionBus());
+        desktop->start();
         app.applicationDidFinishLaunching();
     }
 

@@ -23,6 +23,12 @@ int main(int argc, char **argv)
     setenv("XDG_CACHE_HOME", (root + "/.cache").constData(), 1);
     setenv("XDG_RUNTIME_DIR", (root + "/.runtime").constData(), 1);
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    // Neither the real system bus nor the user's session bus: tests that want a bus start a
+    // private one (support/PrivateBus.h).
+    setenv("DBUS_SYSTEM_BUS_ADDRESS",
+           (("unix:path=" + root) + "/.runtime/no-system-bus").constData(), 1);
+    setenv("DBUS_SESSION_BUS_ADDRESS",
+           (("unix:path=" + root) + "/.runtime/no-session-bus").constData(), 1);
     QDir().mkpath(QString::fromLocal8Bit(root + "/.runtime"));
     QFile::setPermissions(QString::fromLocal8Bit(root + "/.runtime"),
                           QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);

@@ -10,7 +10,8 @@
 #include <functional>
 
 // Points HOME and the XDG folders at `home`, so no window test reads or writes the real user's
-// settings, presets or logs. Call before the application object exists.
+// settings, presets or logs, and the buses at nothing. Call before the application object
+// exists.
 inline void pointHomeAt(const QTemporaryDir &home)
 {
     const QByteArray root = home.path().toLocal8Bit();
@@ -18,6 +19,10 @@ inline void pointHomeAt(const QTemporaryDir &home)
     qputenv("XDG_DATA_HOME", root + "/.local/share");
     qputenv("XDG_CONFIG_HOME", root + "/.config");
     qputenv("XDG_CACHE_HOME", root + "/.cache");
+    // Neither the real system bus nor the user's session bus: tests that want a bus start a
+    // private one (support/PrivateBus.h).
+    qputenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=" + root + "/no-system-bus");
+    qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + root + "/no-session-bus");
 }
 
 // Runs `action` on the modal window as soon as one is up.

@@ -75,6 +75,8 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
         QStringLiteral("What an ingestion would write for each ticked image (Ctrl+Shift+P)"));
     buttonPresets = named(new QPushButton(QStringLiteral("E&dit..."), this), "buttonPresets");
     buttonPresets->setToolTip(QStringLiteral("Make and change presets (Ctrl+E)"));
+    buttonEject = named(new QPushButton(QStringLiteral("Eject Card"), this), "buttonEject");
+    buttonEject->hide();
     sliderZoom = named(new QSlider(Qt::Horizontal, this), "sliderZoom");
     sliderZoom->setRange(10, 100);
     sliderZoom->setValue(40);
@@ -98,6 +100,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     top->addWidget(sliderZoom);
     top->addWidget(buttonPreview);
     top->addWidget(buttonIngest);
+    top->addWidget(buttonEject);
 
     // Left: the browser and the "List" tab.
     tabView = named(new QTabWidget(this), "tabView");

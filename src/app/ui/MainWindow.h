@@ -78,6 +78,8 @@ public:
     QPushButton *buttonChoose = nullptr;
     QPushButton *buttonIngest = nullptr;
     QPushButton *buttonPreview = nullptr;
+    // Shown while the card of the last run can be ejected (the card handling drives it).
+    QPushButton *buttonEject = nullptr;
     QPushButton *buttonTimeZone = nullptr;
     QPushButton *buttonTimeAdj = nullptr;
     QLabel *labelTimeAdj = nullptr;

@@ -366,7 +366,10 @@ void QuorvaneAppDelegate::applicationDidFinishLaunching()
         Defaults::set(kHideInitialHelp, true);
     }
     UpdateCheck::updateCheck();
-    actionChoose();
+    if (m_startFolder.isEmpty())
+        actionChoose();
+    else
+        chooseFolder(m_startFolder);
     logScrollToTop();
 }
 
@@ -923,7 +926,7 @@ void QuorvaneAppDelegate::actionTimeAdj()
 
 // The other actions.
 
-void QuorvaneAppDelegate::actionChoose()
+bool QuorvaneAppDelegate::refuseWhileThumbsArrive()
 {
     m_window->labelWaitForThumbs->hide();
     // Camera pictures still on their way: refuse, and say so for two seconds.
@@ -931,9 +934,16 @@ void QuorvaneAppDelegate::actionChoose()
         if (item->isCameraItem() && item->image.size().isEmpty()) {
             m_window->labelWaitForThumbs->show();
             m_clearWaitTimer.start();
-            return;
+            return true;
         }
     }
+    return false;
+}
+
+void QuorvaneAppDelegate::actionChoose()
+{
+    if (refuseWhileThumbsArrive())
+        return;
     m_window->endEditing();
     m_window->labelMessage->setText(QString());
     if (m_chooserRunner)
@@ -941,6 +951,21 @@ void QuorvaneAppDelegate::actionChoose()
     else
         runDefaultChooser();
     orderMeFront();
+}
+
+bool QuorvaneAppDelegate::chooseFolder(const QString &folder)
+{
+    if (refuseWhileThumbsArrive())
+        return false;
+    m_window->endEditing();
+    m_window->labelMessage->setText(QString());
+    m_chooser.reset();
+    m_chooser = std::make_unique<ChooseInput>();
+    m_chooser->setMImageBrowserController(&m_itemList);
+    m_chooser->setInclusions(m_inclusions);
+    m_chooser->folderChosen(folder);
+    orderMeFront();
+    return true;
 }
 
 void QuorvaneAppDelegate::runDefaultChooser()

@@ -74,6 +74,13 @@ public:
 
     // Actions.
     void actionChoose();
+    // The choose flow on a folder known beforehand (a card put in): the chooser fills the list
+    // from it as if the folder had been picked in its window. False when refused while camera
+    // thumbnails still arrive.
+    bool chooseFolder(const QString &folder);
+    // A folder the program was started on (a card the desktop offered): the launch fills the
+    // list from it instead of opening the chooser.
+    void setStartFolder(const QString &folder) { m_startFolder = folder; }
     void actionIngest();
     void actionSetupMenu();
     void actionSetup();
@@ -143,6 +150,8 @@ private:
     QVariantMap presetMetadata() const;
     void scheduleOrderMeFront();
     void runDefaultChooser();
+    // Camera pictures still on their way: the list may not be replaced yet (says so briefly).
+    bool refuseWhileThumbsArrive();
     // The images and the first selected position for the viewer and the time adjustment (past
     // the end when nothing is selected).
     qint64 firstSelectedPosition() const;
@@ -169,6 +178,7 @@ private:
     PresetFolderWatcher *m_presetWatcher = nullptr;
     QTimer m_clearWaitTimer;
     ChooserRunner m_chooserRunner;
+    QString m_startFolder;
     IngestRunner m_ingestRunner;
     QList<QObject *> m_companions;
     LocationService *m_locationManager = nullptr;

@@ -529,6 +529,8 @@ void PrefsWindow::actionMoveDown()
 
 bool PrefsWindow::run(QWidget *parent)
 {
-    PrefsWindow window(ECPrefsController::prefs(), parent);
+    // Read afresh: the Card menu and the command-line tool change preferences too, and OK
+    // must not store back what the window saw the last time.
+    PrefsWindow window(ECPrefsController::init(), parent);
     return window.exec() == QDialog::Accepted;
 }

@@ -99,11 +99,13 @@ private Q_SLOTS:
         auto *preview = child<QComboBox>(&window, "popupJpegPreview");
         auto *embed = child<QCheckBox>(&window, "checkboxWantEmbeddedRaw");
         auto *gps = child<QCheckBox>(&window, "checkboxWantEmbeddedGPS");
+        auto *verify = child<QCheckBox>(&window, "checkboxVerifyCopies");
         QVERIFY(raw->toPlainText().startsWith(QStringLiteral("ARW CR2 CRW")));
         QCOMPARE(path->text(), QString());
         QCOMPARE(preview->currentData().toString(), QStringLiteral("-p0"));
         QVERIFY(!embed->isChecked());
         QVERIFY(gps->isChecked());
+        QVERIFY(verify->isChecked()); // copies are read back unless the photographer says not
 
         raw->setFocus();
         raw->selectAll();
@@ -124,6 +126,8 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitForWindowActive(&window));
         QTest::keyClick(&window, Qt::Key_G, Qt::AltModifier); // the GPS switch's mnemonic
         QTRY_VERIFY(!gps->isChecked());
+        QTest::keyClick(&window, Qt::Key_Y, Qt::AltModifier); // copy verification's mnemonic
+        QTRY_VERIFY(!verify->isChecked());
         QVERIFY2(!Prefs::isSet(Prefs::ConverterPath), "nothing is stored before OK");
         QVERIFY(!grabWindow(&window, QStringLiteral("preferences-ingestion")).isEmpty());
 
@@ -139,6 +143,7 @@ private Q_SLOTS:
         QCOMPARE(storedByTool("JpegPreview").toString(), QStringLiteral("-p1"));
         QCOMPARE(storedByTool("WantEmbeddedRaw"), QJsonValue(true));
         QCOMPARE(storedByTool("WantEmbeddedGPS"), QJsonValue(false));
+        QCOMPARE(storedByTool("VerifyCopies"), QJsonValue(false));
     }
 
     // A refused value keeps the window open on the control at fault, stores nothing, and an
@@ -378,6 +383,18 @@ private Q_SLOTS:
         });
         main.actionLookups->trigger();
         QVERIFY(lookupsShown);
+
+        // A switch changed elsewhere while the program runs (the Card menu, the command-line
+        // tool) is what the window shows next time, and OK does not store the old value back.
+        QVERIFY(Prefs::set(Prefs::EjectAfterIngest, true));
+        bool shownOn = false;
+        whenModal([&shownOn](QWidget *modal) {
+            shownOn = child<QCheckBox>(modal, "checkboxEjectAfterIngest")->isChecked();
+            child<QPushButton>(modal, "buttonOK")->click();
+        });
+        main.actionPrefs->trigger();
+        QVERIFY(shownOn);
+        QVERIFY(Prefs::boolean(Prefs::EjectAfterIngest));
     }
 
     // The converter set in this window converts a card's raw files: the backup tree gets the
