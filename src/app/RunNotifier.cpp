@@ -14,7 +14,7 @@ void RunNotifier::runStarted(bool automatic)
     m_runTimer.start();
 }
 
-void RunNotifier::runEnded(const RunTotals &totals)
+void RunNotifier::runEnded(const RunOutcome &totals)
 {
     if (!m_running)
         return;

@@ -9,7 +9,7 @@
 class DesktopNotifications;
 
 // How a run ended, as the ingestion driver counted it.
-struct RunTotals
+struct RunOutcome
 {
     int numIngested = 0;
     int numDupes = 0;
@@ -40,7 +40,7 @@ public:
 
     void runStarted(bool automatic);
     // The run is over; a success is announced here, anything else was an alert already.
-    void runEnded(const RunTotals &totals);
+    void runEnded(const RunOutcome &totals);
     bool isRunning() const { return m_running; }
 
     void alert(const QString &title, const QString &message, AlertStyle style) override;

@@ -336,7 +336,7 @@ void DesktopIntegration::runComplete()
         return;
     m_runActive = false;
     const IngestFiles *engine = m_delegate.ingestFiles();
-    RunTotals totals;
+    RunOutcome totals;
     totals.numIngested = engine->numIngested();
     totals.numDupes = engine->numDupes();
     totals.hadError = engine->hadError();
