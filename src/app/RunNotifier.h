@@ -15,10 +15,14 @@ struct RunOutcome
     int numDupes = 0;
     bool hadError = false;
     bool cancelled = false;
+    int numFailed = 0; // files that could not be copied (their card must stay in)
 
-    // Every ticked picture is in (copied now or before): neither an error, nor Stop, nor an
-    // empty run.
-    bool wentWell() const { return !hadError && !cancelled && numIngested + numDupes > 0; }
+    // Every ticked picture is in (copied now or before): neither an error, nor a failed file,
+    // nor Stop, nor an empty run.
+    bool wentWell() const
+    {
+        return !hadError && !cancelled && numFailed == 0 && numIngested + numDupes > 0;
+    }
 };
 
 // Calls the photographer back through the desktop's notifications when a long ingestion run

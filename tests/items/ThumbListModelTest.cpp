@@ -1,5 +1,6 @@
 #include "items/ThumbListModel.h"
 
+#include "support/ImageFixtures.h"
 #include "support/TestSupport.h"
 
 #include <QAbstractItemModelTester>
@@ -16,10 +17,8 @@ ThumbItemList makeImages(const QString &folder, int count)
 {
     ThumbItemList items;
     for (int i = 0; i < count; ++i) {
-        QImage image(64, 48, QImage::Format_RGB32);
-        image.fill(QColor::fromHsv(i * 30 % 360, 200, 200));
         const QString path = folder + QStringLiteral("/img%1.jpg").arg(i);
-        image.save(path, "JPEG");
+        ImageFixtures::writeJpeg(path, QSize(64, 48), {}, QColor::fromHsv(i * 30 % 360, 200, 200));
         items << ThumbItem::initWithPath(path);
     }
     return items;
@@ -35,7 +34,7 @@ bool waitFor(const std::function<bool()> &done)
 
 } // namespace
 
-TEST(ThumbListModel, PicturesArriveFromWorkersAndAListChangeDropsStaleOnes)
+TEST(ThumbListModel, PicturesArriveFromWorkersOrTheCameraAndAListChangeDropsStaleOnes)
 {
     ThumbListModel model;
     QAbstractItemModelTester tester(&model,
@@ -72,17 +71,12 @@ TEST(ThumbListModel, PicturesArriveFromWorkersAndAListChangeDropsStaleOnes)
     ASSERT_TRUE(waitFor([&] { return arrived.count() >= 1; }));
     EXPECT_EQ(arrived.first().first().toInt(), 0);
     EXPECT_TRUE(model.data(model.index(0), ThumbListModel::ReadyRole).toBool());
-}
 
-TEST(ThumbListModel, CameraItemsShowTheirOwnImage)
-{
-    ThumbListModel model;
-    ThumbItemList items{ThumbItem::initWithImage(QImage())};
-    model.setItems(items);
+    // A camera item shows its own picture once the camera sends it; no work is started.
+    const ThumbItemList camera{ThumbItem::initWithImage(QImage())};
+    model.setItems(camera);
     EXPECT_FALSE(model.data(model.index(0), ThumbListModel::ReadyRole).toBool());
-    QImage thumb(16, 16, QImage::Format_RGB32);
-    thumb.fill(Qt::blue);
-    items[0]->image = thumb;
+    camera[0]->image = QImage(16, 16, QImage::Format_RGB32);
     EXPECT_TRUE(model.data(model.index(0), ThumbListModel::ReadyRole).toBool());
     EXPECT_EQ(model.picturesPending(), 0);
 }
@@ -90,9 +84,7 @@ TEST(ThumbListModel, CameraItemsShowTheirOwnImage)
 TEST(ThumbListModel, PicturesAreMadeForTheSizeTheyAreDrawnAt)
 {
     const QString folder = makeTestFolder("model-steps");
-    QImage wide(2000, 1000, QImage::Format_RGB32);
-    wide.fill(Qt::darkGreen);
-    ASSERT_TRUE(wide.save(folder + "/wide.jpg", "JPEG"));
+    ASSERT_TRUE(ImageFixtures::writeJpeg(folder + "/wide.jpg", QSize(2000, 1000)));
     ThumbItemList items{ThumbItem::initWithPath(folder + "/wide.jpg")};
     items << makeImages(folder, 1); // 64 by 48
     ThumbListModel model;

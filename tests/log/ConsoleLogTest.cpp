@@ -1,41 +1,23 @@
 #include "log/ConsoleLog.h"
-#include "platform/SystemLog.h"
+#include "support/LogCapture.h"
 
 #include <gtest/gtest.h>
 
-namespace {
-
-struct SystemLogCapture
-{
-    QStringList entries;
-    SystemLogCapture()
-    {
-        SystemLog::setSink([this](const QString &m) { entries << m; });
-    }
-    ~SystemLogCapture() { SystemLog::setSink(nullptr); }
-};
-
-} // namespace
-
-TEST(ConsoleLog, WithoutALoggerOnlyTheSystemLogHearsIt)
+TEST(ConsoleLog, PaneAndSystemLogGetMessagesExactlyAsBuilt)
 {
     SystemLogCapture capture;
+    // Without a logger only the system log hears it.
     logPrint("x %d\n", 1);
     logClear();
     logScrollToTop();
-    EXPECT_EQ(capture.entries, QStringList{"x 1\n"});
-}
+    EXPECT_EQ(capture.lines, QStringList{"x 1\n"});
 
-TEST(ConsoleLog, PaneGetsMessagesExactlyAsBuilt)
-{
-    SystemLogCapture capture;
     Logger logger;
     StringLogPane pane;
     logger.setTextview(&pane);
-
     logPrint("\nERROR copying file: %@\n", QStringLiteral("100%.jpg"));
     EXPECT_EQ(pane.text(), QStringLiteral("\nERROR copying file: 100%.jpg\n"));
-    EXPECT_EQ(capture.entries.last(), QStringLiteral("\nERROR copying file: 100%.jpg\n"));
+    EXPECT_EQ(capture.lines.last(), QStringLiteral("\nERROR copying file: 100%.jpg\n"));
 
     logClear();
     logPrint("x");
@@ -45,15 +27,10 @@ TEST(ConsoleLog, PaneGetsMessagesExactlyAsBuilt)
     EXPECT_TRUE(pane.text().endsWith(QStringLiteral("can't open /a%d")));
     logScrollToTop();
     EXPECT_EQ(pane.scrollsToTop(), 1);
-}
 
-TEST(ConsoleLog, PrintfCutsAt999Bytes)
-{
-    Logger logger;
-    StringLogPane pane;
-    logger.setTextview(&pane);
-    const std::string big(1500, 'a');
-    logPrintf("%s", big.c_str());
+    // printf formats, cut at 999 bytes.
+    logClear();
+    logPrintf("%s", std::string(1500, 'a').c_str());
     EXPECT_EQ(pane.text().size(), 999);
     logClear();
     logPrintf("%d files, %.1f%%", 3, 12.5);

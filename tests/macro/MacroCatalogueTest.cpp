@@ -1,14 +1,9 @@
 #include "macro/MacroProcessor.h"
 #include "metadata/ECPrefsController.h"
-#include "platform/SystemLog.h"
+#include "support/LogCapture.h"
+#include "support/QtPrinters.h"
 
 #include <gtest/gtest.h>
-
-// Failures show texts as texts.
-static void PrintTo(const QString &text, std::ostream *os)
-{
-    *os << '"' << text.toStdString() << '"';
-}
 
 namespace {
 
@@ -88,8 +83,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(TokenField, CountMismatchWritesBothListsToTheIngestionLog)
 {
-    QStringList lines;
-    SystemLog::setSink([&](const QString &line) { lines << line; });
+    SystemLogCapture capture;
+    const QStringList &lines = capture.lines;
 
     ListField faithful;
     MacroProcessor::stringToTokens(QStringLiteral("a{@X}b"), faithful);
@@ -98,7 +93,6 @@ TEST(TokenField, CountMismatchWritesBothListsToTheIngestionLog)
 
     MergingField merging;
     MacroProcessor::stringToTokens(QStringLiteral("x{@"), merging);
-    SystemLog::setSink(nullptr);
 
     const QStringList expected = {"stringToTokens [x{@] counts: 2 1", "string [x]", "string [{@]",
                                   "------------", "string [x{@]"};

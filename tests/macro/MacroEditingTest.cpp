@@ -3,8 +3,8 @@
 #include "macro/MacroSyntax.h"
 #include "macro/MacroViewController.h"
 #include "platform/NotificationCenter.h"
-#include "platform/RecordingUserInterface.h"
 #include "presets/Setup.h"
+#include "support/InstalledUserInterface.h"
 
 #include <QImage>
 #include <QTimer>
@@ -38,9 +38,8 @@ TEST(MacroSyntax, UnterminatedAndNamelessMacrosAreFoundWithTheirPosition)
 // The macro view waits for a camera image's properties and says so when they never come.
 TEST(MacroViewController, WaitsForCameraMetadataAndReportsATimeOut)
 {
-    RecordingUserInterface ui;
+    InstalledUserInterface ui;
     ui.waitTimeoutMs = 200;
-    UserInterface::setInstance(&ui);
     MacroProcessor processor;
     const ::Setup setup;
     MacroViewController view;
@@ -71,5 +70,4 @@ TEST(MacroViewController, WaitsForCameraMetadataAndReportsATimeOut)
     EXPECT_TRUE(view.text().contains(QStringLiteral("Space =  \n")));
     EXPECT_TRUE(view.text().contains(QStringLiteral("Required = {@Required}\n")));
     EXPECT_TRUE(view.text().contains(QStringLiteral("\n\nImage Metadata:\n")));
-    UserInterface::setInstance(nullptr);
 }

@@ -5,16 +5,11 @@
 #include "platform/Clock.h"
 #include "platform/DateReader.h"
 #include "presets/Setup.h"
+#include "support/QtPrinters.h"
 
 #include <QTimeZone>
 
 #include <gtest/gtest.h>
-
-// Failures show texts as texts.
-static void PrintTo(const QString &text, std::ostream *os)
-{
-    *os << '"' << text.toStdString() << '"';
-}
 
 namespace {
 
@@ -162,7 +157,16 @@ INSTANTIATE_TEST_SUITE_P(
         ExpandRow{"DateImageUnformatted", "{@DateImage}", "2011:03:02 14:05:09"},
         ExpandRow{"DateImageColonLast", "{@DateImage:}", "2011:03:02 14:05:09"},
         ExpandRow{"DateImagePattern", "{@DateImage:YYYY/MM-DD}", "2011/03-02"},
-        ExpandRow{"DateImageIgnoresCase", "{@dateimage:YYYYMMDD}", "20110302"}),
+        ExpandRow{"DateImageIgnoresCase", "{@dateimage:YYYYMMDD}", "20110302"},
+        ExpandRow{"DateWithoutLeadingZeros", "{@DateImage:Day DDDDD of Month MMMMM}",
+                  "Day 2 of Month 3"},
+        ExpandRow{"DateLongNames", "{@DateImage:WWWW, MMMM DDDDD, YYYY}",
+                  "Wednesday, March 2, 2011"},
+        ExpandRow{"DateShortNames", "{@DateImage:WWW MMM}", "Wed Mar"},
+        ExpandRow{"DateMonthNameThenDay", "{@DateImage:MMMM DD}", "March 02"},
+        ExpandRow{"DateTimeOfDay", "{@DateImage:YYYY-MM-DD hh:mm:ss}", "2011-03-02 14:05:09"},
+        ExpandRow{"DateTwoDigitYear", "{@DateImage:YY}", "11"},
+        ExpandRow{"DateLowerCaseLettersOnlyForTime", "{@DateImage:yyyy dd}", "yyyy dd"}),
     [](const testing::TestParamInfo<ExpandRow> &info) { return std::string(info.param.name); });
 
 TEST_F(Expansion, IndexLongerThanWidthAndFileNumberOfShortNames)
@@ -276,45 +280,6 @@ TEST(MacroLookups, WithoutAManagerTheDefaultIsUsed)
     EXPECT_EQ(processor.expand("{@Lookup.TIFF.Make@none}", item, ::Setup()), "none");
     EXPECT_EQ(processor.expand("{@TIFF.Make}", item, ::Setup()), "NIKON CORPORATION");
 }
-
-struct DateRow
-{
-    const char *name;
-    const char *pattern;
-    const char *expected;
-};
-
-void PrintTo(const DateRow &row, std::ostream *os)
-{
-    *os << row.name;
-}
-
-class DateFormatting : public testing::TestWithParam<DateRow>
-{
-protected:
-    void SetUp() override { QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates)); }
-    void TearDown() override { QLocale::setDefault(QLocale::system()); }
-};
-
-TEST_P(DateFormatting, ReplacesPatternLettersInEnglish)
-{
-    EXPECT_EQ(
-        MacroProcessor::formatDate("2011:03:02 14:05:09", QString::fromUtf8(GetParam().pattern)),
-        QString::fromUtf8(GetParam().expected));
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Rows, DateFormatting,
-    testing::Values(DateRow{"YearSlashMonthDay", "YYYY/MM-DD", "2011/03-02"},
-                    DateRow{"Compact", "YYYYMMDD", "20110302"},
-                    DateRow{"WithoutLeadingZeros", "Day DDDDD of Month MMMMM", "Day 2 of Month 3"},
-                    DateRow{"LongNames", "WWWW, MMMM DDDDD, YYYY", "Wednesday, March 2, 2011"},
-                    DateRow{"ShortNames", "WWW MMM", "Wed Mar"},
-                    DateRow{"MonthNameThenDay", "MMMM DD", "March 02"},
-                    DateRow{"TimeOfDay", "YYYY-MM-DD hh:mm:ss", "2011-03-02 14:05:09"},
-                    DateRow{"TwoDigitYear", "YY", "11"},
-                    DateRow{"LowerCaseLettersOnlyForTime", "yyyy dd", "yyyy dd"}),
-    [](const testing::TestParamInfo<DateRow> &info) { return std::string(info.param.name); });
 
 TEST(DateNames, NamesHoldingPatternLettersStayIntact)
 {

@@ -9,10 +9,12 @@
 #include "app/ui/ImageBrowserView.h"
 #include "app/ui/MainWindow.h"
 #include "app/ui/QuorvaneAppDelegate.h"
+#include "geo/TrackManagerController.h"
 #include "items/ThumbListModel.h"
 #include "platform/Defaults.h"
 #include "sources/ChooseInput.h"
 #include "support/ImageFixtures.h"
+#include "support/TestSupport.h"
 
 #include <QDBusConnection>
 #include <QDir>
@@ -78,4 +80,12 @@ inline QString makeTimedCard(const QString &name, const QStringList &times,
             file.setFileTime(modified, QFileDevice::FileModificationTime);
     }
     return folder;
+}
+
+// Writes a GPX file of this name under the test home and loads it into the shared track store.
+inline bool loadTrack(const QString &name, const QByteArray &gpx)
+{
+    const QString path = QDir::homePath() + QLatin1Char('/') + name;
+    return writeTestFile(path, gpx) &&
+           TrackManagerController::sharedInstance().addFiles({path}).has_value();
 }

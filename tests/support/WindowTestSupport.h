@@ -2,10 +2,15 @@
 
 // Shared by the Qt Test programs that drive real windows.
 
+#include "platform/SystemLog.h"
+
 #include <QApplication>
+#include <QDialog>
+#include <QPointer>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QWidget>
+#include <QtTest>
 
 #include <functional>
 
@@ -25,19 +30,34 @@ inline void pointHomeAt(const QTemporaryDir &home)
     qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + root + "/no-session-bus");
 }
 
-// Runs `action` on the modal window as soon as one is up.
-inline void whenModal(std::function<void(QWidget *)> action)
+// Runs `action` on the modal window as soon as one is up; with a `name`, only on the modal
+// window of that object name once it is the active one. When a check in `action` fails, the
+// window is closed, so that the test fails at once instead of waiting on it.
+inline void whenModalNamed(const QString &name, std::function<void(QWidget *)> action)
 {
     auto *timer = new QTimer;
     timer->setInterval(10);
-    QObject::connect(timer, &QTimer::timeout, [timer, action] {
-        if (QWidget *modal = QApplication::activeModalWidget()) {
+    QObject::connect(timer, &QTimer::timeout, [timer, name, action] {
+        QWidget *modal = QApplication::activeModalWidget();
+        if (modal && (name.isEmpty() || modal->objectName() == name)) {
             timer->stop();
             timer->deleteLater();
+            const QPointer<QWidget> window = modal;
             action(modal);
+            if (QTest::currentTestFailed() && window && window->isVisible()) {
+                if (auto *dialog = qobject_cast<QDialog *>(window.data()))
+                    dialog->reject();
+                else
+                    window->close();
+            }
         }
     });
     timer->start();
+}
+
+inline void whenModal(std::function<void(QWidget *)> action)
+{
+    whenModalNamed(QString(), std::move(action));
 }
 
 // Lets queued work run and editors closed meanwhile go (an item view commits a cell on Return
@@ -48,4 +68,23 @@ inline void settleEditors()
         QCoreApplication::processEvents();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
+}
+
+// The main of a window test program: the home in a temporary folder, the application named as
+// the program names itself, then every case of `Test`. `beforeApplication` runs just before the
+// application object is made.
+template <typename Test>
+int runWindowTests(int argc, char **argv, void (*beforeApplication)() = nullptr)
+{
+    QTemporaryDir home;
+    pointHomeAt(home);
+    if (beforeApplication)
+        beforeApplication();
+    QApplication app(argc, argv);
+    QApplication::setOrganizationName(QStringLiteral("Brindlewick"));
+    QApplication::setApplicationName(QStringLiteral("Brindlewick"));
+    QApplication::setApplicationVersion(QStringLiteral("0.1.0"));
+    SystemLog::setEchoToStderr(false);
+    Test test;
+    return QTest::qExec(&test, argc, argv);
 }

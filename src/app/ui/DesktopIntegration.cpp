@@ -339,6 +339,7 @@ void DesktopIntegration::runComplete()
     RunOutcome totals;
     totals.numIngested = engine->numIngested();
     totals.numDupes = engine->numDupes();
+    totals.numFailed = engine->totals().failed;
     totals.hadError = engine->hadError();
     totals.cancelled = engine->cancelled();
     m_runNotifier->runEnded(totals);

@@ -2,22 +2,16 @@
 // that open the maps.
 #include "geo/ui/ManualTagWindow.h"
 #include "MapTestSupport.h"
-#include "app/ui/ImageBrowserView.h"
 #include "app/ui/LocationService.h"
-#include "app/ui/MainWindow.h"
-#include "app/ui/QuorvaneAppDelegate.h"
 #include "geo/ManualTagController.h"
 #include "geo/ui/MapView.h"
-#include "items/ThumbListModel.h"
 #include "metadata/Prefs.h"
-#include "platform/Defaults.h"
-#include "platform/RecordingUserInterface.h"
-#include "sources/ui/ChooseInputWindow.h"
+#include "support/InstalledUserInterface.h"
+#include "support/ProgramFixture.h"
 
 #include <QClipboard>
 #include <QLabel>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QWebEngineView>
 
 namespace {
@@ -42,16 +36,14 @@ QString clickMap(MapView *map, QPoint at)
     return expected->toString();
 }
 
-QString makeCard()
+// Waits for the window's page; when it does not come, closes the window with the reason kept.
+bool pageCame(ManualTagWindow *window, QString &reason, int before = 0)
 {
-    const QString folder = QDir::homePath() + QStringLiteral("/card");
-    QDir().mkpath(folder);
-    for (int i = 1; i <= 2; ++i) {
-        QImage image(240, 160, QImage::Format_RGB32);
-        image.fill(QColor::fromHsv(i * 90, 140, 220));
-        image.save(folder + QStringLiteral("/IMG_%1.JPG").arg(i), "JPEG");
-    }
-    return folder;
+    reason = waitForPage(window->mapView(), before);
+    if (reason.isEmpty())
+        return true;
+    window->reject();
+    return false;
 }
 
 } // namespace
@@ -61,24 +53,13 @@ class ManualTagWindowTest : public QObject
     Q_OBJECT
 
 private:
-    RecordingUserInterface m_ui;
-
-    // Waits for the window's page; empty when it came, the reason otherwise.
-    static QString pageOf(ManualTagWindow *window, int before = 0)
-    {
-        return waitForPage(window->mapView(), before);
-    }
+    InstalledUserInterface m_ui;
 
 private Q_SLOTS:
     void initTestCase()
     {
-        UserInterface::setInstance(&m_ui);
         Prefs::set(Prefs::MapTileURL, QStringLiteral("http://127.0.0.1:9/{z}/{x}/{y}.png"));
-        Defaults::set(QStringLiteral("UpdateCheckHost"), QString());
-        Defaults::set(QStringLiteral("HideInitialHelp"), true);
     }
-
-    void cleanupTestCase() { UserInterface::setInstance(nullptr); }
 
     void init() { m_ui.clear(); }
 
@@ -88,11 +69,8 @@ private Q_SLOTS:
         QString expected, reason;
         whenModalNamed(QStringLiteral("ManualTag"), [&](QWidget *modal) {
             auto *window = qobject_cast<ManualTagWindow *>(modal);
-            reason = pageOf(window);
-            if (!reason.isEmpty()) {
-                window->reject();
+            if (!pageCame(window, reason))
                 return;
-            }
             // No fix and nothing saved: the built-in place.
             QCOMPARE(window->labelLat()->text(), QStringLiteral("40.018801050331305"));
             QCOMPARE(window->labelLon()->text(), QStringLiteral("-105.27821660042588"));
@@ -108,13 +86,10 @@ private Q_SLOTS:
                                                  " - %1) < 1e-5")
                                       .arg(parts[1])));
             QCOMPARE(window->mapView()->loadsFinished(), 1);
-            QTest::qWait(300);
-            grabWindow(window, QStringLiteral("manual-geotag"));
             window->findChild<QPushButton *>(QStringLiteral("buttonOK"))->click();
         });
         const auto answer = ManualTagWindow::getCoordinates({}, 0, 0);
-        if (!reason.isEmpty())
-            QFAIL(qPrintable(reason));
+        QVERIFY2(reason.isEmpty(), qPrintable(reason));
         QVERIFY(answer.has_value());
         const QStringList parts = expected.split(QLatin1Char(','));
         QCOMPARE(*answer, (QStringList{parts[1], parts[0]}));
@@ -129,19 +104,13 @@ private Q_SLOTS:
         QString reason;
         whenModalNamed(QStringLiteral("ManualTag"), [&](QWidget *modal) {
             auto *window = qobject_cast<ManualTagWindow *>(modal);
-            reason = pageOf(window);
-            if (!reason.isEmpty()) {
-                window->reject();
+            if (!pageCame(window, reason))
                 return;
-            }
             QCOMPARE(window->labelLat()->text(), lat);
             QGuiApplication::clipboard()->setText(QStringLiteral("33.8568° S, 151.2153° E"));
             window->findChild<QPushButton *>(QStringLiteral("buttonPaste"))->click();
-            reason = pageOf(window, 1);
-            if (!reason.isEmpty()) {
-                window->reject();
+            if (!pageCame(window, reason, 1))
                 return;
-            }
             QVERIFY(waitForScript(window->mapView(),
                                   "Math.abs(window.brindlewick.map.getCenter().lat + 33.8568) < "
                                   "1e-4 && Math.abs(window.brindlewick.map.getCenter().lng - "
@@ -158,8 +127,7 @@ private Q_SLOTS:
             window->findChild<QPushButton *>(QStringLiteral("buttonCancel"))->click();
         });
         const auto answer = ManualTagWindow::getCoordinates({}, 51.5, -0.12);
-        if (!reason.isEmpty())
-            QFAIL(qPrintable(reason));
+        QVERIFY2(reason.isEmpty(), qPrintable(reason));
         QVERIFY(!answer.has_value());
         QCOMPARE(Defaults::string(ManualTagController::kTagLat), lat);
     }
@@ -168,35 +136,27 @@ private Q_SLOTS:
     {
         ManualTagController::reset();
         LocationService::setOverride(std::make_pair(51.5, -0.12));
-        const QString card = makeCard();
-        ChooseInputWindow::setFolderPanel(
-            [card](const QString &) -> std::optional<QString> { return card; });
-        MainWindow window;
-        QuorvaneAppDelegate app(&window);
-        whenModalNamed(QStringLiteral("ChooseInput"), [](QWidget *chooser) {
-            chooser->findChild<QPushButton *>(QStringLiteral("buttonOther"))->click();
-        });
-        app.awakeFromNib();
-        app.applicationDidFinishLaunching();
-        QCOMPARE(app.items().size(), 2);
+        Program program(
+            makeTimedCard(QStringLiteral("card"), {"2024:06:01 10:00:00", "2024:06:01 10:01:00"}));
+        MainWindow &window = program.window;
+        QCOMPARE(program.app.items().size(), 2);
         QCOMPARE(window.imageBrowser->selectedRows().size(), 2);
 
         // The window starts at the machine's position; OK places both selected images.
         QString reason;
         whenModalNamed(QStringLiteral("ManualTag"), [&](QWidget *modal) {
             auto *tag = qobject_cast<ManualTagWindow *>(modal);
-            reason = pageOf(tag);
+            reason = waitForPage(tag->mapView(), 0);
             QCOMPARE(tag->labelLat()->text(), QStringLiteral("51.500000"));
             QCOMPARE(tag->labelLon()->text(), QStringLiteral("-0.120000"));
             tag->findChild<QPushButton *>(QStringLiteral("buttonOK"))->click();
         });
         window.actionManuallyGeotag->trigger();
-        if (!reason.isEmpty())
-            QFAIL(qPrintable(reason));
+        QVERIFY2(reason.isEmpty(), qPrintable(reason));
         QCOMPARE(m_ui.alertTexts(),
                  QStringList{QStringLiteral("2 images were geotagged.: (Ingest to make the "
                                             "geotagging permanent.)")});
-        for (const ThumbItemPtr &item : app.items()) {
+        for (const ThumbItemPtr &item : program.app.items()) {
             QVERIFY(item->gpsManuallyGeotagged);
             QCOMPARE(item->gpsLat, 51.5);
             QCOMPARE(item->gpsMessage, QStringLiteral("Manually geotagged"));
@@ -209,20 +169,19 @@ private Q_SLOTS:
         m_ui.clear();
         whenModalNamed(QStringLiteral("ManualTag"), [&](QWidget *modal) {
             auto *tag = qobject_cast<ManualTagWindow *>(modal);
-            reason = pageOf(tag);
+            reason = waitForPage(tag->mapView(), 0);
             if (reason.isEmpty()) {
                 QCOMPARE(evaluate(tag->mapView(), "window.brindlewick.photoCount")->toInt(), 2);
                 QVERIFY(waitForScript(tag->mapView(), "window.brindlewick.tilesLoaded() > 3"));
                 QVERIFY(!evaluate(tag->mapView(), "window.brindlewick.noticeShown()")->toBool());
                 QTest::qWait(300);
-                grabWindow(tag, QStringLiteral("manual-geotag-online"));
+                grabWindow(tag, QStringLiteral("manual-geotag"));
             }
             tag->findChild<QPushButton *>(QStringLiteral("buttonCancel"))->click();
         });
         window.actionManuallyGeotag->trigger();
         Prefs::set(Prefs::MapTileURL, QStringLiteral("http://127.0.0.1:9/{z}/{x}/{y}.png"));
-        if (!reason.isEmpty())
-            QFAIL(qPrintable(reason));
+        QVERIFY2(reason.isEmpty(), qPrintable(reason));
         QVERIFY(m_ui.alerts.isEmpty()); // cancelled: nothing written, nothing said
 
         // With nothing selected the window does not open.
@@ -231,44 +190,13 @@ private Q_SLOTS:
         window.actionManuallyGeotag->trigger();
         QCOMPARE(m_ui.alertTexts(), QStringList{QStringLiteral("Select one or more images.: ")});
 
-        // The track manager, plainly and through Load Track (whose add dialog opens first).
-        bool sawManager = false;
-        whenModalNamed(QStringLiteral("TrackManager"), [&](QWidget *manager) {
-            sawManager = true;
-            manager->findChild<QPushButton *>(QStringLiteral("buttonOK"))->click();
-        });
-        window.actionTrackManager->trigger();
-        QVERIFY(sawManager);
-        bool sawAdd = false;
-        sawManager = false;
-        whenModalNamed(QStringLiteral("TrackAdd"), [&](QWidget *add) {
-            sawAdd = true;
-            add->findChild<QPushButton *>(QStringLiteral("buttonCancel"))->click();
-            whenModalNamed(QStringLiteral("TrackManager"), [&](QWidget *manager) {
-                sawManager = true;
-                manager->findChild<QPushButton *>(QStringLiteral("buttonOK"))->click();
-            });
-        });
-        window.actionLoadTrack->trigger();
-        QVERIFY(sawAdd);
-        QVERIFY(sawManager);
         LocationService::setOverride(std::nullopt);
-        ChooseInputWindow::setFolderPanel({});
     }
 };
 
 int main(int argc, char **argv)
 {
-    // Keep the windows away from the real user's settings.
-    QTemporaryDir home;
-    pointHomeAt(home);
-    prepareWebEngine();
-    QApplication app(argc, argv);
-    QApplication::setOrganizationName(QStringLiteral("Brindlewick"));
-    QApplication::setApplicationName(QStringLiteral("Brindlewick"));
-    QApplication::setApplicationVersion(QStringLiteral("0.1.0"));
-    ManualTagWindowTest test;
-    return QTest::qExec(&test, argc, argv);
+    return runWindowTests<ManualTagWindowTest>(argc, argv, prepareWebEngine);
 }
 
 #include "ManualTagWindowTest.moc"

@@ -47,6 +47,13 @@ inline QString waitForPage(MapView *map, int before, int timeoutMs = 30000)
     return QString();
 }
 
+// Fails the test, with the reason, unless the map finishes another page load.
+#define VERIFY_MAP_PAGE(map, before)                                                               \
+    do {                                                                                           \
+        const QString whyNot = waitForPage(map, before);                                           \
+        QVERIFY2(whyNot.isEmpty(), qPrintable(whyNot));                                            \
+    } while (false)
+
 // The value of a script in the page, or nullopt when the page did not answer in time.
 inline std::optional<QVariant> evaluate(MapView *map, const QString &script, int timeoutMs = 10000)
 {
@@ -71,22 +78,6 @@ inline bool waitForScript(MapView *map, const QString &script, int timeoutMs = 1
         QTest::qWait(50);
     }
     return false;
-}
-
-// Runs `action` on the modal window with this object name as soon as it is the active one.
-inline void whenModalNamed(const QString &name, std::function<void(QWidget *)> action)
-{
-    auto *timer = new QTimer;
-    timer->setInterval(10);
-    QObject::connect(timer, &QTimer::timeout, [timer, name, action] {
-        QWidget *modal = QApplication::activeModalWidget();
-        if (modal && modal->objectName() == name) {
-            timer->stop();
-            timer->deleteLater();
-            action(modal);
-        }
-    });
-    timer->start();
 }
 
 // A map tile server on the loopback address, so that a test sees the pages as they are online

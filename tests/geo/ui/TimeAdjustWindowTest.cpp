@@ -4,10 +4,12 @@
 #include "geo/ui/LargeImageView.h"
 #include "ingest/ui/MetadataPreviewWindow.h"
 #include "platform/NotificationCenter.h"
-#include "platform/RecordingUserInterface.h"
-#include "platform/SystemLog.h"
+#include "support/CameraFileFixture.h"
+#include "support/GpxFixtures.h"
 #include "support/GrabSupport.h"
+#include "support/InstalledUserInterface.h"
 #include "support/ProgramFixture.h"
+#include "support/WindowDriving.h"
 #include "support/WindowTestSupport.h"
 
 #include <QCheckBox>
@@ -18,35 +20,15 @@
 #include <QListView>
 #include <QPushButton>
 #include <QTableView>
-#include <QTemporaryDir>
 #include <QTimeZone>
 #include <QtTest>
 
 namespace {
 
-template <typename T> T *child(QWidget *window, const char *name)
-{
-    T *found = window->findChild<T *>(QLatin1String(name));
-    if (!found)
-        qWarning("no %s in %s", name, qPrintable(window->objectName()));
-    return found;
-}
-
 QDateTime utc(int year, int month, int day, int h, int m, int s)
 {
     return QDateTime(QDate(year, month, day), QTime(h, m, s), QTimeZone::utc());
 }
-
-// A camera file that is only a name; its camera is the test's downloader.
-struct FakeCameraFile : CameraFile
-{
-    QString fileName;
-    QString name() const override { return fileName; }
-    QDateTime modificationDate() const override { return {}; }
-    HeldImage thumbnail() const override { return {}; }
-    std::optional<QVariantMap> metadata() const override { return std::nullopt; }
-    CameraDevice *device() const override { return nullptr; }
-};
 
 } // namespace
 
@@ -55,16 +37,10 @@ class TimeAdjustWindowTest : public QObject
     Q_OBJECT
 
 private:
-    RecordingUserInterface m_ui;
+    InstalledUserInterface m_ui;
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        UserInterface::setInstance(&m_ui);
-        SystemLog::setEchoToStderr(false);
-        Defaults::set(QStringLiteral("WantEmbeddedGPS"), false);
-    }
-    void cleanupTestCase() { UserInterface::setInstance(nullptr); }
+    void initTestCase() { Defaults::set(QStringLiteral("WantEmbeddedGPS"), false); }
 
     // A picture of a clock read 10:02:30 where the camera wrote 10:00:00: the main window shows
     // 150 sec., and the next geotagging places the image 150 s further along the track.
@@ -73,16 +49,7 @@ private Q_SLOTS:
         const QString card =
             makeTimedCard(QStringLiteral("clock-card"),
                           {"2024:06:01 10:00:00", "2024:06:01 10:30:00"}, QSize(1600, 1200));
-        const QString gpx = QDir::homePath() + QStringLiteral("/clock.gpx");
-        QFile track(gpx);
-        QVERIFY(track.open(QIODevice::WriteOnly));
-        track.write("<?xml version=\"1.0\"?><gpx version=\"1.1\"><trk><name>walk</name><trkseg>"
-                    "<trkpt lat=\"51.50\" lon=\"-0.12\"><time>2024-06-01T10:00:00Z</time></trkpt>"
-                    "<trkpt lat=\"51.51\" lon=\"-0.10\"><time>2024-06-01T10:20:00Z</time></trkpt>"
-                    "<trkpt lat=\"51.52\" lon=\"-0.08\"><time>2024-06-01T10:40:00Z</time></trkpt>"
-                    "</trkseg></trk></gpx>\n");
-        track.close();
-        QVERIFY(TrackManagerController::sharedInstance().addFiles({gpx}).has_value());
+        QVERIFY(loadTrack(QStringLiteral("clock.gpx"), londonWalk()));
 
         Program program(card);
         MainWindow &w = program.window;
@@ -187,10 +154,7 @@ private Q_SLOTS:
             QStringLiteral("viewer-card"),
             {"2024:06:01 10:00:00", "2024:06:01 10:01:00", "2024:06:01 10:02:00"}, QSize(800, 600));
         const QString broken = card + QStringLiteral("/IMG_0004.JPG");
-        QFile file(broken);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(QByteArray("\xFF\xD8\xFF\xE0 not really a picture", 26));
-        file.close();
+        QVERIFY(writeTestFile(broken, QByteArray("\xFF\xD8\xFF\xE0 not really a picture", 26)));
         ThumbItemList images;
         for (int i = 1; i <= 4; ++i)
             images << ThumbItem::initWithPath(
@@ -231,7 +195,6 @@ private Q_SLOTS:
             QVERIFY(!child<QPushButton>(window, "buttonNext")->isEnabled());
             QTest::keyClick(strip, Qt::Key_Right);
             QCOMPARE(title->text(), QStringLiteral("IMG_0004.JPG"));
-            grabWindow(window, QStringLiteral("image-viewer-broken"));
 
             QTest::mouseClick(child<QPushButton>(window, "buttonCheckNone"), Qt::LeftButton);
             for (const ThumbItemPtr &item : images)
@@ -264,8 +227,7 @@ private Q_SLOTS:
         const QString source = QDir::homePath() + QStringLiteral("/camera-source.jpg");
         QVERIFY(ImageFixtures::writeJpeg(source, QSize(900, 600),
                                          {{"Exif.Photo.DateTimeOriginal", "2023:01:02 08:00:00"}}));
-        auto file = std::make_shared<FakeCameraFile>();
-        file->fileName = QStringLiteral("DSC_0001.JPG");
+        auto file = std::make_shared<NamedCameraFile>(QStringLiteral("DSC_0001.JPG"));
         QImage thumb(160, 120, QImage::Format_RGB32);
         thumb.fill(Qt::darkGreen);
         ThumbItemPtr item = ThumbItem::initWithImage(thumb);
@@ -316,14 +278,7 @@ private Q_SLOTS:
 
 int main(int argc, char **argv)
 {
-    QTemporaryDir home;
-    pointHomeAt(home);
-    QApplication app(argc, argv);
-    QApplication::setOrganizationName(QStringLiteral("Brindlewick"));
-    QApplication::setApplicationName(QStringLiteral("Brindlewick"));
-    QApplication::setApplicationVersion(QStringLiteral("0.1.0"));
-    TimeAdjustWindowTest test;
-    return QTest::qExec(&test, argc, argv);
+    return runWindowTests<TimeAdjustWindowTest>(argc, argv);
 }
 
 #include "TimeAdjustWindowTest.moc"

@@ -5,10 +5,12 @@
 #include "metadata/ExifTableModel.h"
 #include "metadata/ui/ExifTableView.h"
 #include "platform/Defaults.h"
-#include "platform/RecordingUserInterface.h"
-#include "platform/SystemLog.h"
+#include "support/GpxFixtures.h"
 #include "support/GrabSupport.h"
+#include "support/InstalledUserInterface.h"
+#include "support/LogCapture.h"
 #include "support/ProgramFixture.h"
+#include "support/WindowDriving.h"
 #include "support/WindowTestSupport.h"
 
 #include <QCheckBox>
@@ -16,21 +18,10 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTimeZone>
 #include <QtTest>
 
 namespace {
-
-TimeZoneChooserWindow *chooserIn(QWidget *modal)
-{
-    return qobject_cast<TimeZoneChooserWindow *>(modal);
-}
-
-template <typename T> T *child(QWidget *window, const char *name)
-{
-    return window->findChild<T *>(QLatin1String(name));
-}
 
 QString selectedName(QWidget *window)
 {
@@ -46,22 +37,14 @@ class TimeZoneChooserWindowTest : public QObject
     Q_OBJECT
 
 private:
-    RecordingUserInterface m_ui;
+    InstalledUserInterface m_ui;
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        UserInterface::setInstance(&m_ui);
-        SystemLog::setEchoToStderr(false);
-    }
-    void cleanupTestCase() { UserInterface::setInstance(nullptr); }
-
     void typingFiltersAndOnlyListedZonesAreChosen()
     {
         Defaults::remove(TimeZoneChooserController::kDSTSaved);
         Defaults::remove(TimeZoneChooserController::kTimeZoneSelected);
-        QStringList logged;
-        SystemLog::setSink([&logged](const QString &line) { logged << line; });
+        SystemLogCapture logged;
 
         // First use: the box follows the local zone, no row is chosen, OK answers none.
         TimeZoneChooserController controller;
@@ -104,7 +87,7 @@ private Q_SLOTS:
         QTest::keyClick(find, Qt::Key_Return);
         QCOMPARE(window.result(), int(QDialog::Accepted));
         QCOMPARE(controller.choice(), QStringLiteral("Europe/Berlin DST"));
-        QCOMPARE(logged.last(), QStringLiteral("timezone = Europe/Berlin DST"));
+        QCOMPARE(logged.lines.last(), QStringLiteral("timezone = Europe/Berlin DST"));
         QCOMPARE(Defaults::string(TimeZoneChooserController::kDSTSaved), QStringLiteral("YES"));
 
         // Opened again: the remembered zone is chosen, Down moves on, Cancel answers none.
@@ -121,7 +104,7 @@ private Q_SLOTS:
         // A double click on a row acts as OK, through the class-level choose.
         Defaults::set(TimeZoneChooserController::kDSTSaved, QStringLiteral("NO"));
         whenModal([](QWidget *modal) {
-            TimeZoneChooserWindow *chooser = chooserIn(modal);
+            TimeZoneChooserWindow *chooser = qobject_cast<TimeZoneChooserWindow *>(modal);
             QVERIFY(chooser);
             auto *zones = child<QListView>(chooser, "listZones");
             QTest::keyClicks(child<QLineEdit>(chooser, "fieldFind"), QStringLiteral("Tokyo"));
@@ -135,7 +118,6 @@ private Q_SLOTS:
         QCOMPARE(TimeZoneChooserWindow::choose(), QStringLiteral("Asia/Tokyo"));
         whenModal([](QWidget *modal) { QTest::keyClick(modal, Qt::Key_Escape); });
         QVERIFY(!TimeZoneChooserWindow::choose());
-        SystemLog::setSink(nullptr);
     }
 
     // The zone chosen in the main window reaches the selected images, the matching reads their
@@ -147,16 +129,7 @@ private Q_SLOTS:
         m_ui.clear();
         // Taken at 12:10 on a camera set to Berlin summer time: 10:10 UTC.
         const QString card = makeTimedCard(QStringLiteral("zone-card"), {"2024:06:01 12:10:00"});
-        const QString gpx = QDir::homePath() + QStringLiteral("/walk.gpx");
-        QFile track(gpx);
-        QVERIFY(track.open(QIODevice::WriteOnly));
-        track.write("<?xml version=\"1.0\"?><gpx version=\"1.1\"><trk><name>walk</name><trkseg>"
-                    "<trkpt lat=\"51.50\" lon=\"-0.12\"><time>2024-06-01T10:00:00Z</time></trkpt>"
-                    "<trkpt lat=\"51.51\" lon=\"-0.10\"><time>2024-06-01T10:20:00Z</time></trkpt>"
-                    "<trkpt lat=\"51.52\" lon=\"-0.08\"><time>2024-06-01T10:40:00Z</time></trkpt>"
-                    "</trkseg></trk></gpx>\n");
-        track.close();
-        QVERIFY(TrackManagerController::sharedInstance().addFiles({gpx}).has_value());
+        QVERIFY(loadTrack(QStringLiteral("walk.gpx"), londonWalk()));
 
         Program program(card);
         MainWindow &w = program.window;
@@ -169,7 +142,7 @@ private Q_SLOTS:
         QCOMPARE(w.imageBrowser->selectedRows(), QList<int>{0});
 
         whenModal([](QWidget *modal) {
-            TimeZoneChooserWindow *chooser = chooserIn(modal);
+            TimeZoneChooserWindow *chooser = qobject_cast<TimeZoneChooserWindow *>(modal);
             QVERIFY(chooser);
             QTest::keyClicks(child<QLineEdit>(chooser, "fieldFind"), QStringLiteral("Berlin"));
             child<QCheckBox>(chooser, "checkboxDST")->setChecked(true);
@@ -206,14 +179,7 @@ private Q_SLOTS:
 
 int main(int argc, char **argv)
 {
-    QTemporaryDir home;
-    pointHomeAt(home);
-    QApplication app(argc, argv);
-    QApplication::setOrganizationName(QStringLiteral("Brindlewick"));
-    QApplication::setApplicationName(QStringLiteral("Brindlewick"));
-    QApplication::setApplicationVersion(QStringLiteral("0.1.0"));
-    TimeZoneChooserWindowTest test;
-    return QTest::qExec(&test, argc, argv);
+    return runWindowTests<TimeZoneChooserWindowTest>(argc, argv);
 }
 
 #include "TimeZoneChooserWindowTest.moc"

@@ -6,10 +6,13 @@
 #include "geo/ui/MapView.h"
 #include "geo/ui/TrackAddWindow.h"
 #include "metadata/Prefs.h"
-#include "platform/RecordingUserInterface.h"
 #include "platform/SystemLog.h"
 #include "platform/WebEngineStartup.h"
+#include "support/GpxFixtures.h"
+#include "support/InstalledUserInterface.h"
 #include "support/Permissions.h"
+#include "support/ProgramFixture.h"
+#include "support/StandInProgram.h"
 
 #include <QAbstractItemView>
 #include <QFileDialog>
@@ -18,42 +21,27 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTableWidget>
-#include <QTemporaryDir>
 
 namespace {
 
-QString makeFolder(const QString &name)
-{
-    const QString path = QDir::homePath() + QLatin1Char('/') + name;
-    QDir(path).removeRecursively();
-    QDir().mkpath(path);
-    return path;
-}
-
-void writeFile(const QString &path, const QByteArray &content)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(content);
-}
-
 // A GPX file with one track of `count` points a minute apart, heading north-east from Oslo.
-QByteArray gpxTrack(const char *name, int count)
+QByteArray osloTrack(const char *name, int count)
 {
-    QByteArray body = "<?xml version=\"1.0\"?>\n<gpx version=\"1.1\" "
-                      "xmlns=\"http://www.topografix.com/GPX/1/1\"><trk><name>" +
-                      QByteArray(name) + "</name><trkseg>\n";
+    QByteArray points;
     const QDateTime start(QDate(2024, 6, 1), QTime(10, 0), QTimeZone::utc());
-    for (int i = 0; i < count; ++i) {
-        body +=
-            QStringLiteral("<trkpt lat=\"%1\" lon=\"%2\"><ele>%3</ele><time>%4</time></trkpt>\n")
-                .arg(59.91 + i * 0.0004, 0, 'f', 6)
-                .arg(10.75 + i * 0.0006, 0, 'f', 6)
-                .arg(20 + i % 7)
-                .arg(start.addSecs(60 * i).toString(Qt::ISODate))
-                .toUtf8();
-    }
-    return body + "</trkseg></trk></gpx>\n";
+    for (int i = 0; i < count; ++i)
+        points += trkpt(59.91 + i * 0.0004, 10.75 + i * 0.0006,
+                        qPrintable(start.addSecs(60 * i).toString(Qt::ISODate)),
+                        qPrintable(QStringLiteral("<ele>%1</ele>").arg(20 + i % 7))) +
+                  '\n';
+    return gpxTrack(name, points);
+}
+
+// A stand-in GPSBabel that writes a track of four points, then runs `extra`.
+StandInProgram standInGpsbabel(const QByteArray &extra = {})
+{
+    return StandInProgram(QStringLiteral("gpsbabel"),
+                          gpsbabelWrites(osloTrack("Device", 4)) + '\n' + extra);
 }
 
 // Answers a file panel with names typed into its name field.
@@ -72,27 +60,6 @@ void answerPanel(QWidget *modal, const QString &folder, const QString &typed)
     static_cast<QDialog *>(panel)->accept();
 }
 
-// A stand-in gpsbabel alone on PATH; it writes a track to the file after "-F".
-class StandIn
-{
-public:
-    explicit StandIn(const QByteArray &extra)
-        : m_saved(qgetenv("PATH")), m_folder(makeFolder(QStringLiteral("standin")))
-    {
-        const QString script = m_folder + QStringLiteral("/gpsbabel");
-        writeFile(script, "#!/bin/sh\nout=''; prev=''; for a in \"$@\"; do [ \"$prev\" = -F ] && "
-                          "out=\"$a\"; prev=\"$a\"; done\n/bin/cat > \"$out\" <<'EOF'\n" +
-                              gpxTrack("Device", 4) + "EOF\n" + extra + "\n");
-        QFile::setPermissions(script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        qputenv("PATH", m_folder.toLocal8Bit());
-    }
-    ~StandIn() { qputenv("PATH", m_saved); }
-
-private:
-    QByteArray m_saved;
-    QString m_folder;
-};
-
 } // namespace
 
 class TrackManagerWindowTest : public QObject
@@ -100,15 +67,12 @@ class TrackManagerWindowTest : public QObject
     Q_OBJECT
 
 private:
-    RecordingUserInterface m_ui;
+    InstalledUserInterface m_ui;
     QList<QUrl> m_opened;
 
 private Q_SLOTS:
     void initTestCase()
     {
-        UserInterface::setInstance(&m_ui);
-        // Nothing answers there: the pages behave as with no network.
-        Prefs::set(Prefs::MapTileURL, QStringLiteral("http://127.0.0.1:9/{z}/{x}/{y}.png"));
         MapView::setExternalOpener([this](const QUrl &url) { m_opened << url; });
         SystemLog::setSink([](const QString &) {});
     }
@@ -116,16 +80,30 @@ private Q_SLOTS:
     void cleanupTestCase()
     {
         MapView::setExternalOpener({});
-        UserInterface::setInstance(nullptr);
         SystemLog::setSink(nullptr);
     }
 
-    void init() { m_ui.clear(); }
-
-    void loadTrackOpensTheAddDialogAtOnce()
+    void init()
     {
-        TrackManagerController store(makeFolder(QStringLiteral("support-empty")));
-        bool sawAdd = false, sawManager = false;
+        m_ui.clear();
+        // Nothing answers there: the pages behave as with no network.
+        Prefs::set(Prefs::MapTileURL, QStringLiteral("http://127.0.0.1:9/{z}/{x}/{y}.png"));
+    }
+
+    // The main window opens the track manager plainly, and through Load Track with its add
+    // dialog first; nothing loaded, nothing is written.
+    void theMainWindowOpensTheTrackManager()
+    {
+        Program program;
+        bool sawManager = false;
+        whenModalNamed(QStringLiteral("TrackManager"), [&](QWidget *manager) {
+            sawManager = true;
+            manager->findChild<QPushButton *>(QStringLiteral("buttonOK"))->click();
+        });
+        program.window.actionTrackManager->trigger();
+        QVERIFY(sawManager);
+        bool sawAdd = false;
+        sawManager = false;
         whenModalNamed(QStringLiteral("TrackAdd"), [&](QWidget *add) {
             sawAdd = true;
             grabWindow(add, QStringLiteral("track-add-dialog"));
@@ -138,19 +116,20 @@ private Q_SLOTS:
                 window->findChild<QPushButton *>(QStringLiteral("buttonOK"))->click();
             });
         });
-        TrackManagerWindow::run(store, true);
+        program.window.actionLoadTrack->trigger();
         QVERIFY(sawAdd);
         QVERIFY(sawManager);
-        QVERIFY(!QFile::exists(store.presetsFolder() + QStringLiteral("/GPS/gpxfiles.plist")));
+        QVERIFY(!QFile::exists(TrackManagerController::sharedInstance().presetsFolder() +
+                               QStringLiteral("/GPS/gpxfiles.plist")));
     }
 
     void addingFilesListsThemAndDrawsTheMap()
     {
-        const QString folder = makeFolder(QStringLiteral("tracks"));
-        writeFile(folder + QStringLiteral("/walk.gpx"), gpxTrack("Walk", 25));
-        writeFile(folder + QStringLiteral("/bad.gpx"), "<gpx><trk>");
-        writeFile(folder + QStringLiteral("/Later.gpx"), gpxTrack("Later", 2));
-        TrackManagerController store(makeFolder(QStringLiteral("support")));
+        const QString folder = makeTestFolder(QStringLiteral("tracks"));
+        writeTestFile(folder + QStringLiteral("/walk.gpx"), osloTrack("Walk", 25));
+        writeTestFile(folder + QStringLiteral("/bad.gpx"), "<gpx><trk>");
+        writeTestFile(folder + QStringLiteral("/Later.gpx"), osloTrack("Later", 2));
+        TrackManagerController store(makeTestFolder(QStringLiteral("support")));
         TrackManagerWindow window(store);
         window.setPhotos({{59.912, 10.752, QStringLiteral("IMG_0001.JPG")}});
         window.go(false);
@@ -184,9 +163,7 @@ private Q_SLOTS:
         QVERIFY(listing.contains(QStringLiteral("\t\t2024-06-01 10:24:00 +0000")));
 
         // The map: the whole track, both ends, the photo, and the word about missing tiles.
-        const QString failed = waitForPage(window.mapView(), 0);
-        if (!failed.isEmpty())
-            QFAIL(qPrintable(failed));
+        VERIFY_MAP_PAGE(window.mapView(), 0);
         const auto points =
             evaluate(window.mapView(), QStringLiteral("window.brindlewick.pointCount"));
         QVERIFY2(points, "the map page's script did not answer");
@@ -201,8 +178,6 @@ private Q_SLOTS:
         QVERIFY(evaluate(window.mapView(), "document.getElementById('notice').textContent")
                     ->toString()
                     .contains(QStringLiteral("could not be loaded")));
-        QTest::qWait(300);
-        grabWindow(&window, QStringLiteral("track-manager"));
 
         // The tile provider's credit opens in the web browser; the map stays.
         const int loads = window.mapView()->loadsFinished();
@@ -258,14 +233,14 @@ private Q_SLOTS:
 
     void devicesAreReadThroughTheDialog()
     {
-        const QString folder = makeFolder(QStringLiteral("device"));
-        TrackManagerController store(makeFolder(QStringLiteral("support-device")));
+        const QString folder = makeTestFolder(QStringLiteral("device"));
+        TrackManagerController store(makeTestFolder(QStringLiteral("support-device")));
         TrackManagerWindow window(store);
         window.go(false);
         window.show();
         {
             // A file name with a quote and blanks reaches GPSBabel unchanged: no shell.
-            StandIn gpsbabel{QByteArray()};
+            const StandInProgram gpsbabel = standInGpsbabel();
             whenModalNamed(QStringLiteral("TrackAdd"), [&](QWidget *add) {
                 whenModalNamed(QStringLiteral("savePanel"), [&](QWidget *panel) {
                     answerPanel(panel, folder, QStringLiteral("it's my $garmin; track"));
@@ -283,9 +258,7 @@ private Q_SLOTS:
         QVERIFY(window.textViewOutput()->toPlainText().contains(QStringLiteral("Track Device")));
         QCOMPARE(m_ui.progresses.first()->options.message,
                  QStringLiteral("Reading tracks from the GPS device."));
-        const QString failed = waitForPage(window.mapView(), 0);
-        if (!failed.isEmpty())
-            QFAIL(qPrintable(failed));
+        VERIFY_MAP_PAGE(window.mapView(), 0);
         QCOMPARE(evaluate(window.mapView(), "window.brindlewick.pointCount")->toInt(), 4);
         window.accept();
 
@@ -293,7 +266,7 @@ private Q_SLOTS:
         TrackAddWindow add;
         add.show();
         {
-            StandIn warning("echo 'Warning: no fix on unit' >&2");
+            const StandInProgram warning = standInGpsbabel("echo 'Warning: no fix on unit' >&2");
             whenModalNamed(QStringLiteral("savePanel"), [&](QWidget *panel) {
                 answerPanel(panel, folder, QStringLiteral("second"));
             });
@@ -320,18 +293,15 @@ private Q_SLOTS:
         LocalTileServer server;
         QVERIFY(server.isListening());
         Prefs::set(Prefs::MapTileURL, server.tileAddress());
-        const QString folder = makeFolder(QStringLiteral("online"));
-        writeFile(folder + QStringLiteral("/ride.gpx"), gpxTrack("Ride", 40));
-        TrackManagerController store(makeFolder(QStringLiteral("support-online")));
+        const QString ride = makeTestFolder(QStringLiteral("online")) + QStringLiteral("/ride.gpx");
+        writeTestFile(ride, osloTrack("Ride", 40));
+        TrackManagerController store(makeTestFolder(QStringLiteral("support-online")));
         store.readData();
-        QVERIFY(store.addFiles({folder + QStringLiteral("/ride.gpx")}).has_value());
+        QVERIFY(store.addFiles({ride}).has_value());
         TrackManagerWindow window(store);
         window.go(false);
         window.show();
-        const QString failed = waitForPage(window.mapView(), 0);
-        Prefs::set(Prefs::MapTileURL, QStringLiteral("http://127.0.0.1:9/{z}/{x}/{y}.png"));
-        if (!failed.isEmpty())
-            QFAIL(qPrintable(failed));
+        VERIFY_MAP_PAGE(window.mapView(), 0);
         QVERIFY(waitForScript(window.mapView(), "window.brindlewick.tilesLoaded() > 3"));
         QVERIFY(!evaluate(window.mapView(), "window.brindlewick.noticeShown()")->toBool());
         // The tile servers' usage rules ask the program to say who it is.
@@ -339,7 +309,27 @@ private Q_SLOTS:
         QVERIFY2(server.userAgents.first().startsWith(QStringLiteral("Brindlewick/")),
                  qPrintable(server.userAgents.first()));
         QTest::qWait(300);
-        grabWindow(&window, QStringLiteral("track-manager-online"));
+        grabWindow(&window, QStringLiteral("track-manager"));
+        window.accept();
+    }
+
+    void aLongTrackIsDrawnWhole()
+    {
+        // Too large to hand to the engine inline: the page goes through a private file.
+        const QString day = makeTestFolder(QStringLiteral("long")) + QStringLiteral("/day.gpx");
+        writeTestFile(day, osloTrack("Day", 50000));
+        TrackManagerController store(makeTestFolder(QStringLiteral("support-long")));
+        store.readData();
+        QVERIFY(store.addFiles({day}).has_value());
+        TrackManagerWindow window(store);
+        window.go(false);
+        window.show();
+        QVERIFY(window.mapView()->pageText().toUtf8().size() > MapView::kInlineLimit);
+        VERIFY_MAP_PAGE(window.mapView(), 0);
+        const auto points =
+            evaluate(window.mapView(), QStringLiteral("window.brindlewick.pointCount"));
+        QVERIFY(points);
+        QCOMPARE(points->toInt(), 50000);
         window.accept();
     }
 
@@ -347,7 +337,7 @@ private Q_SLOTS:
     {
         // As root with the sandbox on the engine would end the program: no web view is made.
         WebEngineStartup::setFactsForTests(WebEngineStartup::Facts{true, false, true});
-        TrackManagerController store(makeFolder(QStringLiteral("support-noengine")));
+        TrackManagerController store(makeTestFolder(QStringLiteral("support-noengine")));
         TrackManagerWindow window(store);
         WebEngineStartup::setFactsForTests(std::nullopt);
         QVERIFY(!window.mapView()->hasWebView());
@@ -358,41 +348,11 @@ private Q_SLOTS:
         window.mapView()->showPage(QStringLiteral("<p>x</p>")); // nothing to load it into
         window.accept();
     }
-
-    void aLongTrackIsDrawnWhole()
-    {
-        // Too large to hand to the engine inline: the page goes through a private file.
-        const QString folder = makeFolder(QStringLiteral("long"));
-        writeFile(folder + QStringLiteral("/day.gpx"), gpxTrack("Day", 50000));
-        TrackManagerController store(makeFolder(QStringLiteral("support-long")));
-        store.readData();
-        QVERIFY(store.addFiles({folder + QStringLiteral("/day.gpx")}).has_value());
-        TrackManagerWindow window(store);
-        window.go(false);
-        window.show();
-        QVERIFY(window.mapView()->pageText().toUtf8().size() > MapView::kInlineLimit);
-        const QString failed = waitForPage(window.mapView(), 0);
-        if (!failed.isEmpty())
-            QFAIL(qPrintable(failed));
-        const auto points =
-            evaluate(window.mapView(), QStringLiteral("window.brindlewick.pointCount"));
-        QVERIFY(points);
-        QCOMPARE(points->toInt(), 50000);
-        window.accept();
-    }
 };
 
 int main(int argc, char **argv)
 {
-    // Keep the windows away from the real user's settings.
-    QTemporaryDir home;
-    pointHomeAt(home);
-    prepareWebEngine();
-    QApplication app(argc, argv);
-    QApplication::setOrganizationName(QStringLiteral("Brindlewick"));
-    QApplication::setApplicationName(QStringLiteral("Brindlewick"));
-    TrackManagerWindowTest test;
-    return QTest::qExec(&test, argc, argv);
+    return runWindowTests<TrackManagerWindowTest>(argc, argv, prepareWebEngine);
 }
 
 #include "TrackManagerWindowTest.moc"

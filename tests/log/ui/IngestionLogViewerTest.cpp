@@ -1,5 +1,7 @@
 #include "log/IngestionLogController.h"
 #include "log/ui/IngestionLogWindow.h"
+#include "support/GrabSupport.h"
+#include "support/TestSupport.h"
 #include "support/WindowTestSupport.h"
 
 #include <QDir>
@@ -8,20 +10,11 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
-#include <QTemporaryDir>
 #include <QtTest>
 
 class IngestionLogViewerTest : public QObject
 {
     Q_OBJECT
-
-private:
-    static void write(const QString &name, const QByteArray &content)
-    {
-        QFile file(IngestionLogController::initLogDir() + QLatin1Char('/') + name);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(content);
-    }
 
 private Q_SLOTS:
     void listsMonthsNewestFirstAndShowsTheEndOfAMonth()
@@ -29,11 +22,13 @@ private Q_SLOTS:
         QByteArray january;
         for (int i = 0; i < 400; ++i)
             january += "2024-01-05 03:04:05: line " + QByteArray::number(i) + "\n";
-        write(QStringLiteral("2024-01.txt"), january);
-        write(QStringLiteral("2024-02.txt"), "2024-02-01 01:00:00: SUCCESS\n");
-        write(QStringLiteral(".hidden.txt"), "x");
-        write(QStringLiteral("notes.log"), "x");
-        write(QStringLiteral("2023-12.txt"), QByteArray("\xff\xfe broken \xc3", 11));
+        const QString folder = IngestionLogController::initLogDir();
+        QVERIFY(writeTestFile(folder + QStringLiteral("/2024-01.txt"), january));
+        writeTestFile(folder + QStringLiteral("/2024-02.txt"), "2024-02-01 01:00:00: SUCCESS\n");
+        writeTestFile(folder + QStringLiteral("/.hidden.txt"), "x");
+        writeTestFile(folder + QStringLiteral("/notes.log"), "x");
+        writeTestFile(folder + QStringLiteral("/2023-12.txt"),
+                      QByteArray("\xff\xfe broken \xc3", 11));
 
         IngestionLogWindow window;
         // The class's own show() runs a fresh viewer modally; this one is shown plainly.
@@ -50,6 +45,7 @@ private Q_SLOTS:
         QVERIFY(text->toPlainText().startsWith(QStringLiteral("2024-01-05 03:04:05: line 0\n")));
         QVERIFY(text->verticalScrollBar()->maximum() > 0);
         QCOMPARE(text->verticalScrollBar()->value(), text->verticalScrollBar()->maximum());
+        grabWindow(&window, QStringLiteral("ingestion-log"));
 
         table->setCurrentRow(2);
         QCOMPARE(text->toPlainText(), QStringLiteral("[File not readable]"));
@@ -70,12 +66,7 @@ private Q_SLOTS:
 
 int main(int argc, char **argv)
 {
-    // Keep the windows away from the real user's settings.
-    QTemporaryDir home;
-    pointHomeAt(home);
-    QApplication app(argc, argv);
-    IngestionLogViewerTest test;
-    return QTest::qExec(&test, argc, argv);
+    return runWindowTests<IngestionLogViewerTest>(argc, argv);
 }
 
 #include "IngestionLogViewerTest.moc"

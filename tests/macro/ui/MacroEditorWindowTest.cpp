@@ -11,7 +11,6 @@
 #include <QClipboard>
 #include <QMenu>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QtTest>
 
 namespace {
@@ -57,9 +56,7 @@ private Q_SLOTS:
         int started = 0;
         connect(&field, &TokenFieldEdit::editingStarted, this, [&] { ++started; });
 
-        // Text shows as tokens: the language's own cutting, unterminated macros stay text.
-        field.setText(QStringLiteral("a{b}{@X}c"));
-        QCOMPARE(describe(field.objectValue()), (QStringList{"text:a{b}", "token:{@X}", "text:c"}));
+        // Text shows as tokens, cut as the macro language cuts it: unterminated macros stay text.
         field.setText(QStringLiteral("{@A{@B}}"));
         QCOMPARE(describe(field.objectValue()), (QStringList{"token:{@A{@B}", "text:}"}));
         field.setText(QStringLiteral("{@Index:4"));
@@ -160,11 +157,7 @@ private Q_SLOTS:
 
 int main(int argc, char **argv)
 {
-    QTemporaryDir home;
-    pointHomeAt(home);
-    QApplication app(argc, argv);
-    MacroEditorWindowTest test;
-    return QTest::qExec(&test, argc, argv);
+    return runWindowTests<MacroEditorWindowTest>(argc, argv);
 }
 
 #include "MacroEditorWindowTest.moc"
