@@ -418,6 +418,7 @@ void IngestFiles::go2()
     m_writeContext.xmpTemplate = m_xmpTemplate;
     m_copier.beginRun();
     m_copier.setVerify(verifyCopies());
+    m_copier.setGroupFolderSyncs(true);
     m_manifests.clear();
     m_totals = RunTotals();
     m_totals.planned = m_numTotal;
@@ -567,6 +568,7 @@ void IngestFiles::go2()
         if (!item->isCameraItem()) {
             if (m_session)
                 m_session->step();
+            readAheadAfter(items, position);
             if (copyFirst(item, folder) == Next::Stop) {
                 m_totals.stopped += tickedFrom(position + 1);
                 break;
@@ -638,14 +640,42 @@ void IngestFiles::failItem(const ThumbItem &item, const QString &folder, const Q
         it->removeOne(item.targetFilename);
 }
 
+void IngestFiles::readAheadAfter(const ThumbItemList &items, qsizetype position)
+{
+    // The card reads the next file while this one is written out.
+    for (qsizetype i = position + 1; i < items.size(); ++i) {
+        if (!items[i]->checked)
+            continue;
+        if (!items[i]->isCameraItem())
+            CopySteps::readAhead(QFile::encodeName(items[i]->path));
+        return;
+    }
+}
+
+void IngestFiles::syncPlacedFolders()
+{
+    for (const QString &failure : m_copier.syncFolders()) {
+        m_hadError = true;
+        logPrint("\nERROR syncing the folder %@\n", failure);
+        IngestionLogController::log("ERROR syncing the folder %@", failure);
+    }
+}
+
 IngestFiles::Next IngestFiles::copyFirst(const ThumbItemPtr &item, const QString &folder)
 {
     const QString target = joinPath(folder, item->targetFilename);
-    const CopyReport report = m_copier.copy(item->path, target, [this] {
-        // The window keeps drawing during a long copy; a Stop counts before the next item.
-        if (!m_cancelled && !giveTurn())
-            m_cancelled = true;
-    });
+    // A JPEG is decoded beside its copy, from the bytes as they are written.
+    std::optional<JpegStreamCheck> jpegCheck;
+    if (wantsJpegCheck(target))
+        jpegCheck.emplace();
+    const CopyReport report = m_copier.copy(
+        item->path, target,
+        [this] {
+            // The window keeps drawing during a long copy; a Stop counts before the next item.
+            if (!m_cancelled && !giveTurn())
+                m_cancelled = true;
+        },
+        jpegCheck ? &*jpegCheck : nullptr);
     noteRetries(report, target);
     if (!report.ok()) {
         SystemLog::write(formatMessage("Error copying to %@", target));
@@ -683,7 +713,7 @@ IngestFiles::Next IngestFiles::copyFirst(const ThumbItemPtr &item, const QString
     item->ingested = true;
     post("UpdateImageMarkers", this);
     ++m_numIngested;
-    if (!verifyJPEG(target))
+    if (!verifyJPEG(target, jpegCheck ? std::optional<bool>(jpegCheck->finished()) : std::nullopt))
         return Next::Stop;
     writeMetadata(*item, target);
     return copyCompanions(*item, folder);
@@ -717,12 +747,17 @@ void IngestFiles::writeMetadata(ThumbItem &item, const QString &copyPath)
         m_hadError = true;
 }
 
-bool IngestFiles::verifyJPEG(const QString &path)
+bool IngestFiles::wantsJpegCheck(const QString &path) const
 {
-    if (!m_activeSetup.paramBool(QStringLiteral("WantJPEGVerify")) ||
-        extensionOf(path).compare(QLatin1String("jpg"), Qt::CaseInsensitive) != 0)
+    return m_activeSetup.paramBool(QStringLiteral("WantJPEGVerify")) &&
+           extensionOf(path).compare(QLatin1String("jpg"), Qt::CaseInsensitive) == 0;
+}
+
+bool IngestFiles::verifyJPEG(const QString &path, std::optional<bool> decoded)
+{
+    if (!wantsJpegCheck(path))
         return true;
-    if (verifyJpegFile(QFile::encodeName(path).constData()))
+    if (decoded ? *decoded : verifyJpegFile(QFile::encodeName(path).constData()))
         return true;
     m_hadError = true;
     SystemLog::write(formatMessage("Invalid JPEG file: %@", path));
@@ -813,6 +848,8 @@ void IngestFiles::downloadsComplete()
         if (m_totals.failed > 0)
             m_hadError = true;
         removeTempDir();
+        // Every name placed is on the disk before a manifest lists it or the run says so.
+        syncPlacedFolders();
         writeManifests();
         QString summary =
             formatMessage("Files ingested: %d\nDuplicates skipped: %d", m_numIngested, m_numDupes);

@@ -69,8 +69,11 @@ public:
     // True when the file at `path` is the same picture as the item (duplicate rule).
     bool isDuplicate(const ThumbItem &item, const QString &path) const;
 
-    // JPEG verification of a first copy: true when the file may stay.
-    bool verifyJPEG(const QString &path);
+    // JPEG verification of a first copy: true when the file may stay. `decoded` is the verdict
+    // of a check made beside the copy over the very bytes written (else the file is decoded).
+    bool verifyJPEG(const QString &path, std::optional<bool> decoded = std::nullopt);
+    // True when the preset verifies the file at `path` by decoding it.
+    bool wantsJpegCheck(const QString &path) const;
     // The second stage: false after a reported error.
     bool convertOrCopy();
 
@@ -128,6 +131,8 @@ private:
     void go2();
     enum class Next { Continue, Stop };
     Next copyFirst(const ThumbItemPtr &item, const QString &folder);
+    void readAheadAfter(const ThumbItemList &items, qsizetype position);
+    void syncPlacedFolders();
     void noteRetries(const CopyReport &report, const QString &target);
     void failItem(const ThumbItem &item, const QString &folder, const QString &message);
     void recordFirstTree(const QString &folder, const QString &name);

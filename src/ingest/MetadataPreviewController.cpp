@@ -72,7 +72,7 @@ QVariant MetadataPreviewController::cellValue(const QString &column, int row) co
     if (!item)
         return QString();
     if (column == QLatin1String("1"))
-        return item->thumbnail();
+        return QVariant::fromValue(item->thumbnail());
     if (column == QLatin1String("2"))
         return formatMetadata(*item);
     return QString();

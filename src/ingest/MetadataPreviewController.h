@@ -25,7 +25,7 @@ public:
     QString windowTitle() const;
 
     int numberOfRows() const { return int(itemsChecked.size()); }
-    // Column "1" the thumbnail (QImage), "2" the text block, anything else the empty string.
+    // Column "1" the thumbnail (a HeldImage), "2" the text block, anything else the empty string.
     QVariant cellValue(const QString &column, int row) const;
     int heightOfRow(int row) const;
     // Whether the map-link cell (column "3") is shown, and whether the text (column "2") is red.

@@ -119,8 +119,18 @@ bool SafeCopier::copyFile(const QString &source, const QString &target, QString 
     return report.ok();
 }
 
+QStringList SafeCopier::syncFolders()
+{
+    QStringList failures;
+    for (const QString &folder : std::as_const(m_unsyncedFolders))
+        if (const int err = CopySteps::syncFolder(QFile::encodeName(folder)))
+            failures << QStringLiteral("%1: %2").arg(folder, errnoText(err));
+    m_unsyncedFolders.clear();
+    return failures;
+}
+
 CopyReport SafeCopier::copy(const QString &source, const QString &target,
-                            const ChunkCallback &onChunk)
+                            const ChunkCallback &onChunk, CopySteps::ByteSink *check)
 {
     const QFileInfo targetInfo(target);
     const QString folder = targetInfo.absolutePath();
@@ -179,7 +189,7 @@ CopyReport SafeCopier::copy(const QString &source, const QString &target,
         if (::lseek(in.fd, 0, SEEK_SET) < 0)
             return discard(Attempt{Failure::Source, errno});
         // Hashed either way: the manifest lists what was copied.
-        const CopySteps::Transfer transfer = CopySteps::copyAndHash(in.fd, out.fd, onChunk);
+        const CopySteps::Transfer transfer = CopySteps::copyAndHash(in.fd, out.fd, onChunk, check);
         if (transfer.error != 0) {
             if (transfer.sourceSide)
                 return discard(Attempt{Failure::Source, transfer.error});
@@ -233,11 +243,13 @@ CopyReport SafeCopier::copy(const QString &source, const QString &target,
     if (result.failure != Failure::None)
         return fail(result.failure, result.error);
 
-    if (const int err =
-            CopySteps::placeNoReplace(dir.fd, temporary.constData(), finalName.constData())) {
+    if (const int err = CopySteps::placeNoReplace(dir.fd, temporary.constData(),
+                                                  finalName.constData(), !m_groupFolderSyncs)) {
         ::unlinkat(dir.fd, temporary.constData(), 0);
         report.verified = false;
         return fail(err == EEXIST ? Failure::TargetExists : Failure::Destination, err);
     }
+    if (m_groupFolderSyncs && !m_unsyncedFolders.contains(folder))
+        m_unsyncedFolders << folder;
     return report;
 }

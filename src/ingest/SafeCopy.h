@@ -54,9 +54,18 @@ public:
     void setVerify(bool verify) { m_verify = verify; }
     bool verify() const { return m_verify; }
 
-    // Copies `source` to `target` (which must not exist).
+    // Folders receive their fsync in syncFolders() rather than after every file (a run syncs
+    // them before it reports anything as done). Off by default: each placement syncs its folder.
+    void setGroupFolderSyncs(bool group) { m_groupFolderSyncs = group; }
+    // Syncs the folders that received files since the last call; answers the descriptions of
+    // the folders whose sync failed.
+    QStringList syncFolders();
+
+    // Copies `source` to `target` (which must not exist); `check`, when given, sees every byte
+    // of each attempt as it is written.
     CopyReport copy(const QString &source, const QString &target,
-                    const ChunkCallback &onChunk = ChunkCallback());
+                    const ChunkCallback &onChunk = ChunkCallback(),
+                    CopySteps::ByteSink *check = nullptr);
     // The same answering only success; `error` receives the description of a failure.
     bool copyFile(const QString &source, const QString &target, QString *error,
                   const ChunkCallback &onChunk = ChunkCallback());
@@ -74,5 +83,7 @@ public:
 
 private:
     QSet<QString> m_swept;
+    QStringList m_unsyncedFolders;
     bool m_verify = true;
+    bool m_groupFolderSyncs = false;
 };

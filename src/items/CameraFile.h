@@ -1,7 +1,8 @@
 #pragma once
 
+#include "platform/HeldImage.h"
+
 #include <QDateTime>
-#include <QImage>
 #include <QString>
 #include <QVariantMap>
 
@@ -18,7 +19,7 @@ public:
     virtual ~CameraFile() = default;
     virtual QString name() const = 0;
     virtual QDateTime modificationDate() const = 0;
-    virtual QImage thumbnail() const = 0;
+    virtual HeldImage thumbnail() const = 0;
     virtual std::optional<QVariantMap> metadata() const = 0;
     virtual CameraDevice *device() const = 0;
 };

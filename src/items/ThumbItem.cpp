@@ -2,7 +2,6 @@
 
 #include "log/ConsoleLog.h"
 #include "platform/ImageProperties.h"
-#include "platform/Thumbnailer.h"
 
 #include <QFileInfo>
 
@@ -17,11 +16,11 @@ std::shared_ptr<ThumbItem> ThumbItem::initWithPath(const QString &path)
     return item;
 }
 
-std::shared_ptr<ThumbItem> ThumbItem::initWithImage(const QImage &bitmap)
+std::shared_ptr<ThumbItem> ThumbItem::initWithImage(const HeldImage &bitmap)
 {
     auto item = std::make_shared<ThumbItem>();
     item->representationType = RepresentationType::Image;
-    item->image = bitmap.isNull() ? QImage() : bitmap;
+    item->image = bitmap;
     item->metadata = QVariantMap();
     return item;
 }
@@ -62,10 +61,10 @@ void ThumbItem::loadMetadata()
         logPrint("Image %@: damaged file, %@\n", path, problems.join(QLatin1String("; ")));
 }
 
-QImage ThumbItem::thumbnail()
+HeldImage ThumbItem::thumbnail()
 {
     if (!isCameraItem() && image.isNull()) {
-        image = Thumbnailer::preview(path, QSize(500, 500));
+        image = HeldImage::preview(path, QSize(500, 500));
         ++imageGeneration;
     }
     return image;
@@ -99,5 +98,5 @@ QString ThumbItem::imageUID() const
 
 QVariant ThumbItem::imageRepresentation() const
 {
-    return isCameraItem() ? QVariant(image) : QVariant(path);
+    return isCameraItem() ? QVariant::fromValue(image) : QVariant(path);
 }

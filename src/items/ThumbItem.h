@@ -3,7 +3,6 @@
 #include "items/CameraFile.h"
 
 #include <QDateTime>
-#include <QImage>
 #include <QList>
 #include <QSet>
 #include <QString>
@@ -25,7 +24,7 @@ public:
     // A path item for a file; its modification time is taken now, its properties later.
     static std::shared_ptr<ThumbItem> initWithPath(const QString &path);
     // A camera item showing `bitmap` (a null image gives an empty 0x0 image); metadata empty.
-    static std::shared_ptr<ThumbItem> initWithImage(const QImage &bitmap);
+    static std::shared_ptr<ThumbItem> initWithImage(const HeldImage &bitmap);
 
     // "yyyy-MM-dd HH:mm:ss" in local time.
     static QString stringFromDate(const QDateTime &date);
@@ -36,8 +35,9 @@ public:
     QString modTime() const;
     // Path items: reads the properties once (an unreadable file stores an empty map).
     void loadMetadata();
-    // Path items: the 500x500 preview, made on first use. Camera items: `image`.
-    QImage thumbnail();
+    // Path items: the 500x500 preview, made on first use (null in programs that install no
+    // picture makers, HeldImage.h). Camera items: `image`.
+    HeldImage thumbnail();
     // `filter` holds lower-case extensions; empty means every file is offered.
     void setExclusionFlag(const QSet<QString> &filter);
 
@@ -51,7 +51,7 @@ public:
 
     // Properties kept under their design names.
     QString path;
-    QImage image;
+    HeldImage image;
     CameraFilePtr cameraFile;
     RepresentationType representationType = RepresentationType::Path;
     std::optional<QString> modTimeHolder;

@@ -5,6 +5,7 @@
 #include <QAbstractListModel>
 #include <QCache>
 #include <QHash>
+#include <QImage>
 #include <QThreadPool>
 
 #include <atomic>

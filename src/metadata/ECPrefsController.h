@@ -7,7 +7,6 @@
 #include <QMap>
 #include <QString>
 #include <QStringList>
-#include <QValidator>
 #include <QVariant>
 
 #include <optional>
@@ -162,15 +161,4 @@ private:
     const Prefs::Key *m_lastRefusedKey = nullptr;
     QStringList m_customFields;
     QList<LayedOutField> m_layedOutFields;
-};
-
-// Accepts the text of a signed whole number as it is typed: empty, or an optional leading "-"
-// followed by digits only (a lone "-" is accepted).
-class NumberFormatterNumericOnly : public QValidator
-{
-    Q_OBJECT
-public:
-    using QValidator::QValidator;
-    static bool isPartialStringValid(const QString &text);
-    State validate(QString &input, int &pos) const override;
 };

@@ -17,6 +17,8 @@ namespace CopySteps {
 namespace {
 
 constexpr qint64 kTransfer = 1 << 20;
+// Written bytes not yet known to be on the disk, at most: enough to keep the disk busy.
+constexpr qint64 kWriteBehind = 8 << 20;
 
 std::vector<char> &buffer()
 {
@@ -122,11 +124,16 @@ int removeStrayTemporaries(const QByteArray &dirPath)
     return removed;
 }
 
-Transfer copyAndHash(int in, int out, const ChunkCallback &onChunk)
+Transfer copyAndHash(int in, int out, const ChunkCallback &onChunk, ByteSink *sink)
 {
     ::posix_fadvise(in, 0, 0, POSIX_FADV_SEQUENTIAL);
     Hasher hasher;
     std::vector<char> &data = buffer();
+    if (sink)
+        sink->begin();
+    const off_t start = ::lseek(out, 0, SEEK_CUR);
+    off_t written = start < 0 ? 0 : start;
+    off_t waited = written;
     Transfer result = loop(
         [&](Transfer &state) -> ssize_t {
             const ssize_t n = readSome(in, data.data(), kTransfer, IoFaults::Op::SourceRead);
@@ -138,12 +145,33 @@ Transfer copyAndHash(int in, int out, const ChunkCallback &onChunk)
                 hasher.add(data.data(), static_cast<size_t>(n));
                 if (!writeAll(out, data.data(), n))
                     return -1;
+                if (sink)
+                    sink->add(data.data(), n);
+                // Errors of the write-back itself are left to the fsync, which reports them.
+                ::sync_file_range(out, written, n, SYNC_FILE_RANGE_WRITE);
+                written += n;
+                if (written - waited > kWriteBehind) {
+                    const off_t upTo = written - kWriteBehind;
+                    ::sync_file_range(out, waited, upTo - waited,
+                                      SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE |
+                                          SYNC_FILE_RANGE_WAIT_AFTER);
+                    waited = upTo;
+                }
             }
             return n;
         },
         onChunk);
     result.hash = hasher.digest();
     return result;
+}
+
+void readAhead(const QByteArray &path)
+{
+    const int fd = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    ::posix_fadvise(fd, 0, 0, POSIX_FADV_WILLNEED);
+    ::close(fd);
 }
 
 int durableSync(int fd)
@@ -216,7 +244,7 @@ void flipMiddleByte(int fd)
         ::fdatasync(fd);
 }
 
-int placeNoReplace(int dirFd, const char *temporary, const char *finalName)
+int placeNoReplace(int dirFd, const char *temporary, const char *finalName, bool syncFolder)
 {
     int placed = ::renameat2(dirFd, temporary, dirFd, finalName, RENAME_NOREPLACE);
     if (placed != 0 && (errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP)) {
@@ -235,8 +263,19 @@ int placeNoReplace(int dirFd, const char *temporary, const char *finalName)
     }
     if (placed != 0)
         return errno ? errno : EIO;
-    ::fsync(dirFd);
+    if (syncFolder)
+        ::fsync(dirFd);
     return 0;
+}
+
+int syncFolder(const QByteArray &dirPath)
+{
+    const int fd = ::open(dirPath.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return errno;
+    const int error = ::fsync(fd) == 0 ? 0 : errno;
+    ::close(fd);
+    return error;
 }
 
 } // namespace CopySteps

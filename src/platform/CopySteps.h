@@ -33,6 +33,16 @@ using ChunkCallback = std::function<void()>;
 // Bytes between two chunk callbacks.
 inline constexpr qint64 kChunkBytes = 8 << 20;
 
+// Receives, on the copying thread, every byte of a copy as it is written (a structural check
+// that runs beside the copy). begin() comes before the first byte of each attempt.
+class ByteSink
+{
+public:
+    virtual ~ByteSink() = default;
+    virtual void begin() = 0;
+    virtual void add(const char *data, qint64 size) = 0;
+};
+
 struct Transfer
 {
     int error = 0;           // 0, or the errno of the failed step
@@ -41,9 +51,15 @@ struct Transfer
     Hash128 hash;            // of the bytes read (copyAndHash only)
 };
 
-// Copies `in` from its offset to its end onto `out`, hashing every byte read. The source is read
-// exactly once.
-Transfer copyAndHash(int in, int out, const ChunkCallback &onChunk = ChunkCallback());
+// Copies `in` from its offset to its end onto `out`, hashing every byte read (and handing it to
+// `sink`). The source is read exactly once. The write-back of each piece starts as soon as it is
+// written, and the copy waits for pieces written a few MB earlier: the disk works while the next
+// piece is read, the final fsync has little left to do, and dirty pages stay few.
+Transfer copyAndHash(int in, int out, const ChunkCallback &onChunk = ChunkCallback(),
+                     ByteSink *sink = nullptr);
+
+// Asks the kernel to read the file at `path` ahead (it is copied soon), without waiting.
+void readAhead(const QByteArray &path);
 // Flushes the file to the disk. After a failure the kernel may have dropped the pages it could
 // not write, so a later fsync that succeeds proves nothing: the copy must be made again.
 int durableSync(int fd);
@@ -64,8 +80,12 @@ int hashContent(int fd, Hash128 *hash, qint64 *bytes);
 void flipMiddleByte(int fd);
 
 // Puts `temporary` under `finalName`, both inside the folder `dirFd`, without replacing anything
-// (renameat2 RENAME_NOREPLACE, else link + unlink), then syncs the folder. EEXIST when the name is
-// taken; the temporary is then still there for the caller to remove.
-int placeNoReplace(int dirFd, const char *temporary, const char *finalName);
+// (renameat2 RENAME_NOREPLACE, else link + unlink), then syncs the folder unless the caller
+// syncs it later (`syncFolder` false: many copies into one folder share one sync). EEXIST when
+// the name is taken; the temporary is then still there for the caller to remove.
+int placeNoReplace(int dirFd, const char *temporary, const char *finalName, bool syncFolder = true);
+
+// fsync of a folder by path: 0 or the errno.
+int syncFolder(const QByteArray &dirPath);
 
 } // namespace CopySteps

@@ -2,7 +2,7 @@
 
 #include "platform/Defaults.h"
 #include "platform/Format.h"
-#include "platform/Thumbnailer.h"
+#include "platform/HeldImage.h"
 #include "sources/CameraWorker.h"
 
 #include <QCoreApplication>
@@ -211,6 +211,7 @@ CameraService::CameraService() : m_stopping(std::make_shared<std::atomic<bool>>(
     qRegisterMetaType<QList<CameraRecords::Descriptor>>();
     qRegisterMetaType<QList<CameraRecords::FileRecord>>();
     qRegisterMetaType<CameraFilePtr>();
+    qRegisterMetaType<HeldImage>();
 
     m_thread = new QThread;
     m_thread->setObjectName(QStringLiteral("CameraService"));
@@ -476,7 +477,7 @@ void CameraService::endSession(CameraDevice *device)
     for (const CameraFilePtr &file : files) {
         auto *f = static_cast<CameraDeviceFile *>(file.get());
         if (m_fetchThumbnails && !f->m_thumbnailDelivered) {
-            f->m_thumbnail = Thumbnailer::fileIcon(QSize(160, 160));
+            f->m_thumbnail = HeldImage::fileIcon(QSize(160, 160));
             f->m_thumbnailDelivered = true;
             Q_EMIT device->didReceiveThumbnailForItem(device, file);
         }
@@ -518,7 +519,8 @@ void CameraService::onOpened(quint64 deviceId, quint64 session, const QString &e
         Q_EMIT device->deviceDidBecomeReady(device);
 }
 
-void CameraService::onThumbnail(quint64 deviceId, quint64 session, int index, const QImage &image)
+void CameraService::onThumbnail(quint64 deviceId, quint64 session, int index,
+                                const HeldImage &image)
 {
     CameraDevice *device = deviceById(deviceId);
     if (!device || device->m_session != session || !device->isReady() || index < 0 ||

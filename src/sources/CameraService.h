@@ -5,7 +5,6 @@
 
 #include <QDateTime>
 #include <QHash>
-#include <QImage>
 #include <QList>
 #include <QObject>
 #include <QPointer>
@@ -61,7 +60,7 @@ public:
 
     QString name() const override { return m_name; }
     QDateTime modificationDate() const override { return m_modificationDate; }
-    QImage thumbnail() const override { return m_thumbnail; }
+    HeldImage thumbnail() const override { return m_thumbnail; }
     std::optional<QVariantMap> metadata() const override { return m_metadata; }
     CameraDevice *device() const override;
 
@@ -78,7 +77,7 @@ private:
     QString m_name;
     QDateTime m_modificationDate;
     quint64 m_size = 0;
-    QImage m_thumbnail;
+    HeldImage m_thumbnail;
     bool m_thumbnailDelivered = false;
     std::optional<QVariantMap> m_metadata;
 };
@@ -264,7 +263,7 @@ private:
     void onDetected(const QList<CameraRecords::Descriptor> &found);
     void onOpened(quint64 deviceId, quint64 session, const QString &error,
                   const QList<CameraRecords::FileRecord> &files);
-    void onThumbnail(quint64 deviceId, quint64 session, int index, const QImage &image);
+    void onThumbnail(quint64 deviceId, quint64 session, int index, const HeldImage &image);
     void onMetadata(quint64 deviceId, quint64 session, int index, const QVariantMap &metadata);
     void onDownloaded(quint64 requestId, const QString &error);
 

@@ -2,15 +2,13 @@
 
 #include "platform/CopySteps.h"
 #include "platform/Format.h"
+#include "platform/HeldImage.h"
 #include "platform/ImageProperties.h"
 #include "platform/IoFaults.h"
-#include "platform/Thumbnailer.h"
 
-#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QImageReader>
 
 #include <gphoto2/gphoto2.h>
 
@@ -132,21 +130,11 @@ QByteArray jpegAroundExif(QByteArray exif)
     return jpeg;
 }
 
-QImage scaledDecode(QIODevice *device)
-{
-    QImageReader reader(device);
-    reader.setAutoTransform(true);
-    const QSize full = reader.size();
-    if (full.isValid() && (full.width() > kThumbnailSide || full.height() > kThumbnailSide))
-        reader.setScaledSize(full.scaled(kThumbnailSide, kThumbnailSide, Qt::KeepAspectRatio));
-    return reader.read();
-}
-
 // What a file shows when neither the camera nor its data give a picture: items then stop
 // waiting for a thumbnail that would never come.
-QImage placeholderThumbnail()
+HeldImage placeholderThumbnail()
 {
-    return Thumbnailer::fileIcon(QSize(kThumbnailSide / 2, kThumbnailSide / 2));
+    return HeldImage::fileIcon(QSize(kThumbnailSide / 2, kThumbnailSide / 2));
 }
 
 QString joinFolder(const QString &folder, const QString &name)
@@ -381,7 +369,7 @@ void CameraWorker::fetchStep(quint64 deviceId, quint64 session)
     if (cancelled(open) || open.next >= open.files.size())
         return;
     const int index = open.next++;
-    QImage thumbnail;
+    HeldImage thumbnail;
     QVariantMap metadata;
     fetchExtras(open, open.files[index], &thumbnail, &metadata);
     if (open.fetchThumbnails)
@@ -393,12 +381,12 @@ void CameraWorker::fetchStep(quint64 deviceId, quint64 session)
             Qt::QueuedConnection);
 }
 
-void CameraWorker::fetchExtras(OpenCamera &open, const FileRecord &file, QImage *thumbnail,
+void CameraWorker::fetchExtras(OpenCamera &open, const FileRecord &file, HeldImage *thumbnail,
                                QVariantMap *metadata)
 {
     const QByteArray folder = file.folder.toUtf8();
     const QByteArray name = file.name.toUtf8();
-    QImage picture;
+    HeldImage picture;
     std::optional<QVariantMap> properties;
 
     if (open.fetchThumbnails) {
@@ -409,9 +397,8 @@ void CameraWorker::fetchExtras(OpenCamera &open, const FileRecord &file, QImage 
                 const char *data = nullptr;
                 unsigned long size = 0;
                 if (gp_file_get_data_and_size(preview, &data, &size) >= GP_OK && data && size) {
-                    QByteArray bytes(data, static_cast<qsizetype>(size));
-                    QBuffer buffer(&bytes);
-                    picture = scaledDecode(&buffer);
+                    picture = HeldImage::decode(QByteArray(data, static_cast<qsizetype>(size)),
+                                                QSize(kThumbnailSide, kThumbnailSide));
                 }
             }
             gp_file_unref(preview);
@@ -445,8 +432,8 @@ void CameraWorker::fetchExtras(OpenCamera &open, const FileRecord &file, QImage 
                     if (!properties)
                         properties = ImageProperties::exif(scratch.path());
                     if (open.fetchThumbnails && picture.isNull())
-                        picture = Thumbnailer::preview(scratch.path(),
-                                                       QSize(kThumbnailSide, kThumbnailSide));
+                        picture = HeldImage::preview(scratch.path(),
+                                                     QSize(kThumbnailSide, kThumbnailSide));
                 }
             } else if (fd >= 0) {
                 ::close(fd);

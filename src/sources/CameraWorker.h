@@ -2,7 +2,7 @@
 
 #include "sources/CameraRecords.h"
 
-#include <QImage>
+#include "platform/HeldImage.h"
 #include <QList>
 #include <QObject>
 #include <QStringList>
@@ -52,7 +52,7 @@ Q_SIGNALS:
     void detected(const QList<CameraRecords::Descriptor> &found);
     void opened(quint64 deviceId, quint64 session, const QString &error,
                 const QList<CameraRecords::FileRecord> &files);
-    void thumbnailFetched(quint64 deviceId, quint64 session, int index, const QImage &image);
+    void thumbnailFetched(quint64 deviceId, quint64 session, int index, const HeldImage &image);
     void metadataFetched(quint64 deviceId, quint64 session, int index, const QVariantMap &metadata);
     void downloaded(quint64 requestId, const QString &error);
 
@@ -75,7 +75,7 @@ public:
 private:
     bool ensureAbilities();
     void fetchStep(quint64 deviceId, quint64 session);
-    void fetchExtras(OpenCamera &open, const CameraRecords::FileRecord &file, QImage *thumbnail,
+    void fetchExtras(OpenCamera &open, const CameraRecords::FileRecord &file, HeldImage *thumbnail,
                      QVariantMap *metadata);
     void listFolder(OpenCamera &open, const QString &folder, int depth);
     void release(OpenCamera &open);

@@ -10,6 +10,9 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QScopeGuard>
@@ -362,4 +365,22 @@ TEST(CliInspect, PresetsMacroAndMacroViewListing)
     EXPECT_TRUE(macros.stdoutData.contains("DateImage:YYYY-MM-DD = 2026-05-14\n"));
     EXPECT_TRUE(macros.stdoutData.contains("\n\nImage Metadata:\n"));
     EXPECT_EQ(cli({"macros", card + "/missing.jpg"}).exitCode, 1);
+
+    // Several files in one process, each with its index in the list; a missing one is named
+    // and fails the command while the others are still answered.
+    const QStringList images = filesBelow(card).mid(0, 2);
+    const QString second = card + "/" + images.value(1);
+    const ProcessResult several =
+        cli({"macro", "--preset", "Listing", "{@Index:4}", image, card + "/missing.jpg", second});
+    EXPECT_EQ(several.exitCode, 1);
+    EXPECT_EQ(several.stdoutData, (image + "\t0001\n" + second + "\t0003\n").toUtf8());
+    EXPECT_TRUE(several.stderrData.contains("missing.jpg: no such file"));
+    const ProcessResult json = cli({"macros", "--json", image, second});
+    EXPECT_EQ(json.exitCode, 0) << json.stderrData.constData();
+    const QJsonArray objects = QJsonDocument::fromJson(json.stdoutData).array();
+    ASSERT_EQ(objects.size(), 2) << json.stdoutData.constData();
+    EXPECT_EQ(objects[1].toObject()["SourceFile"].toString(), second);
+    EXPECT_EQ(objects[0].toObject()["Macros"].toObject()["DateImage:YYYY-MM-DD"].toString(),
+              "2026-05-14");
+    EXPECT_FALSE(objects[0].toObject()["Properties"].toObject().isEmpty());
 }

@@ -5,6 +5,8 @@
 
 #include "platform/IoFaults.h"
 
+#include <QImage>
+
 #include <gtest/gtest.h>
 
 #include <cerrno>

@@ -3,6 +3,7 @@
 #include "macro/MacroProcessor.h"
 
 #include <QEventLoop>
+#include <QImage>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -438,7 +439,7 @@ public:
     FakeCameraFile(QString name, QDateTime date) : m_name(std::move(name)), m_date(date) {}
     QString name() const override { return m_name; }
     QDateTime modificationDate() const override { return m_date; }
-    QImage thumbnail() const override { return QImage(); }
+    HeldImage thumbnail() const override { return {}; }
     std::optional<QVariantMap> metadata() const override { return QVariantMap(); }
     CameraDevice *device() const override { return nullptr; }
 

@@ -11,6 +11,15 @@ bool verdict(const QString &path, JpegDecodeScale scale)
     return verifyJpegFile(QFile::encodeName(path).constData(), scale);
 }
 
+// The check beside a copy, fed in pieces of `piece` bytes as a copy would feed it.
+bool streamVerdict(JpegStreamCheck &check, const QByteArray &bytes, qsizetype piece)
+{
+    check.begin();
+    for (qsizetype at = 0; at < bytes.size(); at += piece)
+        check.add(bytes.constData() + at, std::min(piece, bytes.size() - at));
+    return check.finished();
+}
+
 // Offsets spread over the entropy-coded part (after the headers, before the end marker).
 QList<qsizetype> spread(const QByteArray &jpeg, int count)
 {
@@ -34,12 +43,14 @@ TEST(JpegVerify, DamageIsFoundAtFullAndAtEighthScaleAlike)
     };
     int mutants = 0;
     int rejected = 0;
+    JpegStreamCheck stream;
     for (const auto &[label, shape] : shapes) {
         const QByteArray good = encodeJpeg(5, shape);
         const QString goodPath = folder + "/" + label + ".jpg";
         writeTestFile(goodPath, good);
         EXPECT_TRUE(verdict(goodPath, JpegDecodeScale::Full)) << label;
         EXPECT_TRUE(verdict(goodPath, JpegDecodeScale::Eighth)) << label;
+        EXPECT_TRUE(streamVerdict(stream, good, 4096)) << label;
 
         QList<std::pair<QString, QByteArray>> variants;
         for (qsizetype at : spread(good, 8)) {
@@ -61,6 +72,10 @@ TEST(JpegVerify, DamageIsFoundAtFullAndAtEighthScaleAlike)
             const bool full = verdict(path, JpegDecodeScale::Full);
             EXPECT_EQ(full, verdict(path, JpegDecodeScale::Eighth))
                 << label << " " << name.toStdString();
+            // The bytes decoded while they are copied get the file's verdict, whatever the
+            // pieces; one check serves attempt after attempt.
+            EXPECT_EQ(full, streamVerdict(stream, bytes, 1 + (mutants % 3) * 700))
+                << label << " " << name.toStdString();
             ++mutants;
             rejected += full ? 0 : 1;
         }
@@ -68,6 +83,11 @@ TEST(JpegVerify, DamageIsFoundAtFullAndAtEighthScaleAlike)
     // The mutations really damage the files: most of them are refused.
     EXPECT_GT(rejected, mutants / 2);
     EXPECT_FALSE(verifyJpegFile(QFile::encodeName(folder + "/absent.jpg").constData()));
+    // Nothing given is no JPEG; a check abandoned half way (a copy that failed) ends cleanly.
+    EXPECT_FALSE(streamVerdict(stream, QByteArray(), 1));
+    JpegStreamCheck abandoned;
+    abandoned.begin();
+    abandoned.add("\xff\xd8", 2);
 }
 
 TEST(JpegVerify, TruncatedFileFailsAfterReadingItAll)

@@ -6,6 +6,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QImage>
 
 #include <gtest/gtest.h>
 
@@ -95,7 +96,7 @@ TEST(ThumbItemTest, CameraItemsShowTheirCameraFile)
     item->image = arrived;
     EXPECT_NE(item->imageUID(), before);
     EXPECT_EQ(item->thumbnail().size(), QSize(160, 120));
-    EXPECT_EQ(item->imageRepresentation().value<QImage>().size(), QSize(160, 120));
+    EXPECT_EQ(item->imageRepresentation().value<HeldImage>().size(), QSize(160, 120));
 
     const auto sized = ThumbItem::initWithImage(arrived);
     EXPECT_EQ(sized->image.size(), QSize(160, 120));

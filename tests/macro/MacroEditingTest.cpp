@@ -6,6 +6,7 @@
 #include "presets/Setup.h"
 #include "support/InstalledUserInterface.h"
 
+#include <QImage>
 #include <QTimer>
 
 #include <gtest/gtest.h>

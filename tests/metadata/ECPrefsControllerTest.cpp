@@ -1,4 +1,5 @@
 #include "MetadataSupport.h"
+#include "metadata/NumberFormatterNumericOnly.h"
 #include "platform/RecordingUserInterface.h"
 #include "support/TestSupport.h"
 

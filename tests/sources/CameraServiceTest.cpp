@@ -11,6 +11,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QImage>
 
 #include <gtest/gtest.h>
 

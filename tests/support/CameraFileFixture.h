@@ -14,7 +14,7 @@ struct NamedCameraFile : CameraFile
     {}
     QString name() const override { return fileName; }
     QDateTime modificationDate() const override { return modified; }
-    QImage thumbnail() const override { return {}; }
+    HeldImage thumbnail() const override { return {}; }
     std::optional<QVariantMap> metadata() const override { return std::nullopt; }
     CameraDevice *device() const override { return nullptr; }
 

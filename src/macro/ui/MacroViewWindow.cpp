@@ -2,6 +2,7 @@
 
 #include <QDialogButtonBox>
 #include <QHBoxLayout>
+#include <QImage>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -75,7 +76,7 @@ void MacroViewWindow::showItem(const ThumbItemPtr &item, MacroProcessor &process
     m_textView->setPlainText(QStringLiteral("Reading metadata..."));
     m_controller.setupPanel(item, processor, setup);
     m_textView->setPlainText(m_controller.text());
-    const QImage picture = item ? item->thumbnail() : QImage();
+    const QImage picture = item ? QImage(item->thumbnail()) : QImage();
     m_imageView->setPixmap(picture.isNull() ? QPixmap()
                                             : QPixmap::fromImage(picture.scaled(
                                                   m_imageView->size(), Qt::KeepAspectRatio,

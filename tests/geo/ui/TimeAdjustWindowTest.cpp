@@ -14,6 +14,7 @@
 
 #include <QCheckBox>
 #include <QDateTimeEdit>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>

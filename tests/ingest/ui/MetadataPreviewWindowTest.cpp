@@ -10,6 +10,7 @@
 #include <QAbstractItemModelTester>
 #include <QElapsedTimer>
 #include <QHeaderView>
+#include <QImage>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTableView>
