@@ -664,9 +664,10 @@ void IngestFiles::syncPlacedFolders()
 IngestFiles::Next IngestFiles::copyFirst(const ThumbItemPtr &item, const QString &folder)
 {
     const QString target = joinPath(folder, item->targetFilename);
-    // A JPEG is decoded beside its copy, from the bytes as they are written.
+    // A JPEG is decoded beside its copy, from the bytes as they are written, when the read-back
+    // proves those bytes are what the disk holds; without it the copy is decoded from the disk.
     std::optional<JpegStreamCheck> jpegCheck;
-    if (wantsJpegCheck(target))
+    if (wantsJpegCheck(target) && verifyCopies())
         jpegCheck.emplace();
     const CopyReport report = m_copier.copy(
         item->path, target,
