@@ -55,17 +55,7 @@ std::optional<double> sexagesimal(const QString &text)
     const QStringList parts = text.trimmed().split(QLatin1Char(':'));
     if (parts.isEmpty() || parts.size() > 3)
         return std::nullopt;
-    double degrees = 0;
-    double scale = 1;
-    for (const QString &part : parts) {
-        bool ok = false;
-        const double v = part.toDouble(&ok);
-        if (!ok || v < 0)
-            return std::nullopt;
-        degrees += v / scale;
-        scale *= 60;
-    }
-    return degrees;
+    return ImageProperties::detail::degreesFromParts(parts);
 }
 
 // The sidecar NAME + suffix beside the movie, with the suffix in capitals as cameras write it or

@@ -36,6 +36,9 @@ bool setTextIfAbsent(QVariantMap &map, const QString &group, const QString &name
 // Canon's 1/32-stop exposure encoding, in stops.
 double canonEv(long raw);
 double roundTo(double v, int decimals);
+// Degrees from their sexagesimal parts (degrees, then minutes, then seconds, each may carry a
+// fraction); nothing when a part is not a non-negative number.
+std::optional<double> degreesFromParts(const QStringList &parts);
 
 // Facts about the picture itself that the top-level keys need beside the Exif tags.
 struct TopLevelFacts

@@ -299,18 +299,10 @@ std::optional<std::pair<double, QString>> xmpCoordinate(const Exiv2::XmpData &xm
     if (ref != QLatin1Char('N') && ref != QLatin1Char('S') && ref != QLatin1Char('E') &&
         ref != QLatin1Char('W'))
         return std::nullopt;
-    const QStringList parts = text.chopped(1).split(QLatin1Char(','));
-    double degrees = 0;
-    double scale = 1;
-    for (const QString &part : parts) {
-        bool ok = false;
-        const double v = part.toDouble(&ok);
-        if (!ok || v < 0)
-            return std::nullopt;
-        degrees += v / scale;
-        scale *= 60;
-    }
-    return std::make_pair(degrees, QString(ref));
+    const std::optional<double> degrees = degreesFromParts(text.chopped(1).split(QLatin1Char(',')));
+    if (!degrees)
+        return std::nullopt;
+    return std::make_pair(*degrees, QString(ref));
 }
 
 } // namespace
@@ -427,6 +419,21 @@ void addXmpFallbacks(QVariantMap &props, const Exiv2::XmpData &xmp)
         if (const auto v = xmpNumber(xmp, "Xmp.tiff.Orientation"); v && *v >= 1 && *v <= 8)
             props.insert(QStringLiteral("Orientation"), int(*v));
     }
+}
+
+std::optional<double> degreesFromParts(const QStringList &parts)
+{
+    double degrees = 0;
+    double scale = 1;
+    for (const QString &part : parts) {
+        bool ok = false;
+        const double v = part.toDouble(&ok);
+        if (!ok || v < 0)
+            return std::nullopt;
+        degrees += v / scale;
+        scale *= 60;
+    }
+    return degrees;
 }
 
 } // namespace ImageProperties::detail

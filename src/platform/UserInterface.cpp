@@ -40,3 +40,13 @@ WaitOutcome UserInterface::runWaitLoop(int timeoutMs, QEventLoop *&current)
     current = nullptr;
     return timedOut ? WaitOutcome::TimedOut : WaitOutcome::Ended;
 }
+
+UserInterface::UnsavedEdits UserInterface::askAboutUnsavedEdits(const QString &title)
+{
+    const int answer =
+        confirm(title, QStringLiteral("The window is closing with changes that are not saved yet."),
+                {QStringLiteral("Keep"), QStringLiteral("Discard"), QStringLiteral("Cancel")});
+    return answer == 0   ? UnsavedEdits::Keep
+           : answer == 1 ? UnsavedEdits::Discard
+                         : UnsavedEdits::Cancel;
+}

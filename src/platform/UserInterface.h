@@ -56,6 +56,10 @@ public:
 
     static int effectiveTimeout(int seconds) { return seconds < 5 ? 5 : seconds; }
 
+    // What to do with unsaved edits of a settings window being closed.
+    enum class UnsavedEdits { Keep, Discard, Cancel };
+    UnsavedEdits askAboutUnsavedEdits(const QString &title);
+
     // Runs a nested event loop until `current` is quit (endWait) or `timeoutMs` pass; `current`
     // points at the loop while it runs. Shared by the implementations without a wait window.
     static WaitOutcome runWaitLoop(int timeoutMs, QEventLoop *&current);

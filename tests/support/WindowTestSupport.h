@@ -70,6 +70,14 @@ inline void settleEditors()
     }
 }
 
+// Before the application exists, for programs with web views: the engine's sandbox cannot
+// start as root or in a container.
+inline void prepareWebViews()
+{
+    qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+}
+
 // The main of a window test program: the home in a temporary folder, the application named as
 // the program names itself, then every case of `Test`. `beforeApplication` runs just before the
 // application object is made.

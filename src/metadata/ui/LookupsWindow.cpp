@@ -199,15 +199,13 @@ void LookupsWindow::reject()
 {
     endEditing();
     if (m_controller.isDirty()) {
-        const int answer = UserInterface::instance().confirm(
-            QStringLiteral("Keep the changes to the lookup tables?"),
-            QStringLiteral("The window is closing with changes that are not saved yet."),
-            {QStringLiteral("Keep"), QStringLiteral("Discard"), QStringLiteral("Cancel")});
-        if (answer == 0) {
+        const auto answer = UserInterface::instance().askAboutUnsavedEdits(
+            QStringLiteral("Keep the changes to the lookup tables?"));
+        if (answer == UserInterface::UnsavedEdits::Keep) {
             actionOK();
             return;
         }
-        if (answer != 1)
+        if (answer == UserInterface::UnsavedEdits::Cancel)
             return;
     }
     actionCancel();

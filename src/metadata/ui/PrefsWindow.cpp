@@ -437,15 +437,13 @@ void PrefsWindow::reject()
 {
     controlsToPrefs();
     if (m_prefs.isDirty()) {
-        const int answer = UserInterface::instance().confirm(
-            QStringLiteral("Keep the changes to the preferences?"),
-            QStringLiteral("The window is closing with changes that are not saved yet."),
-            {QStringLiteral("Keep"), QStringLiteral("Discard"), QStringLiteral("Cancel")});
-        if (answer == 0) {
+        const auto answer = UserInterface::instance().askAboutUnsavedEdits(
+            QStringLiteral("Keep the changes to the preferences?"));
+        if (answer == UserInterface::UnsavedEdits::Keep) {
             actionOK();
             return;
         }
-        if (answer != 1)
+        if (answer == UserInterface::UnsavedEdits::Cancel)
             return; // back to editing
     }
     actionCancel();

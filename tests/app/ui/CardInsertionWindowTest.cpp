@@ -369,14 +369,7 @@ private Q_SLOTS:
 
 int main(int argc, char **argv)
 {
-    // Keep the windows away from the real user's settings and buses.
-    QTemporaryDir home;
-    pointHomeAt(home);
-    QApplication app(argc, argv);
-    QApplication::setOrganizationName(QStringLiteral("Brindlewick"));
-    QApplication::setApplicationName(QStringLiteral("Brindlewick"));
-    CardInsertionWindowTest test;
-    return QTest::qExec(&test, argc, argv);
+    return runWindowTests<CardInsertionWindowTest>(argc, argv);
 }
 
 #include "CardInsertionWindowTest.moc"

@@ -341,16 +341,7 @@ private Q_SLOTS:
 
 int main(int argc, char **argv)
 {
-    QTemporaryDir home;
-    pointHomeAt(home);
-    qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    QApplication app(argc, argv);
-    QApplication::setOrganizationName(QStringLiteral("Brindlewick"));
-    QApplication::setApplicationName(QStringLiteral("Brindlewick"));
-    QApplication::setApplicationVersion(QStringLiteral("0.1.0"));
-    MainWindowControlsTest test;
-    return QTest::qExec(&test, argc, argv);
+    return runWindowTests<MainWindowControlsTest>(argc, argv, prepareWebViews);
 }
 
 #include "MainWindowControlsTest.moc"

@@ -363,16 +363,7 @@ private Q_SLOTS:
 
 int main(int argc, char **argv)
 {
-    QTemporaryDir home;
-    pointHomeAt(home);
-    qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    QApplication app(argc, argv);
-    QApplication::setOrganizationName(QStringLiteral("Brindlewick"));
-    QApplication::setApplicationName(QStringLiteral("Brindlewick"));
-    QApplication::setApplicationVersion(QStringLiteral("0.1.0"));
-    MainWindowMetadataTest test;
-    return QTest::qExec(&test, argc, argv);
+    return runWindowTests<MainWindowMetadataTest>(argc, argv, prepareWebViews);
 }
 
 #include "MainWindowMetadataTest.moc"

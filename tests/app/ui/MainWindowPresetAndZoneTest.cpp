@@ -180,16 +180,7 @@ private Q_SLOTS:
 
 int main(int argc, char **argv)
 {
-    // Keep the windows away from the real user's settings.
-    QTemporaryDir home;
-    pointHomeAt(home);
-    qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    QApplication app(argc, argv);
-    QApplication::setOrganizationName(QStringLiteral("Brindlewick"));
-    QApplication::setApplicationName(QStringLiteral("Brindlewick"));
-    MainWindowPresetAndZoneTest test;
-    return QTest::qExec(&test, argc, argv);
+    return runWindowTests<MainWindowPresetAndZoneTest>(argc, argv, prepareWebViews);
 }
 
 #include "MainWindowPresetAndZoneTest.moc"

@@ -552,17 +552,7 @@ private Q_SLOTS:
 
 int main(int argc, char **argv)
 {
-    // Keep the windows away from the real user's settings.
-    QTemporaryDir home;
-    pointHomeAt(home);
-    qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    QApplication app(argc, argv);
-    QApplication::setOrganizationName(QStringLiteral("Brindlewick"));
-    QApplication::setApplicationName(QStringLiteral("Brindlewick"));
-    QApplication::setApplicationVersion(QStringLiteral("0.1.0"));
-    MainWindowTest test;
-    return QTest::qExec(&test, argc, argv);
+    return runWindowTests<MainWindowTest>(argc, argv, prepareWebViews);
 }
 
 #include "MainWindowTest.moc"

@@ -286,14 +286,7 @@ private Q_SLOTS:
 
 int main(int argc, char **argv)
 {
-    // Keep the windows away from the real user's settings.
-    QTemporaryDir home;
-    pointHomeAt(home);
-    qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    QApplication app(argc, argv);
-    UtilityWindowsTest test;
-    return QTest::qExec(&test, argc, argv);
+    return runWindowTests<UtilityWindowsTest>(argc, argv, prepareWebViews);
 }
 
 #include "UtilityWindowsTest.moc"

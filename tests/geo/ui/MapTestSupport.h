@@ -19,13 +19,12 @@
 
 #include <optional>
 
-// Before the application exists: the engine's sandbox cannot start as root or in a container,
-// and there is no GPU under the offscreen platform.
+// Before the application exists: as for any web view, and there is no GPU under the offscreen
+// platform.
 inline void prepareWebEngine()
 {
-    qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    prepareWebViews();
     qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--no-sandbox --disable-gpu");
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
 }
 
 // Waits until the view has finished more than `before` loads. Empty when it did; otherwise

@@ -215,14 +215,7 @@ private Q_SLOTS:
 
 int main(int argc, char **argv)
 {
-    QTemporaryDir home;
-    pointHomeAt(home);
-    QApplication app(argc, argv);
-    QApplication::setOrganizationName(QStringLiteral("Brindlewick"));
-    QApplication::setApplicationName(QStringLiteral("Brindlewick"));
-    QApplication::setApplicationVersion(QStringLiteral("0.1.0"));
-    MetadataPreviewWindowTest test;
-    return QTest::qExec(&test, argc, argv);
+    return runWindowTests<MetadataPreviewWindowTest>(argc, argv);
 }
 
 #include "MetadataPreviewWindowTest.moc"

@@ -9,6 +9,7 @@
 #include "support/GrabSupport.h"
 #include "support/MetadataTableDriving.h"
 #include "support/WindowDriving.h"
+#include "support/WindowTestSupport.h"
 
 #include <QLineEdit>
 #include <QMenu>
@@ -157,13 +158,7 @@ private Q_SLOTS:
 
 int main(int argc, char **argv)
 {
-    QTemporaryDir home;
-    pointHomeAt(home);
-    QApplication app(argc, argv);
-    QApplication::setOrganizationName(QStringLiteral("Brindlewick"));
-    QApplication::setApplicationName(QStringLiteral("Brindlewick"));
-    ExifTableViewTest test;
-    return QTest::qExec(&test, argc, argv);
+    return runWindowTests<ExifTableViewTest>(argc, argv);
 }
 
 #include "ExifTableViewTest.moc"

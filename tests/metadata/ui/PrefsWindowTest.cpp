@@ -460,12 +460,7 @@ private Q_SLOTS:
 
 int main(int argc, char **argv)
 {
-    // Keep the windows away from the real user's settings.
-    QTemporaryDir home;
-    pointHomeAt(home);
-    QApplication app(argc, argv);
-    PrefsWindowTest test;
-    return QTest::qExec(&test, argc, argv);
+    return runWindowTests<PrefsWindowTest>(argc, argv);
 }
 
 #include "PrefsWindowTest.moc"

@@ -323,13 +323,7 @@ private:
 
 int main(int argc, char **argv)
 {
-    QTemporaryDir home;
-    pointHomeAt(home);
-    QApplication app(argc, argv);
-    QApplication::setOrganizationName(QStringLiteral("Brindlewick"));
-    QApplication::setApplicationName(QStringLiteral("Brindlewick"));
-    PresetWindowTest test;
-    return QTest::qExec(&test, argc, argv);
+    return runWindowTests<PresetWindowTest>(argc, argv);
 }
 
 #include "PresetWindowTest.moc"
