@@ -2,6 +2,7 @@
 
 #include "geo/Geotag.h"
 #include "ingest/DngConverter.h"
+#include "ingest/JpegHeadRewrite.h"
 #include "ingest/JpegVerify.h"
 #include "ingest/MetadataWriter.h"
 #include "items/Companions.h"
@@ -669,14 +670,23 @@ IngestFiles::Next IngestFiles::copyFirst(const ThumbItemPtr &item, const QString
     std::optional<JpegStreamCheck> jpegCheck;
     if (wantsJpegCheck(target) && verifyCopies())
         jpegCheck.emplace();
-    const CopyReport report = m_copier.copy(
-        item->path, target,
-        [this] {
-            // The window keeps drawing during a long copy; a Stop counts before the next item.
-            if (!m_cancelled && !giveTurn())
-                m_cancelled = true;
-        },
-        jpegCheck ? &*jpegCheck : nullptr);
+    CopyOptions options;
+    options.onChunk = [this] {
+        // The window keeps drawing during a long copy; a Stop counts before the next item.
+        if (!m_cancelled && !giveTurn())
+            m_cancelled = true;
+    };
+    options.check = jpegCheck ? &*jpegCheck : nullptr;
+    // A JPEG that takes our XMP is written with it in the same pass; whatever the new head
+    // cannot be made for (no JPEG, a packet that does not merge, a text too long) is copied
+    // plain and goes the merger's way afterwards, with its reports.
+    m_writeContext.xmpTemplate = m_xmpTemplate;
+    const std::optional<QByteArray> xmp = xmpToEmbedWhileCopying(*item, target, m_writeContext);
+    if (xmp)
+        options.rewriteHead = [&xmp](const QByteArray &head, bool complete) {
+            return jpegHeadWithXmp(head, *xmp, complete);
+        };
+    const CopyReport report = m_copier.copy(item->path, target, options);
     noteRetries(report, target);
     if (!report.ok()) {
         SystemLog::write(formatMessage("Error copying to %@", target));
@@ -710,14 +720,28 @@ IngestFiles::Next IngestFiles::copyFirst(const ThumbItemPtr &item, const QString
         return Next::Continue;
     }
     m_sourceFailures.succeeded();
-    m_copyHashes.insert(target, ManifestBook::stamp(target, report.hash));
+    const ManifestBook::Stamp stamp = ManifestBook::stamp(target, report.hash);
+    m_copyHashes.insert(target, stamp);
     item->ingested = true;
     post("UpdateImageMarkers", this);
     ++m_numIngested;
     if (!verifyJPEG(target, jpegCheck ? std::optional<bool>(jpegCheck->finished()) : std::nullopt))
         return Next::Stop;
-    writeMetadata(*item, target);
+    const int imageWrites = m_writeContext.imageWrites;
+    writeMetadata(*item, target, report.rewritten);
+    if (m_writeContext.imageWrites == imageWrites)
+        restampUnchanged(target, stamp);
     return copyCompanions(*item, folder);
+}
+
+void IngestFiles::restampUnchanged(const QString &path, const ManifestBook::Stamp &stamp)
+{
+    // Writing the metadata beside a copy changes its mode (and so its change time) but not its
+    // bytes: the hash taken while copying still holds, and the manifest need not read it again.
+    const ManifestBook::Stamp now = ManifestBook::stamp(path, stamp.hash);
+    if (stamp.valid && now.valid && now.inode == stamp.inode && now.size == stamp.size &&
+        now.mtimeNs == stamp.mtimeNs)
+        m_copyHashes.insert(path, now);
 }
 
 IngestFiles::Next IngestFiles::copyCompanions(const ThumbItem &item, const QString &folder)
@@ -739,10 +763,12 @@ IngestFiles::Next IngestFiles::copyCompanions(const ThumbItem &item, const QStri
     return Next::Continue;
 }
 
-void IngestFiles::writeMetadata(ThumbItem &item, const QString &copyPath)
+void IngestFiles::writeMetadata(ThumbItem &item, const QString &copyPath, bool xmpEmbedded)
 {
     m_writeContext.xmpTemplate = m_xmpTemplate;
-    if (!writeMetadataFor(item, copyPath, m_writeContext))
+    const bool written = xmpEmbedded ? writeMetadataAfterEmbedding(item, copyPath, m_writeContext)
+                                     : writeMetadataFor(item, copyPath, m_writeContext);
+    if (!written)
         ++m_numMetadataNotWritten;
     if (m_writeContext.hadError)
         m_hadError = true;

@@ -141,7 +141,8 @@ private:
     void writeManifests();
     // Copies the item's companions beside its copy, under its new base name.
     Next copyCompanions(const ThumbItem &item, const QString &folder);
-    void writeMetadata(ThumbItem &item, const QString &copyPath);
+    void restampUnchanged(const QString &path, const ManifestBook::Stamp &stamp);
+    void writeMetadata(ThumbItem &item, const QString &copyPath, bool xmpEmbedded = false);
     bool giveTurn();
     bool requestDownload(const ThumbItemPtr &item, const QString &folder, const QString &name);
     void reportCopyError(const QString &description);

@@ -117,10 +117,40 @@ QString xmpPathFor(const QString &copyPath)
     return base + (isJpg(copyPath) ? QStringLiteral(".xmpjpg") : QStringLiteral(".xmp"));
 }
 
+namespace {
+
+bool nothingToWrite(const ThumbItem &item)
+{
+    return item.metadataGenerated.isEmpty() && item.gpsLat == 0.0 && item.gpsLon == 0.0 &&
+           item.gpsEle == 0.0;
+}
+
+} // namespace
+
+std::optional<QByteArray> xmpToEmbedWhileCopying(const ThumbItem &item, const QString &copyPath,
+                                                 const MetadataWriteContext &context)
+{
+    if (!isJpg(copyPath) || nothingToWrite(item))
+        return std::nullopt;
+    std::optional<QByteArray> text = buildXMPQuietly(item, context.xmpTemplate);
+    // The merger takes the text up to its first zero byte.
+    if (text) {
+        const qsizetype zero = text->indexOf('\0');
+        if (zero >= 0)
+            text->truncate(zero);
+    }
+    return text;
+}
+
+bool writeMetadataAfterEmbedding(ThumbItem &item, const QString &copyPath,
+                                 MetadataWriteContext &context)
+{
+    return writeGPSFrom(item, copyPath, context);
+}
+
 bool writeMetadataFor(ThumbItem &item, const QString &copyPath, MetadataWriteContext &context)
 {
-    if (item.metadataGenerated.isEmpty() && item.gpsLat == 0.0 && item.gpsLon == 0.0 &&
-        item.gpsEle == 0.0)
+    if (nothingToWrite(item))
         return true;
 
     const std::optional<QString> xmp = buildXMP(item, context.xmpTemplate);
@@ -141,6 +171,8 @@ bool writeMetadataFor(ThumbItem &item, const QString &copyPath, MetadataWriteCon
     setMode644(copyPath);
     setMode644(xmpPath);
 
+    if (jpg)
+        ++context.imageWrites;
     if (jpg && !mergeXmpIntoJpeg(copyPath)) {
         // The working file is never left beside the image (the merger keeps the text as a
         // proper sidecar when only the JPEG could not take it).
@@ -155,7 +187,10 @@ bool writeMetadataFor(ThumbItem &item, const QString &copyPath, MetadataWriteCon
 
 bool writeGPSFrom(ThumbItem &item, const QString &copyPath, MetadataWriteContext &context)
 {
-    if (wantEmbeddedGPS() && !embedGPSFrom(item, copyPath, context))
+    if (!wantEmbeddedGPS())
+        return true;
+    ++context.imageWrites;
+    if (!embedGPSFrom(item, copyPath, context))
         context.hadError = true;
     return true;
 }

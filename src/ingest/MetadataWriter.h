@@ -1,8 +1,10 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 #include <memory>
+#include <optional>
 
 class ExifToolSession;
 class ThumbItem;
@@ -13,6 +15,9 @@ struct MetadataWriteContext
     QString xmpTemplate;   // the XMP template text, loaded by the driver at the run's start
     bool hadError = false; // set when the geotag writer fails; the run stops before its next item
     int numTaggedByExifTool = 0; // files whose GPS tags ExifTool wrote without error
+    // Times a copy's own bytes were handed to a writer (the merger, ExifTool): a copy whose
+    // count did not move still holds exactly the bytes it was copied with.
+    int imageWrites = 0;
     // One ExifTool kept open for the run instead of one start per file; it ends with the last
     // copy of the context.
     bool keepExifToolOpen = true;
@@ -24,6 +29,15 @@ struct MetadataWriteContext
 // failure, which leaves no working file behind; the driver counts such files but goes on (only
 // `context.hadError` stops a run).
 bool writeMetadataFor(ThumbItem &item, const QString &copyPath, MetadataWriteContext &context);
+
+// The XMP text that the ".jpg" copy at `copyPath` is to carry inside, when the copy can be
+// written with it in one pass: metadata to write, and a well-formed text. Nullopt otherwise (the
+// copy is then made plain and writeMetadataFor does the rest, with its reports).
+std::optional<QByteArray> xmpToEmbedWhileCopying(const ThumbItem &item, const QString &copyPath,
+                                                 const MetadataWriteContext &context);
+// What remains of writeMetadataFor for a JPEG copied with its XMP inside: the GPS tags.
+bool writeMetadataAfterEmbedding(ThumbItem &item, const QString &copyPath,
+                                 MetadataWriteContext &context);
 
 // Runs the ExifTool geotag writer when the user default "WantEmbeddedGPS" is on; its failure
 // sets `context.hadError`. Always answers true.

@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -132,6 +133,15 @@ QStringList SafeCopier::syncFolders()
 CopyReport SafeCopier::copy(const QString &source, const QString &target,
                             const ChunkCallback &onChunk, CopySteps::ByteSink *check)
 {
+    CopyOptions options;
+    options.onChunk = onChunk;
+    options.check = check;
+    return copy(source, target, options);
+}
+
+CopyReport SafeCopier::copy(const QString &source, const QString &target,
+                            const CopyOptions &options)
+{
     const QFileInfo targetInfo(target);
     const QString folder = targetInfo.absolutePath();
     sweep(folder);
@@ -163,6 +173,26 @@ CopyReport SafeCopier::copy(const QString &source, const QString &target,
         return fail(Failure::Source, S_ISDIR(before.st_mode) ? EISDIR : EINVAL);
     const timespec times[2] = {before.st_atim, before.st_mtim};
 
+    // The new head, made once from the source's first bytes; read again with the rest on each
+    // attempt, since the source is only trusted as read in one pass.
+    HeadRewrite rewrite;
+    if (options.rewriteHead) {
+        constexpr qint64 kMaxHead = 16 << 20;
+        QByteArray head;
+        for (qint64 want = 64 << 10; want <= kMaxHead; want *= 2) {
+            if (const int err = CopySteps::readPiece(in.fd, 0, want, &head))
+                return fail(Failure::Source, err);
+            const bool complete = head.size() < want;
+            rewrite = options.rewriteHead(head, complete);
+            if (rewrite.status != HeadRewrite::Status::NeedMore)
+                break;
+        }
+        if (rewrite.status != HeadRewrite::Status::Done)
+            rewrite = HeadRewrite();
+    }
+    const bool rewriting = rewrite.status == HeadRewrite::Status::Done;
+    const timespec rewrittenTimes[2] = {before.st_mtim, before.st_mtim};
+
     // One attempt: a temporary written, synced and (with verification) read back. On success
     // the temporary's name is left in `temporary` and its descriptor in `out`.
     QByteArray temporary;
@@ -186,10 +216,15 @@ CopyReport SafeCopier::copy(const QString &source, const QString &target,
                         QStringLiteral("%1 failed: %2").arg(QLatin1String(step), errnoText(err))});
         };
 
-        if (::lseek(in.fd, 0, SEEK_SET) < 0)
+        if (::lseek(in.fd, rewriting ? rewrite.replaced : 0, SEEK_SET) < 0)
             return discard(Attempt{Failure::Source, errno});
         // Hashed either way: the manifest lists what was copied.
-        const CopySteps::Transfer transfer = CopySteps::copyAndHash(in.fd, out.fd, onChunk, check);
+        std::vector<CopySteps::ExtraOutput> extras;
+        CopySteps::Transfer transfer =
+            CopySteps::copyAndHash(in.fd, out.fd, rewriting ? rewrite.head : QByteArray(), extras,
+                                   options.onChunk, options.check);
+        if (rewriting)
+            transfer.sourceBytes += rewrite.replaced;
         if (transfer.error != 0) {
             if (transfer.sourceSide)
                 return discard(Attempt{Failure::Source, transfer.error});
@@ -198,14 +233,15 @@ CopyReport SafeCopier::copy(const QString &source, const QString &target,
         struct stat after;
         if (::fstat(in.fd, &after) != 0)
             return discard(Attempt{Failure::Source, errno});
-        if (transfer.bytes != before.st_size || after.st_size != before.st_size ||
+        if (transfer.sourceBytes != before.st_size || after.st_size != before.st_size ||
             after.st_mtim.tv_sec != before.st_mtim.tv_sec ||
             after.st_mtim.tv_nsec != before.st_mtim.tv_nsec)
             return discard(Attempt{Failure::SourceChanged, 0});
 
         // Readable and writable by the owner, so later steps may add metadata to the copy.
-        ::fchmod(out.fd, (before.st_mode & 0777) | S_IRUSR | S_IWUSR);
-        if (::futimens(out.fd, times) != 0)
+        ::fchmod(out.fd,
+                 rewriting ? options.rewrittenMode : (before.st_mode & 0777) | S_IRUSR | S_IWUSR);
+        if (::futimens(out.fd, rewriting ? rewrittenTimes : times) != 0)
             return destinationFault(errno, "setting the time");
         if (const int err = CopySteps::durableSync(out.fd))
             return destinationFault(err, "fsync");
@@ -226,6 +262,7 @@ CopyReport SafeCopier::copy(const QString &source, const QString &target,
         }
         report.hash = transfer.hash;
         report.size = transfer.bytes;
+        report.rewritten = rewriting;
         report.modified = before.st_mtim.tv_sec;
         if (::close(out.fd) != 0) {
             out.fd = -1;

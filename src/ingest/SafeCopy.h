@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <functional>
+#include <sys/types.h>
 
 // What became of one copy.
 struct CopyReport
@@ -27,9 +28,30 @@ struct CopyReport
     bool verified = false; // the copy was read back from the disk and matched the source
     Hash128 hash;          // of the source as it was read and written (on success)
     qint64 size = 0;
-    qint64 modified = 0; // the copy's modification time, seconds since 1970
+    qint64 modified = 0;    // the copy's modification time, seconds since 1970
+    bool rewritten = false; // the copy was written with a new head (CopyOptions::rewriteHead)
 
     bool ok() const { return failure == Failure::None; }
+};
+
+// A new head for a copy, given the first bytes of the source (all of it when `complete`).
+struct HeadRewrite
+{
+    enum class Status { Done, NeedMore, Decline };
+    Status status = Status::Decline;
+    QByteArray head; // written in place of the source's first `replaced` bytes
+    qsizetype replaced = 0;
+};
+
+// What a copy may do beyond copying the bytes unchanged.
+struct CopyOptions
+{
+    CopySteps::ChunkCallback onChunk;
+    CopySteps::ByteSink *check = nullptr; // sees every byte of each attempt as it is written
+    // Writes the copy with a new head in the same pass (a JPEG with its XMP). A decline makes a
+    // plain copy. The copy then takes `rewrittenMode` and the source's modification time.
+    std::function<HeadRewrite(const QByteArray &head, bool complete)> rewriteHead;
+    mode_t rewrittenMode = 0644;
 };
 
 // Places copies of image files without ever replacing anything. A copy is written under a hidden
@@ -66,6 +88,7 @@ public:
     CopyReport copy(const QString &source, const QString &target,
                     const ChunkCallback &onChunk = ChunkCallback(),
                     CopySteps::ByteSink *check = nullptr);
+    CopyReport copy(const QString &source, const QString &target, const CopyOptions &options);
     // The same answering only success; `error` receives the description of a failure.
     bool copyFile(const QString &source, const QString &target, QString *error,
                   const ChunkCallback &onChunk = ChunkCallback());

@@ -148,7 +148,9 @@ std::optional<QString> buildXMP(const ThumbItem &item, const QString &xmpTemplat
     return buildXMP(item, xmpTemplate, wantEmbeddedGPS());
 }
 
-std::optional<QString> buildXMP(const ThumbItem &item, const QString &xmpTemplate, bool embeddedGPS)
+namespace {
+
+QString fillTemplate(const ThumbItem &item, const QString &xmpTemplate, bool embeddedGPS)
 {
     const QHash<QString, QString> &subDict = buildSubDict();
     QString out;
@@ -189,27 +191,57 @@ std::optional<QString> buildXMP(const ThumbItem &item, const QString &xmpTemplat
          {"<exif:GPSLatitude></exif:GPSLatitude>", "<exif:GPSLongitude></exif:GPSLongitude>",
           "<exif:GPSAltitudeRef></exif:GPSAltitudeRef>", "<exif:GPSAltitude></exif:GPSAltitude>"})
         out.remove(QLatin1String(empty));
+    return out;
+}
 
+// The text as UTF-8 when it is a well-formed XML document; else why not.
+bool wellFormed(const QString &text, QByteArray *utf8, QString *error)
+{
+    QStringEncoder encoder(QStringEncoder::Utf8, QStringEncoder::Flag::Stateless);
+    *utf8 = encoder.encode(text);
+    if (encoder.hasError()) {
+        *error = QString();
+        return false;
+    }
+    QXmlStreamReader reader(*utf8);
+    while (!reader.atEnd())
+        reader.readNext();
+    if (!reader.hasError())
+        return true;
+    *error = reader.errorString();
+    return false;
+}
+
+} // namespace
+
+std::optional<QString> buildXMP(const ThumbItem &item, const QString &xmpTemplate, bool embeddedGPS)
+{
+    QString out = fillTemplate(item, xmpTemplate, embeddedGPS);
     if (!checkXML(out))
         return std::nullopt;
     return out;
 }
 
+std::optional<QByteArray> buildXMPQuietly(const ThumbItem &item, const QString &xmpTemplate)
+{
+    QByteArray utf8;
+    QString error;
+    if (!wellFormed(fillTemplate(item, xmpTemplate, wantEmbeddedGPS()), &utf8, &error))
+        return std::nullopt;
+    return utf8;
+}
+
 bool checkXML(const QString &text)
 {
-    QStringEncoder encoder(QStringEncoder::Utf8, QStringEncoder::Flag::Stateless);
-    const QByteArray data = encoder.encode(text);
-    if (encoder.hasError()) {
+    QByteArray data;
+    QString error;
+    if (wellFormed(text, &data, &error))
+        return true;
+    if (error.isEmpty()) {
         SystemLog::write(
             QStringLiteral("Error parsing XMP: failed to convert string to UTF8 data"));
         return false;
     }
-    QXmlStreamReader reader(data);
-    while (!reader.atEnd())
-        reader.readNext();
-    if (!reader.hasError())
-        return true;
-    const QString error = reader.errorString();
     SystemLog::write(formatMessage("Error parsing XMP: %@\n----------XMP: %@", error, text));
     logPrint("Error parsing XMP: %@\nSidecar not written.", error);
     IngestionLogController::log("ERROR parsing XMP: %@\nSidecar not written.\n\n%@\n\n", error,

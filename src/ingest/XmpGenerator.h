@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QHash>
 #include <QString>
 
@@ -23,6 +24,10 @@ std::optional<QString> buildXMP(const ThumbItem &item, const QString &xmpTemplat
                                 bool wantEmbeddedGPS);
 // As above, with the user default "WantEmbeddedGPS" (on when never set).
 std::optional<QString> buildXMP(const ThumbItem &item, const QString &xmpTemplate);
+
+// As buildXMP with the user default, as UTF-8, answering nullopt without any report when the
+// text is not well-formed (the caller then takes the path that reports it).
+std::optional<QByteArray> buildXMPQuietly(const ThumbItem &item, const QString &xmpTemplate);
 
 // True when the text parses as an XML document; a failure is reported on the system log, the
 // console and the ingestion log.

@@ -126,6 +126,13 @@ int removeStrayTemporaries(const QByteArray &dirPath)
 
 Transfer copyAndHash(int in, int out, const ChunkCallback &onChunk, ByteSink *sink)
 {
+    std::vector<ExtraOutput> none;
+    return copyAndHash(in, out, QByteArray(), none, onChunk, sink);
+}
+
+Transfer copyAndHash(int in, int out, const QByteArray &prefix, std::vector<ExtraOutput> &extras,
+                     const ChunkCallback &onChunk, ByteSink *sink)
+{
     ::posix_fadvise(in, 0, 0, POSIX_FADV_SEQUENTIAL);
     Hasher hasher;
     std::vector<char> &data = buffer();
@@ -134,6 +141,42 @@ Transfer copyAndHash(int in, int out, const ChunkCallback &onChunk, ByteSink *si
     const off_t start = ::lseek(out, 0, SEEK_CUR);
     off_t written = start < 0 ? 0 : start;
     off_t waited = written;
+    // Every written piece goes to all outputs; the disk starts on it at once, and the copy waits
+    // only for pieces written a few MB earlier.
+    const auto put = [&](const char *bytes, qint64 n) {
+        hasher.add(bytes, static_cast<size_t>(n));
+        if (!writeAll(out, bytes, n))
+            return false;
+        for (ExtraOutput &extra : extras) {
+            if (extra.error == 0 && !writeAll(extra.fd, bytes, n))
+                extra.error = errno ? errno : EIO;
+        }
+        if (sink)
+            sink->add(bytes, n);
+        // Errors of the write-back itself are left to the fsync, which reports them.
+        ::sync_file_range(out, written, n, SYNC_FILE_RANGE_WRITE);
+        for (const ExtraOutput &extra : extras)
+            if (extra.error == 0)
+                ::sync_file_range(extra.fd, written, n, SYNC_FILE_RANGE_WRITE);
+        written += n;
+        if (written - waited > kWriteBehind) {
+            const off_t upTo = written - kWriteBehind;
+            constexpr unsigned kWait =
+                SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER;
+            ::sync_file_range(out, waited, upTo - waited, kWait);
+            for (const ExtraOutput &extra : extras)
+                if (extra.error == 0)
+                    ::sync_file_range(extra.fd, waited, upTo - waited, kWait);
+            waited = upTo;
+        }
+        return true;
+    };
+    if (!prefix.isEmpty() && !put(prefix.constData(), prefix.size())) {
+        Transfer failed;
+        failed.error = errno ? errno : EIO;
+        return failed;
+    }
+    qint64 fromSource = 0;
     Transfer result = loop(
         [&](Transfer &state) -> ssize_t {
             const ssize_t n = readSome(in, data.data(), kTransfer, IoFaults::Op::SourceRead);
@@ -142,27 +185,35 @@ Transfer copyAndHash(int in, int out, const ChunkCallback &onChunk, ByteSink *si
                 return -1;
             }
             if (n > 0) {
-                hasher.add(data.data(), static_cast<size_t>(n));
-                if (!writeAll(out, data.data(), n))
+                fromSource += n;
+                if (!put(data.data(), n))
                     return -1;
-                if (sink)
-                    sink->add(data.data(), n);
-                // Errors of the write-back itself are left to the fsync, which reports them.
-                ::sync_file_range(out, written, n, SYNC_FILE_RANGE_WRITE);
-                written += n;
-                if (written - waited > kWriteBehind) {
-                    const off_t upTo = written - kWriteBehind;
-                    ::sync_file_range(out, waited, upTo - waited,
-                                      SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE |
-                                          SYNC_FILE_RANGE_WAIT_AFTER);
-                    waited = upTo;
-                }
             }
             return n;
         },
         onChunk);
+    result.bytes += prefix.size();
+    result.sourceBytes = fromSource;
     result.hash = hasher.digest();
     return result;
+}
+
+int readPiece(int fd, qint64 offset, qint64 size, QByteArray *bytes)
+{
+    if (::lseek(fd, offset, SEEK_SET) < 0)
+        return errno;
+    bytes->resize(size);
+    qint64 got = 0;
+    while (got < size) {
+        const ssize_t n = readSome(fd, bytes->data() + got, size - got, IoFaults::Op::SourceRead);
+        if (n < 0)
+            return errno ? errno : EIO;
+        if (n == 0)
+            break;
+        got += n;
+    }
+    bytes->resize(got);
+    return 0;
 }
 
 void readAhead(const QByteArray &path)

@@ -6,11 +6,12 @@
 #include <QtGlobal>
 
 #include <functional>
+#include <vector>
 
 // The steps of a verified copy, each a plain function over open descriptors with no state of
 // its own, so any of them may later run on a worker thread. A failure answers the errno.
 //
-//   copyAndHash      source -> temporary, hashing the bytes as they are read
+//   copyAndHash      source -> temporary, hashing the bytes as they are written
 //   durableSync      fsync the temporary; a failure is final for this copy (never retried)
 //   readBackHash     drop the temporary's cached pages and hash what the disk gives back
 //   placeNoReplace   put the temporary under its final name without replacing anything
@@ -47,8 +48,18 @@ struct Transfer
 {
     int error = 0;           // 0, or the errno of the failed step
     bool sourceSide = false; // the failure was a read of the source
-    qint64 bytes = 0;        // bytes copied
-    Hash128 hash;            // of the bytes read (copyAndHash only)
+    qint64 bytes = 0;        // bytes written
+    qint64 sourceBytes = 0;  // bytes read from the source
+    Hash128 hash;            // of the bytes written (copyAndHash only)
+};
+
+// A further copy written from the same read of the source as the main one (a later tree's copy
+// of the same bytes). Its failure never fails the main copy: `error` records it and the copy
+// stops being written.
+struct ExtraOutput
+{
+    int fd = -1;
+    int error = 0;
 };
 
 // Copies `in` from its offset to its end onto `out`, hashing every byte read (and handing it to
@@ -57,6 +68,13 @@ struct Transfer
 // piece is read, the final fsync has little left to do, and dirty pages stay few.
 Transfer copyAndHash(int in, int out, const ChunkCallback &onChunk = ChunkCallback(),
                      ByteSink *sink = nullptr);
+// The same, writing `prefix` first (a new head standing for the source bytes before `in`'s
+// offset) and every byte also to each of `extras`.
+Transfer copyAndHash(int in, int out, const QByteArray &prefix, std::vector<ExtraOutput> &extras,
+                     const ChunkCallback &onChunk = ChunkCallback(), ByteSink *sink = nullptr);
+
+// Reads up to `size` bytes of `fd` from `offset` into `bytes` (fewer at the end of the file).
+int readPiece(int fd, qint64 offset, qint64 size, QByteArray *bytes);
 
 // Asks the kernel to read the file at `path` ahead (it is copied soon), without waiting.
 void readAhead(const QByteArray &path);

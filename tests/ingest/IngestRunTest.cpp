@@ -1,5 +1,6 @@
 #include "IngestFixture.h"
 
+#include "MetadataWriterFixtures.h"
 #include "macro/MacroProcessor.h"
 
 #include <QEventLoop>
@@ -535,6 +536,10 @@ TEST(IngestRun, FailedMetadataLeavesNoWorkingFileAndIsCounted)
 
     EXPECT_EQ(h.filesIn(h.primary + "/2024"), (QStringList{"IMG.JPG", "IMG_1.JPG"}));
     EXPECT_TRUE(readTestFile(h.primary + "/2024/IMG.JPG").contains("Hello"));
+    // The good one was written with its XMP as it was copied; the other one, whose head could
+    // not be rewritten, was copied as it is and left to the merger, which reported it.
+    EXPECT_EQ(fixtures::permissions(h.primary + "/2024/IMG.JPG"), 0644);
+    EXPECT_EQ(readTestFile(h.primary + "/2024/IMG_1.JPG"), readTestFile(h.card + "/b.JPG"));
     EXPECT_EQ(ingest.numMetadataNotWritten(), 1);
     EXPECT_EQ(h.ui.alertTexts(), QStringList{"Error writing XMP to JPG.: "});
     EXPECT_TRUE(h.pane.text().endsWith(

@@ -1,4 +1,7 @@
 #include "ingest/JpegXmpMerger.h"
+#include "ingest/JpegHeadRewrite.h"
+#include "ingest/SafeCopy.h"
+#include "platform/FileHash.h"
 
 #include "ingest/MetadataWriterFixtures.h"
 #include "support/TestSupport.h"
@@ -233,4 +236,93 @@ TEST(JpegXmpMerger, PacketAlreadyThereKeepsWhatTheNewTextDoesNotSet)
     EXPECT_TRUE(capture.console().contains("could not be merged"))
         << capture.console().toStdString();
     EXPECT_TRUE(capture.console().endsWith("XMP kept in " + sidecar + "\n"));
+}
+
+TEST(JpegXmpMerger, OnePassCopyWritesTheMergersBytes)
+{
+    const QString data = sharedTestData();
+    if (data.isEmpty())
+        GTEST_SKIP() << "no shared test data";
+    const QByteArray camera =
+        "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\"><rdf:RDF "
+        "xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\"><rdf:Description rdf:about=\"\" "
+        "xmlns:dc=\"http://purl.org/dc/elements/1.1/\" xmlns:xmp=\"http://ns.adobe.com/xap/1.0/\" "
+        "xmp:Rating=\"%1\"><dc:title>old</dc:title></rdf:Description></rdf:RDF></x:xmpmeta>";
+    const QByteArray ours =
+        "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\"><rdf:RDF "
+        "xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\"><rdf:Description rdf:about=\"\" "
+        "xmlns:dc=\"http://purl.org/dc/elements/1.1/\"><dc:title>new</dc:title></rdf:Description>"
+        "</rdf:RDF></x:xmpmeta>";
+    const QByteArray packet1 = QByteArray(camera).replace("%1", "3");
+    const QByteArray packet2 = QByteArray(camera).replace("%1", "5").replace("old", "older");
+    const QByteArray nikon = readTestFile(data + "/images/Nikon/D90/DSC_0003.JPG");
+    const QByteArray canon = readTestFile(data + "/images/Canon/EOS_40D/Canon_40D.jpg");
+    ASSERT_FALSE(nikon.isEmpty());
+    ASSERT_FALSE(canon.isEmpty());
+    const QByteArray afterSoi = nikon.mid(2);
+    // Camera packets ahead of the Exif segment, and heads longer than the first read of a copy.
+    const QByteArray bigApp2 = segment(0xE2, QByteArray(65000, '\x07'));
+    const struct
+    {
+        const char *name;
+        QByteArray bytes;
+    } cases[] = {
+        {"plain", nikon},
+        {"other-camera", canon},
+        {"camera-packet", soi() + segment(0xE1, xmpPayload(packet1)) + afterSoi},
+        {"two-packets-long-head", soi() + segment(0xE1, xmpPayload(packet1)) + bigApp2 + bigApp2 +
+                                      segment(0xE1, xmpPayload(packet2 + QByteArray(9, '\0'))) +
+                                      afterSoi},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString folder = makeTestFolder(QStringLiteral("one-pass-") + c.name);
+        const QString source = folder + "/card.jpg";
+        ASSERT_TRUE(writeTestFile(source, c.bytes));
+        setModificationTime(source, 1600000000, 5000);
+
+        // Two passes: a plain copy, then the merger over it.
+        const QString twoPass = folder + "/two.jpg";
+        SafeCopier copier;
+        QString error;
+        ASSERT_TRUE(copier.copyFile(source, twoPass, &error)) << error.toStdString();
+        ASSERT_TRUE(writeTestFile(folder + "/two.xmpjpg", ours));
+        ASSERT_TRUE(mergeXmpIntoJpeg(twoPass));
+
+        CopyOptions options;
+        options.rewriteHead = [&ours](const QByteArray &head, bool complete) {
+            return jpegHeadWithXmp(head, ours, complete);
+        };
+        const CopyReport report = copier.copy(source, folder + "/one.jpg", options);
+        ASSERT_TRUE(report.ok()) << report.error.toStdString();
+        EXPECT_TRUE(report.rewritten);
+        EXPECT_TRUE(report.verified);
+        const QByteArray merged = readTestFile(twoPass);
+        EXPECT_EQ(readTestFile(folder + "/one.jpg"), merged);
+        EXPECT_EQ(report.hash, FileHash::ofBytes(merged));
+        EXPECT_EQ(report.size, merged.size());
+        EXPECT_EQ(modificationTime(folder + "/one.jpg").tv_sec, 1600000000);
+        EXPECT_EQ(modificationTime(folder + "/one.jpg").tv_nsec, 5000);
+        EXPECT_EQ(merged.count(xmpPayload({})), 1); // one packet, every property merged into it
+        EXPECT_EQ(merged.contains("xmp:Rating"), QByteArray(c.name).contains("packet"));
+        EXPECT_TRUE(decodesFully(folder + "/one.jpg"));
+    }
+
+    // What the head cannot be made for is copied as it is, for the merger to report.
+    const QString folder = makeTestFolder(QStringLiteral("one-pass-declined"));
+    const QByteArray broken = soi() + segment(0xE1, xmpPayload("<x:xmpmeta>cut")) + afterSoi;
+    for (const QByteArray &bytes :
+         {broken, nikon.left(2) + "junk" + afterSoi, QByteArray("GIF8")}) {
+        ASSERT_TRUE(writeTestFile(folder + "/card.jpg", bytes));
+        QFile::remove(folder + "/one.jpg");
+        CopyOptions options;
+        options.rewriteHead = [&ours](const QByteArray &head, bool complete) {
+            return jpegHeadWithXmp(head, ours, complete);
+        };
+        SafeCopier copier;
+        const CopyReport report = copier.copy(folder + "/card.jpg", folder + "/one.jpg", options);
+        ASSERT_TRUE(report.ok());
+        EXPECT_FALSE(report.rewritten);
+        EXPECT_EQ(readTestFile(folder + "/one.jpg"), bytes);
+    }
 }
