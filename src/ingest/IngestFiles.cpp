@@ -25,6 +25,7 @@
 #include <QProcess>
 #include <QSet>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <sys/stat.h>
@@ -82,6 +83,21 @@ bool isInside(const QString &path, const QString &root)
 {
     const QString base = root.endsWith(QLatin1Char('/')) ? root.chopped(1) : root;
     return path == base || path.startsWith(base + QLatin1Char('/'));
+}
+
+// `folder` (inside `root`) relative to `root`.
+QString relativeInside(const QString &folder, const QString &root)
+{
+    QString relative = folder.mid(root.endsWith(QLatin1Char('/')) ? root.size() - 1 : root.size());
+    if (relative.startsWith(QLatin1Char('/')))
+        relative.remove(0, 1);
+    return relative;
+}
+
+bool sameStamp(const ManifestBook::Stamp &a, const ManifestBook::Stamp &b)
+{
+    return a.valid && b.valid && a.size == b.size && a.mtimeNs == b.mtimeNs &&
+           a.ctimeNs == b.ctimeNs && a.inode == b.inode;
 }
 
 void post(const char *name, const IngestFiles *sender)
@@ -425,6 +441,7 @@ void IngestFiles::go2()
     m_totals.planned = m_numTotal;
     m_sourceFailures.reset();
     m_copyHashes.clear();
+    discardTwins();
     m_duplicateFiles.clear();
     m_duplicateFolders.clear();
 
@@ -686,6 +703,8 @@ IngestFiles::Next IngestFiles::copyFirst(const ThumbItemPtr &item, const QString
         options.rewriteHead = [&xmp](const QByteArray &head, bool complete) {
             return jpegHeadWithXmp(head, *xmp, complete);
         };
+    // The later trees' copies of the same bytes are written from this read of the card.
+    options.twinFolders = makeLaterTreeFolders(laterTreeFolders(folder, item->targetFilename));
     const CopyReport report = m_copier.copy(item->path, target, options);
     noteRetries(report, target);
     if (!report.ok()) {
@@ -725,23 +744,131 @@ IngestFiles::Next IngestFiles::copyFirst(const ThumbItemPtr &item, const QString
     item->ingested = true;
     post("UpdateImageMarkers", this);
     ++m_numIngested;
-    if (!verifyJPEG(target, jpegCheck ? std::optional<bool>(jpegCheck->finished()) : std::nullopt))
+    if (!verifyJPEG(target,
+                    jpegCheck ? std::optional<bool>(jpegCheck->finished()) : std::nullopt)) {
+        for (const TwinCopy &twin : report.twins)
+            SafeCopier::discardTwin(twin);
         return Next::Stop;
+    }
     const int imageWrites = m_writeContext.imageWrites;
     writeMetadata(*item, target, report.rewritten);
-    if (m_writeContext.imageWrites == imageWrites)
-        restampUnchanged(target, stamp);
+    // The twins hold the bytes of the copy as it was made: they stand for it in the later trees
+    // only while nothing has written into it since.
+    if (m_writeContext.imageWrites == imageWrites && restampUnchanged(target, stamp)) {
+        if (!report.twins.isEmpty())
+            m_twins.insert(target, {m_copyHashes.value(target), report.twins});
+    } else {
+        for (const TwinCopy &twin : report.twins)
+            SafeCopier::discardTwin(twin);
+    }
     return copyCompanions(*item, folder);
 }
 
-void IngestFiles::restampUnchanged(const QString &path, const ManifestBook::Stamp &stamp)
+bool IngestFiles::restampUnchanged(const QString &path, const ManifestBook::Stamp &stamp)
 {
     // Writing the metadata beside a copy changes its mode (and so its change time) but not its
     // bytes: the hash taken while copying still holds, and the manifest need not read it again.
     const ManifestBook::Stamp now = ManifestBook::stamp(path, stamp.hash);
-    if (stamp.valid && now.valid && now.inode == stamp.inode && now.size == stamp.size &&
-        now.mtimeNs == stamp.mtimeNs)
-        m_copyHashes.insert(path, now);
+    if (!stamp.valid || !now.valid || now.inode != stamp.inode || now.size != stamp.size ||
+        now.mtimeNs != stamp.mtimeNs)
+        return false;
+    m_copyHashes.insert(path, now);
+    return true;
+}
+
+QStringList IngestFiles::laterTreeFolders(const QString &folder, const QString &name) const
+{
+    // The second stage's own choices: which trees receive this file unchanged, and where.
+    const Setup &setup = m_activeSetup;
+    if (!setup.paramBool(QStringLiteral("WantBackup")))
+        return {};
+    const QString extension = extensionOf(name);
+    if (extension.compare(QLatin1String("xmp"), Qt::CaseInsensitive) == 0)
+        return {};
+    if (setup.paramBool(QStringLiteral("WantConversion"))) {
+        if (Prefs::string(Prefs::ConverterPath).isEmpty())
+            return {}; // the second stage will not run
+        if (!m_wantRawVerify && ECPrefsController::isRaw(extension))
+            return {}; // the DNG takes its place
+    }
+    const QString primaryRoot = expandTilde(setup.paramString(QStringLiteral("PrimaryRootFolder")));
+    QString backupRoot = expandTilde(setup.paramString(QStringLiteral("BackupRootFolder")));
+    if (backupRoot.isEmpty())
+        backupRoot = m_topFolder;
+    if (primaryRoot.isEmpty() || backupRoot.isEmpty() || !isInside(folder, backupRoot))
+        return {};
+    const QString relative = relativeInside(folder, backupRoot);
+    QStringList folders{joinPath(primaryRoot, relative)};
+    const QString backupRoot2 = expandTilde(setup.paramString(QStringLiteral("BackupRootFolder2")));
+    if (setup.paramBool(QStringLiteral("WantBackup2")) && !backupRoot2.isEmpty())
+        folders << joinPath(backupRoot2, relative);
+    return folders;
+}
+
+QStringList IngestFiles::makeLaterTreeFolders(const QStringList &folders)
+{
+    // Folders made early for twins; those that end the run empty are taken away again, so the
+    // later trees look as they would have without them.
+    QStringList made;
+    for (const QString &folder : folders) {
+        QStringList missing;
+        for (QString f = QDir::cleanPath(folder); !f.isEmpty() && !QFileInfo::exists(f);
+             f = QFileInfo(f).path()) {
+            if (missing.contains(f))
+                break;
+            missing << f;
+        }
+        if (!QDir().mkpath(folder))
+            continue;
+        m_twinMadeFolders << missing;
+        made << folder;
+    }
+    return made;
+}
+
+std::optional<CopyReport> IngestFiles::placePrewritten(const QString &source, const QString &target)
+{
+    const auto pending = m_twins.find(source);
+    if (pending == m_twins.end())
+        return std::nullopt;
+    const QString folder = QDir::cleanPath(QFileInfo(target).absolutePath());
+    const auto twin = std::find_if(pending->twins.begin(), pending->twins.end(),
+                                   [&folder](const TwinCopy &t) { return t.folder == folder; });
+    if (twin == pending->twins.end())
+        return std::nullopt;
+    const TwinCopy taken = *twin;
+    pending->twins.erase(twin);
+    const ManifestBook::Stamp stamp = pending->stamp;
+    if (pending->twins.isEmpty())
+        m_twins.erase(pending);
+    if (!sameStamp(ManifestBook::stamp(source, stamp.hash), stamp)) {
+        SafeCopier::discardTwin(taken);
+        return std::nullopt;
+    }
+    return m_copier.placeTwin(taken, source, target);
+}
+
+void IngestFiles::keepMadeFolder(const QString &folder)
+{
+    // The second stage made this folder (and its parents) itself: it stays, as it always did.
+    const QString kept = QDir::cleanPath(folder);
+    m_twinMadeFolders.removeIf([&kept](const QString &made) {
+        return made == kept || kept.startsWith(made + QLatin1Char('/'));
+    });
+}
+
+void IngestFiles::discardTwins()
+{
+    for (const PendingTwins &pending : std::as_const(m_twins))
+        for (const TwinCopy &twin : pending.twins)
+            SafeCopier::discardTwin(twin);
+    m_twins.clear();
+    // Deepest first; a folder that received anything stays.
+    std::sort(m_twinMadeFolders.begin(), m_twinMadeFolders.end(),
+              [](const QString &a, const QString &b) { return a.size() > b.size(); });
+    for (const QString &folder : std::as_const(m_twinMadeFolders))
+        ::rmdir(QFile::encodeName(folder).constData());
+    m_twinMadeFolders.clear();
 }
 
 IngestFiles::Next IngestFiles::copyCompanions(const ThumbItem &item, const QString &folder)
@@ -872,6 +999,8 @@ void IngestFiles::downloadsComplete()
         // copied still goes on to the other trees, and the run then ends as incomplete.
         if (!m_hadError && !m_cancelled)
             m_hadError = !convertOrCopy();
+        // Twins the second stage did not place (it failed, or never ran) are not left behind.
+        discardTwins();
         if (m_totals.failed > 0)
             m_hadError = true;
         removeTempDir();
@@ -934,7 +1063,8 @@ void IngestFiles::downloadsComplete()
 bool IngestFiles::copyOn(const QString &source, const QString &target, QString *error,
                          const QString &root)
 {
-    const CopyReport report = m_copier.copy(source, target);
+    const std::optional<CopyReport> placed = placePrewritten(source, target);
+    const CopyReport report = placed ? *placed : m_copier.copy(source, target);
     noteRetries(report, target);
     if (!report.ok()) {
         if (error)
@@ -1044,10 +1174,7 @@ bool IngestFiles::convertOrCopy()
     for (const QString &folder : std::as_const(folders)) {
         if (!isInside(folder, backupRoot))
             continue;
-        QString relative = folder.mid(backupRoot.endsWith(QLatin1Char('/')) ? backupRoot.size() - 1
-                                                                            : backupRoot.size());
-        if (relative.startsWith(QLatin1Char('/')))
-            relative.remove(0, 1);
+        const QString relative = relativeInside(folder, backupRoot);
         const QString primaryFolder = joinPath(primaryRoot, relative);
         const QString backupFolder2 = joinPath(backupRoot2, relative);
 
@@ -1064,6 +1191,7 @@ bool IngestFiles::convertOrCopy()
             continue;
 
         QDir().mkpath(primaryFolder);
+        keepMadeFolder(primaryFolder);
         m_copier.sweep(primaryFolder);
         if (wantBackup2) {
             // Without a root the folder would be relative to wherever the program was started.
@@ -1071,6 +1199,7 @@ bool IngestFiles::convertOrCopy()
                 return failCopy2(backupFolder2,
                                  QStringLiteral("The second backup folder is not set."));
             QDir().mkpath(backupFolder2);
+            keepMadeFolder(backupFolder2);
             m_copier.sweep(backupFolder2);
         }
         if (m_firstImageFolder.isEmpty())

@@ -141,7 +141,13 @@ private:
     void writeManifests();
     // Copies the item's companions beside its copy, under its new base name.
     Next copyCompanions(const ThumbItem &item, const QString &folder);
-    void restampUnchanged(const QString &path, const ManifestBook::Stamp &stamp);
+    bool restampUnchanged(const QString &path, const ManifestBook::Stamp &stamp);
+    // Copies of a first-tree file written for the later trees from the same read of the card.
+    QStringList laterTreeFolders(const QString &folder, const QString &name) const;
+    QStringList makeLaterTreeFolders(const QStringList &folders);
+    std::optional<CopyReport> placePrewritten(const QString &source, const QString &target);
+    void keepMadeFolder(const QString &folder);
+    void discardTwins();
     void writeMetadata(ThumbItem &item, const QString &copyPath, bool xmpEmbedded = false);
     bool giveTurn();
     bool requestDownload(const ThumbItemPtr &item, const QString &folder, const QString &name);
@@ -164,7 +170,14 @@ private:
     RunTotals m_totals;
     SourceFailureWatch m_sourceFailures;
     QHash<QString, ManifestBook::Stamp> m_copyHashes; // first copies by path
-    QHash<QString, QStringList> m_duplicateFiles;     // folder to names found already there
+    struct PendingTwins
+    {
+        ManifestBook::Stamp stamp; // of the first-tree file when its twins were kept
+        QList<TwinCopy> twins;
+    };
+    QHash<QString, PendingTwins> m_twins;         // by first-tree path, until the second stage
+    QStringList m_twinMadeFolders;                // later-tree folders made early for twins
+    QHash<QString, QStringList> m_duplicateFiles; // folder to names found already there
     QStringList m_duplicateFolders;
     MetadataWriteContext m_writeContext;
     CameraDownloader m_downloader;

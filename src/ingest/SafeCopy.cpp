@@ -2,6 +2,7 @@
 
 #include "platform/IoFaults.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
@@ -105,10 +106,12 @@ int SafeCopier::removeStrayTemporaries(const QString &folder)
 
 void SafeCopier::sweep(const QString &folder)
 {
-    if (m_swept.contains(folder))
+    // One spelling per folder: a second sweep would take this run's own twins waiting there.
+    const QString key = QDir::cleanPath(QDir(folder).absolutePath());
+    if (m_swept.contains(key))
         return;
     removeStrayTemporaries(folder);
-    m_swept.insert(folder);
+    m_swept.insert(key);
 }
 
 bool SafeCopier::copyFile(const QString &source, const QString &target, QString *error,
@@ -193,19 +196,56 @@ CopyReport SafeCopier::copy(const QString &source, const QString &target,
     const bool rewriting = rewrite.status == HeadRewrite::Status::Done;
     const timespec rewrittenTimes[2] = {before.st_mtim, before.st_mtim};
 
+    // Twins of this copy for later trees; whatever is not handed out in the report goes.
+    struct Twins
+    {
+        std::vector<TwinCopy> made;
+        std::vector<CopySteps::ExtraOutput> outputs;
+        void drop(size_t i)
+        {
+            if (outputs[i].fd >= 0)
+                ::close(outputs[i].fd);
+            outputs[i].fd = -1;
+            if (!made[i].name.isEmpty())
+                SafeCopier::discardTwin(made[i]);
+            made[i].name.clear();
+        }
+        void dropAll()
+        {
+            for (size_t i = 0; i < made.size(); ++i)
+                drop(i);
+            made.clear();
+            outputs.clear();
+        }
+        ~Twins() { dropAll(); }
+    } twins;
+    for (const QString &twinFolder : options.twinFolders)
+        sweep(twinFolder);
+
     // One attempt: a temporary written, synced and (with verification) read back. On success
     // the temporary's name is left in `temporary` and its descriptor in `out`.
     QByteArray temporary;
     Fd out;
     const auto attempt = [&]() -> Attempt {
+        twins.dropAll();
         out.reset(CopySteps::createTemporary(folderBytes, &temporary));
         if (out.fd < 0) {
             const int err = errno;
             return Attempt(isDiskFull(err) ? Failure::DiskFull : Failure::Destination, err);
         }
+        for (const QString &twinFolder : options.twinFolders) {
+            TwinCopy twin;
+            twin.folder = QDir::cleanPath(QDir(twinFolder).absolutePath());
+            const int fd = CopySteps::createTemporary(QFile::encodeName(twinFolder), &twin.name);
+            if (fd < 0)
+                continue;
+            twins.made.push_back(twin);
+            twins.outputs.push_back({fd, 0});
+        }
         const auto discard = [&](Attempt result) {
             out.reset();
             ::unlinkat(dir.fd, temporary.constData(), 0);
+            twins.dropAll();
             return result;
         };
         const auto destinationFault = [&](int err, const char *step) {
@@ -219,10 +259,9 @@ CopyReport SafeCopier::copy(const QString &source, const QString &target,
         if (::lseek(in.fd, rewriting ? rewrite.replaced : 0, SEEK_SET) < 0)
             return discard(Attempt{Failure::Source, errno});
         // Hashed either way: the manifest lists what was copied.
-        std::vector<CopySteps::ExtraOutput> extras;
         CopySteps::Transfer transfer =
-            CopySteps::copyAndHash(in.fd, out.fd, rewriting ? rewrite.head : QByteArray(), extras,
-                                   options.onChunk, options.check);
+            CopySteps::copyAndHash(in.fd, out.fd, rewriting ? rewrite.head : QByteArray(),
+                                   twins.outputs, options.onChunk, options.check);
         if (rewriting)
             transfer.sourceBytes += rewrite.replaced;
         if (transfer.error != 0) {
@@ -260,6 +299,29 @@ CopyReport SafeCopier::copy(const QString &source, const QString &target,
         } else {
             CopySteps::dropCache(out.fd);
         }
+        // The twins hold the same bytes once their own sync and read-back say so.
+        for (size_t i = 0; i < twins.made.size(); ++i) {
+            const int fd = twins.outputs[i].fd;
+            bool good = twins.outputs[i].error == 0 && ::fchmod(fd, 0600) == 0 &&
+                        CopySteps::durableSync(fd) == 0;
+            if (good && m_verify) {
+                Hash128 readBack;
+                qint64 readBytes = 0;
+                good = CopySteps::readBackHash(fd, &readBack, &readBytes) == 0 &&
+                       readBytes == transfer.bytes && readBack == transfer.hash;
+            } else if (good) {
+                CopySteps::dropCache(fd);
+            }
+            good = ::close(fd) == 0 && good;
+            twins.outputs[i].fd = -1;
+            if (!good) {
+                twins.drop(i);
+                continue;
+            }
+            twins.made[i].hash = transfer.hash;
+            twins.made[i].size = transfer.bytes;
+            twins.made[i].verified = m_verify;
+        }
         report.hash = transfer.hash;
         report.size = transfer.bytes;
         report.rewritten = rewriting;
@@ -288,5 +350,77 @@ CopyReport SafeCopier::copy(const QString &source, const QString &target,
     }
     if (m_groupFolderSyncs && !m_unsyncedFolders.contains(folder))
         m_unsyncedFolders << folder;
+    for (TwinCopy &twin : twins.made)
+        if (!twin.name.isEmpty())
+            report.twins << twin;
+    twins.made.clear();
+    twins.outputs.clear();
+    return report;
+}
+
+void SafeCopier::discardTwin(const TwinCopy &twin)
+{
+    ::unlink((QFile::encodeName(twin.folder) + '/' + twin.name).constData());
+}
+
+std::optional<CopyReport> SafeCopier::placeTwin(const TwinCopy &twin, const QString &source,
+                                                const QString &target)
+{
+    const QFileInfo targetInfo(target);
+    const QString folder = targetInfo.absolutePath();
+    struct Discard
+    {
+        const TwinCopy &twin;
+        bool keep = false;
+        ~Discard()
+        {
+            if (!keep)
+                SafeCopier::discardTwin(twin);
+        }
+    } discard{twin};
+    if (QDir::cleanPath(folder) != twin.folder)
+        return std::nullopt;
+
+    CopyReport report;
+    const QByteArray finalName = QFile::encodeName(targetInfo.fileName());
+    Fd dir;
+    dir.reset(::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir.fd < 0)
+        return std::nullopt;
+    struct stat st;
+    if (::fstatat(dir.fd, finalName.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+        report.failure = Failure::TargetExists;
+        report.error = describe(Failure::TargetExists, source, folder, EEXIST);
+        return report;
+    }
+    struct stat from;
+    if (::stat(QFile::encodeName(source).constData(), &from) != 0)
+        return std::nullopt;
+    Fd fd;
+    fd.reset(::openat(dir.fd, twin.name.constData(), O_RDWR | O_NOFOLLOW | O_CLOEXEC));
+    // Gone (another run's sweep took it while it was unlocked) or not what was written.
+    if (fd.fd < 0 || ::fstat(fd.fd, &st) != 0 || st.st_size != twin.size)
+        return std::nullopt;
+    // The mode and times a copy of the source would have been given, on the disk with the data.
+    const timespec times[2] = {from.st_atim, from.st_mtim};
+    if (::fchmod(fd.fd, (from.st_mode & 0777) | S_IRUSR | S_IWUSR) != 0 ||
+        ::futimens(fd.fd, times) != 0 || CopySteps::durableSync(fd.fd) != 0)
+        return std::nullopt;
+    fd.reset();
+    if (const int err = CopySteps::placeNoReplace(dir.fd, twin.name.constData(),
+                                                  finalName.constData(), !m_groupFolderSyncs)) {
+        if (err != EEXIST)
+            return std::nullopt;
+        report.failure = Failure::TargetExists;
+        report.error = describe(Failure::TargetExists, source, folder, EEXIST);
+        return report;
+    }
+    discard.keep = true;
+    if (m_groupFolderSyncs && !m_unsyncedFolders.contains(folder))
+        m_unsyncedFolders << folder;
+    report.verified = twin.verified;
+    report.hash = twin.hash;
+    report.size = twin.size;
+    report.modified = from.st_mtim.tv_sec;
     return report;
 }

@@ -7,7 +7,19 @@
 #include <QString>
 
 #include <functional>
+#include <optional>
 #include <sys/types.h>
+
+// A copy written from the same read of the source as another one, for a later tree: a
+// temporary (hidden, swept like any other if the run dies) that waits to be placed.
+struct TwinCopy
+{
+    QString folder;
+    QByteArray name; // inside the folder
+    Hash128 hash;
+    qint64 size = 0;
+    bool verified = false; // read back from the disk and matched
+};
 
 // What became of one copy.
 struct CopyReport
@@ -30,6 +42,7 @@ struct CopyReport
     qint64 size = 0;
     qint64 modified = 0;    // the copy's modification time, seconds since 1970
     bool rewritten = false; // the copy was written with a new head (CopyOptions::rewriteHead)
+    QList<TwinCopy> twins;  // those of CopyOptions::twinFolders that were made
 
     bool ok() const { return failure == Failure::None; }
 };
@@ -52,6 +65,10 @@ struct CopyOptions
     // plain copy. The copy then takes `rewrittenMode` and the source's modification time.
     std::function<HeadRewrite(const QByteArray &head, bool complete)> rewriteHead;
     mode_t rewrittenMode = 0644;
+    // Folders that receive a twin of the copy, written from the same read and synced (and read
+    // back) like the copy, but left unplaced. A twin that fails is dropped without failing the
+    // copy: the later tree then copies the file the ordinary way.
+    QStringList twinFolders;
 };
 
 // Places copies of image files without ever replacing anything. A copy is written under a hidden
@@ -89,6 +106,15 @@ public:
                     const ChunkCallback &onChunk = ChunkCallback(),
                     CopySteps::ByteSink *check = nullptr);
     CopyReport copy(const QString &source, const QString &target, const CopyOptions &options);
+    // Puts a twin under `target` in place of copying `source` there: the twin takes the
+    // source's mode and times as a copy would and is synced again, then placed without
+    // replacing anything. The report is the one a copy would give (a name already taken fails
+    // the same way). Nullopt when the twin cannot be used (it is then gone and the caller copies
+    // as usual). The caller vouches that `source` still holds the twin's bytes.
+    std::optional<CopyReport> placeTwin(const TwinCopy &twin, const QString &source,
+                                        const QString &target);
+    static void discardTwin(const TwinCopy &twin);
+
     // The same answering only success; `error` receives the description of a failure.
     bool copyFile(const QString &source, const QString &target, QString *error,
                   const ChunkCallback &onChunk = ChunkCallback());

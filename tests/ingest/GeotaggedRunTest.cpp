@@ -75,6 +75,10 @@ TEST(GeotaggedRun, PositionIsEmbeddedAndTheSecondRunSkipsEveryCopy)
     const QString primary = makeTestFolder(QStringLiteral("geoprimary"));
     ::Setup setup = ::Setup::defaultSetup();
     setup.setParam(QStringLiteral("PrimaryRootFolder"), primary);
+    // Through a backup: ExifTool writes into the backup's copy after it was made, so the primary
+    // tree must receive the file as it is then, not as it was read from the card.
+    setup.setParam(QStringLiteral("WantBackup"), QStringLiteral("YES"));
+    setup.setParam(QStringLiteral("BackupRootFolder"), makeTestFolder(QStringLiteral("geobackup")));
     setup.setParam(QStringLiteral("GeoTag"), QStringLiteral("YES"));
     setup.setParam(QStringLiteral("PostApp"), QString());
     QVariantMap metadata = setup.paramDict(QStringLiteral("Metadata"));

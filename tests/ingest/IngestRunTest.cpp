@@ -1,7 +1,9 @@
 #include "IngestFixture.h"
 
 #include "MetadataWriterFixtures.h"
+#include "ingest/ManifestCheck.h"
 #include "macro/MacroProcessor.h"
+#include "platform/IoFaults.h"
 
 #include <QEventLoop>
 #include <QImage>
@@ -176,6 +178,61 @@ TEST(IngestRun, BackupWithEmptyRootGoesToBackupInsidePrimaryAndOnToPrimary)
     EXPECT_EQ(ingest.numCopiedToBackup(), 2);
     EXPECT_TRUE(h.pane.text().contains(QStringLiteral("Number copied to backup: 2\n")));
     EXPECT_EQ(opened, QStringLiteral("/usr/bin/viewer|") + h.primary + "/2024");
+}
+
+TEST(IngestRun, LaterTreesAreWrittenFromTheSameReadAndNeverReplace)
+{
+    RunHarness h;
+    IngestFiles::setTemplateResource(
+        QStringLiteral(BRINDLEWICK_TESTS_DIR "/../resources/XMPtemplate.xmp"));
+    Defaults::set(QStringLiteral("WantEmbeddedGPS"), false);
+    h.addPicture(QStringLiteral("a.JPG"), 1);
+    h.addPicture(QStringLiteral("b.JPG"), 2);
+    const QVariantMap caption{{"IPTC.Caption/Abstract", "Hello"}};
+    const auto sourceReads = [&h](const ::Setup &setup) {
+        IoFaults::Plan never; // a rule that never fires, so that reads are counted
+        never.rules.push_back({IoFaults::Op::SourceRead, EIO, qint64(1) << 50, 0, 1});
+        IoFaults::Scope counting(never);
+        IngestFiles ingest;
+        h.run(ingest, setup);
+        return IoFaults::callsOf(IoFaults::Op::SourceRead);
+    };
+    const QString backup = h.root + "/Backup";
+    const QString backup2 = h.root + "/Backup2";
+    const ::Setup withBackups = h.setup({{"WantBackup", "YES"},
+                                         {"BackupRootFolder", backup},
+                                         {"WantBackup2", "YES"},
+                                         {"BackupRootFolder2", backup2},
+                                         {"Metadata", caption}});
+    // Three trees from one read of the card: no more reads than a run into one tree.
+    EXPECT_EQ(
+        sourceReads(withBackups),
+        sourceReads(h.setup({{"PrimaryRootFolder", h.root + "/Plain"}, {"Metadata", caption}})));
+    EXPECT_TRUE(h.ui.alerts.isEmpty()) << h.ui.alertTexts().join('|').toStdString();
+    for (const QString &root : {h.primary, backup2}) {
+        EXPECT_EQ(h.filesIn(root + "/2024"), (QStringList{"IMG.JPG", "IMG_1.JPG"}));
+        for (const char *name : {"IMG.JPG", "IMG_1.JPG"})
+            EXPECT_EQ(readTestFile(root + "/2024/" + name), readTestFile(backup + "/2024/" + name));
+        EXPECT_TRUE(ManifestCheck::check(root).clean());
+    }
+    EXPECT_TRUE(readTestFile(h.primary + "/2024/IMG.JPG").contains("Hello"));
+
+    // A name taken in the primary tree meanwhile fails as a copy there would, and keeps its file;
+    // no prepared copy is left behind anywhere, nor a folder made only for one.
+    for (const QString &root : {h.primary, backup, backup2})
+        QDir(root).removeRecursively();
+    QDir().mkpath(h.primary + "/2024");
+    ASSERT_TRUE(writeTestFile(h.primary + "/2024/IMG_1.JPG", "mine"));
+    h.ui.clear();
+    IngestFiles ingest;
+    h.run(ingest, withBackups);
+    Defaults::remove(QStringLiteral("WantEmbeddedGPS"));
+    EXPECT_EQ(h.ui.alertTexts().value(0),
+              "Error copying file.: The file \"IMG_1.JPG\" couldn't be copied to \"" + h.primary +
+                  "/2024\" because an item with the same name already exists.");
+    EXPECT_EQ(readTestFile(h.primary + "/2024/IMG_1.JPG"), "mine");
+    EXPECT_EQ(h.filesIn(h.primary + "/2024"), (QStringList{"IMG.JPG", "IMG_1.JPG"}));
+    EXPECT_EQ(h.filesIn(backup2 + "/2024"), QStringList{"IMG.JPG"});
 }
 
 TEST(IngestRun, IndexCountsTickedItemsIncludingDuplicates)
