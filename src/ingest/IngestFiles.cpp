@@ -703,8 +703,12 @@ IngestFiles::Next IngestFiles::copyFirst(const ThumbItemPtr &item, const QString
         options.rewriteHead = [&xmp](const QByteArray &head, bool complete) {
             return jpegHeadWithXmp(head, *xmp, complete);
         };
-    // The later trees' copies of the same bytes are written from this read of the card.
-    options.twinFolders = makeLaterTreeFolders(laterTreeFolders(folder, item->targetFilename));
+    // The later trees' copies of the same bytes are written from this read of the card, unless
+    // ExifTool is to write into this copy afterwards.
+    if (!embedsPositionInCopy(*item))
+        options.twinFolders = makeLaterTreeFolders(laterTreeFolders(folder, item->targetFilename));
+    if (hasMetadataToWrite(*item))
+        options.twinMode = 0644; // what writing the metadata makes of the copy
     const CopyReport report = m_copier.copy(item->path, target, options);
     noteRetries(report, target);
     if (!report.ok()) {

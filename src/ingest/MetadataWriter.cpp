@@ -127,6 +127,16 @@ bool nothingToWrite(const ThumbItem &item)
 
 } // namespace
 
+bool hasMetadataToWrite(const ThumbItem &item)
+{
+    return !nothingToWrite(item);
+}
+
+bool embedsPositionInCopy(const ThumbItem &item)
+{
+    return (item.gpsLat != 0.0 || item.gpsLon != 0.0) && wantEmbeddedGPS();
+}
+
 std::optional<QByteArray> xmpToEmbedWhileCopying(const ThumbItem &item, const QString &copyPath,
                                                  const MetadataWriteContext &context)
 {
@@ -189,7 +199,8 @@ bool writeGPSFrom(ThumbItem &item, const QString &copyPath, MetadataWriteContext
 {
     if (!wantEmbeddedGPS())
         return true;
-    ++context.imageWrites;
+    if (embedsPositionInCopy(item))
+        ++context.imageWrites;
     if (!embedGPSFrom(item, copyPath, context))
         context.hadError = true;
     return true;

@@ -30,6 +30,11 @@ struct MetadataWriteContext
 // `context.hadError` stops a run).
 bool writeMetadataFor(ThumbItem &item, const QString &copyPath, MetadataWriteContext &context);
 
+// True when writeMetadataFor has anything to write for the item (it then makes the copy 0644).
+bool hasMetadataToWrite(const ThumbItem &item);
+// True when ExifTool will write the item's position into its copy.
+bool embedsPositionInCopy(const ThumbItem &item);
+
 // The XMP text that the ".jpg" copy at `copyPath` is to carry inside, when the copy can be
 // written with it in one pass: metadata to write, and a well-formed text. Nullopt otherwise (the
 // copy is then made plain and writeMetadataFor does the rest, with its reports).

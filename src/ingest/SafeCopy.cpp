@@ -278,10 +278,15 @@ CopyReport SafeCopier::copy(const QString &source, const QString &target,
             return discard(Attempt{Failure::SourceChanged, 0});
 
         // Readable and writable by the owner, so later steps may add metadata to the copy.
-        ::fchmod(out.fd,
-                 rewriting ? options.rewrittenMode : (before.st_mode & 0777) | S_IRUSR | S_IWUSR);
+        const mode_t mode =
+            rewriting ? options.rewrittenMode : (before.st_mode & 0777) | S_IRUSR | S_IWUSR;
+        ::fchmod(out.fd, mode);
         if (::futimens(out.fd, rewriting ? rewrittenTimes : times) != 0)
             return destinationFault(errno, "setting the time");
+        for (const CopySteps::ExtraOutput &twin : twins.outputs) {
+            ::fchmod(twin.fd, options.twinMode ? options.twinMode : mode);
+            ::futimens(twin.fd, rewriting ? rewrittenTimes : times);
+        }
         if (const int err = CopySteps::durableSync(out.fd))
             return destinationFault(err, "fsync");
         if (m_verify) {
@@ -302,8 +307,7 @@ CopyReport SafeCopier::copy(const QString &source, const QString &target,
         // The twins hold the same bytes once their own sync and read-back say so.
         for (size_t i = 0; i < twins.made.size(); ++i) {
             const int fd = twins.outputs[i].fd;
-            bool good = twins.outputs[i].error == 0 && ::fchmod(fd, 0600) == 0 &&
-                        CopySteps::durableSync(fd) == 0;
+            bool good = twins.outputs[i].error == 0 && CopySteps::durableSync(fd) == 0;
             if (good && m_verify) {
                 Hash128 readBack;
                 qint64 readBytes = 0;
@@ -401,11 +405,16 @@ std::optional<CopyReport> SafeCopier::placeTwin(const TwinCopy &twin, const QStr
     // Gone (another run's sweep took it while it was unlocked) or not what was written.
     if (fd.fd < 0 || ::fstat(fd.fd, &st) != 0 || st.st_size != twin.size)
         return std::nullopt;
-    // The mode and times a copy of the source would have been given, on the disk with the data.
-    const timespec times[2] = {from.st_atim, from.st_mtim};
-    if (::fchmod(fd.fd, (from.st_mode & 0777) | S_IRUSR | S_IWUSR) != 0 ||
-        ::futimens(fd.fd, times) != 0 || CopySteps::durableSync(fd.fd) != 0)
-        return std::nullopt;
+    // The mode and modification time a copy of the source would have been given, on the disk
+    // with the data: mostly they were foreseen when the twin was written and synced.
+    const mode_t mode = (from.st_mode & 0777) | S_IRUSR | S_IWUSR;
+    if ((st.st_mode & 07777) != mode || st.st_mtim.tv_sec != from.st_mtim.tv_sec ||
+        st.st_mtim.tv_nsec != from.st_mtim.tv_nsec) {
+        const timespec times[2] = {from.st_atim, from.st_mtim};
+        if (::fchmod(fd.fd, mode) != 0 || ::futimens(fd.fd, times) != 0 ||
+            CopySteps::durableSync(fd.fd) != 0)
+            return std::nullopt;
+    }
     fd.reset();
     if (const int err = CopySteps::placeNoReplace(dir.fd, twin.name.constData(),
                                                   finalName.constData(), !m_groupFolderSyncs)) {

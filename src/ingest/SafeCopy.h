@@ -69,6 +69,9 @@ struct CopyOptions
     // back) like the copy, but left unplaced. A twin that fails is dropped without failing the
     // copy: the later tree then copies the file the ordinary way.
     QStringList twinFolders;
+    // The mode the twins are written with: the one the first copy will have when the later
+    // trees copy it (0: the copy's own). When it comes true, placing a twin needs no sync.
+    mode_t twinMode = 0;
 };
 
 // Places copies of image files without ever replacing anything. A copy is written under a hidden

@@ -211,8 +211,12 @@ TEST(IngestRun, LaterTreesAreWrittenFromTheSameReadAndNeverReplace)
     EXPECT_TRUE(h.ui.alerts.isEmpty()) << h.ui.alertTexts().join('|').toStdString();
     for (const QString &root : {h.primary, backup2}) {
         EXPECT_EQ(h.filesIn(root + "/2024"), (QStringList{"IMG.JPG", "IMG_1.JPG"}));
-        for (const char *name : {"IMG.JPG", "IMG_1.JPG"})
+        for (const char *name : {"IMG.JPG", "IMG_1.JPG"}) {
             EXPECT_EQ(readTestFile(root + "/2024/" + name), readTestFile(backup + "/2024/" + name));
+            EXPECT_EQ(fixtures::permissions(root + "/2024/" + name), 0644);
+            EXPECT_EQ(fixtures::modificationTime(root + "/2024/" + name).tv_sec,
+                      fixtures::modificationTime(backup + "/2024/" + name).tv_sec);
+        }
         EXPECT_TRUE(ManifestCheck::check(root).clean());
     }
     EXPECT_TRUE(readTestFile(h.primary + "/2024/IMG.JPG").contains("Hello"));
