@@ -82,10 +82,9 @@ TEST(CliPrefs, ListGetSetResetOverEveryKey)
     const QJsonObject reset = json(runCli({"prefs", "reset", "--json", "JpegPreview"})).object();
     EXPECT_EQ(reset.value("value").toString(), "-p0");
     EXPECT_FALSE(reset.value("set").toBool());
-    EXPECT_EQ(runCli({"prefs", "reset", "LayedOutFields"}).exitCode, 0);
-    EXPECT_EQ(runCli({"prefs", "reset", "CustomFields"}).exitCode, 0);
-    EXPECT_EQ(runCli({"prefs", "reset", "RawFileExtensions"}).exitCode, 0);
-    EXPECT_EQ(runCli({"prefs", "reset", "WantEmbeddedRaw"}).exitCode, 0);
+    for (const char *key :
+         {"LayedOutFields", "CustomFields", "RawFileExtensions", "WantEmbeddedRaw"})
+        EXPECT_EQ(runCli({"prefs", "reset", key}).exitCode, 0) << key;
 }
 
 TEST(CliPrefs, RefusedValuesChangeNothing)
@@ -117,11 +116,6 @@ TEST(CliPrefs, RefusedValuesChangeNothing)
     for (const QJsonValue &entry : all)
         EXPECT_FALSE(entry.toObject().value("set").toBool())
             << entry.toObject().value("key").toString().toStdString();
-
-    EXPECT_EQ(runCli({"prefs", "get", "NoSuchKey"}).exitCode, 2);
-    EXPECT_EQ(runCli({"prefs", "get"}).exitCode, 2);
-    EXPECT_EQ(runCli({"prefs", "set", "WantEmbeddedGPS"}).exitCode, 2);
-    EXPECT_EQ(runCli({"prefs", "frobnicate"}).exitCode, 2);
 
     // An unwritable settings folder is a failure, never reported as stored.
     ASSERT_TRUE(QDir(settingsFolder()).removeRecursively());
@@ -160,9 +154,6 @@ TEST(CliLookups, ListSetRemoveAndDamagedFiles)
     EXPECT_EQ(runCli({"lookups", "remove", "TIFF.Make", "*corp*"}).exitCode, 1);
     EXPECT_EQ(out(runCli({"lookups", "list", "TIFF.Make"})),
               "TIFF.Make (Make.plist)\n    nikon* = NIKON\n");
-    EXPECT_EQ(runCli({"lookups", "list", "Exif.Make"}).exitCode, 2);
-    EXPECT_EQ(runCli({"lookups", "set", "TIFF.Make", "a"}).exitCode, 2);
-    EXPECT_EQ(runCli({"lookups", "drop"}).exitCode, 2);
 
     // A damaged file is named, its table starts empty, and the file is left as it is.
     const QString lens = AppPaths::supportFolder() + "/Lookups/Lens.plist";
