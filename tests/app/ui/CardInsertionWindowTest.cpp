@@ -15,9 +15,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
-#include <QMenu>
 #include <QMenuBar>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QtTest>
 
@@ -281,7 +279,8 @@ private Q_SLOTS:
         QTRY_VERIFY(!w.buttonEject->isVisible());
     }
 
-    // No disk service, or no bus at all: the menu says so and the program works as before.
+    // No disk service: the menu says so and the program works as before (no bus at all is the
+    // state every other window test runs in).
     void withoutDiskServiceTheProgramStillWorks()
     {
         auto program = start();
@@ -291,14 +290,6 @@ private Q_SLOTS:
         QVERIFY(desktop.actionNoDiskService->isVisible());
         QVERIFY(!desktop.actionEject->isEnabled());
         QVERIFY(!desktop.actionAutoIngest->isEnabled());
-
-        QDBusConnection none = QDBusConnection::connectToBus(
-            QStringLiteral("unix:path=") + QDir::homePath() + QStringLiteral("/no-bus"),
-            QStringLiteral("window-none"));
-        DesktopIntegration nowhere(program->app, none, none);
-        nowhere.start();
-        QTRY_VERIFY_WITH_TIMEOUT(nowhere.volumes().isReady(), 10000);
-        QVERIFY(nowhere.actionNoDiskService->isVisible());
 
         // Choosing and ingesting a folder work; nothing is left to eject.
         const QString folder = makeCard(QStringLiteral("FOLDER"), 2);

@@ -20,7 +20,6 @@
 #include <QMenuBar>
 #include <QPointer>
 #include <QSlider>
-#include <QTemporaryDir>
 #include <QtTest>
 
 namespace {

@@ -14,9 +14,7 @@
 
 #include <QAbstractItemModelTester>
 #include <QComboBox>
-#include <QListView>
 #include <QMenu>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStandardItemModel>
 #include <QtTest>

@@ -19,20 +19,16 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenuBar>
 #include <QMessageBox>
-#include <QPainter>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
 #include <QSlider>
 #include <QTableWidget>
-#include <QTemporaryDir>
 #include <QTextBrowser>
 #include <QtTest>
 

@@ -15,7 +15,6 @@
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QThread>
 #include <QtTest>
 
