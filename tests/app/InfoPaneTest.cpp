@@ -1,6 +1,7 @@
 #include "app/InfoPane.h"
 
 #include "items/ThumbItem.h"
+#include "support/QtPrinters.h"
 #include "support/TestSupport.h"
 
 #include <QImage>
