@@ -4,8 +4,6 @@
 #include "support/QtPrinters.h"
 #include "support/TestSupport.h"
 
-#include <QImage>
-
 #include <gtest/gtest.h>
 
 TEST(InfoPane, WriteMetaFormatsNumbersTextsAndLimits)

@@ -10,14 +10,12 @@
 #include <QCryptographicHash>
 #include <QDateTime>
 #include <QDir>
-#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
-#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -75,19 +73,15 @@ void writeTrustPreset(const QString &name, const QVariantMap &roots)
 QMap<QString, QByteArray> treeOf(const QString &root, QStringList *hidden = nullptr)
 {
     QMap<QString, QByteArray> files;
-    QDirIterator it(root, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString path = it.next();
-        const QString relative = QDir(root).relativeFilePath(path);
-        if (relative.startsWith(QLatin1String("ascmhl/")))
-            continue;
-        if (it.fileName().startsWith(QLatin1Char('.'))) {
+    for (const QString &file : filesBelow(root)) {
+        if (file.section(QLatin1Char('/'), -1).startsWith(QLatin1Char('.'))) {
             if (hidden)
-                *hidden << relative;
-            continue;
+                *hidden << file;
+        } else {
+            files.insert(file,
+                         QCryptographicHash::hash(readTestFile(root + QLatin1Char('/') + file),
+                                                  QCryptographicHash::Sha256));
         }
-        files.insert(relative,
-                     QCryptographicHash::hash(readTestFile(path), QCryptographicHash::Sha256));
     }
     return files;
 }

@@ -122,21 +122,17 @@ private Q_SLOTS:
     {
         whenModal([](QWidget *modal) {
             QCOMPARE(modal->windowTitle(), QString());
-            auto *field = modal->findChild<QLineEdit *>(QStringLiteral("textField"));
+            auto *field = child<QLineEdit>(modal, "textField");
             QCOMPARE(field->text(), QStringLiteral("Default"));
             field->clear();
-            QCOMPARE(modal->findChild<QPushButton *>(QStringLiteral("buttonSave"))->text(),
-                     QStringLiteral("Enter"));
-            modal->findChild<QPushButton *>(QStringLiteral("buttonSave"))->click();
+            QCOMPARE(child<QPushButton>(modal, "buttonSave")->text(), QStringLiteral("Enter"));
+            child<QPushButton>(modal, "buttonSave")->click();
         });
-        const std::optional<QString> empty = GetTextController::get(
-            QStringLiteral("Field Name"), QStringLiteral("Default"), QStringLiteral("Enter"));
-        QVERIFY(empty.has_value());
-        QCOMPARE(*empty, QString());
+        QCOMPARE(GetTextController::get(QStringLiteral("Field Name"), QStringLiteral("Default"),
+                                        QStringLiteral("Enter")),
+                 std::optional<QString>(QString()));
 
-        whenModal([](QWidget *modal) {
-            modal->findChild<QPushButton *>(QStringLiteral("buttonCancel"))->click();
-        });
+        whenModal([](QWidget *modal) { child<QPushButton>(modal, "buttonCancel")->click(); });
         QVERIFY(!GetTextController::get(QStringLiteral("Name"), QStringLiteral("Default"),
                                         QStringLiteral("Save"))
                      .has_value());
@@ -144,8 +140,7 @@ private Q_SLOTS:
         GetTextController bare;
         bare.load();
         QCOMPARE(bare.windowTitle(), QStringLiteral("Enter Text"));
-        QCOMPARE(bare.findChild<QPushButton *>(QStringLiteral("buttonSave"))->text(),
-                 QStringLiteral("Save"));
+        QCOMPARE(child<QPushButton>(&bare, "buttonSave")->text(), QStringLiteral("Save"));
     }
 
     void alertsHaveTheSingleButtonOk()
