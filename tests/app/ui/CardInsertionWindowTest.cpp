@@ -59,10 +59,7 @@ private:
         // The offscreen platform never makes a window active: say so per test.
         program->desktop->runNotifier().setActiveProbe([] { return true; });
         program->window.show();
-        QElapsedTimer timer;
-        timer.start();
-        while (!program->desktop->volumes().isReady() && timer.elapsed() < 10000)
-            QTest::qWait(20);
+        waitUntil([&] { return program->desktop->volumes().isReady(); }, 10000);
         return program;
     }
 
