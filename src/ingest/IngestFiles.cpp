@@ -806,6 +806,8 @@ QStringList IngestFiles::laterTreeFolders(const QString &folder, const QString &
     const QString backupRoot2 = expandTilde(setup.paramString(QStringLiteral("BackupRootFolder2")));
     if (setup.paramBool(QStringLiteral("WantBackup2")) && !backupRoot2.isEmpty())
         folders << joinPath(backupRoot2, relative);
+    // Nothing is made on the system disk in place of a drive that is not there.
+    folders.removeIf([](const QString &f) { return !missingVolume(f).isEmpty(); });
     return folders;
 }
 
