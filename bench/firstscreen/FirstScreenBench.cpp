@@ -6,7 +6,9 @@
 // of their size step, the longest stall of the event loop meanwhile, and peak memory.
 // The card is made of hard links to the real camera JPEGs beside the project (different names,
 // one inode each per sample), or of generated 12-megapixel JPEGs with EXIF thumbnails when the
-// samples are absent. BRINDLEWICK_BENCH_FILES and BRINDLEWICK_BENCH_ROUNDS change the counts.
+// samples are absent; BRINDLEWICK_BENCH_SEEDS names another folder of JPEGs to link instead
+// (the 24-megapixel files bench_thumbnails keeps with BRINDLEWICK_BENCH_DIR, say).
+// BRINDLEWICK_BENCH_FILES and BRINDLEWICK_BENCH_ROUNDS change the counts.
 #include "platform/RecordingUserInterface.h"
 #include "platform/SystemLog.h"
 #include "support/ImageFixtures.h"
@@ -39,10 +41,11 @@ int envNumber(const char *name, int fallback)
 QStringList cameraSamples()
 {
     QStringList found;
+    const QString chosen = qEnvironmentVariable("BRINDLEWICK_BENCH_SEEDS");
     const QString shared = sharedTestData();
-    if (shared.isEmpty())
+    if (chosen.isEmpty() && shared.isEmpty())
         return found;
-    QDirIterator it(shared + QStringLiteral("/images"),
+    QDirIterator it(chosen.isEmpty() ? shared + QStringLiteral("/images") : chosen,
                     {QStringLiteral("*.jpg"), QStringLiteral("*.JPG")}, QDir::Files,
                     QDirIterator::Subdirectories);
     while (it.hasNext()) {
@@ -131,6 +134,15 @@ QList<int> visibleRows(ImageBrowserView *view)
     return rows;
 }
 
+// With BRINDLEWICK_GRAB_DIR set, the window as the first screen stands (outside the timing's
+// interest: it only shows what the browser drew).
+void grab(QWidget &window, const QString &name)
+{
+    const QString folder = qEnvironmentVariable("BRINDLEWICK_GRAB_DIR");
+    if (!folder.isEmpty())
+        window.grab().save(folder + QLatin1Char('/') + name + QStringLiteral(".png"));
+}
+
 struct Round
 {
     double choose = 0;      // ms the choice held the main thread
@@ -182,12 +194,15 @@ Round runRound(Program &program, const QString &card, const QStringList &files, 
         const bool shown = std::all_of(rows.begin(), rows.end(), [&](int row) {
             return model->data(model->index(row), ThumbListModel::ReadyRole).toBool();
         });
-        if (shown && r.firstScreen == 0)
+        if (shown && r.firstScreen == 0) {
             r.firstScreen = double(clock.nsecsElapsed()) / 1e6;
+            grab(program.window, QStringLiteral("first-screen"));
+        }
         const bool sharp = std::all_of(rows.begin(), rows.end(),
                                        [&](int row) { return model->hasFinalPicture(row); });
         if (sharp) {
             r.sharp = double(clock.nsecsElapsed()) / 1e6;
+            grab(program.window, QStringLiteral("first-screen-sharp"));
             loop.quit();
         }
     });
@@ -209,8 +224,17 @@ double median(QList<double> values)
 
 } // namespace
 
+// Qt's offscreen platform says so each time a window is raised; nothing else is silenced.
+void quietRaise(QtMsgType type, const QMessageLogContext &, const QString &message)
+{
+    if (!message.contains(QLatin1String("does not support raise()")))
+        std::fprintf(stderr, "%s%s\n", type == QtWarningMsg ? "warning: " : "",
+                     qPrintable(message));
+}
+
 int main(int argc, char **argv)
 {
+    qInstallMessageHandler(quietRaise);
     QTemporaryDir home;
     pointHomeAt(home);
     qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -252,11 +276,12 @@ int main(int argc, char **argv)
     QList<double> choose, first, sharp, stall, peak;
     for (int i = 0; i < rounds; ++i) {
         const Round r = runRound(program, card, cardFiles, warm);
-        std::printf(
-            "round %d: %d cells visible (window %dx%d); choice %.0f ms, first screen %.0f ms, "
-            "sharp %.0f ms, longest stall %.0f ms, peak memory %.0f MB\n",
-            i + 1, r.visible, program.window.width(), program.window.height(), r.choose,
-            r.firstScreen, r.sharp, r.stall, r.peak);
+        std::printf("round %d: %d cells visible (window %dx%d, pictures of %d px); choice %.0f ms, "
+                    "first screen %.0f ms, "
+                    "sharp %.0f ms, longest stall %.0f ms, peak memory %.0f MB\n",
+                    i + 1, r.visible, program.window.width(), program.window.height(),
+                    program.app.model()->pictureSide(), r.choose, r.firstScreen, r.sharp, r.stall,
+                    r.peak);
         std::fflush(stdout);
         choose << r.choose;
         first << r.firstScreen;
