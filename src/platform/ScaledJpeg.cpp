@@ -1,5 +1,7 @@
 #include "platform/ScaledJpeg.h"
 
+#include "platform/JpegDcPicture.h"
+
 #include <QFile>
 #include <QThread>
 
@@ -430,6 +432,11 @@ QImage decodeCovering(const QByteArray &data, const QSize &box, QSize *full)
         if (!prepare(s, data, box, plan))
             return {};
         *full = QSize(plan.width, plan.height);
+        if (plan.progressive && plan.eighths == 1) {
+            if (QImage image = JpegDcPicture::decode(s.info, data, plan.entropyStart);
+                !image.isNull())
+                return image;
+        }
         const int threads = qMax(1, QThread::idealThreadCount());
         if (plan.progressive || plan.restartInterval == 0 || !plan.oneScan || threads < 2 ||
             data.size() - plan.entropyStart < kBandedMinimumBytes)
