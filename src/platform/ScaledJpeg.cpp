@@ -424,7 +424,8 @@ QImage decodeBanded(const QByteArray &data, const Plan &plan, const std::vector<
 }
 
 // The DCT-scaled picture, at least as large as what fits the box.
-QImage decodeCovering(const QByteArray &data, const QSize &box, QSize *full)
+QImage decodeCovering(const QByteArray &data, const QSize &box, qsizetype bandedMinimum,
+                      QSize *full)
 {
     Plan plan;
     {
@@ -439,7 +440,7 @@ QImage decodeCovering(const QByteArray &data, const QSize &box, QSize *full)
         }
         const int threads = qMax(1, QThread::idealThreadCount());
         if (plan.progressive || plan.restartInterval == 0 || !plan.oneScan || threads < 2 ||
-            data.size() - plan.entropyStart < kBandedMinimumBytes)
+            data.size() - plan.entropyStart < bandedMinimum)
             return decodeWhole(s, plan);
     }
     Layout layout;
@@ -468,10 +469,15 @@ bool looksLikeJpeg(const QByteArray &head)
 
 QImage decode(const QByteArray &data, const QSize &box)
 {
+    return decode(data, box, kBandedMinimumBytes);
+}
+
+QImage decode(const QByteArray &data, const QSize &box, qsizetype bandedMinimumBytes)
+{
     if (!looksLikeJpeg(data) || box.isEmpty())
         return {};
     QSize full;
-    const QImage covering = decodeCovering(data, box, &full);
+    const QImage covering = decodeCovering(data, box, bandedMinimumBytes, &full);
     // The rest of the way, smoothly, to exactly the size the whole picture fits the box at.
     const QSize target = fitted(full, box);
     if (covering.isNull() || covering.size() == target)

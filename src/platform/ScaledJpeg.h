@@ -20,6 +20,9 @@ namespace ScaledJpeg {
 // decoders) or is damaged before its first picture row; data cut short gives what decodes,
 // the missing part grey, as other viewers show it.
 QImage decode(const QByteArray &data, const QSize &box);
+// The same, with bands tried from `bandedMinimumBytes` of picture data on (tests and fuzzing
+// reach the banded decoding with small files this way).
+QImage decode(const QByteArray &data, const QSize &box, qsizetype bandedMinimumBytes);
 
 // The same for a file, read with plain reads (never mapped: a card pulled out mid-read must
 // give an error, not a crash).
