@@ -166,10 +166,13 @@ QImage decode(const jpeg_decompress_struct &info, const QByteArray &data, qsizet
                             damaged = true; // the rest stays flat grey
                             break;
                         }
-                        predictor[size_t(c)] += extend(bits.bits(size), size);
+                        // Damaged data must not run the sum past what a coefficient holds.
+                        predictor[size_t(c)] = std::clamp(
+                            predictor[size_t(c)] + extend(bits.bits(size), size), -32768, 32767);
                         const size_t at =
                             size_t(my * p.v + by) * size_t(p.width) + size_t(mx * p.h + bx);
-                        p.dc[at] = short(predictor[size_t(c)] * (1 << info.Al));
+                        p.dc[at] = short(std::clamp(
+                            predictor[size_t(c)] * (1 << std::min(info.Al, 13)), -32768, 32767));
                     }
                 }
             }
@@ -183,8 +186,8 @@ QImage decode(const jpeg_decompress_struct &info, const QByteArray &data, qsizet
         const Plane &p = planes[size_t(c)];
         const int px = x * p.h / info.max_h_samp_factor;
         const int py = y * p.v / info.max_v_samp_factor;
-        const int dc = p.dc[size_t(py) * size_t(p.width) + size_t(px)] * p.quant;
-        return ((dc + 4) >> 3) + 128;
+        const qint64 dc = qint64(p.dc[size_t(py) * size_t(p.width) + size_t(px)]) * p.quant;
+        return int(std::clamp<qint64>(((dc + 4) >> 3) + 128, 0, 255));
     };
     QImage image(width, height, gray ? QImage::Format_Grayscale8 : QImage::Format_RGB32);
     if (image.isNull())

@@ -20,6 +20,12 @@ namespace {
 
 // Bands are worth their threads only for large pictures.
 constexpr qsizetype kBandedMinimumBytes = 1 << 20;
+// Bounds for what a damaged or hostile header may make this decoder allocate: the largest
+// camera pictures have about 400 megapixels, and libjpeg's own buffers (a progressive file keeps
+// every coefficient) stay under 512 MB; past either the picture is left to Qt's reader and its
+// own allocation limit.
+constexpr qint64 kLargestPixels = 400'000'000;
+constexpr long kLibjpegMemory = 512L << 20;
 
 // libjpeg reports fatal errors through a jump back to the decoding call; warnings (corrupt or
 // missing data) are counted by the library and otherwise ignored, as viewers do.
@@ -112,6 +118,7 @@ bool start(Session &s, const QByteArray &data, Plan &plan)
         return false;
     jpeg_create_decompress(&s.info);
     s.created = true;
+    s.info.mem->max_memory_to_use = kLibjpegMemory;
     jpeg_mem_src(&s.info, reinterpret_cast<const unsigned char *>(data.constData()),
                  static_cast<unsigned long>(data.size()));
     if (jpeg_read_header(&s.info, TRUE) != JPEG_HEADER_OK)
@@ -121,6 +128,8 @@ bool start(Session &s, const QByteArray &data, Plan &plan)
                         (info.jpeg_color_space == JCS_YCbCr || info.jpeg_color_space == JCS_RGB);
     const bool gray = info.num_components == 1 && info.jpeg_color_space == JCS_GRAYSCALE;
     if (!colour && !gray)
+        return false;
+    if (qint64(info.image_width) * info.image_height > kLargestPixels)
         return false;
     plan.width = int(info.image_width);
     plan.height = int(info.image_height);
