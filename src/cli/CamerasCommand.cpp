@@ -69,10 +69,6 @@ int listFiles(const QString &name)
 int runCameras(const QStringList &args)
 {
     const CliCommand &self = *CommandRegistry::find(QStringLiteral("cameras"));
-    if (wantsHelp(args)) {
-        printOut(self.usage);
-        return ExitSuccess;
-    }
     // Only the file lists are wanted here; thumbnails would only cost time.
     CameraService::instance().setFetchesThumbnails(false);
     if (args.isEmpty())

@@ -15,7 +15,8 @@ enum CliExit {
     ExitMissingData = 4
 };
 
-// One subcommand of brindlewick-cli. `run` gets the arguments after the subcommand's name.
+// One subcommand of brindlewick-cli. `run` gets the arguments after the subcommand's name;
+// "-h" or "--help" among them shows `usage` instead.
 struct CliCommand
 {
     QString name;

@@ -48,10 +48,6 @@ std::optional<QVariantMap> readOne(const QString &path)
 int runInfo(const QStringList &args)
 {
     const CliCommand &self = *CommandRegistry::find(QStringLiteral("info"));
-    if (wantsHelp(args)) {
-        printOut(self.usage);
-        return ExitSuccess;
-    }
     QStringList files = args;
     const bool json = files.removeAll(QStringLiteral("--json")) > 0;
     if (files.isEmpty())

@@ -241,10 +241,6 @@ int runIngestOrPreview(const QStringList &args, bool preview)
 {
     const CliCommand &self =
         *CommandRegistry::find(preview ? QStringLiteral("preview") : QStringLiteral("ingest"));
-    if (wantsHelp(args)) {
-        printOut(self.usage);
-        return ExitSuccess;
-    }
     RunOptions options;
     if (const auto error = parseOptions(args, options))
         return usageError(self, *error);

@@ -20,10 +20,6 @@ BRINDLEWICK_CLI_COMMAND(logCommand, {QStringLiteral("log"),
 int runLog(const QStringList &args)
 {
     const CliCommand &self = *CommandRegistry::find(QStringLiteral("log"));
-    if (wantsHelp(args)) {
-        printOut(self.usage);
-        return ExitSuccess;
-    }
     if (args.isEmpty())
         return usageError(self, QStringLiteral("missing action"));
     if (args[0] == QLatin1String("list")) {

@@ -70,10 +70,6 @@ int writeFailed(const LookupsController &lookups)
 int runLookups(const QStringList &args)
 {
     const CliCommand &self = *CommandRegistry::find(QStringLiteral("lookups"));
-    if (wantsHelp(args)) {
-        printOut(self.usage);
-        return ExitSuccess;
-    }
     QStringList rest = args;
     const bool json = rest.removeAll(QStringLiteral("--json")) > 0;
     if (rest.isEmpty())

@@ -49,10 +49,6 @@ int runWithImages(const QString &commandName, const QStringList &args, int fixed
                   const std::function<void()> &end)
 {
     const CliCommand &self = *CommandRegistry::find(commandName);
-    if (wantsHelp(args)) {
-        printOut(self.usage);
-        return ExitSuccess;
-    }
     QStringList rest = args;
     std::optional<QString> preset;
     const qsizetype at = rest.indexOf(QStringLiteral("--preset"));
@@ -156,10 +152,6 @@ int runMacros(const QStringList &args)
 int runPresets(const QStringList &args)
 {
     const CliCommand &self = *CommandRegistry::find(QStringLiteral("presets"));
-    if (wantsHelp(args)) {
-        printOut(self.usage);
-        return ExitSuccess;
-    }
     SetupController presets;
     if (args.size() == 1 && args[0] == QLatin1String("list")) {
         // Only presets that can be used are listed; each damaged file is named on standard

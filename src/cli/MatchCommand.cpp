@@ -33,10 +33,6 @@ BRINDLEWICK_CLI_COMMAND(matchCommand,
 int runMatch(const QStringList &args)
 {
     const CliCommand &self = *CommandRegistry::find(QStringLiteral("match"));
-    if (wantsHelp(args)) {
-        printOut(self.usage);
-        return ExitSuccess;
-    }
     std::optional<QString> zone;
     qint64 adjustment = 0;
     QStringList images;

@@ -85,10 +85,6 @@ bool store(const Prefs::Key &key, const QVariant &value)
 int runPrefs(const QStringList &args)
 {
     const CliCommand &self = *CommandRegistry::find(QStringLiteral("prefs"));
-    if (wantsHelp(args)) {
-        printOut(self.usage);
-        return ExitSuccess;
-    }
     QStringList rest = args;
     const bool json = rest.removeAll(QStringLiteral("--json")) > 0;
     if (rest.isEmpty())

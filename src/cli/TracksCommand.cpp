@@ -154,10 +154,6 @@ int mapTrack(const CliCommand &self, const QStringList &args, TrackManagerContro
 int runTracks(const QStringList &args)
 {
     const CliCommand &self = *CommandRegistry::find(QStringLiteral("tracks"));
-    if (wantsHelp(args)) {
-        printOut(self.usage);
-        return ExitSuccess;
-    }
     if (args.isEmpty())
         return usageError(self, QStringLiteral("missing action"));
     TerminalAlerts alerts;

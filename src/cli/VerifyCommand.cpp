@@ -30,10 +30,6 @@ BRINDLEWICK_CLI_COMMAND(verifyCommand, {QStringLiteral("verify"),
 int runVerify(const QStringList &args)
 {
     const CliCommand &self = *CommandRegistry::find(QStringLiteral("verify"));
-    if (wantsHelp(args)) {
-        printOut(self.usage);
-        return ExitSuccess;
-    }
     QStringList rest = args;
     const bool json = rest.removeAll(QStringLiteral("--json")) > 0;
     for (const QString &arg : std::as_const(rest))

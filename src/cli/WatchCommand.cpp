@@ -69,10 +69,6 @@ bool ejectCard(UDisksVolumes &volumes, const RemovableVolume &card)
 int runWatch(const QStringList &args)
 {
     const CliCommand &self = *CommandRegistry::find(QStringLiteral("watch"));
-    if (wantsHelp(args)) {
-        printOut(self.usage);
-        return ExitSuccess;
-    }
     std::optional<QString> preset;
     bool anyVolume = false;
     bool eject = Prefs::boolean(Prefs::EjectAfterIngest);

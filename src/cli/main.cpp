@@ -57,5 +57,9 @@ int main(int argc, char **argv)
                  toolHelp());
         return ExitUsage;
     }
+    if (wantsHelp(args)) {
+        printOut(command->usage);
+        return ExitSuccess;
+    }
     return command->run(args);
 }
