@@ -129,10 +129,11 @@ QImage decode(const jpeg_decompress_struct &info, const QByteArray &data, qsizet
         std::vector<short> dc;
     };
     std::array<Plane, 3> planes;
-    const int mcuColumns =
-        int((info.image_width + 8 * info.max_h_samp_factor - 1) / (8 * info.max_h_samp_factor));
-    const int mcuRows =
-        int((info.image_height + 8 * info.max_v_samp_factor - 1) / (8 * info.max_v_samp_factor));
+    // A scan of one component has MCUs of one block, whatever its sampling factors say.
+    const int maxH = gray ? 1 : info.max_h_samp_factor;
+    const int maxV = gray ? 1 : info.max_v_samp_factor;
+    const int mcuColumns = int((info.image_width + 8 * unsigned(maxH) - 1) / (8 * unsigned(maxH)));
+    const int mcuRows = int((info.image_height + 8 * unsigned(maxV) - 1) / (8 * unsigned(maxV)));
     for (int c = 0; c < components; ++c) {
         const jpeg_component_info *comp = info.cur_comp_info[c];
         if (comp != &info.comp_info[c] || comp->quant_tbl_no < 0 ||
@@ -144,8 +145,8 @@ QImage decode(const jpeg_decompress_struct &info, const QByteArray &data, qsizet
         Plane &p = planes[size_t(c)];
         if (!quant || !table || !p.huffman.build(*table))
             return {};
-        p.h = comp->h_samp_factor;
-        p.v = comp->v_samp_factor;
+        p.h = gray ? 1 : comp->h_samp_factor;
+        p.v = gray ? 1 : comp->v_samp_factor;
         p.quant = quant->quantval[0];
         p.width = mcuColumns * p.h;
         p.dc.assign(size_t(p.width) * size_t(mcuRows * p.v), 0);
@@ -184,8 +185,8 @@ QImage decode(const jpeg_decompress_struct &info, const QByteArray &data, qsizet
     const int height = int((info.image_height + 7) / 8);
     const auto sample = [&](int c, int x, int y) {
         const Plane &p = planes[size_t(c)];
-        const int px = x * p.h / info.max_h_samp_factor;
-        const int py = y * p.v / info.max_v_samp_factor;
+        const int px = x * p.h / maxH;
+        const int py = y * p.v / maxV;
         const qint64 dc = qint64(p.dc[size_t(py) * size_t(p.width) + size_t(px)]) * p.quant;
         return int(std::clamp<qint64>(((dc + 4) >> 3) + 128, 0, 255));
     };

@@ -136,23 +136,25 @@ bool start(Session &s, const QByteArray &data, Plan &plan)
     plan.gray = gray;
     plan.progressive = info.progressive_mode;
     plan.restartInterval = int(info.restart_interval);
-    plan.mcuWidth = 8 * info.max_h_samp_factor;
-    plan.mcuHeight = 8 * info.max_v_samp_factor;
+    // A scan of one component has MCUs of one block, whatever its sampling factors say.
+    plan.mcuWidth = gray ? 8 : 8 * info.max_h_samp_factor;
+    plan.mcuHeight = gray ? 8 : 8 * info.max_v_samp_factor;
     plan.oneScan = info.comps_in_scan == info.num_components;
     plan.entropyStart = qsizetype(info.src->next_input_byte -
                                   reinterpret_cast<const unsigned char *>(data.constData()));
     return plan.width > 0 && plan.height > 0;
 }
 
-void configure(jpeg_decompress_struct &info, const Plan &plan, bool banded)
+void configure(jpeg_decompress_struct &info, const Plan &plan)
 {
     info.out_color_space = plan.gray ? JCS_GRAYSCALE : kRgb32;
     info.scale_num = unsigned(plan.eighths);
     info.scale_denom = 8;
     info.dct_method = JDCT_ISLOW;
-    // Reduced pictures are shrunk further by the caller, which hides the blockier chroma; bands
-    // must not smooth across their edges.
-    info.do_fancy_upsampling = plan.eighths == 8 && !banded;
+    // Reduced pictures are shrunk further, which hides the blockier chroma. At full scale the
+    // chroma is smoothed, in bands too: a band sees its own edge as the picture's, so the one
+    // chroma row on each side of a seam may differ by a level or two from a whole decode.
+    info.do_fancy_upsampling = plan.eighths == 8;
     info.do_block_smoothing = FALSE;
 }
 
@@ -169,11 +171,11 @@ bool dcComplete(const jpeg_decompress_struct &info)
 // Starts the output. With `firstScans` (progressive files at 1/8) only the scans up to the one
 // that completes the DC coefficients are read: the rest of the file is never decoded.
 // (No C++ object lives in a function that libjpeg may jump out of.)
-bool begin(Session &s, const Plan &plan, bool banded, bool firstScans)
+bool begin(Session &s, const Plan &plan, bool firstScans)
 {
     if (setjmp(s.errors.jump))
         return false;
-    configure(s.info, plan, banded);
+    configure(s.info, plan);
     s.info.buffered_image = firstScans ? TRUE : FALSE;
     jpeg_start_decompress(&s.info);
     if (!firstScans)
@@ -221,7 +223,7 @@ std::vector<unsigned char *> rowPointers(QImage &image)
 QImage decodeWhole(Session &s, const Plan &plan)
 {
     const bool firstScans = plan.progressive && plan.eighths == 1;
-    if (!begin(s, plan, false, firstScans))
+    if (!begin(s, plan, firstScans))
         return {};
     QImage image = allocate(plan, int(s.info.output_width), int(s.info.output_height));
     if (image.isNull())
@@ -350,7 +352,7 @@ bool decodeBand(const QByteArray &stream, const Plan &plan, unsigned char **rows
     if (!start(s, stream, bandPlan))
         return false;
     bandPlan.eighths = plan.eighths;
-    if (!begin(s, bandPlan, true, false))
+    if (!begin(s, bandPlan, false))
         return false;
     if (int(s.info.output_width) != width || int(s.info.output_height) != count)
         return false;
@@ -414,8 +416,12 @@ QImage decodeBanded(const QByteArray &data, const Plan &plan, const std::vector<
     const auto work = [&](size_t b) {
         const int first = bands[b].firstRow * perMcuRow;
         const int last = b + 1 < bands.size() ? bands[b + 1].firstRow * perMcuRow : image.height();
-        const QByteArray stream = bandStream(data, plan, layout, bands[b]);
-        ok[b] = decodeBand(stream, plan, rows.data() + first, last - first, image.width()) ? 1 : 0;
+        try {
+            const QByteArray stream = bandStream(data, plan, layout, bands[b]);
+            ok[b] = decodeBand(stream, plan, rows.data() + first, last - first, image.width());
+        } catch (...) {
+            ok[b] = 0; // no memory for the band's stream: the whole file is decoded instead
+        }
     };
     std::vector<std::thread> threads;
     try {
