@@ -1,9 +1,8 @@
 #include "app/InfoPane.h"
 
 #include "items/ThumbItem.h"
+#include "support/QtPrinters.h"
 #include "support/TestSupport.h"
-
-#include <QImage>
 
 #include <gtest/gtest.h>
 
@@ -26,16 +25,8 @@ TEST(InfoPane, WriteMetaFormatsNumbersTextsAndLimits)
     // Markup in a value is shown, not obeyed.
     InfoPane::writeMeta(text, "Filename", QStringLiteral("<b>&.jpg"), 0, true);
     EXPECT_EQ(text, "Filename:<font color=blue> &lt;b&gt;&amp;.jpg</font><br>");
-}
-
-TEST(InfoPane, FractionForExposureTimes)
-{
-    EXPECT_EQ(InfoPane::fractionFor(0.0125), "1/80");
-    EXPECT_EQ(InfoPane::fractionFor(0.004), "1/250");
-    EXPECT_EQ(InfoPane::fractionFor(QStringLiteral("0.3")), "1/3");
-    EXPECT_EQ(InfoPane::fractionFor(1), "1");
+    // Exposures that are no fraction still read as text (the fractions have tests of their own).
     EXPECT_EQ(InfoPane::fractionFor(30), "30");
-    EXPECT_EQ(InfoPane::fractionFor(QStringLiteral("abc")), "abc");
 }
 
 TEST(InfoPane, ImageDataOfAnUnreadableFileShowsOnlyFolderAndName)

@@ -8,7 +8,6 @@
 #include <QCoreApplication>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QUrlQuery>
 
 #include <gtest/gtest.h>
 

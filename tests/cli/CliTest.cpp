@@ -4,29 +4,53 @@
 
 #include <gtest/gtest.h>
 
-namespace {
-
-ProcessResult cli(const QStringList &args)
-{
-    return runCli(args);
-}
-
-} // namespace
-
 TEST(Cli, VersionHelpAndUsageErrors)
 {
-    const ProcessResult version = cli({"--version"});
+    const ProcessResult version = runCli({"--version"});
     EXPECT_EQ(version.exitCode, 0);
     EXPECT_EQ(version.stdoutData, QByteArray("brindlewick-cli " BRINDLEWICK_VERSION "\n"));
+    EXPECT_TRUE(runCli({"--help"}).stdoutData.contains("log "));
+    EXPECT_TRUE(runCli({"presets", "--help"}).stdoutData.contains("presets set NAME KEY VALUE"));
+    // Every command answers --help with its own usage.
+    for (const char *command : {"log", "presets", "prefs", "lookups", "ingest", "verify", "watch",
+                                "macro", "macros", "tracks", "info"}) {
+        const ProcessResult help = runCli({command, "--help"});
+        EXPECT_EQ(help.exitCode, 0) << command;
+        EXPECT_TRUE(help.stdoutData.startsWith("Usage: brindlewick-cli " + QByteArray(command)))
+            << command;
+    }
 
-    const ProcessResult help = cli({"--help"});
-    EXPECT_EQ(help.exitCode, 0);
-    EXPECT_TRUE(help.stdoutData.contains("log "));
-
-    EXPECT_EQ(cli({}).exitCode, 2);
-    EXPECT_EQ(cli({"no-such-command"}).exitCode, 2);
-    EXPECT_EQ(cli({"log", "show", "Feb"}).exitCode, 2);
-    EXPECT_EQ(cli({"log", "--help"}).exitCode, 0);
+    // A wrong command, name, key or missing argument is status 2 with a word on stderr, before
+    // anything is read or stored.
+    const QList<QStringList> usageErrors{
+        {},
+        {"no-such-command"},
+        {"log", "show", "Feb"},
+        {"presets", "frobnicate"},
+        {"presets", "new"},
+        {"presets", "new", "a/b"},
+        {"presets", "new", ""},
+        {"presets", "new", "Untitled"},
+        {"presets", "new", "Copy", "--from"},
+        {"presets", "set", "x", "y"},
+        {"prefs", "frobnicate"},
+        {"prefs", "get"},
+        {"prefs", "get", "NoSuchKey"},
+        {"prefs", "set", "WantEmbeddedGPS"},
+        {"lookups", "drop"},
+        {"lookups", "list", "Exif.Make"},
+        {"lookups", "set", "TIFF.Make", "a"},
+        {"watch"},
+        {"watch", "--preset", "Nowhere"},
+        {"verify"},
+        {"verify", "--bogus", testHome()},
+        {"ingest"},
+    };
+    for (const QStringList &args : usageErrors) {
+        const ProcessResult result = runCli(args);
+        EXPECT_EQ(result.exitCode, 2) << args.join(' ').toStdString();
+        EXPECT_FALSE(result.stderrData.isEmpty()) << args.join(' ').toStdString();
+    }
 }
 
 TEST(Cli, LogListAndShowReadTheSameStoreAsTheProgram)
@@ -36,12 +60,11 @@ TEST(Cli, LogListAndShowReadTheSameStoreAsTheProgram)
     writeTestFile(dir + "/2024-02.txt", "x\n");
     writeTestFile(dir + "/.hidden.txt", "x\n");
 
-    const ProcessResult list = cli({"log", "list"});
+    const ProcessResult list = runCli({"log", "list"});
     EXPECT_EQ(list.exitCode, 0);
     EXPECT_EQ(list.stdoutData, QByteArray("2024-01\n2024-02\n"));
-
-    const ProcessResult show = cli({"log", "show", "2024-01"});
+    const ProcessResult show = runCli({"log", "show", "2024-01"});
     EXPECT_EQ(show.exitCode, 0);
     EXPECT_EQ(show.stdoutData, QByteArray("2024-01-05 10:00:00: SUCCESS: 3 files\n"));
-    EXPECT_EQ(cli({"log", "show", "2023-12"}).exitCode, 1);
+    EXPECT_EQ(runCli({"log", "show", "2023-12"}).exitCode, 1);
 }

@@ -117,14 +117,11 @@ TEST(ExiftoolAgreement, PropertiesAgreeWithExiftoolOnTheSampleFiles)
     // QuickTime dates in this computer's zone, as the program shows them.
     ProcessRequest request;
     request.program = *exiftool;
-    request.arguments = {"-json",          "-api",
-                         "QuickTimeUTC",   "-Make#",
-                         "-Model#",        "-DateTimeOriginal#",
-                         "-CreationDate#", "-ContentCreateDate#",
-                         "-CreateDate#",   "-FNumber#",
-                         "-ExposureTime#", "-ISO",
-                         "-FocalLength#",  "-GPSLatitude#",
-                         "-GPSLongitude#"};
+    request.arguments = QStringLiteral("-json -api QuickTimeUTC -Make# -Model# -DateTimeOriginal# "
+                                       "-CreationDate# -ContentCreateDate# -CreateDate# "
+                                       "-FNumber# -ExposureTime# -ISO -FocalLength# "
+                                       "-GPSLatitude# -GPSLongitude#")
+                            .split(QLatin1Char(' '));
     request.arguments << files;
     request.captureStdout = true;
     request.captureStderr = true;

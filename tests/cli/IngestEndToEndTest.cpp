@@ -1,32 +1,23 @@
 // Runs the built brindlewick-cli over sample cards made by brindlewick-samplecard, inside the
 // temporary home the test main sets up (the child inherits it).
-#include "platform/AppPaths.h"
 #include "platform/Process.h"
-#include "presets/Setup.h"
 #include "support/ImageFixtures.h"
 #include "support/MediaFixtures.h"
+#include "support/RunFixtures.h"
 #include "support/TestSupport.h"
 
-#include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
-#include <QScopeGuard>
 
 #include <gtest/gtest.h>
 
 #include <csignal>
 
 namespace {
-
-ProcessResult cli(const QStringList &args)
-{
-    return runCli(args);
-}
 
 QString makeCard(const QString &name, const QString &gpx = QString())
 {
@@ -43,37 +34,17 @@ QString makeCard(const QString &name, const QString &gpx = QString())
     return card;
 }
 
-// Writes a preset file that the tool finds by name; answers the primary root.
-QString writePreset(const QString &name, const QVariantMap &changes)
+// Writes a preset that files JPEGs by day into a fresh root of its own; answers the root.
+QString writeDatedPreset(const QString &name, const QVariantMap &changes)
 {
-    QVariantMap dict = Setup::defaultSetup().dict();
     const QString root = makeTestFolder(name + QStringLiteral("-out"));
-    dict.insert(QStringLiteral("PrimaryRootFolder"), root + QStringLiteral("/Primary"));
-    dict.insert(QStringLiteral("FolderArrangement"), QStringLiteral("{@DateImage:YYYY-MM-DD}"));
-    dict.insert(QStringLiteral("FilenameArrangement"),
-                QStringLiteral("{@DateImage:YYYYMMDD}-{@Index:4}"));
-    dict.insert(QStringLiteral("Inclusions"), QStringLiteral("jpg"));
-    for (auto it = changes.begin(); it != changes.end(); ++it)
-        dict.insert(it.key(), it.value());
-    const QString folder = AppPaths::supportFolder();
-    AppPaths::ensureFolder(folder);
-    EXPECT_TRUE(Setup::writeFile(folder + "/" + name + ".plist", dict));
+    QVariantMap dict{{"PrimaryRootFolder", root + QStringLiteral("/Primary")},
+                     {"FolderArrangement", "{@DateImage:YYYY-MM-DD}"},
+                     {"FilenameArrangement", "{@DateImage:YYYYMMDD}-{@Index:4}"},
+                     {"Inclusions", "jpg"}};
+    dict.insert(changes);
+    EXPECT_TRUE(writePreset(name, dict));
     return root;
-}
-
-// Relative paths of every file below `root` (hidden ones included) but the copy manifests,
-// sorted.
-QStringList filesBelow(const QString &root)
-{
-    QStringList files;
-    QDirIterator it(root, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString file = QDir(root).relativeFilePath(it.next());
-        if (!file.startsWith(QLatin1String("ascmhl/")))
-            files << file;
-    }
-    files.sort();
-    return files;
 }
 
 } // namespace
@@ -82,11 +53,11 @@ TEST(CliIngest, FullRunWithBackupThenSecondRunSkipsDuplicates)
 {
     const QString card = makeCard("card-full");
     const QString backupRoot = makeTestFolder("Dated-backup");
-    const QString out = writePreset(
+    const QString out = writeDatedPreset(
         "Dated",
         {{"WantBackup", "YES"}, {"BackupRootFolder", backupRoot}, {"WantJPEGVerify", "YES"}});
 
-    const ProcessResult first = cli({"ingest", card, "--preset", "dated", "--caption", "Walk"});
+    const ProcessResult first = runCli({"ingest", card, "--preset", "dated", "--caption", "Walk"});
     ASSERT_EQ(first.exitCode, 0) << first.stderrData.constData();
     const QStringList primary = filesBelow(out + "/Primary");
     EXPECT_EQ(primary.size(), 30) << primary.join(' ').toStdString();
@@ -99,20 +70,19 @@ TEST(CliIngest, FullRunWithBackupThenSecondRunSkipsDuplicates)
     EXPECT_TRUE(first.stdoutData.contains("Ingestion starting..."));
 
     // The log store holds the run's lines.
-    const ProcessResult logs = cli({"log", "list"});
+    const ProcessResult logs = runCli({"log", "list"});
     ASSERT_EQ(logs.exitCode, 0);
     const QString month = QString::fromUtf8(logs.stdoutData).trimmed().split('\n').last();
-    EXPECT_FALSE(cli({"log", "show", month}).stdoutData.isEmpty());
+    EXPECT_FALSE(runCli({"log", "show", month}).stdoutData.isEmpty());
 
-    const ProcessResult second = cli({"ingest", card, "--preset", "Dated"});
+    const ProcessResult second = runCli({"ingest", card, "--preset", "Dated"});
     EXPECT_EQ(second.exitCode, 0) << second.stderrData.constData();
     EXPECT_EQ(filesBelow(out + "/Primary"), primary);
 
     // Usage faults: unknown preset, unknown field, missing source.
-    EXPECT_EQ(cli({"ingest", card, "--preset", "Nope"}).exitCode, 2);
-    EXPECT_EQ(cli({"ingest", card, "--set", "NoSuchField=1"}).exitCode, 2);
-    EXPECT_EQ(cli({"ingest"}).exitCode, 2);
-    EXPECT_EQ(cli({"ingest", card + "/missing"}).exitCode, 1);
+    EXPECT_EQ(runCli({"ingest", card, "--preset", "Nope"}).exitCode, 2);
+    EXPECT_EQ(runCli({"ingest", card, "--set", "NoSuchField=1"}).exitCode, 2);
+    EXPECT_EQ(runCli({"ingest", card + "/missing"}).exitCode, 1);
 }
 
 TEST(CliIngest, NewestDayPreviewAndMissingRequiredData)
@@ -128,21 +98,21 @@ TEST(CliIngest, NewestDayPreviewAndMissingRequiredData)
                          QFileDevice::FileModificationTime);
     }
     const QString out =
-        writePreset("Needs", {{"Metadata", QVariantMap{{"IPTC.Headline", "{@Required}"}}}});
+        writeDatedPreset("Needs", {{"Metadata", QVariantMap{{"IPTC.Headline", "{@Required}"}}}});
 
-    const ProcessResult preview = cli({"preview", card, "--preset", "Needs", "--newest-day"});
+    const ProcessResult preview = runCli({"preview", card, "--preset", "Needs", "--newest-day"});
     EXPECT_EQ(preview.exitCode, 4);
     EXPECT_TRUE(preview.stdoutData.contains("photos had missing data"));
 
-    const ProcessResult refused = cli({"ingest", card, "--preset", "Needs"});
+    const ProcessResult refused = runCli({"ingest", card, "--preset", "Needs"});
     EXPECT_EQ(refused.exitCode, 4);
     EXPECT_TRUE(refused.stderrData.contains(
         "One or more photos have missing data.: Click Preview button for details."));
     EXPECT_TRUE(filesBelow(out).isEmpty());
 
     // Supplying the field lets the newest day through, and only that day.
-    const ProcessResult ok =
-        cli({"ingest", card, "--preset", "Needs", "--newest-day", "--set", "IPTC.Headline=Walk"});
+    const ProcessResult ok = runCli(
+        {"ingest", card, "--preset", "Needs", "--newest-day", "--set", "IPTC.Headline=Walk"});
     EXPECT_EQ(ok.exitCode, 0) << ok.stderrData.constData();
     const QStringList files = filesBelow(out + "/Primary");
     ASSERT_FALSE(files.isEmpty());
@@ -163,10 +133,10 @@ TEST(CliIngest, DamagedJpegStopsWithErrorAndKeepsEarlierFiles)
     ASSERT_TRUE(damaged.open(QIODevice::ReadWrite));
     damaged.resize(damaged.size() / 3);
     damaged.close();
-    const QString out = writePreset(
+    const QString out = writeDatedPreset(
         "Verify", {{"WantJPEGVerify", "YES"}, {"FilenameArrangement", "{@FileNameOriginal}"}});
 
-    const ProcessResult run = cli({"ingest", card, "--preset", "Verify"});
+    const ProcessResult run = runCli({"ingest", card, "--preset", "Verify"});
     EXPECT_EQ(run.exitCode, 1) << run.stdoutData.constData();
     const QStringList files = filesBelow(out + "/Primary");
     EXPECT_TRUE(files.join(' ').contains("IMG_1")) << files.join(' ').toStdString();
@@ -185,10 +155,10 @@ TEST(CliIngest, MetadataThatCannotBeWrittenFailsTheRun)
     damaged.close();
     writeTestFile(damaged.fileName(), bytes.left(2) + "junk" + bytes.mid(2));
     const QString out =
-        writePreset("Caption", {{"FilenameArrangement", "{@FileNameOriginal}"},
-                                {"Metadata", QVariantMap{{"IPTC.Caption/Abstract", ""}}}});
+        writeDatedPreset("Caption", {{"FilenameArrangement", "{@FileNameOriginal}"},
+                                     {"Metadata", QVariantMap{{"IPTC.Caption/Abstract", ""}}}});
 
-    const ProcessResult run = cli({"ingest", card, "--preset", "Caption", "--caption", "Hello"});
+    const ProcessResult run = runCli({"ingest", card, "--preset", "Caption", "--caption", "Hello"});
     EXPECT_EQ(run.exitCode, 1) << run.stdoutData.constData();
     EXPECT_TRUE(run.stdoutData.contains("Number with metadata not written: 1\n"))
         << run.stdoutData.constData();
@@ -199,7 +169,7 @@ TEST(CliIngest, MetadataThatCannotBeWrittenFailsTheRun)
 TEST(CliIngest, InterruptStopsAfterTheCurrentFile)
 {
     const QString card = makeCard("card-sigint");
-    const QString out = writePreset("Stop", {});
+    const QString out = writeDatedPreset("Stop", {});
     QProcess child;
     child.setProcessChannelMode(QProcess::MergedChannels);
     child.start(QStringLiteral(BRINDLEWICK_BIN_DIR "/brindlewick-cli"),
@@ -233,12 +203,12 @@ TEST(CliIngest, CaptionAndGeotagReadBackWithExifTool)
         GTEST_SKIP() << "exiftool not installed";
     const QString gpx = makeTestFolder("gpx") + "/walk.gpx";
     const QString card = makeCard("card-geo", gpx);
-    ASSERT_EQ(cli({"tracks", "add", gpx}).exitCode, 0);
-    const QString out = writePreset(
+    ASSERT_EQ(runCli({"tracks", "add", gpx}).exitCode, 0);
+    const QString out = writeDatedPreset(
         "Geo", {{"GeoTag", "YES"},
                 {"Metadata", QVariantMap{{"IPTC.Caption/Abstract", ""}, {"TimeZone", ""}}}});
 
-    const ProcessResult run = cli(
+    const ProcessResult run = runCli(
         {"ingest", card, "--preset", "Geo", "--timezone", "UTC", "--caption", "Walk by the river"});
     ASSERT_EQ(run.exitCode, 0) << run.stderrData.constData();
     const QStringList files = filesBelow(out + "/Primary");
@@ -263,14 +233,7 @@ TEST(CliIngest, CurrentFormatsLandByTheirCaptureDates)
 {
     using namespace MediaFixtures;
     // Movie header times are UTC: they are shown, and filed, in this computer's zone.
-    const QByteArray oldZone = qgetenv("TZ");
-    qputenv("TZ", "Asia/Tokyo");
-    const auto restoreZone = qScopeGuard([&] {
-        if (oldZone.isEmpty())
-            qunsetenv("TZ");
-        else
-            qputenv("TZ", oldZone);
-    });
+    ScopedTimeZone tokyo("Asia/Tokyo");
 
     const QString card = makeTestFolder("card-modern") + "/DCIM/100CANON";
     CanonRaw raw;
@@ -313,10 +276,10 @@ TEST(CliIngest, CurrentFormatsLandByTheirCaptureDates)
     }
 
     const QString backupRoot = makeTestFolder("Modern-backup");
-    const QString out = writePreset("Modern", {{"Inclusions", "cr3 jpg heic hif mp4 mov"},
-                                               {"WantBackup", "YES"},
-                                               {"BackupRootFolder", backupRoot}});
-    const ProcessResult run = cli({"ingest", card, "--preset", "Modern"});
+    const QString out = writeDatedPreset("Modern", {{"Inclusions", "cr3 jpg heic hif mp4 mov"},
+                                                    {"WantBackup", "YES"},
+                                                    {"BackupRootFolder", backupRoot}});
+    const ProcessResult run = runCli({"ingest", card, "--preset", "Modern"});
     ASSERT_EQ(run.exitCode, 0) << run.stderrData.constData() << run.stdoutData.constData();
     const QStringList primary = filesBelow(out + "/Primary");
     const auto landed = [&](const QString &pattern) {
@@ -341,41 +304,32 @@ TEST(CliIngest, CurrentFormatsLandByTheirCaptureDates)
     EXPECT_EQ(filesBelow(backupRoot).filter(QRegularExpression(R"(\.THM$)")).size(), 1);
 }
 
-TEST(CliInspect, PresetsMacroAndMacroViewListing)
+TEST(CliInspect, MacroAndMacroViewListing)
 {
     const QString card = makeCard("card-inspect");
-    writePreset("Listing", {});
-    const ProcessResult list = cli({"presets", "list"});
-    EXPECT_EQ(list.exitCode, 0);
-    EXPECT_TRUE(list.stdoutData.contains("Default\n"));
-    EXPECT_TRUE(list.stdoutData.contains("Listing\n"));
-    const ProcessResult show = cli({"presets", "show", "listing"});
-    EXPECT_EQ(show.exitCode, 0);
-    EXPECT_TRUE(show.stdoutData.contains("Folder Arrangement: {@DateImage:YYYY-MM-DD}"));
-    EXPECT_EQ(cli({"presets", "show", "Nope"}).exitCode, 1);
-
+    writeDatedPreset("Listing", {});
     const QString image = card + "/" + filesBelow(card).first();
     const ProcessResult macro =
-        cli({"macro", "--preset", "Listing", "{@DateImage:YYYY-MM-DD}/{@Index:4}", image});
+        runCli({"macro", "--preset", "Listing", "{@DateImage:YYYY-MM-DD}/{@Index:4}", image});
     EXPECT_EQ(macro.exitCode, 0) << macro.stderrData.constData();
     EXPECT_EQ(macro.stdoutData, QByteArray("2026-05-14/0001\n"));
 
-    const ProcessResult macros = cli({"macros", image});
+    const ProcessResult macros = runCli({"macros", image});
     EXPECT_EQ(macros.exitCode, 0);
     EXPECT_TRUE(macros.stdoutData.contains("DateImage:YYYY-MM-DD = 2026-05-14\n"));
     EXPECT_TRUE(macros.stdoutData.contains("\n\nImage Metadata:\n"));
-    EXPECT_EQ(cli({"macros", card + "/missing.jpg"}).exitCode, 1);
+    EXPECT_EQ(runCli({"macros", card + "/missing.jpg"}).exitCode, 1);
 
     // Several files in one process, each with its index in the list; a missing one is named
     // and fails the command while the others are still answered.
     const QStringList images = filesBelow(card).mid(0, 2);
     const QString second = card + "/" + images.value(1);
-    const ProcessResult several =
-        cli({"macro", "--preset", "Listing", "{@Index:4}", image, card + "/missing.jpg", second});
+    const ProcessResult several = runCli(
+        {"macro", "--preset", "Listing", "{@Index:4}", image, card + "/missing.jpg", second});
     EXPECT_EQ(several.exitCode, 1);
     EXPECT_EQ(several.stdoutData, (image + "\t0001\n" + second + "\t0003\n").toUtf8());
     EXPECT_TRUE(several.stderrData.contains("missing.jpg: no such file"));
-    const ProcessResult json = cli({"macros", "--json", image, second});
+    const ProcessResult json = runCli({"macros", "--json", image, second});
     EXPECT_EQ(json.exitCode, 0) << json.stderrData.constData();
     const QJsonArray objects = QJsonDocument::fromJson(json.stdoutData).array();
     ASSERT_EQ(objects.size(), 2) << json.stdoutData.constData();

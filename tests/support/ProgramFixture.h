@@ -31,15 +31,18 @@ struct Program
     // it runs without a disk or notification service.
     std::unique_ptr<DesktopIntegration> desktop;
 
-    // `folder` empty: the first Choose finds nothing.
-    explicit Program(const QString &cardFolder = QString()) : folder(cardFolder)
+    // `folder` empty: the first Choose finds nothing. The desktop integration talks to the
+    // given buses (private ones with mock services, for tests of cards and notifications).
+    explicit Program(const QString &cardFolder = QString(),
+                     const QDBusConnection &systemBus = QDBusConnection::systemBus(),
+                     const QDBusConnection &sessionBus = QDBusConnection::sessionBus())
+        : folder(cardFolder)
     {
         Defaults::set(QStringLiteral("HideInitialHelp"), true);
         Defaults::set(QStringLiteral("UpdateCheckHost"), QString());
         app.setChooserRunner([this](QuorvaneAppDelegate &delegate) { choose(delegate); });
         app.awakeFromNib();
-        desktop = std::make_unique<DesktopIntegration>(app, QDBusConnection::systemBus(),
-                                                       QDBusConnection::sessionBus());
+        desktop = std::make_unique<DesktopIntegration>(app, systemBus, sessionBus);
         desktop->start();
         app.applicationDidFinishLaunching();
     }

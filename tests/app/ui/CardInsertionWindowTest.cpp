@@ -3,32 +3,20 @@
 // notification service.
 
 #include "app/ui/CardPrompt.h"
-#include "app/ui/DesktopIntegration.h"
-#include "app/ui/ImageBrowserView.h"
-#include "app/ui/MainWindow.h"
-#include "app/ui/QuorvaneAppDelegate.h"
 #include "log/IngestionLogController.h"
 #include "metadata/Prefs.h"
-#include "platform/AppPaths.h"
-#include "platform/Defaults.h"
 #include "platform/RecordingUserInterface.h"
-#include "presets/Setup.h"
-#include "presets/SetupController.h"
+#include "support/GrabSupport.h"
 #include "support/PrivateBus.h"
+#include "support/ProgramFixture.h"
+#include "support/RunFixtures.h"
 #include "support/WindowTestSupport.h"
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDir>
-#include <QDirIterator>
-#include <QFile>
-#include <QImage>
 #include <QLabel>
-#include <QMenu>
 #include <QMenuBar>
-#include <QPlainTextEdit>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <memory>
@@ -40,41 +28,15 @@ QString makeCard(const QString &name, int count, bool dcim = true)
 {
     const QString root = QDir::homePath() + QStringLiteral("/media/") + name;
     const QString folder = dcim ? root + QStringLiteral("/DCIM/100CANON") : root;
-    QDir().mkpath(folder);
-    for (int i = 1; i <= count; ++i) {
-        QImage image(160, 120, QImage::Format_RGB32);
-        image.fill(QColor::fromHsv(i * 70 % 360, 150, 220));
-        image.save(folder + QStringLiteral("/IMG_%1.JPG").arg(i, 4, 10, QLatin1Char('0')), "JPEG");
-    }
+    for (int i = 1; i <= count; ++i)
+        ImageFixtures::writeJpeg(folder + QStringLiteral("/IMG_%1.JPG").arg(i, 4, 10, QChar('0')),
+                                 QSize(160, 120), {}, QColor::fromHsv(i * 70 % 360, 150, 220));
     return root;
 }
 
-// The JPEGs below a folder, by name.
-QStringList jpegsBelow(const QString &folder)
+int jpegsBelow(const QString &folder)
 {
-    QStringList names;
-    QDirIterator it(folder, {QStringLiteral("*.JPG")}, QDir::Files, QDirIterator::Subdirectories);
-    while (it.hasNext())
-        names.append(QFileInfo(it.next()).fileName());
-    names.sort();
-    return names;
-}
-
-void grabTo(QWidget *widget, const QString &name)
-{
-    const QString dir = qEnvironmentVariable("BRINDLEWICK_GRAB_DIR");
-    if (dir.isEmpty())
-        return;
-    QDir().mkpath(dir);
-    widget->grab().save(dir + QLatin1Char('/') + name);
-}
-
-void clearCardPrefs()
-{
-    for (const Prefs::Key *key : {&Prefs::OfferCards, &Prefs::OfferAnyRemovableVolume,
-                                  &Prefs::AutoIngestCards, &Prefs::EjectAfterIngest})
-        Defaults::remove(QLatin1String(key->name));
-    Defaults::remove(QStringLiteral("Preset"));
+    return filesBelow(folder).filter(QStringLiteral(".JPG")).size();
 }
 
 } // namespace
@@ -88,35 +50,16 @@ private:
     std::unique_ptr<PrivateBus> m_system;
     std::unique_ptr<PrivateBus> m_session;
 
-    // The started program with its desktop integration on the private buses; the chooser that
-    // opens at start is cancelled.
-    struct Program
-    {
-        MainWindow window;
-        QuorvaneAppDelegate app{&window};
-        std::unique_ptr<DesktopIntegration> desktop;
-        Program(const QDBusConnection &system, const QDBusConnection &session)
-        {
-            whenModal([](QWidget *modal) {
-                modal->findChild<QPushButton *>(QStringLiteral("buttonCancel"))->click();
-            });
-            app.awakeFromNib();
-            desktop = std::make_unique<DesktopIntegration>(app, system, session);
-            // The offscreen platform never makes a window active: say so per test.
-            desktop->runNotifier().setActiveProbe([] { return true; });
-            desktop->start();
-            app.applicationDidFinishLaunching();
-            window.show();
-        }
-    };
-
+    // The started, shown program with its desktop integration on the private buses, once it
+    // knows the volumes there.
     std::unique_ptr<Program> start()
     {
-        auto program = std::make_unique<Program>(m_system->connection(), m_session->connection());
-        QElapsedTimer timer;
-        timer.start();
-        while (!program->desktop->volumes().isReady() && timer.elapsed() < 10000)
-            QTest::qWait(20);
+        auto program =
+            std::make_unique<Program>(QString(), m_system->connection(), m_session->connection());
+        // The offscreen platform never makes a window active: say so per test.
+        program->desktop->runNotifier().setActiveProbe([] { return true; });
+        program->window.show();
+        waitUntil([&] { return program->desktop->volumes().isReady(); }, 10000);
         return program;
     }
 
@@ -124,8 +67,6 @@ private Q_SLOTS:
     void initTestCase()
     {
         UserInterface::setInstance(&m_ui);
-        Defaults::set(QStringLiteral("UpdateCheckHost"), QString());
-        Defaults::set(QStringLiteral("HideInitialHelp"), true);
         m_system = std::make_unique<PrivateBus>(QStringLiteral("window-system"));
         m_session = std::make_unique<PrivateBus>(QStringLiteral("window-session"));
         QVERIFY2(m_system->isRunning() && m_session->isRunning(), "dbus-daemon is needed");
@@ -141,7 +82,10 @@ private Q_SLOTS:
     void init()
     {
         m_ui.clear();
-        clearCardPrefs();
+        for (const Prefs::Key *key : {&Prefs::OfferCards, &Prefs::OfferAnyRemovableVolume,
+                                      &Prefs::AutoIngestCards, &Prefs::EjectAfterIngest})
+            Defaults::remove(QLatin1String(key->name));
+        Defaults::remove(QStringLiteral("Preset"));
     }
 
     // Put in, asked about, opened, ingested, ejected.
@@ -170,7 +114,7 @@ private Q_SLOTS:
         QVERIFY(!prompt->isModal());
         QVERIFY(prompt->buttonOpen->isDefault());
         QVERIFY(!desktop.promptFor(MockUDisks::blockPath(QStringLiteral("sdc"))));
-        grabTo(prompt, QStringLiteral("card-prompt.png"));
+        grabWindow(prompt, QStringLiteral("card-prompt"));
 
         // Open: the browser shows the card's images, the newest day ticked.
         QTest::mouseClick(prompt->buttonOpen, Qt::LeftButton);
@@ -184,12 +128,12 @@ private Q_SLOTS:
         QTest::mouseClick(w.buttonIngest, Qt::LeftButton);
         QTRY_VERIFY(!QuorvaneAppDelegate::isIngesting());
         const QString primary = QDir::homePath() + QStringLiteral("/Pictures/Brindlewick");
-        QCOMPARE(jpegsBelow(primary).size(), 3);
+        QCOMPARE(jpegsBelow(primary), 3);
         QVERIFY(w.buttonEject->isVisible());
         QVERIFY(w.buttonEject->isEnabled());
         QVERIFY(w.buttonEject->toolTip().contains(QStringLiteral("EOS_DIGITAL")));
         QVERIFY(desktop.actionEject->isEnabled());
-        grabTo(&w, QStringLiteral("main-window-eject-card.png"));
+        grabWindow(&w, QStringLiteral("main-window-eject-card"));
 
         // In use: a clear refusal, the button stays.
         disks.setBusy(QStringLiteral("sdb"), true);
@@ -266,14 +210,12 @@ private Q_SLOTS:
         MockUDisks disks(*m_system, *m_session);
         MockNotifications notifications(*m_system, *m_session);
         QVERIFY(disks.isRunning() && notifications.isRunning());
-        const QString presets = AppPaths::supportFolder();
-        QDir().mkpath(presets);
         const QString station = QDir::homePath() + QStringLiteral("/Station");
-        QVERIFY(Setup::writeFile(
-            presets + QStringLiteral("/Station.plist"),
-            {{QStringLiteral("PrimaryRootFolder"), station},
-             {QStringLiteral("FilenameArrangement"), QStringLiteral("{@FileNameOriginal}")},
-             {QStringLiteral("Inclusions"), QStringLiteral("JPG")}}));
+        QVERIFY(writePreset(QStringLiteral("Station"),
+                            {{"PrimaryRootFolder", station},
+                             {"FilenameArrangement", "{@FileNameOriginal}"},
+                             {"Inclusions", "JPG"}},
+                            {}));
         auto program = start();
         MainWindow &w = program->window;
         DesktopIntegration &desktop = *program->desktop;
@@ -287,7 +229,7 @@ private Q_SLOTS:
         QVERIFY(desktop.actionAutoIngestPreset->isEnabled());
         QVERIFY(!desktop.actionAutoIngestPreset->isChecked());
         desktop.actionAutoIngestPreset->trigger();
-        QVERIFY(Setup::readFile(presets + QStringLiteral("/Station.plist"))
+        QVERIFY(Setup::readFile(AppPaths::supportFolder() + QStringLiteral("/Station.plist"))
                     ->value(QStringLiteral("AutoIngest"))
                     .toString() == QStringLiteral("YES"));
         desktop.actionAutoIngest->trigger();
@@ -297,7 +239,7 @@ private Q_SLOTS:
         QVERIFY(w.menuBar()->actions().contains(desktop.menuCard->menuAction()));
         desktop.menuCard->popup(w.mapToGlobal(QPoint(300, 30)));
         QVERIFY(QTest::qWaitForWindowExposed(desktop.menuCard));
-        grabTo(desktop.menuCard, QStringLiteral("card-menu.png"));
+        grabWindow(desktop.menuCard, QStringLiteral("card-menu"));
         desktop.menuCard->close();
 
         // Back on the built-in preset; a card goes in and is ingested with Station's settings,
@@ -310,13 +252,10 @@ private Q_SLOTS:
         older.setFileTime(QDateTime(QDate(2023, 1, 2), QTime(9, 0)),
                           QFileDevice::FileModificationTime);
         older.close();
-        QFile notes(card + QStringLiteral("/DCIM/100CANON/NOTES.TXT"));
-        QVERIFY(notes.open(QIODevice::WriteOnly));
-        notes.write("not a picture");
-        notes.close();
+        QVERIFY(writeTestFile(card + QStringLiteral("/DCIM/100CANON/NOTES.TXT"), "not a picture"));
         const QString cardPath =
             disks.addCard(QStringLiteral("sde"), QStringLiteral("NIKON_D7500"), card);
-        QTRY_COMPARE_WITH_TIMEOUT(jpegsBelow(station).size(), 4, 15000);
+        QTRY_COMPARE_WITH_TIMEOUT(jpegsBelow(station), 4, 15000);
         QVERIFY(!desktop.promptFor(cardPath));
         QCOMPARE(popup->currentText(), QStringLiteral("Station"));
         QVERIFY(m_ui.alerts.isEmpty());
@@ -337,7 +276,8 @@ private Q_SLOTS:
         QTRY_VERIFY(!w.buttonEject->isVisible());
     }
 
-    // No disk service, or no bus at all: the menu says so and the program works as before.
+    // No disk service: the menu says so and the program works as before (no bus at all is the
+    // state every other window test runs in).
     void withoutDiskServiceTheProgramStillWorks()
     {
         auto program = start();
@@ -347,14 +287,6 @@ private Q_SLOTS:
         QVERIFY(desktop.actionNoDiskService->isVisible());
         QVERIFY(!desktop.actionEject->isEnabled());
         QVERIFY(!desktop.actionAutoIngest->isEnabled());
-
-        QDBusConnection none = QDBusConnection::connectToBus(
-            QStringLiteral("unix:path=") + QDir::homePath() + QStringLiteral("/no-bus"),
-            QStringLiteral("window-none"));
-        DesktopIntegration nowhere(program->app, none, none);
-        nowhere.start();
-        QTRY_VERIFY_WITH_TIMEOUT(nowhere.volumes().isReady(), 10000);
-        QVERIFY(nowhere.actionNoDiskService->isVisible());
 
         // Choosing and ingesting a folder work; nothing is left to eject.
         const QString folder = makeCard(QStringLiteral("FOLDER"), 2);

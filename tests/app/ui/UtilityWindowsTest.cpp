@@ -5,6 +5,8 @@
 #include "app/ui/ProgressController.h"
 #include "log/ConsoleLog.h"
 #include "platform/WebEngineStartup.h"
+#include "support/GrabSupport.h"
+#include "support/WindowDriving.h"
 #include "support/WindowTestSupport.h"
 
 #include <QLabel>
@@ -13,7 +15,6 @@
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QThread>
 #include <QtTest>
 
@@ -24,65 +25,38 @@ class UtilityWindowsTest : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void progressSessionStepsAndStops()
-    {
-        ProgressController window;
-        window.message = QStringLiteral("Ingesting 3 files.");
-        window.max = 3;
-        window.beginModalSession();
-        QVERIFY(window.isVisible());
-        QCOMPARE(window.findChild<QLabel *>(QStringLiteral("labelMessage"))->text(),
-                 QStringLiteral("Ingesting 3 files."));
-        auto *stop = window.findChild<QPushButton *>(QStringLiteral("buttonStop"));
-        QVERIFY(stop->isVisible());
-        QVERIFY(window.runOnce());
-        window.step();
-        window.step();
-        QCOMPARE(window.value(), 2);
-        QTest::mouseClick(stop, Qt::LeftButton);
-        QVERIFY(!window.runOnce());
-        window.endModalSession();
-        QVERIFY(!window.isVisible());
-    }
-
-    // Escape and the close button are Stop while a run goes on; the window stays until its
+    // The Stop button, Escape and the close button all stop a run; the window stays until its
     // owner ends the session (the current file is still being copied).
-    void escapeStopsTheRunButNeverHidesTheWindow()
+    void progressStopsByButtonEscapeOrCloseButNeverHides()
     {
-        ProgressController run;
-        run.message = QStringLiteral("Ingesting 3 files.");
-        run.max = 3;
-        run.beginModalSession();
-        QVERIFY(QTest::qWaitForWindowExposed(&run));
-        run.step();
-        const QString shot =
-            QCoreApplication::applicationDirPath() + QStringLiteral("/../screenshots/progress.png");
-        QDir().mkpath(QFileInfo(shot).path());
-        QVERIFY(run.grab().save(shot));
-        QTest::keyClick(&run, Qt::Key_Escape);
-        QVERIFY(run.isVisible());
-        QVERIFY(!run.runOnce());
-        QVERIFY(run.isVisible());
-        run.endModalSession();
-
-        ProgressController closed;
-        closed.max = 3;
-        closed.beginModalSession();
-        QVERIFY(!closed.close());
-        QVERIFY(closed.isVisible());
-        QVERIFY(!closed.runOnce());
-        closed.endModalSession();
-
-        // Without a Stop button (waiting for metadata) the key does nothing at all.
-        ProgressController wait;
-        wait.indeterminant = true;
-        wait.hideStop = true;
-        wait.beginModalSession();
-        QTest::keyClick(&wait, Qt::Key_Escape);
-        QVERIFY(!wait.close());
-        QVERIFY(wait.isVisible());
-        QVERIFY(wait.runOnce());
-        wait.endModalSession();
+        const std::function<void(ProgressController &)> stops[] = {
+            [](ProgressController &window) {
+                QTest::mouseClick(child<QPushButton>(&window, "buttonStop"), Qt::LeftButton);
+            },
+            [](ProgressController &window) { QTest::keyClick(&window, Qt::Key_Escape); },
+            [](ProgressController &window) { QVERIFY(!window.close()); },
+        };
+        for (const auto &stop : stops) {
+            ProgressController run;
+            run.message = QStringLiteral("Ingesting 3 files.");
+            run.max = 3;
+            run.beginModalSession();
+            QVERIFY(QTest::qWaitForWindowExposed(&run));
+            QCOMPARE(child<QLabel>(&run, "labelMessage")->text(),
+                     QStringLiteral("Ingesting 3 files."));
+            QVERIFY(child<QPushButton>(&run, "buttonStop")->isVisible());
+            QVERIFY(run.runOnce());
+            run.step();
+            run.step();
+            QCOMPARE(run.value(), 2);
+            if (&stop == &stops[0])
+                grabWindow(&run, QStringLiteral("progress"));
+            stop(run);
+            QVERIFY(run.isVisible());
+            QVERIFY(!run.runOnce());
+            run.endModalSession();
+            QVERIFY(!run.isVisible());
+        }
 
         // A blocking run with Stop ends on Escape, as its Stop button would end it.
         ProgressController blocking;
@@ -94,17 +68,23 @@ private Q_SLOTS:
         QVERIFY(!blocking.isVisible());
     }
 
-    void indeterminateWindowIsNinetyHighWithoutBar()
+    // Waiting for metadata: ninety high, no bar, no Stop, and neither key nor close ends it.
+    void aWaitWithoutStopIsSmallAndCannotBeEnded()
     {
-        ProgressController window;
-        window.message = QStringLiteral("Reading metadata...");
-        window.indeterminant = true;
-        window.hideStop = true;
-        window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
-        QCOMPARE(window.height(), 90);
-        QVERIFY(!window.findChild<QProgressBar *>()->isVisible());
-        QVERIFY(!window.findChild<QPushButton *>(QStringLiteral("buttonStop"))->isVisible());
+        ProgressController wait;
+        wait.message = QStringLiteral("Reading metadata...");
+        wait.indeterminant = true;
+        wait.hideStop = true;
+        wait.beginModalSession();
+        QVERIFY(QTest::qWaitForWindowExposed(&wait));
+        QCOMPARE(wait.height(), 90);
+        QVERIFY(!wait.findChild<QProgressBar *>()->isVisible());
+        QVERIFY(!child<QPushButton>(&wait, "buttonStop")->isVisible());
+        QTest::keyClick(&wait, Qt::Key_Escape);
+        QVERIFY(!wait.close());
+        QVERIFY(wait.isVisible());
+        QVERIFY(wait.runOnce());
+        wait.endModalSession();
     }
 
     void timeOutIsRaisedToFiveAndArrivesOnTheMainThread()
@@ -142,21 +122,17 @@ private Q_SLOTS:
     {
         whenModal([](QWidget *modal) {
             QCOMPARE(modal->windowTitle(), QString());
-            auto *field = modal->findChild<QLineEdit *>(QStringLiteral("textField"));
+            auto *field = child<QLineEdit>(modal, "textField");
             QCOMPARE(field->text(), QStringLiteral("Default"));
             field->clear();
-            QCOMPARE(modal->findChild<QPushButton *>(QStringLiteral("buttonSave"))->text(),
-                     QStringLiteral("Enter"));
-            modal->findChild<QPushButton *>(QStringLiteral("buttonSave"))->click();
+            QCOMPARE(child<QPushButton>(modal, "buttonSave")->text(), QStringLiteral("Enter"));
+            child<QPushButton>(modal, "buttonSave")->click();
         });
-        const std::optional<QString> empty = GetTextController::get(
-            QStringLiteral("Field Name"), QStringLiteral("Default"), QStringLiteral("Enter"));
-        QVERIFY(empty.has_value());
-        QCOMPARE(*empty, QString());
+        QCOMPARE(GetTextController::get(QStringLiteral("Field Name"), QStringLiteral("Default"),
+                                        QStringLiteral("Enter")),
+                 std::optional<QString>(QString()));
 
-        whenModal([](QWidget *modal) {
-            modal->findChild<QPushButton *>(QStringLiteral("buttonCancel"))->click();
-        });
+        whenModal([](QWidget *modal) { child<QPushButton>(modal, "buttonCancel")->click(); });
         QVERIFY(!GetTextController::get(QStringLiteral("Name"), QStringLiteral("Default"),
                                         QStringLiteral("Save"))
                      .has_value());
@@ -164,8 +140,7 @@ private Q_SLOTS:
         GetTextController bare;
         bare.load();
         QCOMPARE(bare.windowTitle(), QStringLiteral("Enter Text"));
-        QCOMPARE(bare.findChild<QPushButton *>(QStringLiteral("buttonSave"))->text(),
-                 QStringLiteral("Save"));
+        QCOMPARE(child<QPushButton>(&bare, "buttonSave")->text(), QStringLiteral("Save"));
     }
 
     void alertsHaveTheSingleButtonOk()
