@@ -1,9 +1,13 @@
-// Thumbnails at 500x500 of 24-megapixel JPEGs: one with only the usual tiny EXIF thumbnail (so
-// the picture itself is decoded at a reduced scale) and one with a 640x427 embedded preview.
+// Thumbnails at 500x500 of 24-megapixel JPEGs: three with only the usual tiny EXIF thumbnail (so
+// the picture itself is decoded at a reduced scale): baseline as Qt writes it (no restart
+// markers), baseline with a restart marker every MCU row (as most cameras write), progressive;
+// and one with a 640x427 embedded preview. Beside them the floor: libjpeg alone decoding each
+// file at 1/8 scale.
 #include "platform/ImageProperties.h"
 #include "platform/Thumbnailer.h"
 
 #include <QBuffer>
+#include <QDir>
 #include <QFile>
 #include <QGuiApplication>
 #include <QImage>
@@ -15,6 +19,9 @@
 #include <exiv2/exiv2.hpp>
 
 #include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include <jpeglib.h>
@@ -22,6 +29,8 @@
 namespace {
 
 QString g_plain;
+QString g_restarts;
+QString g_progressive;
 QString g_withPreview;
 
 QImage scene(QSize size)
@@ -55,6 +64,39 @@ QByteArray jpegBytes(const QImage &image, int quality)
     return bytes;
 }
 
+// Encoded by libjpeg itself, for the file structures Qt's writer does not make.
+QByteArray libjpegBytes(const QImage &picture, int quality, bool restartEveryRow, bool progressive)
+{
+    const QImage rgb = picture.convertToFormat(QImage::Format_RGB888);
+    jpeg_compress_struct info{};
+    jpeg_error_mgr errors{};
+    info.err = jpeg_std_error(&errors);
+    jpeg_create_compress(&info);
+    unsigned char *out = nullptr;
+    unsigned long outSize = 0;
+    jpeg_mem_dest(&info, &out, &outSize);
+    info.image_width = JDIMENSION(rgb.width());
+    info.image_height = JDIMENSION(rgb.height());
+    info.input_components = 3;
+    info.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&info);
+    jpeg_set_quality(&info, quality, TRUE);
+    if (restartEveryRow)
+        info.restart_in_rows = 1;
+    if (progressive)
+        jpeg_simple_progression(&info);
+    jpeg_start_compress(&info, TRUE);
+    while (info.next_scanline < info.image_height) {
+        JSAMPROW row = const_cast<JSAMPROW>(rgb.constScanLine(int(info.next_scanline)));
+        jpeg_write_scanlines(&info, &row, 1);
+    }
+    jpeg_finish_compress(&info);
+    QByteArray bytes(reinterpret_cast<const char *>(out), qsizetype(outSize));
+    jpeg_destroy_compress(&info);
+    std::free(out);
+    return bytes;
+}
+
 bool addThumbnail(const QString &path, const QImage &picture, QSize size, int quality)
 {
     try {
@@ -74,26 +116,40 @@ bool addThumbnail(const QString &path, const QImage &picture, QSize size, int qu
     }
 }
 
+void nameFixtures(const QString &folder)
+{
+    g_plain = folder + QStringLiteral("/plain.jpg");
+    g_restarts = folder + QStringLiteral("/restarts.jpg");
+    g_progressive = folder + QStringLiteral("/progressive.jpg");
+    g_withPreview = folder + QStringLiteral("/preview.jpg");
+}
+
 bool makeFixtures(const QString &folder)
 {
     const QImage picture = scene(QSize(6000, 4000)); // 24 megapixels
     const QByteArray bytes = jpegBytes(picture, 90);
-    g_plain = folder + QStringLiteral("/plain.jpg");
-    g_withPreview = folder + QStringLiteral("/preview.jpg");
-    for (const QString &path : {g_plain, g_withPreview}) {
+    nameFixtures(folder);
+    const std::pair<QString, QByteArray> files[] = {
+        {g_plain, bytes},
+        {g_restarts, libjpegBytes(picture, 90, true, false)},
+        {g_progressive, libjpegBytes(picture, 90, false, true)},
+        {g_withPreview, bytes}};
+    for (const auto &[path, content] : files) {
         QFile f(path);
-        if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
+        if (!f.open(QIODevice::WriteOnly) || f.write(content) != content.size())
             return false;
     }
     // The camera's tiny thumbnail, too small for 500x500, and a preview large enough for it.
     return addThumbnail(g_plain, picture, QSize(160, 120), 80) &&
+           addThumbnail(g_restarts, picture, QSize(160, 120), 80) &&
+           addThumbnail(g_progressive, picture, QSize(160, 120), 80) &&
            addThumbnail(g_withPreview, picture, QSize(640, 427), 60);
 }
 
-void BM_ThumbnailDecoded(benchmark::State &state)
+void BM_ThumbnailDecoded(benchmark::State &state, const QString *path)
 {
     for (auto _ : state)
-        benchmark::DoNotOptimize(Thumbnailer::preview(g_plain, QSize(500, 500)));
+        benchmark::DoNotOptimize(Thumbnailer::preview(*path, QSize(500, 500)));
     state.SetItemsProcessed(state.iterations());
 }
 
@@ -106,9 +162,9 @@ void BM_ThumbnailEmbeddedPreview(benchmark::State &state)
 
 // The floor under any decoded thumbnail: libjpeg alone decoding the file at 1/8 scale with its
 // fastest settings. Every coefficient must still be entropy-decoded, so this grows with the file.
-void BM_LibjpegEighthScaleFloor(benchmark::State &state)
+void BM_LibjpegEighthScaleFloor(benchmark::State &state, const QString *file)
 {
-    const QByteArray path = QFile::encodeName(g_plain);
+    const QByteArray path = QFile::encodeName(*file);
     for (auto _ : state) {
         FILE *file = std::fopen(path.constData(), "rb");
         if (!file) {
@@ -144,22 +200,40 @@ int main(int argc, char **argv)
     benchmark::Initialize(&argc, argv);
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
-    QTemporaryDir folder;
-    if (!folder.isValid() || !makeFixtures(folder.path())) {
+    // BRINDLEWICK_BENCH_DIR keeps the files between runs (for perf, djpeg and the like).
+    QTemporaryDir temporary;
+    const QString kept = qEnvironmentVariable("BRINDLEWICK_BENCH_DIR");
+    const QString folder = kept.isEmpty() ? temporary.path() : kept;
+    if (!kept.isEmpty())
+        QDir().mkpath(kept);
+    if (!QFile::exists(folder + QStringLiteral("/preview.jpg")) && !makeFixtures(folder)) {
         std::fprintf(stderr, "could not make the benchmark files\n");
         return 1;
     }
+    nameFixtures(folder);
     ImageProperties::initializeExiv2();
-    std::printf("24 MP JPEG, %lld bytes; thumbnails at 500x500 (items_per_second = thumbnails/s)\n",
-                static_cast<long long>(QFile(g_plain).size()));
-    benchmark::RegisterBenchmark("thumbnail/24MP-jpeg/decoded", BM_ThumbnailDecoded)
-        ->Unit(benchmark::kMillisecond);
+    std::printf("24 MP JPEGs: baseline %lld bytes, with restart markers %lld, progressive %lld; "
+                "thumbnails at 500x500 (items_per_second = thumbnails/s)\n",
+                static_cast<long long>(QFile(g_plain).size()),
+                static_cast<long long>(QFile(g_restarts).size()),
+                static_cast<long long>(QFile(g_progressive).size()));
+    const std::pair<const char *, const QString *> kinds[] = {
+        {"baseline", &g_plain}, {"restarts", &g_restarts}, {"progressive", &g_progressive}};
+    for (const auto &[name, path] : kinds) {
+        benchmark::RegisterBenchmark((std::string("thumbnail/24MP-jpeg/decoded/") + name).c_str(),
+                                     BM_ThumbnailDecoded, path)
+            ->Unit(benchmark::kMillisecond)
+            ->UseRealTime();
+    }
     benchmark::RegisterBenchmark("thumbnail/24MP-jpeg/embedded-preview",
                                  BM_ThumbnailEmbeddedPreview)
         ->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark("thumbnail/24MP-jpeg/libjpeg-eighth-scale-floor",
-                                 BM_LibjpegEighthScaleFloor)
-        ->Unit(benchmark::kMillisecond);
+    for (const auto &[name, path] : kinds) {
+        benchmark::RegisterBenchmark(
+            (std::string("thumbnail/24MP-jpeg/libjpeg-eighth-scale-floor/") + name).c_str(),
+            BM_LibjpegEighthScaleFloor, path)
+            ->Unit(benchmark::kMillisecond);
+    }
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     return 0;

@@ -7,6 +7,8 @@
 #include <QMetaObject>
 #include <QThread>
 
+#include <algorithm>
+
 ThumbListModel::ThumbListModel(QObject *parent)
     : QAbstractListModel(parent), m_liveGeneration(std::make_shared<std::atomic<quint64>>(0))
 {
@@ -28,8 +30,12 @@ void ThumbListModel::setItems(const ThumbItemList &items)
     beginResetModel();
     m_items = items;
     m_rows.clear();
-    for (int i = 0; i < m_items.size(); ++i)
+    m_pathRows.clear();
+    for (int i = 0; i < m_items.size(); ++i) {
         m_rows.insert(m_items[i].get(), i);
+        if (!m_items[i]->isCameraItem())
+            m_pathRows.insert(m_items[i]->path, i);
+    }
     m_pending.clear();
     m_pictures.clear();
     m_pool.clear();
@@ -78,29 +84,89 @@ bool ThumbListModel::suits(const Picture &picture) const
     return longest < picture.step;
 }
 
+// Queued work runs by priority: every first picture before any picture of a size step.
+namespace {
+constexpr int kFirstPriority = 1;
+constexpr int kStepPriority = 0;
+} // namespace
+
 void ThumbListModel::requestPicture(int row)
 {
     const ThumbItemPtr item = itemAt(row);
     if (!item || item->isCameraItem() || m_pending.contains(item->path))
         return;
-    if (const Picture *cached = m_pictures.object(item->path); cached && suits(*cached))
+    const Picture *cached = m_pictures.object(item->path);
+    if (cached && suits(*cached))
         return;
-    const QString path = item->path;
     const int step = pictureStep(m_pictureSide);
+    if (cached)
+        startStep(item->path, step);
+    else
+        startFirst(item->path, step);
+}
+
+void ThumbListModel::startFirst(const QString &path, int step)
+{
     m_pending.insert(path, step);
     const quint64 generation = m_generation;
     const auto live = m_liveGeneration;
-    m_pool.start([this, path, step, generation, live] {
-        // A list replaced meanwhile makes the work pointless.
-        if (live->load() != generation)
-            return;
-        const QImage image = Thumbnailer::preview(path, QSize(step, step));
-        if (live->load() != generation)
-            return;
-        QMetaObject::invokeMethod(
-            this, [this, generation, path, step, image] { deliver(generation, path, step, image); },
-            Qt::QueuedConnection);
-    });
+    m_pool.start(
+        [this, path, step, generation, live] {
+            // A list replaced meanwhile makes the work pointless.
+            if (live->load() != generation)
+                return;
+            bool complete = false;
+            const QImage image = Thumbnailer::quickPicture(path, QSize(step, step), &complete);
+            if (live->load() != generation)
+                return;
+            QMetaObject::invokeMethod(
+                this,
+                [this, generation, path, step, image, complete] {
+                    deliverFirst(generation, path, step, image, complete);
+                },
+                Qt::QueuedConnection);
+        },
+        kFirstPriority);
+}
+
+void ThumbListModel::startStep(const QString &path, int step)
+{
+    m_pending.insert(path, step);
+    const quint64 generation = m_generation;
+    const auto live = m_liveGeneration;
+    m_pool.start(
+        [this, path, step, generation, live] {
+            if (live->load() != generation)
+                return;
+            const QImage image = Thumbnailer::preview(path, QSize(step, step));
+            if (live->load() != generation)
+                return;
+            QMetaObject::invokeMethod(
+                this,
+                [this, generation, path, step, image] { deliver(generation, path, step, image); },
+                Qt::QueuedConnection);
+        },
+        kStepPriority);
+}
+
+void ThumbListModel::deliverFirst(quint64 generation, const QString &path, int step,
+                                  const QImage &image, bool complete)
+{
+    if (generation != m_generation)
+        return;
+    if (complete) {
+        deliver(generation, path, step, image);
+        return;
+    }
+    // The stand-in shows until the picture of the step, queued behind every first picture,
+    // replaces it; the file stays pending meanwhile.
+    m_pending.remove(path);
+    startStep(path, step);
+    if (image.isNull())
+        return;
+    auto *picture = new Picture{image, 0};
+    m_pictures.insert(path, picture, qMax<qsizetype>(1, image.sizeInBytes() / 1024));
+    emitChanged(path);
 }
 
 void ThumbListModel::deliver(quint64 generation, const QString &path, int step, const QImage &image)
@@ -116,9 +182,14 @@ void ThumbListModel::deliver(quint64 generation, const QString &path, int step, 
     }
     const qsizetype cost = qMax<qsizetype>(1, picture->image.sizeInBytes() / 1024);
     m_pictures.insert(path, picture, cost);
-    for (int row = 0; row < m_items.size(); ++row) {
-        if (m_items[row]->isCameraItem() || m_items[row]->path != path)
-            continue;
+    emitChanged(path);
+}
+
+void ThumbListModel::emitChanged(const QString &path)
+{
+    QList<int> rows = m_pathRows.values(path);
+    std::sort(rows.begin(), rows.end());
+    for (int row : rows) {
         const QModelIndex at = index(row);
         Q_EMIT dataChanged(at, at);
         Q_EMIT pictureArrived(row);
@@ -135,6 +206,17 @@ QImage ThumbListModel::picture(int row) const
     if (const Picture *cached = m_pictures.object(item->path))
         return cached->image;
     return QImage();
+}
+
+bool ThumbListModel::hasFinalPicture(int row) const
+{
+    const ThumbItemPtr item = itemAt(row);
+    if (!item)
+        return false;
+    if (item->isCameraItem())
+        return !item->image.isNull();
+    const Picture *cached = m_pictures.object(item->path);
+    return cached && cached->step > 0;
 }
 
 int ThumbListModel::rowCount(const QModelIndex &parent) const

@@ -11,15 +11,18 @@
 #include <atomic>
 
 // The item list as the image browser and the list table see it. Pictures of path items are made
-// on worker threads the first time a view asks for them and appear as they arrive, so a card of
-// thousands of images shows its first screen at once. A picture is made in the size step that
-// covers what the browser draws now (setPictureSide: 96, 192, 384 ... pixels on its longest
-// side), so the largest cells are sharp and the smallest cheap; after a zoom a shown picture is
-// made again in the new step when it is too small or four times too large, and stays on screen
-// until its successor arrives. Pictures are kept in a cache bounded by memory (an evicted one is
-// made again when it is next shown); the items' own 500-point previews are left to whoever asks
-// an item for its thumbnail. The list, the items and every signal stay on the main thread;
-// workers only receive a path and a size and hand back an image.
+// on worker threads (as many as the machine has cores) the first time a view asks for them and
+// appear as they arrive, so a card of thousands of images shows its first screen at once: first
+// the picture the file carries ready-made (for most JPEGs the small EXIF thumbnail, read from
+// the head of the file), for every cell asked for, and only then, behind all of those, the
+// picture in the size step that covers what the browser draws now (setPictureSide: 96, 192,
+// 384 ... pixels on its longest side), so the largest cells are sharp and the smallest cheap.
+// After a zoom a shown picture is made again in the new step when it is too small or four times
+// too large, and stays on screen until its successor arrives. Pictures are kept in a cache
+// bounded by memory (an evicted one is made again when it is next shown); the items' own
+// 500-point previews are left to whoever asks an item for its thumbnail. The list, the items and
+// every signal stay on the main thread; workers only receive a path and a size and hand back an
+// image, and the main thread never decodes.
 class ThumbListModel : public QAbstractListModel
 {
     Q_OBJECT
@@ -51,6 +54,8 @@ public:
     int picturesPending() const { return int(m_pending.size()); }
     // The picture a cell shows, null while it is being made.
     QImage picture(int row) const;
+    // Whether the row's picture is the one made for a size step, not a first stand-in.
+    bool hasFinalPicture(int row) const;
 
     // The longest side, in device pixels, at which the views draw a picture now.
     void setPictureSide(int side);
@@ -72,15 +77,22 @@ private:
     struct Picture
     {
         QImage image;
-        int step = 0; // the size step it was made for
+        int step = 0; // the size step it was made for; 0 for a first stand-in
     };
     // Whether a picture made for one step serves the current one.
     bool suits(const Picture &picture) const;
+    // Work for one picture: the file's ready-made picture first, or the one of a size step.
+    void startFirst(const QString &path, int step);
+    void startStep(const QString &path, int step);
     void deliver(quint64 generation, const QString &path, int step, const QImage &image);
+    void deliverFirst(quint64 generation, const QString &path, int step, const QImage &image,
+                      bool complete);
+    void emitChanged(const QString &path);
 
     ThumbItemList m_items;
     QHash<const ThumbItem *, int> m_rows;
-    QHash<QString, int> m_pending; // path -> the step under way
+    QMultiHash<QString, int> m_pathRows; // the rows of each path item
+    QHash<QString, int> m_pending;       // path -> the step under way
     mutable QCache<QString, Picture> m_pictures;
     int m_pictureSide = 384;
     quint64 m_generation = 0;

@@ -4,6 +4,7 @@
 #include "platform/ImageProperties.h"
 #include "platform/IsoMedia.h"
 #include "platform/MovieSidecars.h"
+#include "platform/ScaledJpeg.h"
 #include "platform/X3f.h"
 
 #include <QBuffer>
@@ -45,6 +46,7 @@ bool covers(const QSize &picture, const QSize &box)
     return picture.width() >= box.width() || picture.height() >= box.height();
 }
 
+// Qt's readers, for what the JPEG decoder does not take.
 QImage decodeScaled(QIODevice *device, const QSize &box)
 {
     QImageReader reader(device);
@@ -99,6 +101,8 @@ QImage decodePreview(const Exiv2::PreviewManager &manager, const Exiv2::PreviewP
         return {};
     QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char *>(preview.pData()),
                                                static_cast<qsizetype>(preview.size()));
+    if (QImage image = ScaledJpeg::decode(bytes, box); !image.isNull())
+        return image;
     QBuffer buffer(&bytes);
     if (!buffer.open(QIODevice::ReadOnly))
         return {};
@@ -173,6 +177,8 @@ bool isOtherMovie(const QString &path)
 
 QImage decodeBytes(const QByteArray &bytes, const QSize &box)
 {
+    if (QImage image = ScaledJpeg::decode(bytes, box); !image.isNull())
+        return image;
     QByteArray copy = bytes;
     QBuffer buffer(&copy);
     if (bytes.isEmpty() || !buffer.open(QIODevice::ReadOnly))
@@ -357,6 +363,8 @@ QImage picture(const QString &path, const QSize &size)
         return *other;
     EmbeddedPreviews embedded = readEmbedded(path, size);
     QImage decoded = embedded.chosen;
+    if (decoded.isNull())
+        decoded = ScaledJpeg::decodeFile(path, storedBox(size, embedded.orientation));
     if (decoded.isNull()) {
         QFile file(path);
         if (file.open(QIODevice::ReadOnly))
@@ -373,6 +381,17 @@ QImage picture(const QString &path, const QSize &size)
     if (decoded.isNull())
         return {};
     return fittedTo(upright(decoded, embedded.orientation), size);
+}
+
+QImage quickPicture(const QString &path, const QSize &size, bool *complete)
+{
+    *complete = false;
+    if (path.isEmpty() || size.isEmpty() || !QFileInfo(path).isFile())
+        return {};
+    const EmbeddedPreviews embedded = readEmbedded(path, size);
+    *complete = !embedded.chosen.isNull();
+    const QImage found = *complete ? embedded.chosen : embedded.largest;
+    return found.isNull() ? QImage() : fittedTo(upright(found, embedded.orientation), size);
 }
 
 void setDecoders(const Decoders &decoders)

@@ -14,6 +14,13 @@ namespace Thumbnailer {
 
 QImage preview(const QString &path, const QSize &size);
 
+// The quickest picture a file offers: the embedded picture preview() would use, or failing
+// that the largest the file holds (for most JPEGs the small EXIF thumbnail), upright and fitted
+// to `size`; read from the head of the file, never a decode of the photograph itself. Null when
+// the file holds none (or is of a kind Exiv2 does not read). `complete` tells whether it is
+// already the picture preview() gives.
+QImage quickPicture(const QString &path, const QSize &size, bool *complete);
+
 // The same picture without the icon: a null image when the file holds nothing that decodes
 // (an image viewer shows its own placeholder then).
 QImage picture(const QString &path, const QSize &size);

@@ -4,11 +4,14 @@
 #include "support/TestSupport.h"
 
 #include <QAbstractItemModelTester>
+#include <QBuffer>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QFile>
 #include <QImage>
 #include <QSignalSpy>
 
+#include <exiv2/exiv2.hpp>
 #include <gtest/gtest.h>
 
 namespace {
@@ -120,4 +123,38 @@ TEST(ThumbListModel, PicturesAreMadeForTheSizeTheyAreDrawnAt)
     EXPECT_EQ(model.picturesPending(), 0);
     EXPECT_EQ(ThumbListModel::pictureStep(1), ThumbListModel::kSmallestStep);
     EXPECT_EQ(ThumbListModel::pictureStep(100000), ThumbListModel::kLargestStep);
+}
+
+TEST(ThumbListModel, TheFilesOwnThumbnailShowsFirstAndThePictureOfTheStepReplacesIt)
+{
+    // A green picture whose EXIF thumbnail is red, so the test tells them apart.
+    const QString path = makeTestFolder("model-first") + "/IMG_0001.JPG";
+    ASSERT_TRUE(ImageFixtures::writeJpeg(path, QSize(2000, 1000), {}, QColor(0, 200, 0)));
+    QImage red(160, 80, QImage::Format_RGB32);
+    red.fill(Qt::red);
+    QByteArray thumb;
+    QBuffer buffer(&thumb);
+    buffer.open(QIODevice::WriteOnly);
+    ASSERT_TRUE(red.save(&buffer, "JPEG", 80));
+    auto image = Exiv2::ImageFactory::open(QFile::encodeName(path).toStdString());
+    image->readMetadata();
+    Exiv2::ExifThumb(image->exifData())
+        .setJpegThumbnail(reinterpret_cast<const Exiv2::byte *>(thumb.constData()),
+                          static_cast<long>(thumb.size()));
+    image->writeMetadata();
+
+    ThumbListModel model;
+    model.setItems({ThumbItem::initWithPath(path)});
+    model.setPictureSide(384);
+    QList<QImage> shown;
+    QObject::connect(&model, &ThumbListModel::pictureArrived,
+                     [&](int row) { shown << model.picture(row); });
+    model.requestPicture(0);
+    ASSERT_TRUE(waitFor([&] { return model.picturesPending() == 0; }));
+    ASSERT_EQ(shown.size(), 2);
+    EXPECT_GT(qRed(shown[0].pixel(10, 10)), 200); // the thumbnail, as it is
+    EXPECT_EQ(shown[0].size(), QSize(160, 80));
+    EXPECT_GT(qGreen(shown[1].pixel(10, 10)), 150); // then the picture, in its step
+    EXPECT_EQ(shown[1].size(), QSize(384, 192));
+    EXPECT_TRUE(model.hasFinalPicture(0));
 }

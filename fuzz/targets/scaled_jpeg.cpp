@@ -1,0 +1,26 @@
+// JPEG data decoded for thumbnails: at every DCT scale, in bands between restart markers (tried
+// at any size here), and from the first scan of progressive files. Input: one byte choosing the
+// box's side, then the JPEG data.
+#include "FuzzSupport.h"
+
+#include "platform/ScaledJpeg.h"
+
+#include <cstdlib>
+
+extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
+{
+    FuzzSupport::initialize(argc, argv);
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    if (size < 2)
+        return 0;
+    const int side = 1 + data[0] % 160;
+    const QByteArray jpeg = FuzzSupport::bytes(data + 1, size - 1);
+    const QImage picture = ScaledJpeg::decode(jpeg, QSize(side, side), 0);
+    if (picture.width() > side || picture.height() > side)
+        std::abort(); // a picture always fits the box
+    return 0;
+}

@@ -1,0 +1,181 @@
+#include "platform/ScaledJpeg.h"
+
+#include "support/TestSupport.h"
+
+#include <QBuffer>
+#include <QColor>
+#include <QFile>
+#include <QRandomGenerator>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include <jpeglib.h>
+
+namespace {
+
+// Eight horizontal stripes, each a different colour on the left and on the right, with a little
+// noise so the file is as heavy as a photograph's (over a megabyte: large enough for bands).
+QColor stripe(int index, bool right)
+{
+    return QColor::fromHsv((index * 45 + (right ? 180 : 0)) % 360, 220, 230);
+}
+
+QImage stripes(QSize size)
+{
+    QImage image(size, QImage::Format_RGB888);
+    QRandomGenerator noise(7);
+    for (int y = 0; y < size.height(); ++y) {
+        uchar *row = image.scanLine(y);
+        const int index = y * 8 / size.height();
+        for (int x = 0; x < size.width(); ++x) {
+            const QColor c = stripe(index, x >= size.width() / 2);
+            const int n = int(noise.bounded(24)) - 12;
+            row[3 * x] = uchar(qBound(0, c.red() + n, 255));
+            row[3 * x + 1] = uchar(qBound(0, c.green() + n, 255));
+            row[3 * x + 2] = uchar(qBound(0, c.blue() + n, 255));
+        }
+    }
+    return image;
+}
+
+enum class Kind { Baseline, Restarts, Progressive, Gray };
+
+QByteArray encode(const QImage &rgb, Kind kind)
+{
+    const QImage source = kind == Kind::Gray ? rgb.convertToFormat(QImage::Format_Grayscale8) : rgb;
+    jpeg_compress_struct info{};
+    jpeg_error_mgr errors{};
+    info.err = jpeg_std_error(&errors);
+    jpeg_create_compress(&info);
+    unsigned char *out = nullptr;
+    unsigned long outSize = 0;
+    jpeg_mem_dest(&info, &out, &outSize);
+    info.image_width = JDIMENSION(source.width());
+    info.image_height = JDIMENSION(source.height());
+    info.input_components = kind == Kind::Gray ? 1 : 3;
+    info.in_color_space = kind == Kind::Gray ? JCS_GRAYSCALE : JCS_RGB;
+    jpeg_set_defaults(&info);
+    jpeg_set_quality(&info, 92, TRUE);
+    if (kind == Kind::Restarts)
+        info.restart_in_rows = 1;
+    if (kind == Kind::Progressive)
+        jpeg_simple_progression(&info);
+    jpeg_start_compress(&info, TRUE);
+    while (info.next_scanline < info.image_height) {
+        JSAMPROW row = const_cast<JSAMPROW>(source.constScanLine(int(info.next_scanline)));
+        jpeg_write_scanlines(&info, &row, 1);
+    }
+    jpeg_finish_compress(&info);
+    const QByteArray bytes(reinterpret_cast<const char *>(out), qsizetype(outSize));
+    jpeg_destroy_compress(&info);
+    std::free(out);
+    return bytes;
+}
+
+bool near(QColor a, QColor b)
+{
+    return qAbs(a.red() - b.red()) < 30 && qAbs(a.green() - b.green()) < 30 &&
+           qAbs(a.blue() - b.blue()) < 30;
+}
+
+// Every stripe in its place and colour, on both sides (bands put back in the wrong rows or
+// restart markers misnumbered show here).
+void expectStripes(const QImage &picture, bool gray, const char *what)
+{
+    for (int i = 0; i < 8; ++i) {
+        const int y = (2 * i + 1) * picture.height() / 16;
+        for (bool right : {false, true}) {
+            const int g = qGray(stripe(i, right).rgb());
+            const QColor want = gray ? QColor(g, g, g) : stripe(i, right);
+            const QColor got =
+                picture.pixelColor(right ? picture.width() * 3 / 4 : picture.width() / 4, y);
+            EXPECT_TRUE(near(got, want))
+                << what << " stripe " << i << (right ? " right" : " left") << ": "
+                << got.name().toStdString() << " instead of " << want.name().toStdString();
+        }
+    }
+}
+
+// The mean difference of two pictures of one size, over every channel of every pixel.
+double meanDifference(const QImage &a, const QImage &b)
+{
+    double sum = 0;
+    for (int y = 0; y < a.height(); ++y) {
+        for (int x = 0; x < a.width(); ++x) {
+            const QRgb p = a.pixel(x, y);
+            const QRgb q = b.pixel(x, y);
+            sum +=
+                qAbs(qRed(p) - qRed(q)) + qAbs(qGreen(p) - qGreen(q)) + qAbs(qBlue(p) - qBlue(q));
+        }
+    }
+    return sum / (3.0 * a.width() * a.height());
+}
+
+} // namespace
+
+TEST(ScaledJpegTest, EveryKindDecodesAtTheScaleThatCoversTheBox)
+{
+    const QImage picture = stripes(QSize(3000, 2000));
+    QImage baseline;
+    for (Kind kind : {Kind::Baseline, Kind::Restarts, Kind::Progressive, Kind::Gray}) {
+        const QByteArray bytes = encode(picture, kind);
+        const char *what = kind == Kind::Baseline      ? "baseline"
+                           : kind == Kind::Restarts    ? "restart markers"
+                           : kind == Kind::Progressive ? "progressive"
+                                                       : "gray";
+        if (kind == Kind::Restarts) {
+            ASSERT_GT(bytes.size(), 1 << 20) << "too light to be decoded in bands";
+        }
+        // Decoded at an eighth (from the first scans of a progressive file), then shrunk.
+        const QImage small = ScaledJpeg::decode(bytes, QSize(200, 200));
+        ASSERT_EQ(small.size(), QSize(200, 133)) << what;
+        expectStripes(small, kind == Kind::Gray, what);
+        // Banded, or from a progressive file's first scan: the picture libjpeg gives whole.
+        if (kind == Kind::Baseline) {
+            baseline = small;
+        } else if (kind != Kind::Gray) {
+            EXPECT_LT(meanDifference(small, baseline), 2.0) << what;
+        }
+        // Three eighths; every scan of a progressive file is read then.
+        const QImage larger = ScaledJpeg::decode(bytes, QSize(1000, 1000));
+        ASSERT_EQ(larger.size(), QSize(1000, 666)) << what;
+        expectStripes(larger, kind == Kind::Gray, what);
+        // Never enlarged past the full picture.
+        EXPECT_EQ(ScaledJpeg::decode(bytes, QSize(5000, 5000)).size(), QSize(3000, 2000)) << what;
+    }
+}
+
+TEST(ScaledJpegTest, DamagedDataFailsCleanlyOrShowsWhatDecodes)
+{
+    const QByteArray bytes = encode(stripes(QSize(3000, 2000)), Kind::Restarts);
+    // Cut short: the top half is there, the rest grey, no crash.
+    const QImage cut = ScaledJpeg::decode(bytes.left(bytes.size() / 2), QSize(200, 200));
+    ASSERT_EQ(cut.size(), QSize(200, 133));
+    EXPECT_TRUE(near(cut.pixelColor(50, 8), stripe(0, false)));
+    // A restart marker overwritten: the bands are given up and the library's recovery used.
+    QByteArray marker = bytes;
+    const qsizetype at = marker.indexOf("\xFF\xD3", bytes.size() / 3);
+    ASSERT_GT(at, 0);
+    marker[at + 1] = char(0xD6);
+    EXPECT_EQ(ScaledJpeg::decode(marker, QSize(200, 200)).size(), QSize(200, 133));
+    // No picture at all behind the header, a header cut short, and no JPEG: null pictures.
+    EXPECT_TRUE(ScaledJpeg::decode(bytes.left(300), QSize(200, 200)).isNull());
+    EXPECT_TRUE(
+        ScaledJpeg::decode(QByteArray("\xFF\xD8\xFF\xE0garbage", 11), QSize(200, 200)).isNull());
+    EXPECT_TRUE(ScaledJpeg::decode(QByteArray("GIF89a"), QSize(200, 200)).isNull());
+    EXPECT_TRUE(
+        ScaledJpeg::decodeFile(QStringLiteral("/nonexistent/x.jpg"), QSize(200, 200)).isNull());
+
+    const QString data = sharedTestData();
+    if (data.isEmpty())
+        return;
+    for (const char *relative :
+         {"/broken/truncated/corrupted.jpg", "/broken/structure/broken.jpg"}) {
+        const QString path = data + QString::fromLatin1(relative);
+        const QImage picture = ScaledJpeg::decodeFile(path, QSize(200, 200));
+        // Either way no crash, and a picture fits the box.
+        EXPECT_LE(picture.width(), 200) << relative;
+    }
+}
