@@ -28,6 +28,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <future>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -92,6 +93,22 @@ QString relativeInside(const QString &folder, const QString &root)
     if (relative.startsWith(QLatin1Char('/')))
         relative.remove(0, 1);
     return relative;
+}
+
+// Whether a name is one the completion of the copy at `target` may take: its companions,
+// sidecars and metadata files are all named from its base name (case-blind, to be safe).
+bool mayMeet(const QString &candidate, const QString &target)
+{
+    const QFileInfo a(candidate);
+    const QFileInfo b(target);
+    if (a.absolutePath().compare(b.absolutePath(), Qt::CaseInsensitive) != 0)
+        return false;
+    const auto stem = [](const QString &name) {
+        return name.section(QLatin1Char('.'), 0, 0).toCaseFolded();
+    };
+    const QString x = stem(a.fileName());
+    const QString y = stem(b.fileName());
+    return x.startsWith(y) || y.startsWith(x);
 }
 
 bool sameStamp(const ManifestBook::Stamp &a, const ManifestBook::Stamp &b)
@@ -378,6 +395,115 @@ void IngestFiles::storeIngestedFile(const QString &name, const QString &dir)
     it->append(name);
 }
 
+struct IngestFiles::InFlight
+{
+    ThumbItemPtr item;
+    QString folder;
+    QString target;
+    qsizetype position = 0;
+    std::optional<JpegStreamCheck> jpegCheck;
+    std::optional<QByteArray> xmp;
+    PendingCopyPtr copy;
+    std::future<void> settled;
+
+    ~InFlight()
+    {
+        // The worker lets go of the copy before its temporary can be taken away.
+        if (settled.valid())
+            settled.wait();
+    }
+};
+
+void IngestFiles::InFlightDelete::operator()(InFlight *flight) const
+{
+    delete flight;
+}
+
+void IngestFiles::unstoreIngestedFile(const QString &name, const QString &dir, bool forgetDir)
+{
+    auto it = m_ingestedFiles.find(dir);
+    if (it == m_ingestedFiles.end())
+        return;
+    const qsizetype at = it->lastIndexOf(name);
+    if (at >= 0)
+        it->removeAt(at);
+    if (forgetDir) {
+        m_ingestedFiles.erase(it);
+        m_ingestedFolders.removeAll(dir);
+    }
+}
+
+QString IngestFiles::baseNameFor(ThumbItem &item, const QString &fileMacro, bool *keptOriginal)
+{
+    QString base = m_macroProcessor->expand(fileMacro, item, m_activeSetup);
+    const QString extension = extensionOf(item.title());
+    *keptOriginal = base.trimmed().isEmpty();
+    if (*keptOriginal) {
+        // An empty name would make a hidden ".JPG"; the camera's own name is kept instead.
+        base = extension.isEmpty() ? item.title() : item.title().chopped(extension.size() + 1);
+    }
+    return base.replace(QLatin1Char('/'), QLatin1Char('_'))
+        .replace(QLatin1Char(':'), QLatin1Char('_'));
+}
+
+IngestFiles::NameChoice IngestFiles::chooseName(const ThumbItem &item, const QString &folder,
+                                                const QString &base, const QString &extension) const
+{
+    NameChoice choice;
+    for (int n = 0; n < 1000; ++n) {
+        QString candidate = n == 0 ? base : base + QStringLiteral("_%1").arg(n);
+        if (!extension.isEmpty())
+            candidate += QLatin1Char('.') + extension;
+        choice.name = candidate;
+        const QString candidatePath = joinPath(folder, candidate);
+        choice.tried << candidatePath;
+        if (!entryExists(candidatePath))
+            break;
+        if (isDuplicate(item, candidatePath)) {
+            choice.duplicate = true;
+            break;
+        }
+    }
+    return choice;
+}
+
+bool IngestFiles::mayOverlap(const ThumbItem &item, const InFlight &flight, qint64 counter,
+                             const QString &folderMacro, const QString &fileMacro)
+{
+    // The copy in flight must complete without writing anything more (no companions, no
+    // metadata written after the copy): its completion then cannot meet this item's files, nor
+    // find the disk fuller than a run in series would have left it.
+    const ThumbItem &done = *flight.item;
+    if (!flight.copy || !done.companions.isEmpty() || embedsPositionInCopy(done) ||
+        (hasMetadataToWrite(done) && !SafeCopier::isRewriting(*flight.copy)))
+        return false;
+    if (item.isCameraItem())
+        return false;
+    // This item's folder and name, worked out on a copy of it exactly as the loop will.
+    ThumbItem probe = item;
+    const Setup &setup = m_activeSetup;
+    computeShoot(probe, setup);
+    probe.index = counter;
+    const QString folder =
+        joinInsideRoot(m_topFolder, m_macroProcessor->expand(folderMacro, probe, setup));
+    if (!missingVolume(folder).isEmpty() || !QFileInfo(folder).isDir() || !m_copier.swept(folder))
+        return false;
+    bool keptOriginal = false;
+    const QString base = baseNameFor(probe, fileMacro, &keptOriginal);
+    if (keptOriginal)
+        return false;
+    const NameChoice choice = chooseName(probe, folder, base, extensionOf(probe.title()));
+    if (choice.duplicate || choice.name.isEmpty() || entryExists(joinPath(folder, choice.name)))
+        return false;
+    for (const QString &path : choice.tried)
+        if (mayMeet(path, flight.target))
+            return false;
+    for (const QString &later : laterTreeFolders(folder, choice.name))
+        if (!QFileInfo(later).isDir() || !m_copier.swept(later))
+            return false;
+    return true;
+}
+
 bool IngestFiles::isDuplicate(const ThumbItem &item, const QString &path) const
 {
     if (item.modTime().isEmpty() || !item.metadata || path.isEmpty())
@@ -486,6 +612,23 @@ void IngestFiles::go2()
             n += items[i]->checked ? 1 : 0;
         return n;
     };
+    // The copy whose sync and read-back are still out, and how it lands: completed, with
+    // everything it reports, and the ticked items after it counted as stopped if it ends the run.
+    // Camera downloads complete in whatever turn they arrive, so a run with any stays in series.
+    InFlightPtr inFlight;
+    const bool overlap =
+        !m_preview && std::none_of(items.cbegin(), items.cend(), [](const ThumbItemPtr &i) {
+            return i->checked && i->isCameraItem();
+        });
+    const auto land = [&]() {
+        if (!inFlight)
+            return false;
+        InFlightPtr flight = std::move(inFlight);
+        const bool stop = completeFirst(*flight) == Next::Stop;
+        if (stop)
+            m_totals.stopped += tickedFrom(flight->position + 1);
+        return stop;
+    };
     for (qsizetype position = 0; position < items.size(); ++position) {
         const ThumbItemPtr &item = items[position];
         if (!item->checked)
@@ -493,9 +636,26 @@ void IngestFiles::go2()
         if (!m_preview && !m_cancelled && !giveTurn())
             m_cancelled = true;
         if (m_hadError || m_cancelled) {
-            m_totals.stopped += tickedFrom(position);
+            if (!land())
+                m_totals.stopped += tickedFrom(position);
             break;
         }
+        // Unless this item's way to its copy is quiet, the copy in flight lands first, so that
+        // its reports come before anything of this item, as in a run in series.
+        std::optional<ThumbItem> untouched;
+        if (inFlight) {
+            if (overlap && mayOverlap(*item, *inFlight, counter, folderMacro, fileMacro)) {
+                untouched = *item;
+            } else {
+                if (land())
+                    break;
+                if (m_hadError) {
+                    m_totals.stopped += tickedFrom(position);
+                    break;
+                }
+            }
+        }
+        const QString lastFile = m_lastFile;
 
         computeShoot(*item, setup);
         if (m_firstFile.isEmpty())
@@ -531,34 +691,14 @@ void IngestFiles::go2()
         }
         ++counter;
 
-        QString base = m_macroProcessor->expand(fileMacro, *item, setup);
-        const QString extension = extensionOf(item->title());
-        if (base.trimmed().isEmpty()) {
-            // An empty name would make a hidden ".JPG"; the camera's own name is kept instead.
-            base =
-                extension.isEmpty() ? item->title() : item->title().chopped(extension.size() + 1);
-            if (!m_preview)
-                logPrint("The file name for %@ came out empty; the original name is kept\n",
-                         item->title());
-        }
-        base.replace(QLatin1Char('/'), QLatin1Char('_'))
-            .replace(QLatin1Char(':'), QLatin1Char('_'));
-
-        bool duplicate = false;
-        for (int n = 0; n < 1000; ++n) {
-            QString candidate = n == 0 ? base : base + QStringLiteral("_%1").arg(n);
-            if (!extension.isEmpty())
-                candidate += QLatin1Char('.') + extension;
-            item->targetFilename = candidate;
-            const QString candidatePath = joinPath(folder, candidate);
-            if (!entryExists(candidatePath))
-                break;
-            if (isDuplicate(*item, candidatePath)) {
-                duplicate = true;
-                break;
-            }
-        }
-        if (duplicate) {
+        bool keptOriginal = false;
+        const QString base = baseNameFor(*item, fileMacro, &keptOriginal);
+        if (keptOriginal && !m_preview)
+            logPrint("The file name for %@ came out empty; the original name is kept\n",
+                     item->title());
+        const NameChoice choice = chooseName(*item, folder, base, extensionOf(item->title()));
+        item->targetFilename = choice.name;
+        if (choice.duplicate) {
             ++m_numDupes;
             if (!m_preview) {
                 if (!m_duplicateFiles.contains(folder))
@@ -577,6 +717,8 @@ void IngestFiles::go2()
             break;
         }
 
+        const bool folderStored = m_ingestedFiles.contains(folder);
+        const QString firstImageFolder = m_firstImageFolder;
         storeIngestedFile(item->targetFilename, folder);
         generateMetadataFor(*item, setup);
         geotag(*item);
@@ -584,12 +726,36 @@ void IngestFiles::go2()
             continue;
 
         if (!item->isCameraItem()) {
-            if (m_session)
+            if (!untouched && m_session)
                 m_session->step();
             readAheadAfter(items, position);
-            if (copyFirst(item, folder) == Next::Stop) {
-                m_totals.stopped += tickedFrom(position + 1);
-                break;
+            InFlightPtr next = startFirst(item, folder, position);
+            if (untouched) {
+                // Written beside the previous copy's sync; that one lands now. If it ends the
+                // run (or a Stop came while it was made again), this item was never begun.
+                const bool wasCancelled = m_cancelled;
+                const bool stop = land();
+                if (stop || m_hadError || (m_cancelled && !wasCancelled)) {
+                    next.reset();
+                    unstoreIngestedFile(item->targetFilename, folder, !folderStored);
+                    m_firstImageFolder = firstImageFolder;
+                    *item = *untouched;
+                    m_lastFile = lastFile;
+                    if (!stop)
+                        m_totals.stopped += tickedFrom(position);
+                    break;
+                }
+                if (m_session)
+                    m_session->step();
+            }
+            if (overlap) {
+                settleInWorker(*next);
+                inFlight = std::move(next);
+            } else {
+                inFlight = std::move(next);
+                SafeCopier::settle(*inFlight->copy);
+                if (land())
+                    break;
             }
         } else if (requestDownload(item, folder, item->targetFilename)) {
             ++m_downloadsRequested;
@@ -602,6 +768,8 @@ void IngestFiles::go2()
             break;
         }
     }
+    // The run's end waits for the last copy in flight.
+    land();
     m_loopRunning = false;
 
     if (!m_preview && m_downloadsFinished >= m_downloadsRequested)
@@ -679,28 +847,33 @@ void IngestFiles::syncPlacedFolders()
     }
 }
 
-IngestFiles::Next IngestFiles::copyFirst(const ThumbItemPtr &item, const QString &folder)
+IngestFiles::InFlightPtr IngestFiles::startFirst(const ThumbItemPtr &item, const QString &folder,
+                                                 qsizetype position)
 {
-    const QString target = joinPath(folder, item->targetFilename);
+    InFlightPtr flight(new InFlight);
+    flight->item = item;
+    flight->folder = folder;
+    flight->position = position;
+    flight->target = joinPath(folder, item->targetFilename);
+    const QString &target = flight->target;
     // A JPEG is decoded beside its copy, from the bytes as they are written, when the read-back
     // proves those bytes are what the disk holds; without it the copy is decoded from the disk.
-    std::optional<JpegStreamCheck> jpegCheck;
     if (wantsJpegCheck(target) && verifyCopies())
-        jpegCheck.emplace();
+        flight->jpegCheck.emplace();
     CopyOptions options;
     options.onChunk = [this] {
         // The window keeps drawing during a long copy; a Stop counts before the next item.
         if (!m_cancelled && !giveTurn())
             m_cancelled = true;
     };
-    options.check = jpegCheck ? &*jpegCheck : nullptr;
+    options.check = flight->jpegCheck ? &*flight->jpegCheck : nullptr;
     // A JPEG that takes our XMP is written with it in the same pass; whatever the new head
     // cannot be made for (no JPEG, a packet that does not merge, a text too long) is copied
     // plain and goes the merger's way afterwards, with its reports.
     m_writeContext.xmpTemplate = m_xmpTemplate;
-    const std::optional<QByteArray> xmp = xmpToEmbedWhileCopying(*item, target, m_writeContext);
-    if (xmp)
-        options.rewriteHead = [&xmp](const QByteArray &head, bool complete) {
+    flight->xmp = xmpToEmbedWhileCopying(*item, target, m_writeContext);
+    if (flight->xmp)
+        options.rewriteHead = [xmp = &*flight->xmp](const QByteArray &head, bool complete) {
             return jpegHeadWithXmp(head, *xmp, complete);
         };
     // The later trees' copies of the same bytes are written from this read of the card, unless
@@ -709,7 +882,25 @@ IngestFiles::Next IngestFiles::copyFirst(const ThumbItemPtr &item, const QString
         options.twinFolders = makeLaterTreeFolders(laterTreeFolders(folder, item->targetFilename));
     if (hasMetadataToWrite(*item))
         options.twinMode = 0644; // what writing the metadata makes of the copy
-    const CopyReport report = m_copier.copy(item->path, target, options);
+    flight->copy = m_copier.begin(item->path, target, options);
+    return flight;
+}
+
+void IngestFiles::settleInWorker(InFlight &flight)
+{
+    flight.settled =
+        std::async(std::launch::async, [copy = flight.copy.get()] { SafeCopier::settle(*copy); });
+}
+
+IngestFiles::Next IngestFiles::completeFirst(InFlight &flight)
+{
+    if (flight.settled.valid())
+        flight.settled.get();
+    const ThumbItemPtr &item = flight.item;
+    const QString &folder = flight.folder;
+    const QString &target = flight.target;
+    std::optional<JpegStreamCheck> &jpegCheck = flight.jpegCheck;
+    const CopyReport report = m_copier.finish(std::move(flight.copy));
     noteRetries(report, target);
     if (!report.ok()) {
         SystemLog::write(formatMessage("Error copying to %@", target));

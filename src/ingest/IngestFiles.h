@@ -130,7 +130,34 @@ private:
     bool metadataAvailable();
     void go2();
     enum class Next { Continue, Stop };
-    Next copyFirst(const ThumbItemPtr &item, const QString &folder);
+    // A first copy from its write to its completion. While one is in flight, its sync and
+    // read-back run on a worker and the next item's copy is written here; everything the run
+    // reports about it (placement, verdict, metadata, messages) still comes before anything of
+    // the next item.
+    struct InFlight;
+    struct InFlightDelete
+    {
+        void operator()(InFlight *flight) const;
+    };
+    using InFlightPtr = std::unique_ptr<InFlight, InFlightDelete>;
+    InFlightPtr startFirst(const ThumbItemPtr &item, const QString &folder, qsizetype position);
+    static void settleInWorker(InFlight &flight);
+    Next completeFirst(InFlight &flight);
+    // Whether the item's way to its copy, while `flight` is still out, would be what it is
+    // once `flight` has landed, and quiet: no folder to make, no message, no duplicate, and
+    // no name that the copy in flight (or what its completion writes) may take.
+    bool mayOverlap(const ThumbItem &item, const InFlight &flight, qint64 counter,
+                    const QString &folderMacro, const QString &fileMacro);
+    struct NameChoice
+    {
+        QString name; // the first free name, or the last one tried
+        bool duplicate = false;
+        QStringList tried; // every path looked at, in order
+    };
+    NameChoice chooseName(const ThumbItem &item, const QString &folder, const QString &base,
+                          const QString &extension) const;
+    QString baseNameFor(ThumbItem &item, const QString &fileMacro, bool *keptOriginal);
+    void unstoreIngestedFile(const QString &name, const QString &dir, bool forgetDir);
     void readAheadAfter(const ThumbItemList &items, qsizetype position);
     void syncPlacedFolders();
     void noteRetries(const CopyReport &report, const QString &target);

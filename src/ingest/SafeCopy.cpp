@@ -114,6 +114,11 @@ void SafeCopier::sweep(const QString &folder)
     m_swept.insert(key);
 }
 
+bool SafeCopier::swept(const QString &folder) const
+{
+    return m_swept.contains(QDir::cleanPath(QDir(folder).absolutePath()));
+}
+
 bool SafeCopier::copyFile(const QString &source, const QString &target, QString *error,
                           const ChunkCallback &onChunk)
 {
@@ -142,95 +147,95 @@ CopyReport SafeCopier::copy(const QString &source, const QString &target,
     return copy(source, target, options);
 }
 
-CopyReport SafeCopier::copy(const QString &source, const QString &target,
-                            const CopyOptions &options)
+namespace {
+
+// Twins of one copy for later trees; whatever is not handed out in the report goes.
+struct TwinSet
 {
-    const QFileInfo targetInfo(target);
-    const QString folder = targetInfo.absolutePath();
-    sweep(folder);
-    CopyReport report;
-    const auto fail = [&](Failure failure, int err) {
-        report.failure = failure;
-        report.error = describe(failure, source, folder, err);
-        return report;
-    };
-
-    const QByteArray folderBytes = QFile::encodeName(folder);
-    const QByteArray finalName = QFile::encodeName(targetInfo.fileName());
-    Fd dir;
-    dir.reset(::open(folderBytes.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dir.fd < 0)
-        return fail(Failure::Destination, errno);
-    struct stat st;
-    if (::fstatat(dir.fd, finalName.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0)
-        return fail(Failure::TargetExists, EEXIST);
-
-    Fd in;
-    in.reset(::open(QFile::encodeName(source).constData(), O_RDONLY | O_CLOEXEC));
-    if (in.fd < 0)
-        return fail(Failure::Source, errno);
-    struct stat before;
-    if (::fstat(in.fd, &before) != 0)
-        return fail(Failure::Source, errno);
-    if (!S_ISREG(before.st_mode))
-        return fail(Failure::Source, S_ISDIR(before.st_mode) ? EISDIR : EINVAL);
-    const timespec times[2] = {before.st_atim, before.st_mtim};
-
-    // The new head, made once from the source's first bytes; read again with the rest on each
-    // attempt, since the source is only trusted as read in one pass.
-    HeadRewrite rewrite;
-    if (options.rewriteHead) {
-        constexpr qint64 kMaxHead = 16 << 20;
-        QByteArray head;
-        for (qint64 want = 64 << 10; want <= kMaxHead; want *= 2) {
-            if (const int err = CopySteps::readPiece(in.fd, 0, want, &head))
-                return fail(Failure::Source, err);
-            const bool complete = head.size() < want;
-            rewrite = options.rewriteHead(head, complete);
-            if (rewrite.status != HeadRewrite::Status::NeedMore)
-                break;
-        }
-        if (rewrite.status != HeadRewrite::Status::Done)
-            rewrite = HeadRewrite();
-    }
-    const bool rewriting = rewrite.status == HeadRewrite::Status::Done;
-    const timespec rewrittenTimes[2] = {before.st_mtim, before.st_mtim};
-
-    // Twins of this copy for later trees; whatever is not handed out in the report goes.
-    struct Twins
+    std::vector<TwinCopy> made;
+    std::vector<CopySteps::ExtraOutput> outputs;
+    void drop(size_t i)
     {
-        std::vector<TwinCopy> made;
-        std::vector<CopySteps::ExtraOutput> outputs;
-        void drop(size_t i)
-        {
-            if (outputs[i].fd >= 0)
-                ::close(outputs[i].fd);
-            outputs[i].fd = -1;
-            if (!made[i].name.isEmpty())
-                SafeCopier::discardTwin(made[i]);
-            made[i].name.clear();
-        }
-        void dropAll()
-        {
-            for (size_t i = 0; i < made.size(); ++i)
-                drop(i);
-            made.clear();
-            outputs.clear();
-        }
-        ~Twins() { dropAll(); }
-    } twins;
-    for (const QString &twinFolder : options.twinFolders)
-        sweep(twinFolder);
+        if (outputs[i].fd >= 0)
+            ::close(outputs[i].fd);
+        outputs[i].fd = -1;
+        if (!made[i].name.isEmpty())
+            SafeCopier::discardTwin(made[i]);
+        made[i].name.clear();
+    }
+    void dropAll()
+    {
+        for (size_t i = 0; i < made.size(); ++i)
+            drop(i);
+        made.clear();
+        outputs.clear();
+    }
+    ~TwinSet() { dropAll(); }
+};
 
-    // One attempt: a temporary written, synced and (with verification) read back. On success
-    // the temporary's name is left in `temporary` and its descriptor in `out`.
-    QByteArray temporary;
+} // namespace
+
+// A copy from its first byte written to its placement. write() runs on the caller's thread and
+// feeds the options' callbacks; settle() (sync and read-back) touches nothing but this object
+// and the disk, so it may run on another thread while the caller writes the next copy.
+struct PendingCopy
+{
+    QString source;
+    QString folder;
+    QByteArray folderBytes;
+    QByteArray finalName;
+    CopyOptions options;
+    bool verify = true;
+    std::optional<CopyReport> early; // failed before anything was written
+    Fd dir;
+    Fd in;
+    struct stat before = {};
+    timespec times[2] = {};
+    timespec rewrittenTimes[2] = {};
+    HeadRewrite rewrite;
+    bool rewriting = false;
+    TwinSet twins;
+    QByteArray temporary; // on the disk until placed or discarded
+    bool placed = false;
     Fd out;
-    const auto attempt = [&]() -> Attempt {
+    CopySteps::Transfer transfer;
+    CopyReport report;
+    Attempt outcome; // of the latest write, then of its settling
+
+    ~PendingCopy()
+    {
+        out.reset();
+        if (!placed && !temporary.isEmpty() && dir.fd >= 0)
+            ::unlinkat(dir.fd, temporary.constData(), 0);
+    }
+
+    Attempt discard(Attempt result)
+    {
+        out.reset();
+        if (!temporary.isEmpty())
+            ::unlinkat(dir.fd, temporary.constData(), 0);
+        temporary.clear();
         twins.dropAll();
+        return result;
+    }
+    Attempt destinationFault(int err, const char *step)
+    {
+        if (isDiskFull(err))
+            return discard(Attempt{Failure::DiskFull, err});
+        return discard(
+            Attempt{Failure::Destination, err, true,
+                    QStringLiteral("%1 failed: %2").arg(QLatin1String(step), errnoText(err))});
+    }
+
+    // A temporary written from the source with its twins, given its mode and times.
+    Attempt write()
+    {
+        twins.dropAll();
+        temporary.clear();
         out.reset(CopySteps::createTemporary(folderBytes, &temporary));
         if (out.fd < 0) {
             const int err = errno;
+            temporary.clear();
             return Attempt(isDiskFull(err) ? Failure::DiskFull : Failure::Destination, err);
         }
         for (const QString &twinFolder : options.twinFolders) {
@@ -242,26 +247,12 @@ CopyReport SafeCopier::copy(const QString &source, const QString &target,
             twins.made.push_back(twin);
             twins.outputs.push_back({fd, 0});
         }
-        const auto discard = [&](Attempt result) {
-            out.reset();
-            ::unlinkat(dir.fd, temporary.constData(), 0);
-            twins.dropAll();
-            return result;
-        };
-        const auto destinationFault = [&](int err, const char *step) {
-            if (isDiskFull(err))
-                return discard(Attempt{Failure::DiskFull, err});
-            return discard(
-                Attempt{Failure::Destination, err, true,
-                        QStringLiteral("%1 failed: %2").arg(QLatin1String(step), errnoText(err))});
-        };
 
         if (::lseek(in.fd, rewriting ? rewrite.replaced : 0, SEEK_SET) < 0)
             return discard(Attempt{Failure::Source, errno});
         // Hashed either way: the manifest lists what was copied.
-        CopySteps::Transfer transfer =
-            CopySteps::copyAndHash(in.fd, out.fd, rewriting ? rewrite.head : QByteArray(),
-                                   twins.outputs, options.onChunk, options.check);
+        transfer = CopySteps::copyAndHash(in.fd, out.fd, rewriting ? rewrite.head : QByteArray(),
+                                          twins.outputs, options.onChunk, options.check);
         if (rewriting)
             transfer.sourceBytes += rewrite.replaced;
         if (transfer.error != 0) {
@@ -287,9 +278,15 @@ CopyReport SafeCopier::copy(const QString &source, const QString &target,
             ::fchmod(twin.fd, options.twinMode ? options.twinMode : mode);
             ::futimens(twin.fd, rewriting ? rewrittenTimes : times);
         }
+        return {};
+    }
+
+    // The written temporary made durable and (with verification) read back; its twins too.
+    Attempt settle()
+    {
         if (const int err = CopySteps::durableSync(out.fd))
             return destinationFault(err, "fsync");
-        if (m_verify) {
+        if (verify) {
             if (IoFaults::takeFlip())
                 CopySteps::flipMiddleByte(out.fd);
             Hash128 readBack;
@@ -308,7 +305,7 @@ CopyReport SafeCopier::copy(const QString &source, const QString &target,
         for (size_t i = 0; i < twins.made.size(); ++i) {
             const int fd = twins.outputs[i].fd;
             bool good = twins.outputs[i].error == 0 && CopySteps::durableSync(fd) == 0;
-            if (good && m_verify) {
+            if (good && verify) {
                 Hash128 readBack;
                 qint64 readBytes = 0;
                 good = CopySteps::readBackHash(fd, &readBack, &readBytes) == 0 &&
@@ -324,41 +321,144 @@ CopyReport SafeCopier::copy(const QString &source, const QString &target,
             }
             twins.made[i].hash = transfer.hash;
             twins.made[i].size = transfer.bytes;
-            twins.made[i].verified = m_verify;
+            twins.made[i].verified = verify;
         }
         report.hash = transfer.hash;
         report.size = transfer.bytes;
         report.rewritten = rewriting;
         report.modified = before.st_mtim.tv_sec;
-        if (::close(out.fd) != 0) {
-            out.fd = -1;
-            return destinationFault(errno, "closing");
-        }
+        const int closed = ::close(out.fd);
         out.fd = -1;
+        if (closed != 0)
+            return destinationFault(errno, "closing");
         return {};
+    }
+};
+
+void PendingCopyDelete::operator()(PendingCopy *copy) const
+{
+    delete copy;
+}
+
+CopyReport SafeCopier::copy(const QString &source, const QString &target,
+                            const CopyOptions &options)
+{
+    PendingCopyPtr pending = begin(source, target, options);
+    settle(*pending);
+    return finish(std::move(pending));
+}
+
+PendingCopyPtr SafeCopier::begin(const QString &source, const QString &target,
+                                 const CopyOptions &options)
+{
+    PendingCopyPtr p(new PendingCopy);
+    const QFileInfo targetInfo(target);
+    p->source = source;
+    p->folder = targetInfo.absolutePath();
+    p->options = options;
+    p->verify = m_verify;
+    sweep(p->folder);
+    const auto fail = [&](Failure failure, int err) {
+        CopyReport report;
+        report.failure = failure;
+        report.error = describe(failure, source, p->folder, err);
+        p->early = report;
+        return std::move(p);
     };
 
-    Attempt result = attempt();
-    if (result.again) {
-        report.retries << result.why;
-        result = attempt();
-    }
-    if (result.failure != Failure::None)
-        return fail(result.failure, result.error);
+    p->folderBytes = QFile::encodeName(p->folder);
+    p->finalName = QFile::encodeName(targetInfo.fileName());
+    p->dir.reset(::open(p->folderBytes.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (p->dir.fd < 0)
+        return fail(Failure::Destination, errno);
+    struct stat st;
+    if (::fstatat(p->dir.fd, p->finalName.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0)
+        return fail(Failure::TargetExists, EEXIST);
 
-    if (const int err = CopySteps::placeNoReplace(dir.fd, temporary.constData(),
-                                                  finalName.constData(), !m_groupFolderSyncs)) {
-        ::unlinkat(dir.fd, temporary.constData(), 0);
-        report.verified = false;
-        return fail(err == EEXIST ? Failure::TargetExists : Failure::Destination, err);
+    p->in.reset(::open(QFile::encodeName(source).constData(), O_RDONLY | O_CLOEXEC));
+    if (p->in.fd < 0)
+        return fail(Failure::Source, errno);
+    if (::fstat(p->in.fd, &p->before) != 0)
+        return fail(Failure::Source, errno);
+    if (!S_ISREG(p->before.st_mode))
+        return fail(Failure::Source, S_ISDIR(p->before.st_mode) ? EISDIR : EINVAL);
+    p->times[0] = p->before.st_atim;
+    p->times[1] = p->before.st_mtim;
+
+    // The new head, made once from the source's first bytes; read again with the rest on each
+    // attempt, since the source is only trusted as read in one pass.
+    if (options.rewriteHead) {
+        constexpr qint64 kMaxHead = 16 << 20;
+        QByteArray head;
+        for (qint64 want = 64 << 10; want <= kMaxHead; want *= 2) {
+            if (const int err = CopySteps::readPiece(p->in.fd, 0, want, &head))
+                return fail(Failure::Source, err);
+            const bool complete = head.size() < want;
+            p->rewrite = options.rewriteHead(head, complete);
+            if (p->rewrite.status != HeadRewrite::Status::NeedMore)
+                break;
+        }
+        if (p->rewrite.status != HeadRewrite::Status::Done)
+            p->rewrite = HeadRewrite();
     }
-    if (m_groupFolderSyncs && !m_unsyncedFolders.contains(folder))
-        m_unsyncedFolders << folder;
-    for (TwinCopy &twin : twins.made)
+    p->rewriting = p->rewrite.status == HeadRewrite::Status::Done;
+    p->rewrittenTimes[0] = p->before.st_mtim;
+    p->rewrittenTimes[1] = p->before.st_mtim;
+
+    for (const QString &twinFolder : options.twinFolders)
+        sweep(twinFolder);
+    p->outcome = p->write();
+    return p;
+}
+
+void SafeCopier::settle(PendingCopy &copy)
+{
+    if (!copy.early && copy.outcome.failure == Failure::None)
+        copy.outcome = copy.settle();
+}
+
+bool SafeCopier::isRewriting(const PendingCopy &copy)
+{
+    return copy.rewriting;
+}
+
+CopyReport SafeCopier::finish(PendingCopyPtr p)
+{
+    if (p->early)
+        return *p->early;
+    CopyReport &report = p->report;
+    Attempt result = p->outcome;
+    if (result.again) {
+        // Once more from the source, here and now.
+        report.retries << result.why;
+        result = p->write();
+        if (result.failure == Failure::None)
+            result = p->settle();
+    }
+    if (result.failure != Failure::None) {
+        report.failure = result.failure;
+        report.error = describe(result.failure, p->source, p->folder, result.error);
+        return report;
+    }
+
+    if (const int err = CopySteps::placeNoReplace(p->dir.fd, p->temporary.constData(),
+                                                  p->finalName.constData(), !m_groupFolderSyncs)) {
+        ::unlinkat(p->dir.fd, p->temporary.constData(), 0);
+        p->temporary.clear();
+        report.verified = false;
+        const Failure failure = err == EEXIST ? Failure::TargetExists : Failure::Destination;
+        report.failure = failure;
+        report.error = describe(failure, p->source, p->folder, err);
+        return report;
+    }
+    p->placed = true;
+    if (m_groupFolderSyncs && !m_unsyncedFolders.contains(p->folder))
+        m_unsyncedFolders << p->folder;
+    for (TwinCopy &twin : p->twins.made)
         if (!twin.name.isEmpty())
             report.twins << twin;
-    twins.made.clear();
-    twins.outputs.clear();
+    p->twins.made.clear();
+    p->twins.outputs.clear();
     return report;
 }
 

@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <sys/types.h>
 
@@ -74,6 +75,15 @@ struct CopyOptions
     mode_t twinMode = 0;
 };
 
+// A copy written but not yet synced, read back or placed (SafeCopier::begin). Dropping it
+// removes its temporary and its twins.
+struct PendingCopy;
+struct PendingCopyDelete
+{
+    void operator()(PendingCopy *copy) const;
+};
+using PendingCopyPtr = std::unique_ptr<PendingCopy, PendingCopyDelete>;
+
 // Places copies of image files without ever replacing anything. A copy is written under a hidden
 // temporary name in the target folder while the source is hashed, flushed to the disk, given the
 // source's modification time, and (with verification) read back from the disk and compared with
@@ -109,6 +119,16 @@ public:
                     const ChunkCallback &onChunk = ChunkCallback(),
                     CopySteps::ByteSink *check = nullptr);
     CopyReport copy(const QString &source, const QString &target, const CopyOptions &options);
+    // The same in three steps, so that the sync and read-back of one copy can overlap the
+    // writing of the next: begin() writes the temporary (on this thread, with the options'
+    // callbacks), settle() syncs and reads it back (any one thread; it touches only `copy`),
+    // finish() makes the retry, if one is due, and places it. begin() and finish() belong to
+    // the copier's thread.
+    PendingCopyPtr begin(const QString &source, const QString &target, const CopyOptions &options);
+    static void settle(PendingCopy &copy);
+    CopyReport finish(PendingCopyPtr copy);
+    // Whether the copy is being written with a new head (CopyOptions::rewriteHead).
+    static bool isRewriting(const PendingCopy &copy);
     // Puts a twin under `target` in place of copying `source` there: the twin takes the
     // source's mode and times as a copy would and is synced again, then placed without
     // replacing anything. The report is the one a copy would give (a name already taken fails
@@ -124,6 +144,7 @@ public:
 
     // Removes the remains of interrupted copies in `folder`, once per run.
     void sweep(const QString &folder);
+    bool swept(const QString &folder) const;
     static int removeStrayTemporaries(const QString &folder);
 
     // Test seam: from now on every copy fails with "No space left on device" once it has

@@ -298,3 +298,74 @@ TEST(CopyFaults, CancelledAndCameraRunsBalanceToo)
     ASSERT_EQ(history.generations[0].entries.size(), 1);
     EXPECT_EQ(history.generations[0].entries[0].path, "2024/" + requests[0].second);
 }
+
+TEST(CopyFaults, CopyInFlightLandsBeforeAnythingOfTheNextItem)
+{
+    const QVariantMap numbered{{"FilenameArrangement", "IMG{@Index:4}"}};
+    {
+        // The second copy fails twice while the third is being written beside it: the run
+        // stops there, the third's temporary goes and it counts as never begun.
+        RunHarness h;
+        for (int i = 0; i < 3; ++i)
+            h.addPicture(QStringLiteral("p%1.JPG").arg(i), static_cast<unsigned>(i + 1));
+        int readsPerCopy = 0;
+        int readBacksPerCopy = 0;
+        {
+            IoFaults::Scope counting(plan({afterBytes(Op::DestinationWrite, ENOSPC, 1 << 30)}));
+            SafeCopier().copy(h.card + "/p0.JPG", h.root + "/probe.JPG");
+            readsPerCopy = IoFaults::callsOf(Op::SourceRead);
+            readBacksPerCopy = IoFaults::callsOf(Op::ReadBack);
+        }
+        IoFaults::Scope faults(plan({onCall(Op::ReadBack, EIO, readBacksPerCopy + 1, 2)}));
+        IngestFiles ingest;
+        h.run(ingest, h.setup(numbered));
+        EXPECT_EQ(everything(h.primary + "/2024"), QStringList{"IMG0001.JPG"});
+        expectBalanced(ingest, 1, 0, 1, 1);
+        EXPECT_EQ(ingest.totals().failures.value(0).file, QStringLiteral("p1.JPG"));
+        EXPECT_TRUE(h.items[2]->targetFilename.isEmpty());
+        ASSERT_EQ(h.ui.alerts.size(), 2) << h.ui.alertTexts().join('|').toStdString();
+        EXPECT_TRUE(h.ui.alerts[0].message.contains(QStringLiteral("\"p1.JPG\"")));
+        EXPECT_TRUE(h.pane.text().contains(
+            QStringLiteral("Copy of %1/2024/IMG0002.JPG made again from the source: reading "
+                           "back failed: Input/output error")
+                .arg(h.primary)));
+        // The third file was read (written beside the second's read-back), then thrown away.
+        EXPECT_EQ(IoFaults::callsOf(Op::SourceRead), 4 * readsPerCopy);
+    }
+    {
+        // Back to back under one name: the second sees the first's name as taken (a duplicate
+        // of it is found as one), exactly as in series.
+        RunHarness h;
+        h.addPicture(QStringLiteral("a.JPG"), 1);
+        h.addPicture(QStringLiteral("again.JPG"), 1);
+        h.addPicture(QStringLiteral("b.JPG"), 2);
+        IngestFiles ingest;
+        h.run(ingest, h.setup());
+        EXPECT_TRUE(h.ui.alerts.isEmpty()) << h.ui.alertTexts().join('|').toStdString();
+        EXPECT_EQ(everything(h.primary + "/2024"), (QStringList{"IMG.JPG", "IMG_1.JPG"}));
+        EXPECT_EQ(readTestFile(h.primary + "/2024/IMG_1.JPG"), readTestFile(h.card + "/b.JPG"));
+        expectBalanced(ingest, 2, 1, 0, 0);
+    }
+    // A Stop while the second file is copied (the first still in flight, not yet placed): both
+    // are completed and placed, the third is stopped.
+    RunHarness h;
+    for (int i = 0; i < 3; ++i)
+        h.addFile(QStringLiteral("big%1.JPG").arg(i),
+                  QByteArray(static_cast<int>(CopySteps::kChunkBytes) + 4096, char('a' + i)));
+    const QString folder = h.primary + QStringLiteral("/2024");
+    QStringList whenStopped;
+    h.ui.onTurn = [&](int turn) {
+        const QStringList files = everything(folder);
+        if (h.ui.stopAtTurn < 0 && files.size() == 2 &&
+            files.filter(QLatin1String(SafeCopier::temporaryPrefix())).size() == 2) {
+            whenStopped = files;
+            h.ui.stopAtTurn = turn;
+        }
+    };
+    IngestFiles ingest;
+    h.run(ingest, h.setup(numbered));
+    EXPECT_EQ(whenStopped.size(), 2) << "no copy was written beside another's read-back";
+    EXPECT_EQ(everything(folder), (QStringList{"IMG0001.JPG", "IMG0002.JPG"}));
+    EXPECT_EQ(readTestFile(folder + "/IMG0002.JPG"), readTestFile(h.card + "/big1.JPG"));
+    expectBalanced(ingest, 2, 0, 0, 1);
+}
