@@ -647,9 +647,11 @@ void IngestFiles::go2()
             if (overlap && mayOverlap(*item, *inFlight, counter, folderMacro, fileMacro)) {
                 untouched = *item;
             } else {
+                // It may end the run, or a Stop may come while it is made again: then this item
+                // is stopped as it would have been at its turn.
                 if (land())
                     break;
-                if (m_hadError) {
+                if (m_hadError || m_cancelled) {
                     m_totals.stopped += tickedFrom(position);
                     break;
                 }
