@@ -30,6 +30,7 @@
 #include <cstring>
 #include <future>
 #include <sys/stat.h>
+#include <system_error>
 #include <unistd.h>
 
 namespace {
@@ -890,8 +891,13 @@ IngestFiles::InFlightPtr IngestFiles::startFirst(const ThumbItemPtr &item, const
 
 void IngestFiles::settleInWorker(InFlight &flight)
 {
-    flight.settled =
-        std::async(std::launch::async, [copy = flight.copy.get()] { SafeCopier::settle(*copy); });
+    try {
+        flight.settled = std::async(std::launch::async,
+                                    [copy = flight.copy.get()] { SafeCopier::settle(*copy); });
+    } catch (const std::system_error &) {
+        // No thread to be had: the copy is settled here, as in series.
+        SafeCopier::settle(*flight.copy);
+    }
 }
 
 IngestFiles::Next IngestFiles::completeFirst(InFlight &flight)
