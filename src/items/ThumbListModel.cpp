@@ -107,46 +107,41 @@ void ThumbListModel::requestPicture(int row)
 
 void ThumbListModel::startFirst(const QString &path, int step)
 {
-    m_pending.insert(path, step);
-    const quint64 generation = m_generation;
-    const auto live = m_liveGeneration;
-    m_pool.start(
-        [this, path, step, generation, live] {
-            // A list replaced meanwhile makes the work pointless.
-            if (live->load() != generation)
-                return;
-            bool complete = false;
-            const QImage image = Thumbnailer::quickPicture(path, QSize(step, step), &complete);
-            if (live->load() != generation)
-                return;
-            QMetaObject::invokeMethod(
-                this,
-                [this, generation, path, step, image, complete] {
-                    deliverFirst(generation, path, step, image, complete);
-                },
-                Qt::QueuedConnection);
-        },
-        kFirstPriority);
+    startJob(path, step, true);
 }
 
 void ThumbListModel::startStep(const QString &path, int step)
+{
+    startJob(path, step, false);
+}
+
+void ThumbListModel::startJob(const QString &path, int step, bool quick)
 {
     m_pending.insert(path, step);
     const quint64 generation = m_generation;
     const auto live = m_liveGeneration;
     m_pool.start(
-        [this, path, step, generation, live] {
+        [this, path, step, generation, live, quick] {
+            // A list replaced meanwhile makes the work pointless.
             if (live->load() != generation)
                 return;
-            const QImage image = Thumbnailer::preview(path, QSize(step, step));
+            bool complete = true;
+            const QSize box(step, step);
+            const QImage image = quick ? Thumbnailer::quickPicture(path, box, &complete)
+                                       : Thumbnailer::preview(path, box);
             if (live->load() != generation)
                 return;
             QMetaObject::invokeMethod(
                 this,
-                [this, generation, path, step, image] { deliver(generation, path, step, image); },
+                [this, generation, path, step, image, complete, quick] {
+                    if (quick)
+                        deliverFirst(generation, path, step, image, complete);
+                    else
+                        deliver(generation, path, step, image);
+                },
                 Qt::QueuedConnection);
         },
-        kStepPriority);
+        quick ? kFirstPriority : kStepPriority);
 }
 
 void ThumbListModel::deliverFirst(quint64 generation, const QString &path, int step,

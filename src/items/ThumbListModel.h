@@ -84,6 +84,8 @@ private:
     // Work for one picture: the file's ready-made picture first, or the one of a size step.
     void startFirst(const QString &path, int step);
     void startStep(const QString &path, int step);
+    // A job in the pool: the file's ready-made picture (`quick`) or the picture of the step.
+    void startJob(const QString &path, int step, bool quick);
     void deliver(quint64 generation, const QString &path, int step, const QImage &image);
     void deliverFirst(quint64 generation, const QString &path, int step, const QImage &image,
                       bool complete);

@@ -1,30 +1,15 @@
 // The manifests a run leaves in each destination root, and the check that re-reads them.
 #include "IngestFixture.h"
+#include "support/RunFixtures.h"
 
 #include "ingest/CopyManifest.h"
 #include "ingest/ManifestCheck.h"
-
-#include <QDirIterator>
 
 #include <gtest/gtest.h>
 
 namespace {
 
 const QString kSchemas = QStringLiteral(BRINDLEWICK_TESTS_DIR "/ingest/ascmhl-schemas");
-
-// Every file below `root` but the manifests, relative and sorted.
-QStringList treeOf(const QString &root)
-{
-    QStringList files;
-    QDirIterator it(root, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString file = QDir(root).relativeFilePath(it.next());
-        if (!file.startsWith(QLatin1String("ascmhl/")))
-            files << file;
-    }
-    files.sort();
-    return files;
-}
 
 // The files the latest word of every generation lists, sorted.
 QStringList listedIn(const QString &root)
@@ -131,7 +116,7 @@ TEST(CopyManifest, EveryDestinationRootListsTheFinalBytesAndTheCheckFindsChanges
                                "2024/IMG_2.JPG"};
     for (const QString &root : {card.primary, card.backup, card.backup2}) {
         SCOPED_TRACE(root.toStdString());
-        EXPECT_EQ(treeOf(root), expected);
+        EXPECT_EQ(filesBelow(root), expected);
         EXPECT_EQ(listedIn(root), expected);
         const QStringList generations =
             QDir(root + "/ascmhl").entryList({QStringLiteral("*.mhl")}, QDir::Files);
@@ -237,8 +222,8 @@ TEST(CopyManifest, FilesOfAnUnfinishedRunAreCarriedOnAndListed)
         EXPECT_EQ(ingest.numDupes(), 1);
         EXPECT_EQ(ingest.numCopiedToBackup(), 1);
     }
-    EXPECT_EQ(treeOf(card.backup), QStringList{"2024/IMG.JPG"});
-    EXPECT_EQ(treeOf(card.primary), QStringList{"2024/IMG.JPG"});
+    EXPECT_EQ(filesBelow(card.backup), QStringList{"2024/IMG.JPG"});
+    EXPECT_EQ(filesBelow(card.primary), QStringList{"2024/IMG.JPG"});
     EXPECT_EQ(readTestFile(card.primary + "/2024/IMG.JPG"), readTestFile(card.card + "/p0.JPG"));
     EXPECT_EQ(listedIn(card.backup), QStringList{"2024/IMG.JPG"});
     EXPECT_EQ(listedIn(card.primary), QStringList{"2024/IMG.JPG"});
@@ -249,5 +234,5 @@ TEST(CopyManifest, FilesOfAnUnfinishedRunAreCarriedOnAndListed)
     IngestFiles again;
     card.run(again, setup);
     EXPECT_EQ(again.numCopiedToBackup(), 0);
-    EXPECT_EQ(treeOf(card.primary), QStringList());
+    EXPECT_EQ(filesBelow(card.primary), QStringList());
 }
