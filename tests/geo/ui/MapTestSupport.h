@@ -27,32 +27,6 @@ inline void prepareWebEngine()
     qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--no-sandbox --disable-gpu");
 }
 
-// Waits until the view has finished more than `before` loads. Empty when it did; otherwise
-// why not, so that the test fails with the reason instead of passing over the map.
-inline QString waitForPage(MapView *map, int before, int timeoutMs = 30000)
-{
-    if (!map->hasWebView())
-        return QStringLiteral("the map cannot be shown: ") + MapView::unavailableReason();
-    QElapsedTimer clock;
-    clock.start();
-    while (map->loadsFinished() <= before && clock.elapsed() < timeoutMs)
-        QTest::qWait(20);
-    if (map->loadsFinished() <= before)
-        return QStringLiteral("Qt WebEngine did not finish loading the map page within %1 s: "
-                              "the engine cannot run on this machine")
-            .arg(timeoutMs / 1000);
-    if (!map->lastLoadSucceeded())
-        return QStringLiteral("Qt WebEngine reported that the map page failed to load");
-    return QString();
-}
-
-// Fails the test, with the reason, unless the map finishes another page load.
-#define VERIFY_MAP_PAGE(map, before)                                                               \
-    do {                                                                                           \
-        const QString whyNot = waitForPage(map, before);                                           \
-        QVERIFY2(whyNot.isEmpty(), qPrintable(whyNot));                                            \
-    } while (false)
-
 // The value of a script in the page, or nullopt when the page did not answer in time.
 inline std::optional<QVariant> evaluate(MapView *map, const QString &script, int timeoutMs = 10000)
 {
@@ -78,6 +52,36 @@ inline bool waitForScript(MapView *map, const QString &script, int timeoutMs = 1
     }
     return false;
 }
+
+// Waits until the view has finished more than `before` loads. Empty when it did; otherwise
+// why not, so that the test fails with the reason instead of passing over the map.
+inline QString waitForPage(MapView *map, int before, int timeoutMs = 30000)
+{
+    if (!map->hasWebView())
+        return QStringLiteral("the map cannot be shown: ") + MapView::unavailableReason();
+    QElapsedTimer clock;
+    clock.start();
+    while (map->loadsFinished() <= before && clock.elapsed() < timeoutMs)
+        QTest::qWait(20);
+    if (map->loadsFinished() <= before)
+        return QStringLiteral("Qt WebEngine did not finish loading the map page within %1 s: "
+                              "the engine cannot run on this machine")
+            .arg(timeoutMs / 1000);
+    if (!map->lastLoadSucceeded())
+        return QStringLiteral("Qt WebEngine reported that the map page failed to load");
+    // The load counted may be the blank page shown before the map; the map's own script
+    // answers once its page is the one shown.
+    if (!waitForScript(map, QStringLiteral("typeof window.brindlewick === 'object'")))
+        return QStringLiteral("the map page's script did not start");
+    return QString();
+}
+
+// Fails the test, with the reason, unless the map finishes another page load.
+#define VERIFY_MAP_PAGE(map, before)                                                               \
+    do {                                                                                           \
+        const QString whyNot = waitForPage(map, before);                                           \
+        QVERIFY2(whyNot.isEmpty(), qPrintable(whyNot));                                            \
+    } while (false)
 
 // A map tile server on the loopback address, so that a test sees the pages as they are online
 // without touching the network: every tile is a pale square with its z/x/y written in it. It
