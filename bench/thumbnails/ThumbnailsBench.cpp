@@ -5,6 +5,7 @@
 // file at 1/8 scale.
 #include "platform/ImageProperties.h"
 #include "platform/Thumbnailer.h"
+#include "support/ImageFixtures.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -19,7 +20,6 @@
 #include <exiv2/exiv2.hpp>
 
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <utility>
 #include <vector>
@@ -64,39 +64,6 @@ QByteArray jpegBytes(const QImage &image, int quality)
     return bytes;
 }
 
-// Encoded by libjpeg itself, for the file structures Qt's writer does not make.
-QByteArray libjpegBytes(const QImage &picture, int quality, bool restartEveryRow, bool progressive)
-{
-    const QImage rgb = picture.convertToFormat(QImage::Format_RGB888);
-    jpeg_compress_struct info{};
-    jpeg_error_mgr errors{};
-    info.err = jpeg_std_error(&errors);
-    jpeg_create_compress(&info);
-    unsigned char *out = nullptr;
-    unsigned long outSize = 0;
-    jpeg_mem_dest(&info, &out, &outSize);
-    info.image_width = JDIMENSION(rgb.width());
-    info.image_height = JDIMENSION(rgb.height());
-    info.input_components = 3;
-    info.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&info);
-    jpeg_set_quality(&info, quality, TRUE);
-    if (restartEveryRow)
-        info.restart_in_rows = 1;
-    if (progressive)
-        jpeg_simple_progression(&info);
-    jpeg_start_compress(&info, TRUE);
-    while (info.next_scanline < info.image_height) {
-        JSAMPROW row = const_cast<JSAMPROW>(rgb.constScanLine(int(info.next_scanline)));
-        jpeg_write_scanlines(&info, &row, 1);
-    }
-    jpeg_finish_compress(&info);
-    QByteArray bytes(reinterpret_cast<const char *>(out), qsizetype(outSize));
-    jpeg_destroy_compress(&info);
-    std::free(out);
-    return bytes;
-}
-
 bool addThumbnail(const QString &path, const QImage &picture, QSize size, int quality)
 {
     try {
@@ -131,8 +98,10 @@ bool makeFixtures(const QString &folder)
     nameFixtures(folder);
     const std::pair<QString, QByteArray> files[] = {
         {g_plain, bytes},
-        {g_restarts, libjpegBytes(picture, 90, true, false)},
-        {g_progressive, libjpegBytes(picture, 90, false, true)},
+        {g_restarts,
+         ImageFixtures::encodeWithLibjpeg(picture, 90, ImageFixtures::JpegLayout::RestartEveryRow)},
+        {g_progressive,
+         ImageFixtures::encodeWithLibjpeg(picture, 90, ImageFixtures::JpegLayout::Progressive)},
         {g_withPreview, bytes}};
     for (const auto &[path, content] : files) {
         QFile f(path);

@@ -1,5 +1,6 @@
 #include "platform/ScaledJpeg.h"
 
+#include "support/ImageFixtures.h"
 #include "support/TestSupport.h"
 
 #include <QBuffer>
@@ -8,10 +9,6 @@
 #include <QRandomGenerator>
 
 #include <gtest/gtest.h>
-
-#include <cstdlib>
-
-#include <jpeglib.h>
 
 namespace {
 
@@ -44,34 +41,14 @@ enum class Kind { Baseline, Restarts, Progressive, Gray };
 
 QByteArray encode(const QImage &rgb, Kind kind)
 {
-    const QImage source = kind == Kind::Gray ? rgb.convertToFormat(QImage::Format_Grayscale8) : rgb;
-    jpeg_compress_struct info{};
-    jpeg_error_mgr errors{};
-    info.err = jpeg_std_error(&errors);
-    jpeg_create_compress(&info);
-    unsigned char *out = nullptr;
-    unsigned long outSize = 0;
-    jpeg_mem_dest(&info, &out, &outSize);
-    info.image_width = JDIMENSION(source.width());
-    info.image_height = JDIMENSION(source.height());
-    info.input_components = kind == Kind::Gray ? 1 : 3;
-    info.in_color_space = kind == Kind::Gray ? JCS_GRAYSCALE : JCS_RGB;
-    jpeg_set_defaults(&info);
-    jpeg_set_quality(&info, 92, TRUE);
-    if (kind == Kind::Restarts)
-        info.restart_in_rows = 1;
-    if (kind == Kind::Progressive)
-        jpeg_simple_progression(&info);
-    jpeg_start_compress(&info, TRUE);
-    while (info.next_scanline < info.image_height) {
-        JSAMPROW row = const_cast<JSAMPROW>(source.constScanLine(int(info.next_scanline)));
-        jpeg_write_scanlines(&info, &row, 1);
-    }
-    jpeg_finish_compress(&info);
-    const QByteArray bytes(reinterpret_cast<const char *>(out), qsizetype(outSize));
-    jpeg_destroy_compress(&info);
-    std::free(out);
-    return bytes;
+    using ImageFixtures::JpegLayout;
+    if (kind == Kind::Gray)
+        return ImageFixtures::encodeWithLibjpeg(rgb.convertToFormat(QImage::Format_Grayscale8), 92,
+                                                JpegLayout::Baseline);
+    return ImageFixtures::encodeWithLibjpeg(rgb, 92,
+                                            kind == Kind::Restarts ? JpegLayout::RestartEveryRow
+                                            : kind == Kind::Progressive ? JpegLayout::Progressive
+                                                                        : JpegLayout::Baseline);
 }
 
 bool near(QColor a, QColor b)

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QByteArray>
 #include <QColor>
+#include <QImage>
 #include <QMap>
 #include <QSize>
 #include <QString>
@@ -16,5 +18,11 @@ bool writeJpeg(const QString &path, const QSize &size, const QMap<QString, QStri
 
 // Adds or replaces EXIF tags of an existing image file; false when Exiv2 cannot write it.
 bool setExif(const QString &path, const QMap<QString, QString> &exif);
+
+// How libjpeg lays out the data of a JPEG (Qt's writer makes only the first).
+enum class JpegLayout { Baseline, RestartEveryRow, Progressive };
+
+// `picture` encoded by libjpeg itself: grey when it is Format_Grayscale8, colour otherwise.
+QByteArray encodeWithLibjpeg(const QImage &picture, int quality, JpegLayout layout);
 
 } // namespace ImageFixtures
