@@ -227,12 +227,10 @@ int main(int argc, char **argv)
     // Several rounds, each into fresh folders removed afterwards, with everything written out
     // to the disk between two timings; the medians are printed (other work on the machine
     // moves single timings a lot).
-    // BRINDLEWICK_BENCH_ONLY=verified (or =backup) times that ingestion alone (for strace or
-    // perf), card read from the disk.
-    const QString only = qEnvironmentVariable("BRINDLEWICK_BENCH_ONLY");
-    if (only == QLatin1String("verified") || only == QLatin1String("backup")) {
-        int n = 0;
-        const QString out = root.path() + "/out";
+
+    // The card's pages dropped from the cache (they are clean after the sync), so that a timing
+    // reads it from the disk as a real card is read.
+    const auto dropCard = [&card] {
         ::sync();
         QDirIterator it(card, QDir::Files, QDirIterator::Subdirectories);
         while (it.hasNext()) {
@@ -242,6 +240,14 @@ int main(int argc, char **argv)
                 ::close(fd);
             }
         }
+    };
+    // BRINDLEWICK_BENCH_ONLY=verified (or =backup) times that ingestion alone (for strace or
+    // perf), card read from the disk.
+    const QString only = qEnvironmentVariable("BRINDLEWICK_BENCH_ONLY");
+    if (only == QLatin1String("verified") || only == QLatin1String("backup")) {
+        int n = 0;
+        const QString out = root.path() + "/out";
+        dropCard();
         const bool backup = only == QLatin1String("backup");
         std::printf("%s ingest: %.3f s\n", backup ? "backup" : "verified",
                     ingest(card, out, false, &n, true, backup));
@@ -252,19 +258,10 @@ int main(int argc, char **argv)
                                        : 3);
     std::vector<double> cp, cpSync, unverified, verified, cpInfo, jpegVerify, cpTwice, backup, bare;
     int n0 = 0, n1 = 0, n2 = 0, n3 = 0;
-    // Every timing starts with the card read from the disk, as a real card is: its pages are
-    // dropped from the cache (they are clean after the sync).
+    // Every timing starts with the card read from the disk.
     const auto fresh = [&](const QString &name) {
         QDir(root.path() + "/" + name).removeRecursively();
-        ::sync();
-        QDirIterator it(card, QDir::Files, QDirIterator::Subdirectories);
-        while (it.hasNext()) {
-            const int fd = ::open(QFile::encodeName(it.next()).constData(), O_RDONLY | O_CLOEXEC);
-            if (fd >= 0) {
-                ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
-                ::close(fd);
-            }
-        }
+        dropCard();
         return root.path() + "/" + name;
     };
     for (int round = 0; round < rounds; ++round) {

@@ -3,33 +3,19 @@
 #include "platform/DesktopNotifications.h"
 #include "platform/UDisksVolumes.h"
 #include "support/PrivateBus.h"
+#include "support/RunFixtures.h"
 #include "support/TestSupport.h"
 
 #include <QCoreApplication>
 #include <QDBusArgument>
 #include <QDBusMetaType>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QSignalSpy>
-#include <QThread>
 
 #include <gtest/gtest.h>
 
-#include <functional>
 
 namespace {
-
-// Runs the event loop until `done` holds or the time is up.
-bool waitFor(const std::function<bool()> &done, int timeoutMs = 10000)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!done() && timer.elapsed() < timeoutMs) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(5);
-    }
-    return done();
-}
 
 class DesktopBus : public ::testing::Test
 {
@@ -80,7 +66,7 @@ TEST_F(DesktopBus, DiskServiceAnnouncesCardsAndEjectsThem)
     const QString card = makeMountPoint(QStringLiteral("card"));
     disks.addCard(QStringLiteral("sdc"), QStringLiteral("EOS_DIGITAL"), QString());
     disks.mountCard(QStringLiteral("sdc"), card);
-    ASSERT_TRUE(waitFor([&] { return mounted.size() == 1; }));
+    ASSERT_TRUE(waitUntil([&] { return mounted.size() == 1; }));
     auto volume = mounted.first().first().value<RemovableVolume>();
     EXPECT_EQ(volume.label, QStringLiteral("EOS_DIGITAL"));
     EXPECT_EQ(volume.mountPoint, card);
@@ -90,12 +76,12 @@ TEST_F(DesktopBus, DiskServiceAnnouncesCardsAndEjectsThem)
     disks.addCard(QStringLiteral("sda"), QStringLiteral("home"), makeTestFolder("fixed"),
                   {{QStringLiteral("system"), true}, {QStringLiteral("removable"), false}});
     QCoreApplication::processEvents();
-    waitFor([] { return false; }, 300);
+    waitUntil([] { return false; }, 300);
     EXPECT_EQ(mounted.size(), 1);
 
     // Eject: unmount, then power the reader off; the unmount is announced.
     volumes.eject(volume);
-    ASSERT_TRUE(waitFor([&] { return ejected.size() == 1; }));
+    ASSERT_TRUE(waitUntil([&] { return ejected.size() == 1; }));
     auto result = ejected.first().at(1).value<EjectResult>();
     EXPECT_EQ(result.status, EjectResult::Ejected);
     EXPECT_TRUE(result.poweredOff);
@@ -103,13 +89,13 @@ TEST_F(DesktopBus, DiskServiceAnnouncesCardsAndEjectsThem)
               QStringList{QStringLiteral("Unmount")});
     EXPECT_EQ(disks.calls(MockUDisks::drivePath(QStringLiteral("sdc"))),
               QStringList{QStringLiteral("PowerOff")});
-    ASSERT_TRUE(waitFor([&] { return unmounted.size() == 1; }));
+    ASSERT_TRUE(waitUntil([&] { return unmounted.size() == 1; }));
     EXPECT_FALSE(volumes.volume(volume.objectPath));
 
     // A card still in use: a clear "busy" outcome, and the drive keeps its power.
     disks.setBusy(QStringLiteral("sdb"), true);
     volumes.eject(*volumes.volumeContaining(early));
-    ASSERT_TRUE(waitFor([&] { return ejected.size() == 2; }));
+    ASSERT_TRUE(waitUntil([&] { return ejected.size() == 2; }));
     result = ejected.last().at(1).value<EjectResult>();
     EXPECT_EQ(result.status, EjectResult::Busy);
     EXPECT_TRUE(result.detail.contains(QStringLiteral("busy")));
@@ -118,7 +104,7 @@ TEST_F(DesktopBus, DiskServiceAnnouncesCardsAndEjectsThem)
 
     // Pulled without eject: gone.
     disks.removeCard(QStringLiteral("sdb"));
-    ASSERT_TRUE(waitFor([&] { return unmounted.size() == 2; }));
+    ASSERT_TRUE(waitUntil([&] { return unmounted.size() == 2; }));
     EXPECT_TRUE(volumes.mountedVolumes().isEmpty());
 }
 
@@ -133,7 +119,7 @@ TEST_F(DesktopBus, NoDiskServiceLeavesTheVolumesUnavailable)
     card.objectPath = MockUDisks::blockPath(QStringLiteral("sdb"));
     card.mountPoint = QStringLiteral("/media/u/CARD");
     volumes.eject(card);
-    ASSERT_TRUE(waitFor([&] { return ejected.size() == 1; }));
+    ASSERT_TRUE(waitUntil([&] { return ejected.size() == 1; }));
     const auto result = ejected.first().at(1).value<EjectResult>();
     EXPECT_EQ(result.status, EjectResult::Failed);
     EXPECT_TRUE(result.detail.contains(QStringLiteral("UDisks2")));
@@ -142,7 +128,7 @@ TEST_F(DesktopBus, NoDiskServiceLeavesTheVolumesUnavailable)
     QSignalSpy availability(&volumes, &UDisksVolumes::availabilityChanged);
     MockUDisks disks(system, session);
     ASSERT_TRUE(disks.isRunning());
-    ASSERT_TRUE(waitFor([&] { return volumes.isAvailable(); }));
+    ASSERT_TRUE(waitUntil([&] { return volumes.isAvailable(); }));
     EXPECT_EQ(availability.size(), 1);
 
     // No bus at all.
@@ -162,10 +148,10 @@ TEST_F(DesktopBus, NotificationsReachTheServiceAndReplaceEachOther)
 
     ASSERT_TRUE(notifications.notify(QStringLiteral("Ingestion complete"),
                                      QStringLiteral("Files ingested: 3")));
-    ASSERT_TRUE(waitFor([&] { return delivered.size() == 1; }));
+    ASSERT_TRUE(waitUntil([&] { return delivered.size() == 1; }));
     ASSERT_TRUE(notifications.notify(QStringLiteral("Error copying file."),
                                      QStringLiteral("No space left on device"), true));
-    ASSERT_TRUE(waitFor([&] { return delivered.size() == 2; }));
+    ASSERT_TRUE(waitUntil([&] { return delivered.size() == 2; }));
 
     const QList<QVariantList> calls = service.notifications();
     ASSERT_EQ(calls.size(), 2);
@@ -188,7 +174,7 @@ TEST_F(DesktopBus, NotificationsWithoutServiceOrBusChangeNothing)
     DesktopNotifications noService(session.connection());
     QSignalSpy delivered(&noService, &DesktopNotifications::delivered);
     EXPECT_TRUE(noService.notify(QStringLiteral("Ingestion complete"), QString()));
-    waitFor([] { return false; }, 500);
+    waitUntil([] { return false; }, 500);
     EXPECT_TRUE(delivered.isEmpty());
 
     DesktopNotifications noBus(QDBusConnection::connectToBus(
