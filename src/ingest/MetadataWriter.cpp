@@ -117,19 +117,10 @@ QString xmpPathFor(const QString &copyPath)
     return base + (isJpg(copyPath) ? QStringLiteral(".xmpjpg") : QStringLiteral(".xmp"));
 }
 
-namespace {
-
-bool nothingToWrite(const ThumbItem &item)
-{
-    return item.metadataGenerated.isEmpty() && item.gpsLat == 0.0 && item.gpsLon == 0.0 &&
-           item.gpsEle == 0.0;
-}
-
-} // namespace
-
 bool hasMetadataToWrite(const ThumbItem &item)
 {
-    return !nothingToWrite(item);
+    return !item.metadataGenerated.isEmpty() || item.gpsLat != 0.0 || item.gpsLon != 0.0 ||
+           item.gpsEle != 0.0;
 }
 
 bool embedsPositionInCopy(const ThumbItem &item)
@@ -140,7 +131,7 @@ bool embedsPositionInCopy(const ThumbItem &item)
 std::optional<QByteArray> xmpToEmbedWhileCopying(const ThumbItem &item, const QString &copyPath,
                                                  const MetadataWriteContext &context)
 {
-    if (!isJpg(copyPath) || nothingToWrite(item))
+    if (!isJpg(copyPath) || !hasMetadataToWrite(item))
         return std::nullopt;
     std::optional<QByteArray> text = buildXMPQuietly(item, context.xmpTemplate);
     // The merger takes the text up to its first zero byte.
@@ -160,7 +151,7 @@ bool writeMetadataAfterEmbedding(ThumbItem &item, const QString &copyPath,
 
 bool writeMetadataFor(ThumbItem &item, const QString &copyPath, MetadataWriteContext &context)
 {
-    if (nothingToWrite(item))
+    if (!hasMetadataToWrite(item))
         return true;
 
     const std::optional<QString> xmp = buildXMP(item, context.xmpTemplate);
