@@ -23,6 +23,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QDirIterator>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -53,8 +54,17 @@ void chooseInDialog(const QString &path)
         auto *dialog = qobject_cast<QFileDialog *>(modal);
         QVERIFY(dialog);
         QCOMPARE(dialog->windowTitle(), QStringLiteral("Choose DNG Converter application."));
-        dialog->selectFile(path);
-        QMetaObject::invokeMethod(dialog, "accept"); // what the Choose button does
+        // The dialog lists its folder on a thread of its own; until it has, a file chosen may not
+        // be taken yet and the dialog stays open. Choose again until it is.
+        QElapsedTimer clock;
+        clock.start();
+        while (dialog->isVisible() && clock.elapsed() < 20000) {
+            dialog->selectFile(path);
+            QMetaObject::invokeMethod(dialog, "accept"); // what the Choose button does
+            if (dialog->isVisible())
+                QTest::qWait(50);
+        }
+        QVERIFY2(!dialog->isVisible(), "the file dialog did not take the file chosen");
     });
 }
 
