@@ -30,6 +30,7 @@
 #include <cstring>
 #include <future>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <system_error>
 #include <unistd.h>
 
@@ -405,7 +406,9 @@ struct IngestFiles::InFlight
     std::optional<JpegStreamCheck> jpegCheck;
     std::optional<QByteArray> xmp;
     PendingCopyPtr copy;
-    std::future<void> settled;
+    // Whether the copy came out of its sync and read-back clean; nullopt when its settling was
+    // left to its landing.
+    std::shared_future<std::optional<bool>> settled;
 
     ~InFlight()
     {
@@ -471,14 +474,17 @@ IngestFiles::NameChoice IngestFiles::chooseName(const ThumbItem &item, const QSt
 bool IngestFiles::mayOverlap(const ThumbItem &item, const InFlight &flight, qint64 counter,
                              const QString &folderMacro, const QString &fileMacro)
 {
-    // The copy in flight must complete without writing anything more (no companions, no
-    // metadata written after the copy): its completion then cannot meet this item's files, nor
-    // find the disk fuller than a run in series would have left it.
+    // The copy in flight must complete without meeting this item's files and without finding
+    // the disk fuller than a run in series would have left it. So no companions and no ExifTool
+    // run after it; metadata written after the copy (a raw's sidecar, the XMP merged into a JPEG
+    // that took no new head) only with room to spare for it besides this item's copies.
     const ThumbItem &done = *flight.item;
-    if (!flight.copy || !done.companions.isEmpty() || embedsPositionInCopy(done) ||
-        (hasMetadataToWrite(done) && !SafeCopier::isRewriting(*flight.copy)))
+    if (!flight.copy || !done.companions.isEmpty() || embedsPositionInCopy(done))
         return false;
     if (item.isCameraItem())
+        return false;
+    if (hasMetadataToWrite(done) && !SafeCopier::isRewriting(*flight.copy) &&
+        !roomBeside(flight, item))
         return false;
     // This item's folder and name, worked out on a copy of it exactly as the loop will.
     ThumbItem probe = item;
@@ -503,6 +509,20 @@ bool IngestFiles::mayOverlap(const ThumbItem &item, const InFlight &flight, qint
         if (!QFileInfo(later).isDir() || !m_copier.swept(later))
             return false;
     return true;
+}
+
+bool IngestFiles::roomBeside(const InFlight &flight, const ThumbItem &item) const
+{
+    // Room for this item's copy and its twins (on the same disk at worst), for a second whole
+    // copy of the one in flight (a JPEG's merge writes one) and a generous margin for a sidecar.
+    constexpr qint64 kMargin = 64 << 20;
+    const qint64 copies = 1 + laterTreeFolders(flight.folder, flight.item->targetFilename).size();
+    const qint64 need =
+        QFileInfo(item.path).size() * copies + QFileInfo(flight.item->path).size() + kMargin;
+    struct statvfs disk;
+    if (::statvfs(QFile::encodeName(flight.folder).constData(), &disk) != 0)
+        return false;
+    return qint64(disk.f_bavail) * qint64(disk.f_frsize) >= need;
 }
 
 bool IngestFiles::isDuplicate(const ThumbItem &item, const QString &path) const
@@ -733,9 +753,15 @@ void IngestFiles::go2()
                 m_session->step();
             readAheadAfter(items, position);
             InFlightPtr next = startFirst(item, folder, position);
+            // Whether this copy's sync and read-back follow the previous copy's on their own.
+            bool settling = false;
             if (untouched) {
-                // Written beside the previous copy's sync; that one lands now. If it ends the
-                // run (or a Stop came while it was made again), this item was never begun.
+                // Written beside the previous copy's sync; this one's sync and read-back follow
+                // that one's at once, beside its landing (unless that one has a retry or a
+                // failure to deal with first). If it ends the run (or a Stop came while it was
+                // made again), this item was never begun.
+                const std::shared_future<std::optional<bool>> previous = inFlight->settled;
+                settleInWorker(*next, inFlight.get());
                 const bool wasCancelled = m_cancelled;
                 const bool stop = land();
                 if (stop || m_hadError || (m_cancelled && !wasCancelled)) {
@@ -750,9 +776,14 @@ void IngestFiles::go2()
                 }
                 if (m_session)
                     m_session->step();
+                settling = previous.valid() && previous.get() == std::optional<bool>(true);
             }
             if (overlap) {
-                settleInWorker(*next);
+                if (!settling) {
+                    if (next->settled.valid())
+                        next->settled.wait(); // it stood aside; it starts now
+                    settleInWorker(*next, nullptr);
+                }
                 inFlight = std::move(next);
             } else {
                 inFlight = std::move(next);
@@ -889,21 +920,35 @@ IngestFiles::InFlightPtr IngestFiles::startFirst(const ThumbItemPtr &item, const
     return flight;
 }
 
-void IngestFiles::settleInWorker(InFlight &flight)
+void IngestFiles::settleInWorker(InFlight &flight, const InFlight *before)
 {
+    // One copy's settling follows the other's, so the disk sees them in order; a copy that
+    // still has a retry or a failure ahead of it lands first, and this one waits for it.
+    const std::shared_future<std::optional<bool>> previous =
+        before ? before->settled : std::shared_future<std::optional<bool>>();
     try {
-        flight.settled = std::async(std::launch::async,
-                                    [copy = flight.copy.get()] { SafeCopier::settle(*copy); });
+        flight.settled =
+            std::async(std::launch::async,
+                       [previous, copy = flight.copy.get()]() -> std::optional<bool> {
+                           if (previous.valid() && previous.get() != std::optional<bool>(true))
+                               return std::nullopt;
+                           return SafeCopier::settle(*copy);
+                       })
+                .share();
     } catch (const std::system_error &) {
-        // No thread to be had: the copy is settled here, as in series.
-        SafeCopier::settle(*flight.copy);
+        // No thread to be had: the copy is settled in place.
+        std::promise<std::optional<bool>> done;
+        done.set_value(before ? std::nullopt
+                              : std::optional<bool>(SafeCopier::settle(*flight.copy)));
+        flight.settled = done.get_future().share();
     }
 }
 
 IngestFiles::Next IngestFiles::completeFirst(InFlight &flight)
 {
-    if (flight.settled.valid())
-        flight.settled.get();
+    // A copy whose turn came behind a retry or a failure is settled here.
+    if (flight.settled.valid() && !flight.settled.get())
+        SafeCopier::settle(*flight.copy);
     const ThumbItemPtr &item = flight.item;
     const QString &folder = flight.folder;
     const QString &target = flight.target;

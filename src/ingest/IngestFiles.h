@@ -141,8 +141,13 @@ private:
     };
     using InFlightPtr = std::unique_ptr<InFlight, InFlightDelete>;
     InFlightPtr startFirst(const ThumbItemPtr &item, const QString &folder, qsizetype position);
-    static void settleInWorker(InFlight &flight);
+    // Syncs and reads back the copy on a worker, after `before`'s (when given) and only if that
+    // one came out clean; otherwise the copy's landing settles it.
+    static void settleInWorker(InFlight &flight, const InFlight *before);
     Next completeFirst(InFlight &flight);
+    // Whether the destination has room for `item`'s copies beside whatever the copy in flight
+    // still writes after it is placed.
+    bool roomBeside(const InFlight &flight, const ThumbItem &item) const;
     // Whether the item's way to its copy, while `flight` is still out, would be what it is
     // once `flight` has landed, and quiet: no folder to make, no message, no duplicate, and
     // no name that the copy in flight (or what its completion writes) may take.

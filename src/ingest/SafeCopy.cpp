@@ -411,10 +411,11 @@ PendingCopyPtr SafeCopier::begin(const QString &source, const QString &target,
     return p;
 }
 
-void SafeCopier::settle(PendingCopy &copy)
+bool SafeCopier::settle(PendingCopy &copy)
 {
     if (!copy.early && copy.outcome.failure == Failure::None)
         copy.outcome = copy.settle();
+    return !copy.early && copy.outcome.failure == Failure::None;
 }
 
 bool SafeCopier::isRewriting(const PendingCopy &copy)

@@ -125,7 +125,8 @@ public:
     // finish() makes the retry, if one is due, and places it. begin() and finish() belong to
     // the copier's thread.
     PendingCopyPtr begin(const QString &source, const QString &target, const CopyOptions &options);
-    static void settle(PendingCopy &copy);
+    // True when the copy is durable (and read back) and only waits to be placed.
+    static bool settle(PendingCopy &copy);
     CopyReport finish(PendingCopyPtr copy);
     // Whether the copy is being written with a new head (CopyOptions::rewriteHead).
     static bool isRewriting(const PendingCopy &copy);

@@ -347,25 +347,37 @@ TEST(CopyFaults, CopyInFlightLandsBeforeAnythingOfTheNextItem)
         expectBalanced(ingest, 2, 1, 0, 0);
     }
     // A Stop while the second file is copied (the first still in flight, not yet placed): both
-    // are completed and placed, the third is stopped.
-    RunHarness h;
-    for (int i = 0; i < 3; ++i)
-        h.addFile(QStringLiteral("big%1.JPG").arg(i),
-                  QByteArray(static_cast<int>(CopySteps::kChunkBytes) + 4096, char('a' + i)));
-    const QString folder = h.primary + QStringLiteral("/2024");
-    QStringList whenStopped;
-    h.ui.onTurn = [&](int turn) {
-        const QStringList files = everything(folder);
-        if (h.ui.stopAtTurn < 0 && files.size() == 2 &&
-            files.filter(QLatin1String(SafeCopier::temporaryPrefix())).size() == 2) {
-            whenStopped = files;
-            h.ui.stopAtTurn = turn;
+    // are completed and placed, the third is stopped. Raw files whose sidecars are written after
+    // their copies overlap the same way, each sidecar beside its own file.
+    for (const bool raws : {false, true}) {
+        RunHarness h;
+        const QString suffix = raws ? QStringLiteral("NEF") : QStringLiteral("JPG");
+        for (int i = 0; i < 3; ++i) {
+            ThumbItemPtr item = h.addFile(
+                QStringLiteral("big%1.%2").arg(i).arg(suffix),
+                QByteArray(static_cast<int>(CopySteps::kChunkBytes) + 4096, char('a' + i)));
+            if (raws)
+                item->metadataUser = QVariantMap{{"IPTC.Caption/Abstract", QString::number(i)}};
         }
-    };
-    IngestFiles ingest;
-    h.run(ingest, h.setup(numbered));
-    EXPECT_EQ(whenStopped.size(), 2) << "no copy was written beside another's read-back";
-    EXPECT_EQ(everything(folder), (QStringList{"IMG0001.JPG", "IMG0002.JPG"}));
-    EXPECT_EQ(readTestFile(folder + "/IMG0002.JPG"), readTestFile(h.card + "/big1.JPG"));
-    expectBalanced(ingest, 2, 0, 0, 1);
+        const QString folder = h.primary + QStringLiteral("/2024");
+        QStringList whenStopped;
+        h.ui.onTurn = [&](int turn) {
+            const QStringList files = everything(folder);
+            if (h.ui.stopAtTurn < 0 && files.size() == 2 &&
+                files.filter(QLatin1String(SafeCopier::temporaryPrefix())).size() == 2) {
+                whenStopped = files;
+                h.ui.stopAtTurn = turn;
+            }
+        };
+        IngestFiles ingest;
+        h.run(ingest, h.setup(numbered));
+        EXPECT_EQ(whenStopped.size(), 2) << "no copy was written beside another's read-back";
+        const QStringList placed =
+            raws ? QStringList{"IMG0001.NEF", "IMG0001.xmp", "IMG0002.NEF", "IMG0002.xmp"}
+                 : QStringList{"IMG0001.JPG", "IMG0002.JPG"};
+        EXPECT_EQ(everything(folder), placed);
+        EXPECT_EQ(readTestFile(folder + "/IMG0002." + suffix),
+                  readTestFile(h.card + "/big1." + suffix));
+        expectBalanced(ingest, 2, 0, 0, 1);
+    }
 }
