@@ -1,8 +1,8 @@
 // Thumbnails at 500x500 of 24-megapixel JPEGs: three with only the usual tiny EXIF thumbnail (so
 // the picture itself is decoded at a reduced scale): baseline as Qt writes it (no restart
 // markers), baseline with a restart marker every MCU row (as most cameras write), progressive;
-// and one with a 640x427 embedded preview. Beside them the floor: libjpeg alone decoding each
-// file at 1/8 scale.
+// and one with a 640x427 embedded preview. Beside them, for comparison, libjpeg alone decoding
+// each file at 1/8 scale (every coefficient decoded, on one thread).
 #include "platform/ImageProperties.h"
 #include "platform/Thumbnailer.h"
 #include "support/ImageFixtures.h"
@@ -129,8 +129,8 @@ void BM_ThumbnailEmbeddedPreview(benchmark::State &state)
     state.SetItemsProcessed(state.iterations());
 }
 
-// The floor under any decoded thumbnail: libjpeg alone decoding the file at 1/8 scale with its
-// fastest settings. Every coefficient must still be entropy-decoded, so this grows with the file.
+// libjpeg alone decoding the file at 1/8 scale with its fastest settings: every coefficient is
+// entropy-decoded and worked out, so this grows with the file.
 void BM_LibjpegEighthScaleFloor(benchmark::State &state, const QString *file)
 {
     const QByteArray path = QFile::encodeName(*file);

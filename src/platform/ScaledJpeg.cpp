@@ -448,8 +448,9 @@ QImage decodeCovering(const QByteArray &data, const QSize &box, qsizetype banded
         if (!prepare(s, data, box, plan))
             return {};
         *full = QSize(plan.width, plan.height);
-        if (plan.progressive && plan.eighths == 1) {
-            if (QImage image = JpegDcPicture::decode(s.info, data, plan.entropyStart);
+        if (plan.eighths == 1) {
+            if (QImage image =
+                    JpegDcPicture::decode(s.info, data, plan.entropyStart, bandedMinimum);
                 !image.isNull())
                 return image;
         }

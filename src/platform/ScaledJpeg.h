@@ -7,10 +7,10 @@
 
 // JPEG pictures decoded by libjpeg straight at the smallest DCT scale (n/8) whose picture still
 // covers the size asked for, so a 24-megapixel photograph becomes a picture of a few hundred
-// pixels without its full-size pixels ever being made. Two shortcuts on top: a progressive file
-// wanted at 1/8 is decoded from its first scans only (an eighth-scale picture uses nothing but
-// the DC coefficients, which come first), and a large baseline file with restart markers is
-// decoded in horizontal bands on several threads, each band starting at a marker.
+// pixels without its full-size pixels ever being made. Two shortcuts on top: a picture wanted at
+// 1/8 comes from the DC coefficients alone (JpegDcPicture), and a large baseline file with
+// restart markers wanted larger is decoded in horizontal bands on several threads, each band
+// starting at a marker.
 // Safe to call from any thread.
 namespace ScaledJpeg {
 
@@ -20,8 +20,9 @@ namespace ScaledJpeg {
 // decoders) or is damaged before its first picture row; data cut short gives what decodes,
 // the missing part grey, as other viewers show it.
 QImage decode(const QByteArray &data, const QSize &box);
-// The same, with bands tried from `bandedMinimumBytes` of picture data on (tests and fuzzing
-// reach the banded decoding with small files this way).
+// The same, with bands (and the two halves of a file without restart markers wanted at 1/8)
+// tried from `bandedMinimumBytes` of picture data on (tests and fuzzing reach them with small
+// files this way).
 QImage decode(const QByteArray &data, const QSize &box, qsizetype bandedMinimumBytes);
 
 // The same for a file, read with plain reads (never mapped: a card pulled out mid-read must
