@@ -1,6 +1,7 @@
-// JPEG data decoded for thumbnails: at every DCT scale, in bands between restart markers (tried
-// at any size here), and from the first scan of progressive files. Input: one byte choosing the
-// box's side, then the JPEG data.
+// JPEG data decoded for thumbnails: at every DCT scale, in bands between restart markers, and at
+// 1/8 from the DC coefficients alone (restart intervals on several threads, a file without them
+// read in two halves; all tried at any size here). Input: one byte choosing the box's side, then
+// the JPEG data.
 #include "FuzzSupport.h"
 
 #include "platform/ScaledJpeg.h"
