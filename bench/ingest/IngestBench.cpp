@@ -87,19 +87,20 @@ void setTime(const QString &path, qint64 secs)
 }
 
 // A few distinct pictures, copied under camera names with their own EXIF and time stamps.
-bool makeCard(const QString &card)
+bool makeCard(const QString &card, int jpegs = kJpegs, int raws = kRaws,
+              QSize size = QSize(4256, 2832))
 {
     const QString dcim = card + "/DCIM/100CAMERA";
     QDir().mkpath(dcim);
     QStringList bases;
     for (int v = 0; v < 4; ++v) {
         const QString base = card + QStringLiteral("/base%1.jpg").arg(v);
-        if (!ImageFixtures::writeJpeg(base, QSize(4256, 2832), {}, QColor(40 * v, 120, 200), 90))
+        if (!ImageFixtures::writeJpeg(base, size, {}, QColor(40 * v, 120, 200), 90))
             return false;
         bases << base;
     }
     const qint64 start = QDateTime(QDate(2024, 5, 1), QTime(9, 0)).toSecsSinceEpoch();
-    for (int i = 0; i < kJpegs; ++i) {
+    for (int i = 0; i < jpegs; ++i) {
         const QString path = dcim + QStringLiteral("/DSC_%1.JPG").arg(i + 1, 4, 10, QChar('0'));
         QFile::copy(bases[i % bases.size()], path);
         const QString stamp = QDateTime::fromSecsSinceEpoch(start + i * 7)
@@ -116,15 +117,15 @@ bool makeCard(const QString &card)
     QByteArray raw(14 << 20, '\0');
     for (qsizetype i = 0; i < raw.size(); i += 97)
         raw[i] = static_cast<char>(i * 31);
-    for (int i = 0; i < kRaws; ++i) {
+    for (int i = 0; i < raws; ++i) {
         const QString path =
-            dcim + QStringLiteral("/DSC_%1.NEF").arg(kJpegs + i + 1, 4, 10, QChar('0'));
+            dcim + QStringLiteral("/DSC_%1.NEF").arg(jpegs + i + 1, 4, 10, QChar('0'));
         raw[0] = static_cast<char>(i);
         QFile f(path);
         if (!f.open(QIODevice::WriteOnly) || f.write(raw) != raw.size())
             return false;
         f.close();
-        setTime(path, start + (kJpegs + i) * 7);
+        setTime(path, start + (jpegs + i) * 7);
     }
     for (const QString &base : bases)
         QFile::remove(base);
@@ -299,6 +300,22 @@ int main(int argc, char **argv)
         jpegVerify.push_back(ingest(card, fresh("out"), true, &n2));
     }
     fresh("out");
+    // The memory of a long run: 2,000 files (small ones: what grows with the run is what is
+    // kept of each item, not the copy's buffers).
+    std::printf("one ingestion of 2,000 files...\n");
+    std::fflush(stdout);
+    const QString many = root.path() + "/many";
+    double manyMB = 0;
+    int n4 = 0;
+    if (makeCard(many, 2000, 0, QSize(640, 480))) {
+        const double before = peakMB;
+        peakMB = 0;
+        ingest(many, fresh("out"), false, &n4);
+        manyMB = peakMB;
+        peakMB = before;
+        fresh("out");
+        QDir(many).removeRecursively();
+    }
 
     std::printf("%d rounds (min, median; ratios of medians); files placed: %d, %d, with a "
                 "backup: %d, with JPEG verification: %d (alerts: %lld)\n",
@@ -329,7 +346,9 @@ int main(int argc, char **argv)
     } else {
         line("ingest with JPEG verification (no jpeginfo)", jpegVerify);
     }
-    std::printf("peak memory of the ingestions: %.0f MB\n", peakMB);
+    std::printf("peak memory of the ingestions: %.0f MB; of one of 2,000 files (%d placed): "
+                "%.0f MB  goal < 300\n",
+                peakMB, n4, manyMB);
     UserInterface::setInstance(nullptr);
     return 0;
 }
