@@ -67,6 +67,20 @@ void Huffman::buildSteps()
     }
 }
 
+bool passStuffing(Source &source)
+{
+    const unsigned char *next = source.at + 1;
+    while (next < source.end && *next == 0xFF)
+        ++next;
+    if (next < source.end && *next == 0x00) {
+        source.at = next + 1;
+        return true;
+    }
+    source.at = next - 1;
+    source.marker = true;
+    return false;
+}
+
 std::pair<std::uint64_t, int> fillSlowly(Source &source, std::uint64_t buffer, int left)
 {
     while (left <= 56) {
@@ -75,19 +89,9 @@ std::pair<std::uint64_t, int> fillSlowly(Source &source, std::uint64_t buffer, i
             byte = *source.at;
             if (byte != 0xFF) {
                 ++source.at;
-            } else {
-                // Fill bytes may stand before a marker; 0xFF 0x00 is a data byte 0xFF.
-                const unsigned char *next = source.at + 1;
-                while (next < source.end && *next == 0xFF)
-                    ++next;
-                if (next < source.end && *next == 0x00) {
-                    source.at = next + 1;
-                } else {
-                    source.at = next - 1;
-                    source.marker = true;
-                    byte = 0;
-                    source.made += 8;
-                }
+            } else if (!passStuffing(source)) {
+                byte = 0;
+                source.made += 8;
             }
         } else {
             source.made += 8;

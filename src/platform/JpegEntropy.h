@@ -62,6 +62,11 @@ struct Source
     bool marker = false;
 };
 
+// At a 0xFF byte: true when it is a data byte 0xFF (0xFF 0x00, fill bytes allowed before the
+// 0x00), with the source moved past it; false when a marker begins there, with the source
+// stopped at the marker's last 0xFF.
+bool passStuffing(Source &source);
+
 // Tops the buffer up byte by byte (near a 0xFF byte, a marker, or the end of the data).
 std::pair<std::uint64_t, int> fillSlowly(Source &source, std::uint64_t buffer, int left);
 
@@ -133,19 +138,9 @@ public:
         Source &s = *m_source;
         while (!s.marker && s.at < s.end) {
             const void *ff = std::memchr(s.at, 0xFF, size_t(s.end - s.at));
-            if (!ff) {
-                s.at = s.end;
-                break;
-            }
-            const unsigned char *next = static_cast<const unsigned char *>(ff) + 1;
-            while (next < s.end && *next == 0xFF)
-                ++next;
-            if (next < s.end && *next == 0x00) {
-                s.at = next + 1;
-            } else {
-                s.at = next - 1;
-                s.marker = true;
-            }
+            s.at = ff ? static_cast<const unsigned char *>(ff) : s.end;
+            if (ff)
+                passStuffing(s);
         }
         m_buffer = 0;
         m_left = 0;
