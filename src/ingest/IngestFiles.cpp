@@ -513,16 +513,21 @@ bool IngestFiles::mayOverlap(const ThumbItem &item, const InFlight &flight, qint
 
 bool IngestFiles::roomBeside(const InFlight &flight, const ThumbItem &item) const
 {
-    // Room for this item's copy and its twins (on the same disk at worst), for a second whole
-    // copy of the one in flight (a JPEG's merge writes one) and a generous margin for a sidecar.
+    // On the disk of every tree: room for this item's copies (all trees on that disk at worst),
+    // for a second whole copy of the one in flight (a JPEG's merge writes one) and a generous
+    // margin for a sidecar.
     constexpr qint64 kMargin = 64 << 20;
-    const qint64 copies = 1 + laterTreeFolders(flight.folder, flight.item->targetFilename).size();
-    const qint64 need =
-        QFileInfo(item.path).size() * copies + QFileInfo(flight.item->path).size() + kMargin;
-    struct statvfs disk;
-    if (::statvfs(QFile::encodeName(flight.folder).constData(), &disk) != 0)
-        return false;
-    return qint64(disk.f_bavail) * qint64(disk.f_frsize) >= need;
+    const QStringList folders =
+        QStringList{flight.folder} + laterTreeFolders(flight.folder, flight.item->targetFilename);
+    const qint64 need = QFileInfo(item.path).size() * folders.size() +
+                        QFileInfo(flight.item->path).size() + kMargin;
+    for (const QString &folder : folders) {
+        struct statvfs disk;
+        if (::statvfs(QFile::encodeName(folder).constData(), &disk) != 0 ||
+            qint64(disk.f_bavail) * qint64(disk.f_frsize) < need)
+            return false;
+    }
+    return true;
 }
 
 bool IngestFiles::isDuplicate(const ThumbItem &item, const QString &path) const
