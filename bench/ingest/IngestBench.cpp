@@ -259,10 +259,13 @@ int main(int argc, char **argv)
                                        : 3);
     std::vector<double> cp, cpSync, unverified, verified, cpInfo, jpegVerify, cpTwice, backup, bare;
     int n0 = 0, n1 = 0, n2 = 0, n3 = 0;
-    // Every timing starts with the card read from the disk.
+    // Every timing starts with the card read from the disk, and with the disk quiet: the files
+    // of the last timing are removed and a moment left for the disk to take the freed blocks
+    // back (a file system mounted with online discard does that after the sync).
     const auto fresh = [&](const QString &name) {
         QDir(root.path() + "/" + name).removeRecursively();
         dropCard();
+        ::usleep(1500 * 1000);
         return root.path() + "/" + name;
     };
     for (int round = 0; round < rounds; ++round) {
