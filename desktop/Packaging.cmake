@@ -21,10 +21,11 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
-# Loaded or started, not linked: the window system's platform plug-in, and ExifTool for camera
+# Loaded or started, not linked: the window system's platform plug-in, libgphoto2 (opened when
+# a camera is first looked for; it brings its port library and drivers), and ExifTool for camera
 # files Exiv2 cannot read and for positions. (The web engine's helper process comes with the
 # web engine library's own dependencies.)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, libimage-exiftool-perl")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, libgphoto2-6, libimage-exiftool-perl")
 # GPS devices and tracks in other formats, cards and eject, Wayland sessions.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "gpsbabel, udisks2, qt6-wayland")
 include(CPack)

@@ -5,11 +5,10 @@
 #include "cli/PresetChoice.h"
 #include "cli/TerminalUserInterface.h"
 #include "metadata/Prefs.h"
-#include "platform/UDisksVolumes.h"
+#include "platform/VolumeMonitor.h"
 #include "presets/SetupController.h"
 #include "sources/CardArrivals.h"
 
-#include <QDBusConnection>
 #include <QEventLoop>
 #include <QTimer>
 
@@ -42,20 +41,26 @@ BRINDLEWICK_CLI_COMMAND(watchCommand,
                          QStringLiteral("ingest every card put in while it runs (ingest station)"),
                          QString::fromUtf8(kUsage), &runWatch});
 
-// Ejects a card and waits for the outcome; false when it stays in.
-bool ejectCard(UDisksVolumes &volumes, const RemovableVolume &card)
+using EjectWaiter = std::function<void(const RemovableVolume &, const EjectResult &)>;
+
+// Ejects a card and waits for the outcome; false when it stays in. `waiter` is what the
+// monitor's ejectFinished handler calls.
+bool ejectCard(VolumeMonitor &volumes, EjectWaiter &waiter, const RemovableVolume &card)
 {
     QEventLoop loop;
     EjectResult outcome;
-    QObject::connect(&volumes, &UDisksVolumes::ejectFinished, &loop,
-                     [&](const RemovableVolume &volume, const EjectResult &result) {
-                         if (volume.objectPath != card.objectPath)
-                             return;
-                         outcome = result;
-                         loop.quit();
-                     });
+    bool finished = false;
+    waiter = [&](const RemovableVolume &volume, const EjectResult &result) {
+        if (volume.objectPath != card.objectPath)
+            return;
+        outcome = result;
+        finished = true;
+        loop.quit();
+    };
     volumes.eject(card);
-    loop.exec();
+    if (!finished)
+        loop.exec();
+    waiter = nullptr;
     const EjectReport report = CardArrivals::ejectReport(card, outcome);
     if (report.failed) {
         printErr(QStringLiteral("brindlewick-cli watch: %1 %2\n")
@@ -94,33 +99,42 @@ int runWatch(const QStringList &args)
         presetName = presets.currentSetupName();
     }
 
-    UDisksVolumes volumes(QDBusConnection::systemBus());
-    if (!volumes.waitUntilReady(15000)) {
+    QList<RemovableVolume> waiting;
+    QEventLoop idle;
+    EjectWaiter ejectWaiter;
+    VolumeMonitor::Handlers handlers;
+    handlers.mounted = [&](const RemovableVolume &volume) {
+        if (CardArrivals::isOffered(volume, anyVolume)) {
+            waiting.append(volume);
+            idle.quit();
+        }
+    };
+    handlers.unmounted = [&](const RemovableVolume &volume) {
+        waiting.removeIf(
+            [&](const RemovableVolume &w) { return w.objectPath == volume.objectPath; });
+    };
+    handlers.availabilityChanged = [](bool available) {
+        printErr(available ? QStringLiteral("brindlewick-cli watch: the disk service is back\n")
+                           : QStringLiteral("brindlewick-cli watch: the disk service went away; "
+                                            "waiting for it to return\n"));
+    };
+    handlers.ejectFinished = [&](const RemovableVolume &volume, const EjectResult &result) {
+        if (ejectWaiter)
+            ejectWaiter(volume, result);
+    };
+    QString moduleError;
+    const std::unique_ptr<VolumeMonitor> volumes =
+        VolumeMonitor::openSystem(std::move(handlers), &moduleError);
+    if (!volumes) {
+        printErr(QStringLiteral("brindlewick-cli watch: %1\n").arg(moduleError));
+        return ExitError;
+    }
+    if (!volumes->waitUntilReady(15000)) {
         printErr(QStringLiteral("brindlewick-cli watch: the disk service (UDisks2) can't be "
                                 "reached on the system bus, so no card can be noticed\n"));
         return ExitError;
     }
 
-    QList<RemovableVolume> waiting;
-    QEventLoop idle;
-    QObject::connect(&volumes, &UDisksVolumes::volumeMounted, &idle,
-                     [&](const RemovableVolume &volume) {
-                         if (CardArrivals::isOffered(volume, anyVolume)) {
-                             waiting.append(volume);
-                             idle.quit();
-                         }
-                     });
-    QObject::connect(&volumes, &UDisksVolumes::volumeUnmounted, &idle,
-                     [&](const RemovableVolume &volume) {
-                         waiting.removeIf([&](const RemovableVolume &w) {
-                             return w.objectPath == volume.objectPath;
-                         });
-                     });
-    QObject::connect(&volumes, &UDisksVolumes::availabilityChanged, &idle, [](bool available) {
-        printErr(available ? QStringLiteral("brindlewick-cli watch: the disk service is back\n")
-                           : QStringLiteral("brindlewick-cli watch: the disk service went away; "
-                                            "waiting for it to return\n"));
-    });
     TerminalUserInterface::resetStop();
     TerminalUserInterface::installInterruptHandler();
     QTimer stopCheck;
@@ -140,7 +154,7 @@ int runWatch(const QStringList &args)
             continue;
         }
         const RemovableVolume card = waiting.takeFirst();
-        if (!volumes.volume(card.objectPath))
+        if (!volumes->volume(card.objectPath))
             continue;
         printOut(QStringLiteral("\nCard \"%1\" at %2: ingesting with the preset \"%3\".\n")
                      .arg(card.name(), card.mountPoint, presetName));
@@ -156,7 +170,7 @@ int runWatch(const QStringList &args)
                          .arg(result));
             continue;
         }
-        if (eject && !ejectCard(volumes, card))
+        if (eject && !ejectCard(*volumes, ejectWaiter, card))
             status = ExitError;
         printOut(QStringLiteral("Waiting for cards (Ctrl-C stops).\n"));
     }

@@ -80,15 +80,6 @@ void registerTypes()
 
 } // namespace
 
-QString RemovableVolume::name() const
-{
-    if (!label.isEmpty())
-        return label;
-    if (!mountPoint.isEmpty())
-        return QFileInfo(mountPoint).fileName();
-    return device;
-}
-
 UDisksVolumes::UDisksVolumes(const QDBusConnection &bus, QObject *parent)
     : QObject(parent), m_bus(bus)
 {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/RemovableVolume.h"
+
 #include <QDBusConnection>
 #include <QDBusObjectPath>
 #include <QHash>
@@ -14,31 +16,6 @@
 class QDBusMessage;
 class QDBusPendingCallWatcher;
 class QDBusServiceWatcher;
-
-// One file system on a drive, as the disk service reports it.
-struct RemovableVolume
-{
-    QString objectPath; // the block device's object in the disk service
-    QString drivePath;  // its drive's object
-    QString device;     // "/dev/sdb1"
-    QString label;      // the file system's label; may be empty
-    QString mountPoint; // the first mount point; empty when not mounted
-
-    // What the user calls it: the label, else the mount point's folder name, else the device.
-    QString name() const;
-    bool isMounted() const { return !mountPoint.isEmpty(); }
-};
-
-// How an eject ended.
-struct EjectResult
-{
-    enum Status { Ejected, Busy, Failed };
-    Status status = Failed;
-    // The service's own error text (also set when the unmount worked but the power-off did not).
-    QString detail;
-    // The drive was powered off or its medium ejected, not only unmounted.
-    bool poweredOff = false;
-};
 
 // The removable volumes of the system's disk service (UDisks2) over D-Bus: which are mounted,
 // which become mounted or go away, and ejecting one (unmount, then power off its drive). It

@@ -5,12 +5,12 @@
 #include "platform/HeldImage.h"
 #include "platform/ImageProperties.h"
 #include "platform/IoFaults.h"
+#include "platform/SystemLog.h"
+#include "sources/GPhotoLibrary.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-
-#include <gphoto2/gphoto2.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -40,9 +40,9 @@ QString systemError(int error)
     return QString::fromLocal8Bit(std::strerror(error));
 }
 
-QString gphotoError(int result)
+QString gphotoError(const GPhotoLibrary &gp, int result)
 {
-    return QString::fromUtf8(gp_result_as_string(result));
+    return QString::fromUtf8(gp.gp_result_as_string(result));
 }
 
 GPContextFeedback cancelOpenCamera(GPContext *, void *data)
@@ -157,46 +157,61 @@ void CameraWorker::finish()
 {
     closeAll();
     if (m_abilities)
-        gp_abilities_list_free(m_abilities);
+        m_gp->gp_abilities_list_free(m_abilities);
     m_abilities = nullptr;
     if (m_context)
-        gp_context_unref(m_context);
+        m_gp->gp_context_unref(m_context);
     m_context = nullptr;
 }
 
-bool CameraWorker::ensureAbilities()
+bool CameraWorker::ensureAbilities(QString *error)
 {
+    if (!m_gp) {
+        QString reason;
+        m_gp = GPhotoLibrary::system(&reason);
+        if (!m_gp) {
+            // Detection then lists the folders alone; the log tells why once, and opening a
+            // camera tells whoever asked.
+            if (!m_libraryMissingLogged)
+                SystemLog::write(reason);
+            m_libraryMissingLogged = true;
+            if (error)
+                *error = reason;
+            return false;
+        }
+    }
     if (!m_context) {
-        m_context = gp_context_new();
-        gp_context_set_cancel_func(m_context, &cancelDetection, m_stopping.get());
+        m_context = m_gp->gp_context_new();
+        m_gp->gp_context_set_cancel_func(m_context, &cancelDetection, m_stopping.get());
     }
     if (m_abilities)
         return true;
-    if (gp_abilities_list_new(&m_abilities) < GP_OK)
-        return false;
-    if (gp_abilities_list_load(m_abilities, m_context) < GP_OK) {
-        gp_abilities_list_free(m_abilities);
-        m_abilities = nullptr;
-        return false;
-    }
-    return true;
+    if (m_gp->gp_abilities_list_new(&m_abilities) >= GP_OK &&
+        m_gp->gp_abilities_list_load(m_abilities, m_context) >= GP_OK)
+        return true;
+    if (m_abilities)
+        m_gp->gp_abilities_list_free(m_abilities);
+    m_abilities = nullptr;
+    if (error)
+        *error = QStringLiteral("The camera drivers could not be loaded.");
+    return false;
 }
 
 void CameraWorker::detect(const QStringList &diskFolders, bool includeAttached)
 {
     QList<Descriptor> found;
-    if (includeAttached && !m_stopping->load() && ensureAbilities()) {
+    if (includeAttached && !m_stopping->load() && ensureAbilities(nullptr)) {
         GPPortInfoList *ports = nullptr;
         CameraList *list = nullptr;
-        if (gp_port_info_list_new(&ports) >= GP_OK && gp_port_info_list_load(ports) >= GP_OK &&
-            gp_list_new(&list) >= GP_OK &&
-            gp_abilities_list_detect(m_abilities, ports, list, m_context) >= GP_OK) {
-            const int count = gp_list_count(list);
+        if (m_gp->gp_port_info_list_new(&ports) >= GP_OK &&
+            m_gp->gp_port_info_list_load(ports) >= GP_OK && m_gp->gp_list_new(&list) >= GP_OK &&
+            m_gp->gp_abilities_list_detect(m_abilities, ports, list, m_context) >= GP_OK) {
+            const int count = m_gp->gp_list_count(list);
             for (int i = 0; i < count; ++i) {
                 const char *model = nullptr;
                 const char *port = nullptr;
-                gp_list_get_name(list, i, &model);
-                gp_list_get_value(list, i, &port);
+                m_gp->gp_list_get_name(list, i, &model);
+                m_gp->gp_list_get_value(list, i, &port);
                 if (!model || !port)
                     continue;
                 Descriptor d;
@@ -205,19 +220,20 @@ void CameraWorker::detect(const QStringList &diskFolders, bool includeAttached)
                 d.key = d.model + QLatin1Char('@') + d.port;
                 d.name = d.model;
                 d.type = CameraDeviceTypeCamera;
-                const int index = gp_abilities_list_lookup_model(m_abilities, model);
+                const int index = m_gp->gp_abilities_list_lookup_model(m_abilities, model);
                 CameraAbilities abilities;
                 if (index >= 0 &&
-                    gp_abilities_list_get_abilities(m_abilities, index, &abilities) >= GP_OK &&
+                    m_gp->gp_abilities_list_get_abilities(m_abilities, index, &abilities) >=
+                        GP_OK &&
                     (abilities.device_type & GP_DEVICE_AUDIO_PLAYER))
                     d.type = CameraDeviceTypeMediaPlayer;
                 found.append(d);
             }
         }
         if (list)
-            gp_list_free(list);
+            m_gp->gp_list_free(list);
         if (ports)
-            gp_port_info_list_free(ports);
+            m_gp->gp_port_info_list_free(ports);
     }
     for (const QString &folder : diskFolders) {
         const QFileInfo info(folder);
@@ -251,8 +267,9 @@ void CameraWorker::open(quint64 deviceId, quint64 session, const Descriptor &des
         m_open.erase(it);
     }
     auto fail = [&](const QString &error) { Q_EMIT opened(deviceId, session, error, {}); };
-    if (!ensureAbilities())
-        return fail(QStringLiteral("The camera drivers could not be loaded."));
+    QString driversError;
+    if (!ensureAbilities(&driversError))
+        return fail(driversError);
 
     OpenCamera &open = m_open[deviceId];
     open.session = session;
@@ -260,8 +277,8 @@ void CameraWorker::open(quint64 deviceId, quint64 session, const Descriptor &des
     open.stopping = m_stopping;
     open.name = descriptor.name;
     open.fetchThumbnails = fetchThumbnails;
-    open.context = gp_context_new();
-    gp_context_set_cancel_func(open.context, &cancelOpenCamera, &open);
+    open.context = m_gp->gp_context_new();
+    m_gp->gp_context_set_cancel_func(open.context, &cancelOpenCamera, &open);
 
     auto failOpen = [&](const QString &error) {
         release(open);
@@ -270,32 +287,33 @@ void CameraWorker::open(quint64 deviceId, quint64 session, const Descriptor &des
     };
 
     const QByteArray model = descriptor.model.toUtf8();
-    const int modelIndex = gp_abilities_list_lookup_model(m_abilities, model.constData());
+    const int modelIndex = m_gp->gp_abilities_list_lookup_model(m_abilities, model.constData());
     CameraAbilities abilities;
     if (modelIndex < 0 ||
-        gp_abilities_list_get_abilities(m_abilities, modelIndex, &abilities) < GP_OK)
+        m_gp->gp_abilities_list_get_abilities(m_abilities, modelIndex, &abilities) < GP_OK)
         return failOpen(formatMessage("There is no camera driver for \"%@\".", descriptor.model));
 
     // A folder's "disk:" port is not in the loaded list; the lookup adds it through the disk
     // port driver's generic entry.
-    if (gp_port_info_list_new(&open.ports) < GP_OK || gp_port_info_list_load(open.ports) < GP_OK)
+    if (m_gp->gp_port_info_list_new(&open.ports) < GP_OK ||
+        m_gp->gp_port_info_list_load(open.ports) < GP_OK)
         return failOpen(QStringLiteral("The camera ports could not be listed."));
     const QByteArray port = descriptor.port.toUtf8();
-    const int portIndex = gp_port_info_list_lookup_path(open.ports, port.constData());
+    const int portIndex = m_gp->gp_port_info_list_lookup_path(open.ports, port.constData());
     GPPortInfo portInfo;
-    if (portIndex < 0 || gp_port_info_list_get_info(open.ports, portIndex, &portInfo) < GP_OK)
+    if (portIndex < 0 || m_gp->gp_port_info_list_get_info(open.ports, portIndex, &portInfo) < GP_OK)
         return failOpen(formatMessage("The camera port \"%@\" is not available.", descriptor.port));
 
-    if (gp_camera_new(&open.camera) < GP_OK)
+    if (m_gp->gp_camera_new(&open.camera) < GP_OK)
         return failOpen(QStringLiteral("The camera could not be set up."));
-    gp_camera_set_abilities(open.camera, abilities);
-    gp_camera_set_port_info(open.camera, portInfo);
-    const int initResult = gp_camera_init(open.camera, open.context);
+    m_gp->gp_camera_set_abilities(open.camera, abilities);
+    m_gp->gp_camera_set_port_info(open.camera, portInfo);
+    const int initResult = m_gp->gp_camera_init(open.camera, open.context);
     if (initResult < GP_OK) {
-        gp_camera_free(open.camera);
+        m_gp->gp_camera_free(open.camera);
         open.camera = nullptr;
         return failOpen(formatMessage("The camera \"%@\" could not be opened: %@", descriptor.name,
-                                      gphotoError(initResult)));
+                                      gphotoError(*m_gp, initResult)));
     }
 
     listFolder(open, QStringLiteral("/"), 0);
@@ -312,15 +330,15 @@ void CameraWorker::listFolder(OpenCamera &open, const QString &folder, int depth
         return;
     const QByteArray folderBytes = folder.toUtf8();
     CameraList *list = nullptr;
-    if (gp_list_new(&list) < GP_OK)
+    if (m_gp->gp_list_new(&list) < GP_OK)
         return;
 
     QStringList names;
-    if (gp_camera_folder_list_files(open.camera, folderBytes.constData(), list, open.context) >=
-        GP_OK) {
-        for (int i = 0, n = gp_list_count(list); i < n; ++i) {
+    if (m_gp->gp_camera_folder_list_files(open.camera, folderBytes.constData(), list,
+                                          open.context) >= GP_OK) {
+        for (int i = 0, n = m_gp->gp_list_count(list); i < n; ++i) {
             const char *name = nullptr;
-            if (gp_list_get_name(list, i, &name) >= GP_OK && name && name[0] != '.')
+            if (m_gp->gp_list_get_name(list, i, &name) >= GP_OK && name && name[0] != '.')
                 names.append(QString::fromUtf8(name));
         }
     }
@@ -334,8 +352,8 @@ void CameraWorker::listFolder(OpenCamera &open, const QString &folder, int depth
         CameraFileInfo info;
         std::memset(&info, 0, sizeof info);
         const QByteArray nameBytes = name.toUtf8();
-        if (gp_camera_file_get_info(open.camera, folderBytes.constData(), nameBytes.constData(),
-                                    &info, open.context) >= GP_OK) {
+        if (m_gp->gp_camera_file_get_info(open.camera, folderBytes.constData(),
+                                          nameBytes.constData(), &info, open.context) >= GP_OK) {
             if (info.file.fields & GP_FILE_INFO_MTIME)
                 record.modificationTime = static_cast<qint64>(info.file.mtime);
             if (info.file.fields & GP_FILE_INFO_SIZE)
@@ -345,16 +363,16 @@ void CameraWorker::listFolder(OpenCamera &open, const QString &folder, int depth
     }
 
     QStringList folders;
-    gp_list_reset(list);
-    if (gp_camera_folder_list_folders(open.camera, folderBytes.constData(), list, open.context) >=
-        GP_OK) {
-        for (int i = 0, n = gp_list_count(list); i < n; ++i) {
+    m_gp->gp_list_reset(list);
+    if (m_gp->gp_camera_folder_list_folders(open.camera, folderBytes.constData(), list,
+                                            open.context) >= GP_OK) {
+        for (int i = 0, n = m_gp->gp_list_count(list); i < n; ++i) {
             const char *name = nullptr;
-            if (gp_list_get_name(list, i, &name) >= GP_OK && name && name[0] != '.')
+            if (m_gp->gp_list_get_name(list, i, &name) >= GP_OK && name && name[0] != '.')
                 folders.append(QString::fromUtf8(name));
         }
     }
-    gp_list_free(list);
+    m_gp->gp_list_free(list);
     std::sort(folders.begin(), folders.end());
     for (const QString &sub : folders)
         listFolder(open, joinFolder(folder, sub), depth + 1);
@@ -391,17 +409,18 @@ void CameraWorker::fetchExtras(OpenCamera &open, const FileRecord &file, HeldIma
 
     if (open.fetchThumbnails) {
         CameraFile *preview = nullptr;
-        if (gp_file_new(&preview) >= GP_OK) {
-            if (gp_camera_file_get(open.camera, folder.constData(), name.constData(),
-                                   GP_FILE_TYPE_PREVIEW, preview, open.context) >= GP_OK) {
+        if (m_gp->gp_file_new(&preview) >= GP_OK) {
+            if (m_gp->gp_camera_file_get(open.camera, folder.constData(), name.constData(),
+                                         GP_FILE_TYPE_PREVIEW, preview, open.context) >= GP_OK) {
                 const char *data = nullptr;
                 unsigned long size = 0;
-                if (gp_file_get_data_and_size(preview, &data, &size) >= GP_OK && data && size) {
+                if (m_gp->gp_file_get_data_and_size(preview, &data, &size) >= GP_OK && data &&
+                    size) {
                     picture = HeldImage::decode(QByteArray(data, static_cast<qsizetype>(size)),
                                                 QSize(kThumbnailSide, kThumbnailSide));
                 }
             }
-            gp_file_unref(preview);
+            m_gp->gp_file_unref(preview);
         }
     }
 
@@ -410,8 +429,9 @@ void CameraWorker::fetchExtras(OpenCamera &open, const FileRecord &file, HeldIma
         // The head of the file first: cameras that can read part of a file answer quickly.
         QByteArray head(static_cast<qsizetype>(kHeadBytes), Qt::Uninitialized);
         uint64_t got = head.size();
-        if (gp_camera_file_read(open.camera, folder.constData(), name.constData(),
-                                GP_FILE_TYPE_NORMAL, 0, head.data(), &got, open.context) >= GP_OK &&
+        if (m_gp->gp_camera_file_read(open.camera, folder.constData(), name.constData(),
+                                      GP_FILE_TYPE_NORMAL, 0, head.data(), &got,
+                                      open.context) >= GP_OK &&
             got > 0) {
             head.truncate(static_cast<qsizetype>(got));
             if (scratch.replaceWith(head))
@@ -423,11 +443,11 @@ void CameraWorker::fetchExtras(OpenCamera &open, const FileRecord &file, HeldIma
             scratch.truncate()) {
             CameraFile *whole = nullptr;
             const int fd = ::dup(scratch.fd());
-            if (fd >= 0 && gp_file_new_from_fd(&whole, fd) >= GP_OK) {
+            if (fd >= 0 && m_gp->gp_file_new_from_fd(&whole, fd) >= GP_OK) {
                 const int got =
-                    gp_camera_file_get(open.camera, folder.constData(), name.constData(),
-                                       GP_FILE_TYPE_NORMAL, whole, open.context);
-                gp_file_unref(whole); // closes the duplicate descriptor
+                    m_gp->gp_camera_file_get(open.camera, folder.constData(), name.constData(),
+                                             GP_FILE_TYPE_NORMAL, whole, open.context);
+                m_gp->gp_file_unref(whole); // closes the duplicate descriptor
                 if (got >= GP_OK) {
                     if (!properties)
                         properties = ImageProperties::exif(scratch.path());
@@ -442,19 +462,20 @@ void CameraWorker::fetchExtras(OpenCamera &open, const FileRecord &file, HeldIma
 
         if (!properties && !cancelled(open)) {
             CameraFile *exif = nullptr;
-            if (gp_file_new(&exif) >= GP_OK) {
-                if (gp_camera_file_get(open.camera, folder.constData(), name.constData(),
-                                       GP_FILE_TYPE_EXIF, exif, open.context) >= GP_OK) {
+            if (m_gp->gp_file_new(&exif) >= GP_OK) {
+                if (m_gp->gp_camera_file_get(open.camera, folder.constData(), name.constData(),
+                                             GP_FILE_TYPE_EXIF, exif, open.context) >= GP_OK) {
                     const char *data = nullptr;
                     unsigned long size = 0;
-                    if (gp_file_get_data_and_size(exif, &data, &size) >= GP_OK && data && size) {
+                    if (m_gp->gp_file_get_data_and_size(exif, &data, &size) >= GP_OK && data &&
+                        size) {
                         const QByteArray jpeg =
                             jpegAroundExif(QByteArray(data, static_cast<qsizetype>(size)));
                         if (!jpeg.isEmpty() && scratch.replaceWith(jpeg))
                             properties = ImageProperties::exif(scratch.path());
                     }
                 }
-                gp_file_unref(exif);
+                m_gp->gp_file_unref(exif);
             }
         }
     }
@@ -484,16 +505,16 @@ void CameraWorker::closeAll()
 void CameraWorker::release(OpenCamera &open)
 {
     if (open.camera) {
-        gp_camera_exit(open.camera, open.context);
-        gp_camera_unref(open.camera);
+        m_gp->gp_camera_exit(open.camera, open.context);
+        m_gp->gp_camera_unref(open.camera);
         open.camera = nullptr;
     }
     if (open.ports) {
-        gp_port_info_list_free(open.ports);
+        m_gp->gp_port_info_list_free(open.ports);
         open.ports = nullptr;
     }
     if (open.context) {
-        gp_context_unref(open.context);
+        m_gp->gp_context_unref(open.context);
         open.context = nullptr;
     }
 }
@@ -517,17 +538,18 @@ void CameraWorker::download(const DownloadJob &job)
                 return QStringLiteral("The download was cancelled.");
             const int copy = ::dup(fd);
             CameraFile *target = nullptr;
-            if (copy < 0 || gp_file_new_from_fd(&target, copy) < GP_OK) {
+            if (copy < 0 || m_gp->gp_file_new_from_fd(&target, copy) < GP_OK) {
                 if (copy >= 0)
                     ::close(copy);
                 return QStringLiteral("Out of resources.");
             }
-            const int result = gp_camera_file_get(open.camera, folder.constData(), name.constData(),
-                                                  GP_FILE_TYPE_NORMAL, target, open.context);
-            gp_file_unref(target);
+            const int result =
+                m_gp->gp_camera_file_get(open.camera, folder.constData(), name.constData(),
+                                         GP_FILE_TYPE_NORMAL, target, open.context);
+            m_gp->gp_file_unref(target);
             if (result < GP_OK)
                 return result == GP_ERROR_CANCEL ? QStringLiteral("The download was cancelled.")
-                                                 : gphotoError(result);
+                                                 : gphotoError(*m_gp, result);
             return QString();
         },
         job.verify);

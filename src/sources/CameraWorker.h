@@ -17,6 +17,7 @@ struct _Camera;
 struct _GPContext;
 struct _GPPortInfoList;
 struct _CameraAbilitiesList;
+struct GPhotoLibrary;
 
 // The libgphoto2 side of the camera service. It lives on the service's worker thread; its
 // operations are called there (queued by the service) and report through queued signals. A
@@ -73,7 +74,8 @@ public:
     };
 
 private:
-    bool ensureAbilities();
+    // Loads the library and its camera drivers once; false with the reason in *error.
+    bool ensureAbilities(QString *error);
     void fetchStep(quint64 deviceId, quint64 session);
     void fetchExtras(OpenCamera &open, const CameraRecords::FileRecord &file, HeldImage *thumbnail,
                      QVariantMap *metadata);
@@ -82,6 +84,10 @@ private:
     bool cancelled(const OpenCamera &open) const;
 
     std::shared_ptr<std::atomic<bool>> m_stopping;
+    // Set by the first ensureAbilities() that finds the library; every handle below was made
+    // through it.
+    const GPhotoLibrary *m_gp = nullptr;
+    bool m_libraryMissingLogged = false;
     _GPContext *m_context = nullptr;
     _CameraAbilitiesList *m_abilities = nullptr;
     std::map<quint64, OpenCamera> m_open;

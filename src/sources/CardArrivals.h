@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/UDisksVolumes.h"
+#include "platform/RemovableVolume.h"
 
 #include <QList>
 #include <QString>
