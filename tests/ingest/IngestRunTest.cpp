@@ -292,32 +292,14 @@ TEST(IngestRun, AllThousandNamesTakenFailsWithoutTouchingThem)
     EXPECT_EQ(h.filesIn(folder).size(), 1000);
 }
 
-TEST(IngestRun, PreviewComputesTargetsButCreatesNothing)
-{
-    RunHarness h;
-    h.addPicture(QStringLiteral("a.JPG"), 1);
-    h.addPicture(QStringLiteral("b.JPG"), 2);
-    IngestFiles ingest;
-    h.run(ingest, h.setup({{"WantBackup", "YES"}}), true);
-
-    EXPECT_FALSE(QFileInfo::exists(h.primary));
-    EXPECT_EQ(h.items[0]->targetFilename, QStringLiteral("IMG.JPG"));
-    EXPECT_EQ(h.items[0]->targetSubFolder, QStringLiteral("2024"));
-    EXPECT_TRUE(h.ui.alerts.isEmpty());
-    EXPECT_TRUE(h.ui.progresses.isEmpty());
-    EXPECT_TRUE(h.pane.text().isEmpty());
-    EXPECT_FALSE(h.notifications.contains(QStringLiteral("IngestionComplete")));
-    EXPECT_EQ(ingest.ingestedFiles().value(h.primary + "/Backup/2024").size(), 2);
-    EXPECT_EQ(h.items[0]->metadataGenerated.value("MissingData"), QVariant("no"));
-}
-
 TEST(IngestRun, MissingDataRefusesTheRun)
 {
     RunHarness h;
     h.addPicture(QStringLiteral("a.JPG"), 1);
     h.addPicture(QStringLiteral("b.JPG"), 2)->metadataUser = QVariantMap{{"IPTC.City", "Lyon"}};
     const ::Setup setup =
-        h.setup({{"Metadata", QVariantMap{{"IPTC.City", "{@Required}"}, {"Shoot", "Trip"}}}});
+        h.setup({{"Metadata", QVariantMap{{"IPTC.City", "{@Required}"}, {"Shoot", "Trip"}}},
+                 {"WantBackup", "YES"}});
     IngestFiles ingest;
     h.run(ingest, setup);
     EXPECT_EQ(ingest.numMissingData(), 1);
@@ -328,15 +310,25 @@ TEST(IngestRun, MissingDataRefusesTheRun)
     EXPECT_FALSE(QFileInfo::exists(h.primary));
     EXPECT_TRUE(h.notifications.contains(QStringLiteral("IngestionComplete")));
 
-    // The preview only counts; the user's value wins over the preset's.
+    // The preview only counts and computes the targets, creating nothing and saying nothing;
+    // the user's value wins over the preset's.
     h.ui.clear();
     h.pane.clear();
+    h.notifications.clear();
     IngestFiles preview;
     h.run(preview, setup, true);
     EXPECT_EQ(preview.numMissingData(), 1);
+    EXPECT_FALSE(QFileInfo::exists(h.primary));
+    EXPECT_EQ(h.items[0]->targetFilename, QStringLiteral("IMG.JPG"));
+    EXPECT_EQ(h.items[0]->targetSubFolder, QStringLiteral("2024"));
+    EXPECT_TRUE(h.ui.alerts.isEmpty());
+    EXPECT_TRUE(h.ui.progresses.isEmpty());
     EXPECT_TRUE(h.pane.text().isEmpty());
+    EXPECT_FALSE(h.notifications.contains(QStringLiteral("IngestionComplete")));
+    EXPECT_EQ(preview.ingestedFiles().value(h.primary + "/Backup/2024").size(), 2);
     EXPECT_EQ(h.items[1]->metadataGenerated.value("IPTC.City"), QVariant("Lyon"));
     EXPECT_EQ(h.items[0]->metadataGenerated.value("MissingData"), QVariant("yes"));
+    EXPECT_EQ(h.items[1]->metadataGenerated.value("MissingData"), QVariant("no"));
     EXPECT_EQ(h.items[1]->shoot, QStringLiteral("Trip"));
 }
 
