@@ -253,7 +253,8 @@ TEST(CopyFaults, FullDiskThroughTheSeamStopsTheRunWithNothingPartial)
     EXPECT_EQ(everything(h.primary + "/2024"), (QStringList{"IMG.JPG", "IMG_1.JPG"}));
     ASSERT_FALSE(h.ui.alerts.isEmpty());
     EXPECT_EQ(h.ui.alerts[0].title, QStringLiteral("Error copying file."));
-    EXPECT_TRUE(h.ui.alerts[0].message.contains(QStringLiteral("because the disk is full")))
+    EXPECT_TRUE(h.ui.alerts[0].message.contains(
+        QStringLiteral("because the disk is full (No space left on device)")))
         << h.ui.alerts[0].message.toStdString();
     EXPECT_EQ(h.ui.alerts.size(), 2); // the disk-full error, then the incomplete run
     expectBalanced(ingest, 2, 1, 1, 1);
