@@ -480,6 +480,7 @@ TEST(IngestRun, FailedMetadataLeavesNoWorkingFileAndIsCounted)
     EXPECT_EQ(readTestFile(h.primary + "/2024/IMG_1.JPG"), readTestFile(h.card + "/b.JPG"));
     EXPECT_EQ(ingest.numMetadataNotWritten(), 1);
     EXPECT_EQ(h.ui.alertTexts(), QStringList{"Error writing XMP to JPG.: "});
+    EXPECT_TRUE(h.pane.text().contains("\nERROR writing XMP to JPG b.JPG\n"));
     EXPECT_TRUE(h.pane.text().endsWith(
         "Number with metadata not written: 1\nPlanned: 2; Copied: 2; Duplicates: 0; Failed: 0; "
         "Stopped: 0\n" +
