@@ -7,6 +7,7 @@
 #include "platform/Defaults.h"
 
 #include "ingest/MetadataWriterFixtures.h"
+#include "support/StandInProgram.h"
 #include "support/TestSupport.h"
 
 #include <QDir>
@@ -33,8 +34,7 @@ ThumbItem itemAt(double lat, double lon, double ele)
 QString fakeExifTool(const QString &folder, const QByteArray &body)
 {
     const QString path = makeTestFolder(folder) + QStringLiteral("/exiftool");
-    writeTestFile(path, "#!/bin/sh\n" + body);
-    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    writeExecutable(path, "#!/bin/sh\n" + body);
     return path;
 }
 

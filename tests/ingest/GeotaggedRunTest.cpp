@@ -7,9 +7,9 @@
 #include "items/ThumbItem.h"
 #include "metadata/Prefs.h"
 #include "platform/Process.h"
-#include "platform/RecordingUserInterface.h"
 #include "presets/Setup.h"
 #include "support/ImageFixtures.h"
+#include "support/InstalledUserInterface.h"
 #include "support/TestSupport.h"
 
 #include <QDir>
@@ -45,8 +45,7 @@ TEST(GeotaggedRun, PositionIsEmbeddedAndTheSecondRunSkipsEveryCopy)
 {
     if (!Process::findProgram(QStringLiteral("exiftool")))
         GTEST_SKIP() << "exiftool not installed";
-    RecordingUserInterface ui;
-    UserInterface::setInstance(&ui);
+    InstalledUserInterface ui;
     IngestFiles::setTemplateResource(
         QStringLiteral(BRINDLEWICK_TESTS_DIR "/../resources/XMPtemplate.xmp"));
 
@@ -116,7 +115,6 @@ TEST(GeotaggedRun, PositionIsEmbeddedAndTheSecondRunSkipsEveryCopy)
     EXPECT_EQ(again.numDupes(), 2);
     EXPECT_FALSE(QFile::exists(primary + QStringLiteral("/DSC_100_1.JPG")));
     IngestFiles::setTemplateResource(QStringLiteral(":/XMPtemplate.xmp"));
-    UserInterface::setInstance(nullptr);
 }
 
 // Images placed by hand keep their place through a run: matching leaves them alone whether it
@@ -125,8 +123,7 @@ TEST(GeotaggedRun, ManualPositionsSurviveTheRun)
 {
     if (!Process::findProgram(QStringLiteral("exiftool")))
         GTEST_SKIP() << "exiftool not installed";
-    RecordingUserInterface ui;
-    UserInterface::setInstance(&ui);
+    InstalledUserInterface ui;
     IngestFiles::setTemplateResource(
         QStringLiteral(BRINDLEWICK_TESTS_DIR "/../resources/XMPtemplate.xmp"));
     const QString gpx = makeTestFolder(QStringLiteral("manualgpx")) + QStringLiteral("/t.gpx");
@@ -175,5 +172,4 @@ TEST(GeotaggedRun, ManualPositionsSurviveTheRun)
     }
     Prefs::set(Prefs::WantEmbeddedGPS, true);
     IngestFiles::setTemplateResource(QStringLiteral(":/XMPtemplate.xmp"));
-    UserInterface::setInstance(nullptr);
 }

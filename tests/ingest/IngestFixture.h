@@ -10,8 +10,9 @@
 #include "platform/Clock.h"
 #include "platform/Defaults.h"
 #include "platform/NotificationCenter.h"
-#include "platform/RecordingUserInterface.h"
 #include "platform/SystemLog.h"
+#include "support/InstalledUserInterface.h"
+#include "support/QtPrinters.h"
 #include "support/TestSupport.h"
 
 #include <QDateTime>
@@ -26,11 +27,7 @@
 
 #include <jpeglib.h>
 
-// Readable failure messages for Qt strings.
-inline void PrintTo(const QString &s, std::ostream *os)
-{
-    *os << '"' << s.toStdString() << '"';
-}
+// Readable failure messages for lists of Qt strings.
 inline void PrintTo(const QStringList &l, std::ostream *os)
 {
     *os << '[' << l.join(QStringLiteral("|")).toStdString() << ']';
@@ -117,7 +114,6 @@ class RunHarness
 public:
     RunHarness()
     {
-        UserInterface::setInstance(&ui);
         logger.setTextview(&pane);
         SystemLog::setSink([this](const QString &line) { systemLog << line; });
         const QString templatePath = makeTestFolder(QStringLiteral("template")) + "/t.xmp";
@@ -144,7 +140,6 @@ public:
         IngestFiles::setTemplateResource(QStringLiteral(":/XMPtemplate.xmp"));
         SafeCopier::setFailAfterBytes(-1);
         SystemLog::setSink(nullptr);
-        UserInterface::setInstance(nullptr);
     }
 
     // A JPEG on the card with the given properties (known to the property reader).
@@ -212,7 +207,7 @@ public:
         return QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name);
     }
 
-    RecordingUserInterface ui;
+    InstalledUserInterface ui;
     Logger logger;
     StringLogPane pane;
     QStringList systemLog;

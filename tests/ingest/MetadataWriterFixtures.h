@@ -5,8 +5,7 @@
 
 #include "log/ConsoleLog.h"
 #include "platform/Process.h"
-#include "platform/RecordingUserInterface.h"
-#include "platform/UserInterface.h"
+#include "support/InstalledUserInterface.h"
 
 #include <QFile>
 #include <QImage>
@@ -145,13 +144,8 @@ struct Capture
 {
     Logger logger;
     StringLogPane pane;
-    RecordingUserInterface ui;
-    Capture()
-    {
-        logger.setTextview(&pane);
-        UserInterface::setInstance(&ui);
-    }
-    ~Capture() { UserInterface::setInstance(nullptr); }
+    InstalledUserInterface ui;
+    Capture() { logger.setTextview(&pane); }
     QString console() const { return pane.text(); }
 };
 
