@@ -45,12 +45,6 @@ IoFaults::Rule afterBytes(Op op, int error, qint64 bytes, int times = -1)
     return rule;
 }
 
-// Every file in `folder` (hidden ones too), so leftovers show.
-QStringList everything(const QString &folder)
-{
-    return QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name);
-}
-
 void expectBalanced(const IngestFiles &ingest, int copied, int duplicates, int failed, int stopped)
 {
     const RunTotals &t = ingest.totals();
@@ -75,7 +69,7 @@ TEST(CopyFaults, FlippedByteIsCopiedAgainAndASecondFlipFailsTheFile)
         IngestFiles ingest;
         h.run(ingest, h.setup());
         EXPECT_TRUE(h.ui.alerts.isEmpty()) << h.ui.alertTexts().join('|').toStdString();
-        EXPECT_EQ(everything(h.primary + "/2024"), (QStringList{"IMG.JPG", "IMG_1.JPG"}));
+        EXPECT_EQ(RunHarness::filesIn(h.primary + "/2024"), (QStringList{"IMG.JPG", "IMG_1.JPG"}));
         EXPECT_EQ(readTestFile(h.primary + "/2024/IMG.JPG"), readTestFile(h.card + "/a.JPG"));
         EXPECT_TRUE(h.pane.text().contains(
             QStringLiteral("Copy of %1/2024/IMG.JPG made again from the source: the copy read "
@@ -100,7 +94,7 @@ TEST(CopyFaults, FlippedByteIsCopiedAgainAndASecondFlipFailsTheFile)
                       .arg(other));
         EXPECT_EQ(h.ui.alerts[1].message,
                   QStringLiteral("Ingestion incomplete -- an error occurred."));
-        EXPECT_EQ(everything(other + "/2024"), QStringList());
+        EXPECT_EQ(RunHarness::filesIn(other + "/2024"), QStringList());
         expectBalanced(ingest, 0, 0, 1, 1);
         EXPECT_EQ(ingest.totals().failures.value(0).file, QStringLiteral("a.JPG"));
         EXPECT_TRUE(h.ingestionLog().contains(
@@ -169,7 +163,8 @@ TEST(CopyFaults, FailedFsyncOrWriteIsRedoneFromTheSourceOnceThenFails)
         EXPECT_EQ(report.failure, CopyReport::Failure::DiskFull);
         EXPECT_TRUE(report.retries.isEmpty());
     }
-    EXPECT_EQ(everything(folder), (QStringList{"clean.jpg", "once.jpg", "src.jpg", "write.jpg"}));
+    EXPECT_EQ(RunHarness::filesIn(folder),
+              (QStringList{"clean.jpg", "once.jpg", "src.jpg", "write.jpg"}));
 }
 
 TEST(CopyFaults, UnreadableChangingOrVanishingSourceFailsThatFileAndTheRunGoesOn)
@@ -194,7 +189,7 @@ TEST(CopyFaults, UnreadableChangingOrVanishingSourceFailsThatFileAndTheRunGoesOn
     IngestFiles ingest;
     h.run(ingest, h.setup());
 
-    EXPECT_EQ(everything(h.primary + "/2024"), (QStringList{"IMG.JPG", "IMG_1.JPG"}));
+    EXPECT_EQ(RunHarness::filesIn(h.primary + "/2024"), (QStringList{"IMG.JPG", "IMG_1.JPG"}));
     EXPECT_EQ(readTestFile(h.primary + "/2024/IMG_1.JPG"), readTestFile(h.card + "/c.JPG"));
     const QStringList alerts = h.ui.alertTexts();
     ASSERT_EQ(alerts.size(), 4) << alerts.join('|').toStdString();
@@ -224,7 +219,7 @@ TEST(CopyFaults, ConsecutiveSourceFailuresMeanTheCardIsGone)
     IoFaults::Scope faults(plan({onCall(Op::SourceRead, EIO, 3, -1)}));
     IngestFiles ingest;
     h.run(ingest, h.setup());
-    EXPECT_EQ(everything(h.primary + "/2024"), QStringList{"IMG.JPG"});
+    EXPECT_EQ(RunHarness::filesIn(h.primary + "/2024"), QStringList{"IMG.JPG"});
     const QStringList alerts = h.ui.alertTexts();
     ASSERT_EQ(alerts.size(), 5) << alerts.join('|').toStdString();
     EXPECT_EQ(alerts[3],
@@ -250,7 +245,7 @@ TEST(CopyFaults, FullDiskThroughTheSeamStopsTheRunWithNothingPartial)
     IoFaults::Scope faults(plan({afterBytes(Op::DestinationWrite, ENOSPC, 2 * size + size / 2)}));
     IngestFiles ingest;
     h.run(ingest, h.setup());
-    EXPECT_EQ(everything(h.primary + "/2024"), (QStringList{"IMG.JPG", "IMG_1.JPG"}));
+    EXPECT_EQ(RunHarness::filesIn(h.primary + "/2024"), (QStringList{"IMG.JPG", "IMG_1.JPG"}));
     ASSERT_FALSE(h.ui.alerts.isEmpty());
     EXPECT_EQ(h.ui.alerts[0].title, QStringLiteral("Error copying file."));
     EXPECT_TRUE(h.ui.alerts[0].message.contains(
@@ -272,7 +267,7 @@ TEST(CopyFaults, StoppedRunSaysSoAndBalances)
     h.run(ingest, h.setup());
     EXPECT_EQ(ingest.numIngested(), 2);
     EXPECT_TRUE(ingest.cancelled());
-    EXPECT_EQ(everything(h.primary + "/2024"), (QStringList{"IMG.JPG", "IMG_1.JPG"}));
+    EXPECT_EQ(RunHarness::filesIn(h.primary + "/2024"), (QStringList{"IMG.JPG", "IMG_1.JPG"}));
     expectBalanced(ingest, 2, 0, 0, 2);
     EXPECT_EQ(h.ui.alertTexts(), QStringList{"Files ingested: 2\nDuplicates skipped: 0: Ingestion "
                                              "incomplete -- cancelled by user."});
@@ -383,7 +378,7 @@ TEST(CopyFaults, CopyInFlightLandsBeforeAnythingOfTheNextItem)
         IoFaults::Scope faults(plan({onCall(Op::ReadBack, EIO, readBacksPerCopy + 1, 2)}));
         IngestFiles ingest;
         h.run(ingest, h.setup(numbered));
-        EXPECT_EQ(everything(h.primary + "/2024"), QStringList{"IMG0001.JPG"});
+        EXPECT_EQ(RunHarness::filesIn(h.primary + "/2024"), QStringList{"IMG0001.JPG"});
         expectBalanced(ingest, 1, 0, 1, 1);
         EXPECT_EQ(ingest.totals().failures.value(0).file, QStringLiteral("p1.JPG"));
         EXPECT_TRUE(h.items[2]->targetFilename.isEmpty());
@@ -406,7 +401,7 @@ TEST(CopyFaults, CopyInFlightLandsBeforeAnythingOfTheNextItem)
         IngestFiles ingest;
         h.run(ingest, h.setup());
         EXPECT_TRUE(h.ui.alerts.isEmpty()) << h.ui.alertTexts().join('|').toStdString();
-        EXPECT_EQ(everything(h.primary + "/2024"), (QStringList{"IMG.JPG", "IMG_1.JPG"}));
+        EXPECT_EQ(RunHarness::filesIn(h.primary + "/2024"), (QStringList{"IMG.JPG", "IMG_1.JPG"}));
         EXPECT_EQ(readTestFile(h.primary + "/2024/IMG_1.JPG"), readTestFile(h.card + "/b.JPG"));
         expectBalanced(ingest, 2, 1, 0, 0);
     }
@@ -426,7 +421,7 @@ TEST(CopyFaults, CopyInFlightLandsBeforeAnythingOfTheNextItem)
         const QString folder = h.primary + QStringLiteral("/2024");
         QStringList whenStopped;
         h.ui.onTurn = [&](int turn) {
-            const QStringList files = everything(folder);
+            const QStringList files = RunHarness::filesIn(folder);
             if (h.ui.stopAtTurn < 0 && files.size() == 2 &&
                 files.filter(QLatin1String(SafeCopier::temporaryPrefix())).size() == 2) {
                 whenStopped = files;
@@ -439,7 +434,7 @@ TEST(CopyFaults, CopyInFlightLandsBeforeAnythingOfTheNextItem)
         const QStringList placed =
             raws ? QStringList{"IMG0001.NEF", "IMG0001.xmp", "IMG0002.NEF", "IMG0002.xmp"}
                  : QStringList{"IMG0001.JPG", "IMG0002.JPG"};
-        EXPECT_EQ(everything(folder), placed);
+        EXPECT_EQ(RunHarness::filesIn(folder), placed);
         EXPECT_EQ(readTestFile(folder + "/IMG0002." + suffix),
                   readTestFile(h.card + "/big1." + suffix));
         expectBalanced(ingest, 2, 0, 0, 1);

@@ -202,7 +202,8 @@ public:
         return lines;
     }
 
-    QStringList filesIn(const QString &folder) const
+    // Every file in `folder`, hidden ones too, so that leftovers show.
+    static QStringList filesIn(const QString &folder)
     {
         return QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name);
     }
