@@ -4,16 +4,12 @@
 #include "ingest/ManifestCheck.h"
 #include "macro/MacroProcessor.h"
 #include "platform/IoFaults.h"
+#include "support/Permissions.h"
 
 #include <QImage>
 #include <QTimer>
 
 #include <gtest/gtest.h>
-
-#include <fcntl.h>
-#include <linux/fs.h>
-#include <sys/ioctl.h>
-#include <unistd.h>
 
 namespace {
 
@@ -379,26 +375,10 @@ TEST(IngestRun, CopyIntoReadOnlyFolderFails)
     const QString folder = h.primary + "/2024";
     QDir().mkpath(folder);
     QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner);
-    int immutable = -1;
-    if (::access(QFile::encodeName(folder).constData(), W_OK) == 0) {
-        // Permissions do not hold back the superuser; the immutable flag does.
-        immutable = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY);
-        int flags = 0;
-        if (immutable < 0 || ::ioctl(immutable, FS_IOC_GETFLAGS, &flags) != 0 ||
-            (flags |= FS_IMMUTABLE_FL, ::ioctl(immutable, FS_IOC_SETFLAGS, &flags) != 0)) {
-            if (immutable >= 0)
-                ::close(immutable);
-            GTEST_SKIP() << "cannot make a folder read-only here";
-        }
-    }
-    IngestFiles ingest;
-    h.run(ingest, h.setup());
-    if (immutable >= 0) {
-        int flags = 0;
-        ::ioctl(immutable, FS_IOC_GETFLAGS, &flags);
-        flags &= ~FS_IMMUTABLE_FL;
-        ::ioctl(immutable, FS_IOC_SETFLAGS, &flags);
-        ::close(immutable);
+    {
+        PermissionsHoldForThisThread asUser; // permissions hold back even the superuser
+        IngestFiles ingest;
+        h.run(ingest, h.setup());
     }
     QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 
