@@ -42,8 +42,7 @@ struct RawCard : RunHarness
     {
         QVariantMap dict{
             {"WantBackup", "YES"}, {"BackupRootFolder", backup}, {"BackupRootFolder2", backup2}};
-        for (auto it = extra.constBegin(); it != extra.constEnd(); ++it)
-            dict.insert(it.key(), it.value());
+        dict.insert(extra);
         return setup(dict);
     }
     QStringList converterCalls() const

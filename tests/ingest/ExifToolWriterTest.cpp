@@ -206,19 +206,15 @@ TEST(ExifToolWriter, WriteGpsFollowsTheUserDefault)
 
 namespace {
 
-// A camera-like JPEG: the properties the duplicate rule compares, written with Exiv2.
-void writeCameraJpeg(const QString &path)
+// A camera-like JPEG: the properties the duplicate rule compares.
+bool writeCameraJpeg(const QString &path)
 {
-    ASSERT_TRUE(writeQtJpeg(path));
-    auto image = Exiv2::ImageFactory::open(QFile::encodeName(path).toStdString());
-    image->readMetadata();
-    Exiv2::ExifData &exif = image->exifData();
-    exif["Exif.Photo.DateTimeOriginal"] = "2024:05:01 10:11:12";
-    exif["Exif.Photo.DateTimeDigitized"] = "2024:05:01 10:11:12";
-    exif["Exif.Image.DateTime"] = "2024:05:01 10:11:12";
-    exif["Exif.Photo.ExposureTime"] = Exiv2::URational(1, 250);
-    exif["Exif.Photo.FNumber"] = Exiv2::URational(56, 10);
-    image->writeMetadata();
+    return ImageFixtures::writeJpeg(path, QSize(64, 48),
+                                    {{"Exif.Photo.DateTimeOriginal", "2024:05:01 10:11:12"},
+                                     {"Exif.Photo.DateTimeDigitized", "2024:05:01 10:11:12"},
+                                     {"Exif.Image.DateTime", "2024:05:01 10:11:12"},
+                                     {"Exif.Photo.ExposureTime", "1/250"},
+                                     {"Exif.Photo.FNumber", "56/10"}});
 }
 
 QMap<QString, QString> exifOf(const QString &path)
@@ -240,7 +236,7 @@ TEST(ExifToolWriter, TaggedCopyStillMatchesItsSourceForTheDuplicateRule)
     const QString folder = makeTestFolder(QStringLiteral("exiftool-duplicate"));
     const QString card = folder + QStringLiteral("/card.jpg");
     const QString copy = folder + QStringLiteral("/copy.jpg");
-    writeCameraJpeg(card);
+    ASSERT_TRUE(writeCameraJpeg(card));
     ASSERT_TRUE(QFile::copy(card, copy));
     setModificationTime(card, 1700000000);
     setModificationTime(copy, 1700000000);

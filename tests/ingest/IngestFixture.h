@@ -151,8 +151,7 @@ public:
                          {QStringLiteral("FilenameArrangement"), QStringLiteral("IMG")},
                          {QStringLiteral("WantBackup"), QStringLiteral("NO")},
                          {QStringLiteral("PostApp"), QString()}};
-        for (auto it = extra.constBegin(); it != extra.constEnd(); ++it)
-            dict.insert(it.key(), it.value());
+        dict.insert(extra);
         return Setup(dict);
     }
 
