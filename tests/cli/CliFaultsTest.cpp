@@ -141,6 +141,7 @@ TEST(CliFaults, GivenFieldsAndZoneReachEveryFileWhosePresetLacksThem)
     }
     // The preset file is left as it was written.
     EXPECT_EQ(Setup::readFile(presetsFolder() + "/Bare.plist"), bare);
+    Defaults::remove(QStringLiteral("WantEmbeddedGPS"));
 }
 
 TEST(CliFaults, TracksAddedTwiceOrNotStoredAreNotSuccesses)

@@ -5,7 +5,9 @@
 
 #include "platform/IoFaults.h"
 
+#include <QEventLoop>
 #include <QImage>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -43,12 +45,6 @@ IoFaults::Rule afterBytes(Op op, int error, qint64 bytes, int times = -1)
     return rule;
 }
 
-// Every file in `folder` (hidden ones too), so leftovers show.
-QStringList everything(const QString &folder)
-{
-    return QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name);
-}
-
 void expectBalanced(const IngestFiles &ingest, int copied, int duplicates, int failed, int stopped)
 {
     const RunTotals &t = ingest.totals();
@@ -73,7 +69,7 @@ TEST(CopyFaults, FlippedByteIsCopiedAgainAndASecondFlipFailsTheFile)
         IngestFiles ingest;
         h.run(ingest, h.setup());
         EXPECT_TRUE(h.ui.alerts.isEmpty()) << h.ui.alertTexts().join('|').toStdString();
-        EXPECT_EQ(everything(h.primary + "/2024"), (QStringList{"IMG.JPG", "IMG_1.JPG"}));
+        EXPECT_EQ(RunHarness::filesIn(h.primary + "/2024"), (QStringList{"IMG.JPG", "IMG_1.JPG"}));
         EXPECT_EQ(readTestFile(h.primary + "/2024/IMG.JPG"), readTestFile(h.card + "/a.JPG"));
         EXPECT_TRUE(h.pane.text().contains(
             QStringLiteral("Copy of %1/2024/IMG.JPG made again from the source: the copy read "
@@ -98,7 +94,7 @@ TEST(CopyFaults, FlippedByteIsCopiedAgainAndASecondFlipFailsTheFile)
                       .arg(other));
         EXPECT_EQ(h.ui.alerts[1].message,
                   QStringLiteral("Ingestion incomplete -- an error occurred."));
-        EXPECT_EQ(everything(other + "/2024"), QStringList());
+        EXPECT_EQ(RunHarness::filesIn(other + "/2024"), QStringList());
         expectBalanced(ingest, 0, 0, 1, 1);
         EXPECT_EQ(ingest.totals().failures.value(0).file, QStringLiteral("a.JPG"));
         EXPECT_TRUE(h.ingestionLog().contains(
@@ -167,32 +163,36 @@ TEST(CopyFaults, FailedFsyncOrWriteIsRedoneFromTheSourceOnceThenFails)
         EXPECT_EQ(report.failure, CopyReport::Failure::DiskFull);
         EXPECT_TRUE(report.retries.isEmpty());
     }
-    EXPECT_EQ(everything(folder), (QStringList{"clean.jpg", "once.jpg", "src.jpg", "write.jpg"}));
+    EXPECT_EQ(RunHarness::filesIn(folder),
+              (QStringList{"clean.jpg", "once.jpg", "src.jpg", "write.jpg"}));
 }
 
-TEST(CopyFaults, UnreadableOrChangingSourceFailsThatFileAndTheRunGoesOn)
+TEST(CopyFaults, UnreadableChangingOrVanishingSourceFailsThatFileAndTheRunGoesOn)
 {
     RunHarness h;
     h.addPicture(QStringLiteral("a.JPG"), 1);
     h.addPicture(QStringLiteral("b.JPG"), 2);
     h.addPicture(QStringLiteral("c.JPG"), 3);
     // A large file so the copy gives the window turns while it runs: the source is rewritten
-    // during one of them.
+    // during one of them, and a later file vanishes from the card.
     QByteArray big(SafeCopier::chunkBytes + 4096, 'r');
     h.addFile(QStringLiteral("d.NEF"), big);
+    h.addPicture(QStringLiteral("e.JPG"), 5);
     h.ui.onTurn = [&](int turn) {
-        if (turn == 5) // inside the copy of d.NEF
+        if (turn == 5) { // inside the copy of d.NEF
             writeTestFile(h.card + "/d.NEF", "shrunk");
+            QFile::remove(h.card + "/e.JPG");
+        }
     };
     // A bad sector: the second file's first read fails.
     IoFaults::Scope faults(plan({onCall(Op::SourceRead, EIO, 3)}));
     IngestFiles ingest;
     h.run(ingest, h.setup());
 
-    EXPECT_EQ(everything(h.primary + "/2024"), (QStringList{"IMG.JPG", "IMG_1.JPG"}));
+    EXPECT_EQ(RunHarness::filesIn(h.primary + "/2024"), (QStringList{"IMG.JPG", "IMG_1.JPG"}));
     EXPECT_EQ(readTestFile(h.primary + "/2024/IMG_1.JPG"), readTestFile(h.card + "/c.JPG"));
     const QStringList alerts = h.ui.alertTexts();
-    ASSERT_EQ(alerts.size(), 3) << alerts.join('|').toStdString();
+    ASSERT_EQ(alerts.size(), 4) << alerts.join('|').toStdString();
     EXPECT_EQ(alerts[0], QStringLiteral("Error copying file.: The file \"%1/b.JPG\" couldn't be "
                                         "read: Input/output error")
                              .arg(h.card));
@@ -200,11 +200,13 @@ TEST(CopyFaults, UnreadableOrChangingSourceFailsThatFileAndTheRunGoesOn)
               QStringLiteral("Error copying file.: The file \"d.NEF\" changed while it was being "
                              "copied to \"%1/2024\"; the copy was not kept.")
                   .arg(h.primary));
-    EXPECT_EQ(alerts[2], QStringLiteral("Files ingested: 2\nDuplicates skipped: 0: Ingestion "
+    EXPECT_TRUE(alerts[2].startsWith(QStringLiteral("Error copying file.: ")));
+    EXPECT_TRUE(alerts[2].contains(QStringLiteral("No such file"))) << alerts[2].toStdString();
+    EXPECT_EQ(alerts[3], QStringLiteral("Files ingested: 2\nDuplicates skipped: 0: Ingestion "
                                         "incomplete -- an error occurred."));
-    expectBalanced(ingest, 2, 0, 2, 0);
+    expectBalanced(ingest, 2, 0, 3, 0);
     EXPECT_TRUE(h.pane.text().endsWith(
-        QStringLiteral("Planned: 4; Copied: 2; Duplicates: 0; Failed: 2; Stopped: 0\n\nIngestion "
+        QStringLiteral("Planned: 5; Copied: 2; Duplicates: 0; Failed: 3; Stopped: 0\n\nIngestion "
                        "incomplete -- an error occurred\n")));
 }
 
@@ -217,7 +219,7 @@ TEST(CopyFaults, ConsecutiveSourceFailuresMeanTheCardIsGone)
     IoFaults::Scope faults(plan({onCall(Op::SourceRead, EIO, 3, -1)}));
     IngestFiles ingest;
     h.run(ingest, h.setup());
-    EXPECT_EQ(everything(h.primary + "/2024"), QStringList{"IMG.JPG"});
+    EXPECT_EQ(RunHarness::filesIn(h.primary + "/2024"), QStringList{"IMG.JPG"});
     const QStringList alerts = h.ui.alertTexts();
     ASSERT_EQ(alerts.size(), 5) << alerts.join('|').toStdString();
     EXPECT_EQ(alerts[3],
@@ -243,10 +245,11 @@ TEST(CopyFaults, FullDiskThroughTheSeamStopsTheRunWithNothingPartial)
     IoFaults::Scope faults(plan({afterBytes(Op::DestinationWrite, ENOSPC, 2 * size + size / 2)}));
     IngestFiles ingest;
     h.run(ingest, h.setup());
-    EXPECT_EQ(everything(h.primary + "/2024"), (QStringList{"IMG.JPG", "IMG_1.JPG"}));
+    EXPECT_EQ(RunHarness::filesIn(h.primary + "/2024"), (QStringList{"IMG.JPG", "IMG_1.JPG"}));
     ASSERT_FALSE(h.ui.alerts.isEmpty());
     EXPECT_EQ(h.ui.alerts[0].title, QStringLiteral("Error copying file."));
-    EXPECT_TRUE(h.ui.alerts[0].message.contains(QStringLiteral("because the disk is full")))
+    EXPECT_TRUE(h.ui.alerts[0].message.contains(
+        QStringLiteral("because the disk is full (No space left on device)")))
         << h.ui.alerts[0].message.toStdString();
     EXPECT_EQ(h.ui.alerts.size(), 2); // the disk-full error, then the incomplete run
     expectBalanced(ingest, 2, 1, 1, 1);
@@ -254,49 +257,105 @@ TEST(CopyFaults, FullDiskThroughTheSeamStopsTheRunWithNothingPartial)
         QStringLiteral("Planned: 5; Copied: 2; Duplicates: 1; Failed: 1; Stopped: 1")));
 }
 
-TEST(CopyFaults, CancelledAndCameraRunsBalanceToo)
+TEST(CopyFaults, StoppedRunSaysSoAndBalances)
 {
-    {
-        RunHarness h;
-        for (int i = 0; i < 4; ++i)
-            h.addPicture(QStringLiteral("p%1.JPG").arg(i), static_cast<unsigned>(i + 1));
-        h.ui.stopAtTurn = 3;
-        IngestFiles ingest;
-        h.run(ingest, h.setup());
-        expectBalanced(ingest, 2, 0, 0, 2);
-    }
-    // Camera downloads: one succeeds, one fails, one never answers before the run ends.
     RunHarness h;
-    for (int i = 0; i < 3; ++i) {
+    for (int i = 0; i < 4; ++i)
+        h.addPicture(QStringLiteral("p%1.JPG").arg(i), static_cast<unsigned>(i + 1));
+    h.ui.stopAtTurn = 3;
+    IngestFiles ingest;
+    h.run(ingest, h.setup());
+    EXPECT_EQ(ingest.numIngested(), 2);
+    EXPECT_TRUE(ingest.cancelled());
+    EXPECT_EQ(RunHarness::filesIn(h.primary + "/2024"), (QStringList{"IMG.JPG", "IMG_1.JPG"}));
+    expectBalanced(ingest, 2, 0, 0, 2);
+    EXPECT_EQ(h.ui.alertTexts(), QStringList{"Files ingested: 2\nDuplicates skipped: 0: Ingestion "
+                                             "incomplete -- cancelled by user."});
+    EXPECT_TRUE(
+        h.pane.text().endsWith(QStringLiteral("\nIngestion incomplete -- cancelled by user\n")));
+    EXPECT_TRUE(
+        h.ingestionLog().contains(QStringLiteral("Ingestion incomplete -- cancelled by user")));
+}
+
+namespace {
+
+class FakeCameraFile : public CameraFile
+{
+public:
+    explicit FakeCameraFile(QString name) : m_name(std::move(name)) {}
+    QString name() const override { return m_name; }
+    QDateTime modificationDate() const override { return QDateTime::currentDateTime(); }
+    HeldImage thumbnail() const override { return {}; }
+    std::optional<QVariantMap> metadata() const override { return QVariantMap(); }
+    CameraDevice *device() const override { return nullptr; }
+
+private:
+    QString m_name;
+};
+
+} // namespace
+
+// Camera downloads answer later, from the event loop: one arrives, one never answers before the
+// last one fails and ends the run.
+TEST(CopyFaults, CameraDownloadsCompleteTheRunLaterAndBalance)
+{
+    RunHarness h;
+    const QString cameraFolder = makeTestFolder(QStringLiteral("camera"));
+    const QStringList names{"DSC1.JPG", "DSC2.JPG", "DSC3.JPG"};
+    for (int i = 0; i < names.size(); ++i) {
+        writeTestFile(cameraFolder + "/" + names[i], encodeJpeg(static_cast<unsigned>(i + 1)));
         ThumbItemPtr item = ThumbItem::initWithImage(QImage());
+        item->cameraFile = std::make_shared<FakeCameraFile>(names[i]);
         item->metadata = pictureProperties(i);
         item->checked = true;
         h.items << item;
     }
     IngestFiles ingest;
-    QList<std::pair<QString, QString>> requests;
+    QStringList saved;
     ingest.setCameraDownloader(
-        [&](const ThumbItemPtr &, const QString &folder, const QString &name) {
-            requests.append({folder, name});
+        [&](const ThumbItemPtr &item, const QString &folder, const QString &name) {
+            saved << name;
+            if (item->title() == QLatin1String("DSC2.JPG"))
+                return true; // never answered
+            QTimer::singleShot(0, [&, item, folder, name] {
+                const bool fail = item->title() == QLatin1String("DSC3.JPG");
+                if (!fail)
+                    QFile::copy(cameraFolder + "/" + item->title(), folder + "/" + name);
+                ingest.didDownloadFile(fail ? QStringLiteral("The camera went away.") : QString(),
+                                       {{IngestFiles::DownloadFolderKey, folder},
+                                        {IngestFiles::SavedFilenameKey, name}},
+                                       item);
+            });
             return true;
         });
     h.run(ingest, h.setup());
-    ASSERT_EQ(requests.size(), 3);
-    writeTestFile(requests[0].first + "/" + requests[0].second, encodeJpeg(1));
-    ingest.didDownloadFile(QString(),
-                           {{IngestFiles::DownloadFolderKey, requests[0].first},
-                            {IngestFiles::SavedFilenameKey, requests[0].second}},
-                           h.items[0]);
-    ingest.didDownloadFile(QStringLiteral("The camera went away."),
-                           {{IngestFiles::DownloadFolderKey, requests[1].first},
-                            {IngestFiles::SavedFilenameKey, requests[1].second}},
-                           h.items[1]);
+    EXPECT_EQ(saved.size(), 3);
+    EXPECT_FALSE(h.notifications.contains(QStringLiteral("IngestionComplete")));
+    QEventLoop loop;
+    QTimer::singleShot(5000, &loop, &QEventLoop::quit);
+    NotificationCenter::defaultCenter().addObserver(&loop, QStringLiteral("IngestionComplete"),
+                                                    [&](const Notification &) { loop.quit(); });
+    loop.exec();
+    NotificationCenter::defaultCenter().removeObserver(&loop);
+
+    EXPECT_EQ(ingest.numIngested(), 1);
+    EXPECT_TRUE(h.items[0]->ingested);
+    EXPECT_FALSE(h.items[2]->ingested);
     expectBalanced(ingest, 1, 0, 1, 1);
+    ASSERT_EQ(h.ui.alerts.size(), 2);
+    EXPECT_EQ(h.ui.alertTexts()[0],
+              QStringLiteral("Error copying one or more files.: The camera went away."));
+    EXPECT_TRUE(h.pane.text().contains(
+        QStringLiteral("\nERROR copying one or more files: The camera went away.\n")));
+    EXPECT_TRUE(h.ingestionLog().contains(
+        QStringLiteral("ERROR copying one or more files: The camera went away.")));
+    EXPECT_EQ(h.ui.alerts[1].message, QStringLiteral("Ingestion incomplete -- an error occurred."));
+    EXPECT_EQ(h.notifications.count(QStringLiteral("IngestionComplete")), 1);
     // The downloaded file is listed in the manifest of its root; the failed one is not.
     const AscMhl::History history = AscMhl::readHistory(h.primary);
     ASSERT_EQ(history.generations.size(), 1);
     ASSERT_EQ(history.generations[0].entries.size(), 1);
-    EXPECT_EQ(history.generations[0].entries[0].path, "2024/" + requests[0].second);
+    EXPECT_EQ(history.generations[0].entries[0].path, "2024/" + saved[0]);
 }
 
 TEST(CopyFaults, CopyInFlightLandsBeforeAnythingOfTheNextItem)
@@ -319,7 +378,7 @@ TEST(CopyFaults, CopyInFlightLandsBeforeAnythingOfTheNextItem)
         IoFaults::Scope faults(plan({onCall(Op::ReadBack, EIO, readBacksPerCopy + 1, 2)}));
         IngestFiles ingest;
         h.run(ingest, h.setup(numbered));
-        EXPECT_EQ(everything(h.primary + "/2024"), QStringList{"IMG0001.JPG"});
+        EXPECT_EQ(RunHarness::filesIn(h.primary + "/2024"), QStringList{"IMG0001.JPG"});
         expectBalanced(ingest, 1, 0, 1, 1);
         EXPECT_EQ(ingest.totals().failures.value(0).file, QStringLiteral("p1.JPG"));
         EXPECT_TRUE(h.items[2]->targetFilename.isEmpty());
@@ -342,7 +401,7 @@ TEST(CopyFaults, CopyInFlightLandsBeforeAnythingOfTheNextItem)
         IngestFiles ingest;
         h.run(ingest, h.setup());
         EXPECT_TRUE(h.ui.alerts.isEmpty()) << h.ui.alertTexts().join('|').toStdString();
-        EXPECT_EQ(everything(h.primary + "/2024"), (QStringList{"IMG.JPG", "IMG_1.JPG"}));
+        EXPECT_EQ(RunHarness::filesIn(h.primary + "/2024"), (QStringList{"IMG.JPG", "IMG_1.JPG"}));
         EXPECT_EQ(readTestFile(h.primary + "/2024/IMG_1.JPG"), readTestFile(h.card + "/b.JPG"));
         expectBalanced(ingest, 2, 1, 0, 0);
     }
@@ -362,7 +421,7 @@ TEST(CopyFaults, CopyInFlightLandsBeforeAnythingOfTheNextItem)
         const QString folder = h.primary + QStringLiteral("/2024");
         QStringList whenStopped;
         h.ui.onTurn = [&](int turn) {
-            const QStringList files = everything(folder);
+            const QStringList files = RunHarness::filesIn(folder);
             if (h.ui.stopAtTurn < 0 && files.size() == 2 &&
                 files.filter(QLatin1String(SafeCopier::temporaryPrefix())).size() == 2) {
                 whenStopped = files;
@@ -375,7 +434,7 @@ TEST(CopyFaults, CopyInFlightLandsBeforeAnythingOfTheNextItem)
         const QStringList placed =
             raws ? QStringList{"IMG0001.NEF", "IMG0001.xmp", "IMG0002.NEF", "IMG0002.xmp"}
                  : QStringList{"IMG0001.JPG", "IMG0002.JPG"};
-        EXPECT_EQ(everything(folder), placed);
+        EXPECT_EQ(RunHarness::filesIn(folder), placed);
         EXPECT_EQ(readTestFile(folder + "/IMG0002." + suffix),
                   readTestFile(h.card + "/big1." + suffix));
         expectBalanced(ingest, 2, 0, 0, 1);

@@ -7,6 +7,7 @@
 #include "platform/Defaults.h"
 
 #include "ingest/MetadataWriterFixtures.h"
+#include "support/StandInProgram.h"
 #include "support/TestSupport.h"
 
 #include <QDir>
@@ -33,8 +34,7 @@ ThumbItem itemAt(double lat, double lon, double ele)
 QString fakeExifTool(const QString &folder, const QByteArray &body)
 {
     const QString path = makeTestFolder(folder) + QStringLiteral("/exiftool");
-    writeTestFile(path, "#!/bin/sh\n" + body);
-    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    writeExecutable(path, "#!/bin/sh\n" + body);
     return path;
 }
 
@@ -67,108 +67,83 @@ TEST(ExifToolWriter, ArgumentsForEachHemisphere)
     EXPECT_EQ(equator[8], "./-x.jpg"); // never read as an option
 }
 
-TEST(ExifToolWriter, RealExifToolTagsOddNamesAndKeepsTheTimeStamp)
+TEST(ExifToolWriter, ErrorOutputFailsTheRun)
+{
+    // A warning on the error stream fails the call though the program wrote the file and ended
+    // well; with the run already failed the program still runs but is neither read nor counted.
+    Capture capture;
+    const QString path =
+        makeTestFolder(QStringLiteral("exiftool-warning")) + QStringLiteral("/y.jpg");
+    writeTestFile(path, "x");
+    ProgramOverride fake(fakeExifTool(QStringLiteral("fake-warning"),
+                                      "for last; do :; done\necho tagged >> \"$last\"\n"
+                                      "echo 'Warning: odd thing' >&2\n"));
+    MetadataWriteContext context;
+    context.keepExifToolOpen = false;
+    ThumbItem item = itemAt(1, 2, 3);
+    EXPECT_FALSE(embedGPSFrom(item, path, context));
+    EXPECT_TRUE(context.hadError);
+    EXPECT_TRUE(capture.console().endsWith(QStringLiteral(": Warning: odd thing\n")));
+    EXPECT_EQ(readTestFile(path), "xtagged\n");
+    capture.pane.clear();
+    EXPECT_TRUE(embedGPSFrom(item, path, context));
+    EXPECT_EQ(context.numTaggedByExifTool, 0);
+    EXPECT_TRUE(capture.console().isEmpty());
+    EXPECT_EQ(readTestFile(path), "xtagged\ntagged\n");
+}
+
+// One program serves a run: a file it cannot tag fails on its own, names no command line could
+// carry reach it unchanged, and each copy keeps its time stamp and decodes.
+TEST(ExifToolWriter, OneProgramKeptOpenTagsOddNamesEachOnItsOwn)
 {
     Capture capture;
-    const QString folder = makeTestFolder(QStringLiteral("exiftool-real"));
-    const QString path = folder + QStringLiteral("/it's a $test; 1.jpg");
-    ASSERT_TRUE(writeQtJpeg(path));
-    setModificationTime(path, 1600000000, 5000);
-
+    const QString folder = makeTestFolder(QStringLiteral("exiftool-session"));
+    const QString bad = folder + QStringLiteral("/bad.jpg");
+    const QString odd = folder + QStringLiteral("/it's a $test; #1.jpg");
+    const QString broken = folder + QStringLiteral("/new\nline.jpg"); // no line can carry it
+    writeTestFile(bad, "not an image");
+    ASSERT_TRUE(writeQtJpeg(odd));
+    ASSERT_TRUE(writeQtJpeg(broken));
+    setModificationTime(odd, 1600000000, 5000);
+    ThumbItem north = itemAt(51.5, -0.12, -3);
+    ThumbItem south = itemAt(-33.5, 151.25, 20);
     MetadataWriteContext context;
-    ThumbItem item = itemAt(51.5, -0.12, -3);
-    ASSERT_TRUE(embedGPSFrom(item, path, context)) << capture.console().toStdString();
+    EXPECT_FALSE(embedGPSFrom(north, bad, context));
+    EXPECT_TRUE(context.hadError);
+    EXPECT_EQ(context.numTaggedByExifTool, 0);
+    EXPECT_TRUE(capture.console().startsWith(QStringLiteral("\nERROR: processing '")));
+    EXPECT_TRUE(lastIngestionLog().contains(QStringLiteral("ERROR: processing '")));
+    ASSERT_TRUE(context.exifToolSession);
+    context.hadError = false;
+    capture.pane.clear();
+    EXPECT_TRUE(embedGPSFrom(north, odd, context)) << capture.console().toStdString();
+    EXPECT_TRUE(embedGPSFrom(south, broken, context)) << capture.console().toStdString();
+    EXPECT_EQ(context.numTaggedByExifTool, 2);
     EXPECT_FALSE(context.hadError);
-    EXPECT_EQ(context.numTaggedByExifTool, 1);
 
-    const QJsonObject gps = exiftoolRead(path, {"-GPS:all"}, true);
+    const QJsonObject gps = exiftoolRead(odd, {"-GPS:all"}, true);
     EXPECT_DOUBLE_EQ(gps.value("GPSLatitude").toDouble(), 51.5);
     EXPECT_EQ(gps.value("GPSLatitudeRef").toString(), "N");
     EXPECT_DOUBLE_EQ(gps.value("GPSLongitude").toDouble(), 0.12);
     EXPECT_EQ(gps.value("GPSLongitudeRef").toString(), "W");
     EXPECT_DOUBLE_EQ(gps.value("GPSAltitude").toDouble(), 3);
     EXPECT_EQ(gps.value("GPSAltitudeRef").toInt(), 1);
-    const timespec kept = modificationTime(path);
+    const QJsonObject southGps = exiftoolRead(broken, {"-GPS:all"}, true);
+    EXPECT_DOUBLE_EQ(southGps.value("GPSLatitude").toDouble(), 33.5);
+    EXPECT_EQ(southGps.value("GPSLatitudeRef").toString(), "S");
+    EXPECT_DOUBLE_EQ(southGps.value("GPSLongitude").toDouble(), 151.25);
+    EXPECT_EQ(southGps.value("GPSAltitudeRef").toInt(), 0);
+    const timespec kept = modificationTime(odd);
     EXPECT_EQ(kept.tv_sec, 1600000000);
     EXPECT_EQ(kept.tv_nsec, 5000);
-    EXPECT_TRUE(decodesFully(path));
-    // ExifTool changes the file in place and leaves no backup behind.
-    EXPECT_EQ(QDir(folder).entryList(QDir::Files), QStringList{QFileInfo(path).fileName()});
+    EXPECT_TRUE(decodesFully(odd));
+    // ExifTool changes the files in place and leaves no backup behind.
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files).size(), 3);
 
     // No position: nothing runs and nothing is counted.
     ThumbItem nowhere = itemAt(0, 0, 12);
-    EXPECT_TRUE(embedGPSFrom(nowhere, path, context));
-    EXPECT_EQ(context.numTaggedByExifTool, 1);
-}
-
-TEST(ExifToolWriter, ErrorOutputFailsTheRun)
-{
-    // A real ExifTool error: the file is no image.
-    {
-        Capture capture;
-        const QString path =
-            makeTestFolder(QStringLiteral("exiftool-error")) + QStringLiteral("/x.jpg");
-        writeTestFile(path, "not an image");
-        MetadataWriteContext context;
-        ThumbItem item = itemAt(1, 2, 3);
-        EXPECT_FALSE(embedGPSFrom(item, path, context));
-        EXPECT_TRUE(context.hadError);
-        EXPECT_EQ(context.numTaggedByExifTool, 0);
-        EXPECT_TRUE(capture.console().startsWith(QStringLiteral("\nERROR: processing '")));
-        EXPECT_TRUE(lastIngestionLog().contains(QStringLiteral("ERROR: processing '")));
-    }
-    // A warning on the error stream fails the call though the program wrote the file and ended
-    // well; with the run already failed the program still runs but is neither read nor counted.
-    {
-        Capture capture;
-        const QString path =
-            makeTestFolder(QStringLiteral("exiftool-warning")) + QStringLiteral("/y.jpg");
-        writeTestFile(path, "x");
-        ProgramOverride fake(fakeExifTool(QStringLiteral("fake-warning"),
-                                          "for last; do :; done\necho tagged >> \"$last\"\n"
-                                          "echo 'Warning: odd thing' >&2\n"));
-        MetadataWriteContext context;
-        context.keepExifToolOpen = false;
-        ThumbItem item = itemAt(1, 2, 3);
-        EXPECT_FALSE(embedGPSFrom(item, path, context));
-        EXPECT_TRUE(context.hadError);
-        EXPECT_TRUE(capture.console().endsWith(QStringLiteral(": Warning: odd thing\n")));
-        EXPECT_EQ(readTestFile(path), "xtagged\n");
-        capture.pane.clear();
-        EXPECT_TRUE(embedGPSFrom(item, path, context));
-        EXPECT_EQ(context.numTaggedByExifTool, 0);
-        EXPECT_TRUE(capture.console().isEmpty());
-        EXPECT_EQ(readTestFile(path), "xtagged\ntagged\n");
-    }
-}
-
-TEST(ExifToolWriter, OneProgramKeptOpenChecksEachFileOnItsOwn)
-{
-    Capture capture;
-    const QString folder = makeTestFolder(QStringLiteral("exiftool-session"));
-    const QString bad = folder + QStringLiteral("/bad.jpg");
-    const QString good = folder + QStringLiteral("/ #good $x.jpg");
-    const QString broken = folder + QStringLiteral("/new\nline.jpg"); // no line can carry it
-    writeTestFile(bad, "not an image");
-    ASSERT_TRUE(writeQtJpeg(good));
-    ASSERT_TRUE(writeQtJpeg(broken));
-    ThumbItem item = itemAt(-33.5, 151.25, 20);
-    MetadataWriteContext context;
-    EXPECT_FALSE(embedGPSFrom(item, bad, context));
-    EXPECT_TRUE(context.hadError);
-    ASSERT_TRUE(context.exifToolSession);
-    context.hadError = false;
-    capture.pane.clear();
-    EXPECT_TRUE(embedGPSFrom(item, good, context)) << capture.console().toStdString();
-    EXPECT_TRUE(embedGPSFrom(item, broken, context)) << capture.console().toStdString();
+    EXPECT_TRUE(embedGPSFrom(nowhere, odd, context));
     EXPECT_EQ(context.numTaggedByExifTool, 2);
-    for (const QString &path : {good, broken}) {
-        const QJsonObject gps = exiftoolRead(path, {"-GPS:all"}, true);
-        EXPECT_DOUBLE_EQ(gps.value("GPSLatitude").toDouble(), 33.5);
-        EXPECT_EQ(gps.value("GPSLatitudeRef").toString(), "S");
-        EXPECT_DOUBLE_EQ(gps.value("GPSLongitude").toDouble(), 151.25);
-        EXPECT_EQ(gps.value("GPSAltitudeRef").toInt(), 0);
-    }
     context.exifToolSession.reset(); // ends the program
 }
 
@@ -231,19 +206,15 @@ TEST(ExifToolWriter, WriteGpsFollowsTheUserDefault)
 
 namespace {
 
-// A camera-like JPEG: the properties the duplicate rule compares, written with Exiv2.
-void writeCameraJpeg(const QString &path)
+// A camera-like JPEG: the properties the duplicate rule compares.
+bool writeCameraJpeg(const QString &path)
 {
-    ASSERT_TRUE(writeQtJpeg(path));
-    auto image = Exiv2::ImageFactory::open(QFile::encodeName(path).toStdString());
-    image->readMetadata();
-    Exiv2::ExifData &exif = image->exifData();
-    exif["Exif.Photo.DateTimeOriginal"] = "2024:05:01 10:11:12";
-    exif["Exif.Photo.DateTimeDigitized"] = "2024:05:01 10:11:12";
-    exif["Exif.Image.DateTime"] = "2024:05:01 10:11:12";
-    exif["Exif.Photo.ExposureTime"] = Exiv2::URational(1, 250);
-    exif["Exif.Photo.FNumber"] = Exiv2::URational(56, 10);
-    image->writeMetadata();
+    return ImageFixtures::writeJpeg(path, QSize(64, 48),
+                                    {{"Exif.Photo.DateTimeOriginal", "2024:05:01 10:11:12"},
+                                     {"Exif.Photo.DateTimeDigitized", "2024:05:01 10:11:12"},
+                                     {"Exif.Image.DateTime", "2024:05:01 10:11:12"},
+                                     {"Exif.Photo.ExposureTime", "1/250"},
+                                     {"Exif.Photo.FNumber", "56/10"}});
 }
 
 QMap<QString, QString> exifOf(const QString &path)
@@ -265,7 +236,7 @@ TEST(ExifToolWriter, TaggedCopyStillMatchesItsSourceForTheDuplicateRule)
     const QString folder = makeTestFolder(QStringLiteral("exiftool-duplicate"));
     const QString card = folder + QStringLiteral("/card.jpg");
     const QString copy = folder + QStringLiteral("/copy.jpg");
-    writeCameraJpeg(card);
+    ASSERT_TRUE(writeCameraJpeg(card));
     ASSERT_TRUE(QFile::copy(card, copy));
     setModificationTime(card, 1700000000);
     setModificationTime(copy, 1700000000);

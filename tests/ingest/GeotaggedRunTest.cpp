@@ -7,9 +7,9 @@
 #include "items/ThumbItem.h"
 #include "metadata/Prefs.h"
 #include "platform/Process.h"
-#include "platform/RecordingUserInterface.h"
 #include "presets/Setup.h"
 #include "support/ImageFixtures.h"
+#include "support/InstalledUserInterface.h"
 #include "support/TestSupport.h"
 
 #include <QDir>
@@ -30,11 +30,11 @@ ThumbItemList chooseAll(const QString &card)
     return items;
 }
 
-QString exifToolGps(const QString &path)
+QString exifTool(const QStringList &arguments)
 {
     ProcessRequest request;
     request.program = QStringLiteral("exiftool");
-    request.arguments = {"-n", "-s3", "-GPSLatitude", "-GPSLongitude", path};
+    request.arguments = QStringList{"-n", "-s3"} + arguments;
     request.captureStdout = true;
     return QString::fromUtf8(Process::run(request).stdoutData).simplified();
 }
@@ -45,8 +45,7 @@ TEST(GeotaggedRun, PositionIsEmbeddedAndTheSecondRunSkipsEveryCopy)
 {
     if (!Process::findProgram(QStringLiteral("exiftool")))
         GTEST_SKIP() << "exiftool not installed";
-    RecordingUserInterface ui;
-    UserInterface::setInstance(&ui);
+    InstalledUserInterface ui;
     IngestFiles::setTemplateResource(
         QStringLiteral(BRINDLEWICK_TESTS_DIR "/../resources/XMPtemplate.xmp"));
 
@@ -98,11 +97,15 @@ TEST(GeotaggedRun, PositionIsEmbeddedAndTheSecondRunSkipsEveryCopy)
     }
     const QString first = primary + QStringLiteral("/DSC_100.JPG");
     ASSERT_TRUE(QFile::exists(first));
-    // 10:10 lies halfway between the first two points.
-    const QStringList position = exifToolGps(first).split(QLatin1Char(' '));
+    // 10:10 lies halfway between the first two points; ExifTool wrote the position after the
+    // packet was merged, which it kept, and the copy keeps the card file's time.
+    const QStringList position =
+        exifTool({"-GPSLatitude", "-GPSLongitude", first}).split(QLatin1Char(' '));
     ASSERT_EQ(position.size(), 2);
     EXPECT_NEAR(position[0].toDouble(), 51.505, 1e-4);
     EXPECT_NEAR(position[1].toDouble(), -0.11, 1e-4);
+    EXPECT_EQ(exifTool({"-XMP-dc:Description", first}), QStringLiteral("Thames walk"));
+    EXPECT_EQ(QFileInfo(first).lastModified(), QFileInfo(card + "/DSC_100.JPG").lastModified());
 
     ui.clear();
     IngestFiles again;
@@ -112,7 +115,6 @@ TEST(GeotaggedRun, PositionIsEmbeddedAndTheSecondRunSkipsEveryCopy)
     EXPECT_EQ(again.numDupes(), 2);
     EXPECT_FALSE(QFile::exists(primary + QStringLiteral("/DSC_100_1.JPG")));
     IngestFiles::setTemplateResource(QStringLiteral(":/XMPtemplate.xmp"));
-    UserInterface::setInstance(nullptr);
 }
 
 // Images placed by hand keep their place through a run: matching leaves them alone whether it
@@ -121,8 +123,7 @@ TEST(GeotaggedRun, ManualPositionsSurviveTheRun)
 {
     if (!Process::findProgram(QStringLiteral("exiftool")))
         GTEST_SKIP() << "exiftool not installed";
-    RecordingUserInterface ui;
-    UserInterface::setInstance(&ui);
+    InstalledUserInterface ui;
     IngestFiles::setTemplateResource(
         QStringLiteral(BRINDLEWICK_TESTS_DIR "/../resources/XMPtemplate.xmp"));
     const QString gpx = makeTestFolder(QStringLiteral("manualgpx")) + QStringLiteral("/t.gpx");
@@ -162,24 +163,13 @@ TEST(GeotaggedRun, ManualPositionsSurviveTheRun)
         EXPECT_EQ(items[0]->gpsMessage, QStringLiteral("Manually geotagged"));
         EXPECT_DOUBLE_EQ(items[0]->gpsLat, -33.8568);
 
-        const QString copy = primary + QStringLiteral("/DSC_1.JPG");
-        ProcessRequest request;
-        request.program = QStringLiteral("exiftool");
-        request.arguments = {"-n",
-                             "-s3",
-                             "-XMP:GPSLatitude",
-                             "-EXIF:GPSLatitudeRef",
-                             "-EXIF:GPSLatitude",
-                             "-EXIF:GPSLongitudeRef",
-                             "-EXIF:GPSLongitude",
-                             copy};
-        request.captureStdout = true;
-        const QString values = QString::fromUtf8(Process::run(request).stdoutData).simplified();
         // Through the XMP: the packet in the JPEG; through ExifTool: the EXIF GPS fields.
-        EXPECT_EQ(values, viaExifTool ? QStringLiteral("S 33.8568 E 151.2153")
-                                      : QStringLiteral("-33.8568"));
+        EXPECT_EQ(exifTool({"-XMP:GPSLatitude", "-EXIF:GPSLatitudeRef", "-EXIF:GPSLatitude",
+                            "-EXIF:GPSLongitudeRef", "-EXIF:GPSLongitude",
+                            primary + QStringLiteral("/DSC_1.JPG")}),
+                  viaExifTool ? QStringLiteral("S 33.8568 E 151.2153")
+                              : QStringLiteral("-33.8568"));
     }
     Prefs::set(Prefs::WantEmbeddedGPS, true);
     IngestFiles::setTemplateResource(QStringLiteral(":/XMPtemplate.xmp"));
-    UserInterface::setInstance(nullptr);
 }

@@ -10,8 +10,10 @@
 #include "platform/Clock.h"
 #include "platform/Defaults.h"
 #include "platform/NotificationCenter.h"
-#include "platform/RecordingUserInterface.h"
 #include "platform/SystemLog.h"
+#include "support/ImageFixtures.h"
+#include "support/InstalledUserInterface.h"
+#include "support/QtPrinters.h"
 #include "support/TestSupport.h"
 
 #include <QDateTime>
@@ -19,18 +21,11 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <QImage>
 
-#include <cstdio>
 #include <ostream>
-#include <vector>
 
-#include <jpeglib.h>
-
-// Readable failure messages for Qt strings.
-inline void PrintTo(const QString &s, std::ostream *os)
-{
-    *os << '"' << s.toStdString() << '"';
-}
+// Readable failure messages for lists of Qt strings.
 inline void PrintTo(const QStringList &l, std::ostream *os)
 {
     *os << '[' << l.join(QStringLiteral("|")).toStdString() << ']';
@@ -41,48 +36,29 @@ struct JpegShape
     int width = 96;
     int height = 64;
     bool progressive = false;
-    int restartRows = 0;
+    int restartRows = 0; // 0 or 1
     bool grey = false;
 };
 
 // A small picture whose pixels depend on `seed`, so different seeds give different files.
 inline QByteArray encodeJpeg(unsigned seed, const JpegShape &shape = JpegShape())
 {
-    jpeg_compress_struct c;
-    jpeg_error_mgr errors;
-    c.err = jpeg_std_error(&errors);
-    jpeg_create_compress(&c);
-    unsigned char *buffer = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&c, &buffer, &size);
+    QImage picture(shape.width, shape.height,
+                   shape.grey ? QImage::Format_Grayscale8 : QImage::Format_RGB888);
     const int components = shape.grey ? 1 : 3;
-    c.image_width = static_cast<JDIMENSION>(shape.width);
-    c.image_height = static_cast<JDIMENSION>(shape.height);
-    c.input_components = components;
-    c.in_color_space = shape.grey ? JCS_GRAYSCALE : JCS_RGB;
-    jpeg_set_defaults(&c);
-    jpeg_set_quality(&c, 90, TRUE);
-    if (shape.progressive)
-        jpeg_simple_progression(&c);
-    c.restart_in_rows = shape.restartRows;
-    jpeg_start_compress(&c, TRUE);
-    std::vector<JSAMPLE> row(static_cast<size_t>(shape.width * components));
     unsigned state = seed * 2654435761u + 1;
-    while (c.next_scanline < c.image_height) {
-        const unsigned y = c.next_scanline;
+    for (int y = 0; y < shape.height; ++y) {
+        uchar *row = picture.scanLine(y);
         for (int x = 0; x < shape.width * components; ++x) {
             state = state * 1103515245u + 12345u;
-            row[static_cast<size_t>(x)] =
-                static_cast<JSAMPLE>((x * 3 + y * 5 + seed * 40 + ((state >> 16) & 31)) & 0xff);
+            row[x] = uchar((x * 3 + y * 5 + seed * 40 + ((state >> 16) & 31)) & 0xff);
         }
-        JSAMPROW rows[1] = {row.data()};
-        jpeg_write_scanlines(&c, rows, 1);
     }
-    jpeg_finish_compress(&c);
-    QByteArray bytes(reinterpret_cast<const char *>(buffer), static_cast<qsizetype>(size));
-    jpeg_destroy_compress(&c);
-    std::free(buffer);
-    return bytes;
+    using ImageFixtures::JpegLayout;
+    return ImageFixtures::encodeWithLibjpeg(picture, 90,
+                                            shape.progressive   ? JpegLayout::Progressive
+                                            : shape.restartRows ? JpegLayout::RestartEveryRow
+                                                                : JpegLayout::Baseline);
 }
 
 // Properties as the image-properties service gives them, with `compared` of the duplicate
@@ -117,7 +93,6 @@ class RunHarness
 public:
     RunHarness()
     {
-        UserInterface::setInstance(&ui);
         logger.setTextview(&pane);
         SystemLog::setSink([this](const QString &line) { systemLog << line; });
         const QString templatePath = makeTestFolder(QStringLiteral("template")) + "/t.xmp";
@@ -144,7 +119,6 @@ public:
         IngestFiles::setTemplateResource(QStringLiteral(":/XMPtemplate.xmp"));
         SafeCopier::setFailAfterBytes(-1);
         SystemLog::setSink(nullptr);
-        UserInterface::setInstance(nullptr);
     }
 
     // A JPEG on the card with the given properties (known to the property reader).
@@ -177,8 +151,7 @@ public:
                          {QStringLiteral("FilenameArrangement"), QStringLiteral("IMG")},
                          {QStringLiteral("WantBackup"), QStringLiteral("NO")},
                          {QStringLiteral("PostApp"), QString()}};
-        for (auto it = extra.constBegin(); it != extra.constEnd(); ++it)
-            dict.insert(it.key(), it.value());
+        dict.insert(extra);
         return Setup(dict);
     }
 
@@ -207,12 +180,13 @@ public:
         return lines;
     }
 
-    QStringList filesIn(const QString &folder) const
+    // Every file in `folder`, hidden ones too, so that leftovers show.
+    static QStringList filesIn(const QString &folder)
     {
         return QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name);
     }
 
-    RecordingUserInterface ui;
+    InstalledUserInterface ui;
     Logger logger;
     StringLogPane pane;
     QStringList systemLog;

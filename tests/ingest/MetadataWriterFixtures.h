@@ -1,24 +1,20 @@
 #pragma once
 
 // Fixtures shared by the metadata-writer tests: JPEGs built byte by byte or encoded by Qt, a full
-// libjpeg decode, ExifTool read-backs, time stamps, captured console and alerts.
+// decode, ExifTool read-backs, time stamps, captured console and alerts.
 
+#include "ingest/JpegVerify.h"
 #include "log/ConsoleLog.h"
 #include "platform/Process.h"
-#include "platform/RecordingUserInterface.h"
-#include "platform/UserInterface.h"
+#include "support/ImageFixtures.h"
+#include "support/InstalledUserInterface.h"
 
 #include <QFile>
-#include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QPainter>
 
-#include <csetjmp>
-#include <cstdio>
 #include <fcntl.h>
-#include <jpeglib.h>
 #include <sys/stat.h>
 
 namespace fixtures {
@@ -56,51 +52,14 @@ inline QByteArray xmpPayload(const QByteArray &text)
 // A real baseline JPEG encoded by Qt.
 inline bool writeQtJpeg(const QString &path, int width = 64, int height = 48)
 {
-    QImage image(width, height, QImage::Format_RGB32);
-    image.fill(Qt::darkCyan);
-    QPainter painter(&image);
-    painter.fillRect(0, 0, width / 2, height / 2, Qt::yellow);
-    painter.end();
-    return image.save(path, "JPG", 90);
+    return ImageFixtures::writeJpeg(path, QSize(width, height), {}, QColor(Qt::darkCyan), 90);
 }
 
-struct DecodeError
-{
-    jpeg_error_mgr mgr;
-    std::jmp_buf jump;
-};
-
-// True when libjpeg decodes every scanline without a warning or error.
+// True when libjpeg decodes every scanline without a warning or error (the check a copy gets,
+// itself tested on damaged files of every kind).
 inline bool decodesFully(const QString &path)
 {
-    FILE *file = std::fopen(QFile::encodeName(path).constData(), "rb");
-    if (!file)
-        return false;
-    jpeg_decompress_struct info;
-    DecodeError error;
-    info.err = jpeg_std_error(&error.mgr);
-    error.mgr.error_exit = [](j_common_ptr cinfo) {
-        std::longjmp(reinterpret_cast<DecodeError *>(cinfo->err)->jump, 1);
-    };
-    error.mgr.output_message = [](j_common_ptr) {};
-    if (setjmp(error.jump)) {
-        jpeg_destroy_decompress(&info);
-        std::fclose(file);
-        return false;
-    }
-    jpeg_create_decompress(&info);
-    jpeg_stdio_src(&info, file);
-    jpeg_read_header(&info, TRUE);
-    jpeg_start_decompress(&info);
-    JSAMPARRAY row = (*info.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&info), JPOOL_IMAGE,
-                                               info.output_width * info.output_components, 1);
-    while (info.output_scanline < info.output_height)
-        jpeg_read_scanlines(&info, row, 1);
-    jpeg_finish_decompress(&info);
-    const bool clean = error.mgr.num_warnings == 0;
-    jpeg_destroy_decompress(&info);
-    std::fclose(file);
-    return clean;
+    return verifyJpegFile(QFile::encodeName(path).constData(), JpegDecodeScale::Full);
 }
 
 // ExifTool's JSON answer for one file (numbers unconverted with -n when asked).
@@ -145,13 +104,8 @@ struct Capture
 {
     Logger logger;
     StringLogPane pane;
-    RecordingUserInterface ui;
-    Capture()
-    {
-        logger.setTextview(&pane);
-        UserInterface::setInstance(&ui);
-    }
-    ~Capture() { UserInterface::setInstance(nullptr); }
+    InstalledUserInterface ui;
+    Capture() { logger.setTextview(&pane); }
     QString console() const { return pane.text(); }
 };
 

@@ -1,8 +1,8 @@
 #include "items/UserValues.h"
 #include "ingest/IngestFiles.h"
 #include "macro/MacroProcessor.h"
-#include "platform/RecordingUserInterface.h"
 #include "presets/Setup.h"
+#include "support/InstalledUserInterface.h"
 
 #include <gtest/gtest.h>
 
@@ -11,8 +11,7 @@
 // not carry is written all the same.
 TEST(UserValues, ClearedFieldsStayEmptyAndFieldsThePresetLacksAreWritten)
 {
-    RecordingUserInterface ui;
-    UserInterface::setInstance(&ui);
+    InstalledUserInterface ui;
     IngestFiles engine;
     auto item = ThumbItem::initWithPath(QStringLiteral("/nowhere/IMG_0001.JPG"));
     item->metadataUser = QVariantMap{{"IPTC.City", UserValues::kNoValue},
@@ -35,5 +34,4 @@ TEST(UserValues, ClearedFieldsStayEmptyAndFieldsThePresetLacksAreWritten)
     EXPECT_EQ(engine.macroProcessor().expand("[{@CF.Shoot}]", *item, setup), "[]");
     item->metadataUser->remove("CF.Shoot");
     EXPECT_EQ(engine.macroProcessor().expand("[{@CF.Shoot}]", *item, setup), "[Trip]");
-    UserInterface::setInstance(nullptr);
 }

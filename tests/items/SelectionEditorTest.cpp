@@ -66,8 +66,12 @@ TEST(SelectionEditor, EditedCaptionReachesEverySelectedItemAndDefaultsAreRemoved
                               itemWith("b.jpg", {{caption, "a"}}), itemWith("c.jpg", {}, false)};
     const QVariantMap preset{{caption, "Default caption"}, {keywords, "holiday"}};
     SelectionEditor editor;
+    // Nothing is pending before the window is first shown.
+    editor.textDidBeginEditing();
+    EXPECT_FALSE(editor.isDirty(true));
     editor.setWasLaunched(true);
-    editor.setSelectedImages({0, 1, 2});
+    EXPECT_TRUE(editor.isDirty(false));
+    editor.setSelectedImages({0, 5, 1, -1, 2}); // rows out of range are skipped
     editor.showMetadata(items, {0, 1}, preset);
     EXPECT_EQ(editor.captionEffective(), "a");
     // Missing from the items: the preset's value shows.
@@ -125,19 +129,6 @@ TEST(SelectionEditor, EmptiedFieldsFallBackToThePresetAndOnlyTheMarkerClearsThem
     editor.showMetadata(items, {0}, presetCity);
     EXPECT_EQ(editor.combinedMetadata().value("IPTC.City"), "Bergen");
     EXPECT_TRUE(editor.presetFilledKeys().contains("IPTC.City"));
-}
-
-TEST(SelectionEditor, NothingIsDirtyBeforeLaunchAndOutOfRangeSelectionsAreSkipped)
-{
-    SelectionEditor editor;
-    editor.textDidBeginEditing();
-    EXPECT_FALSE(editor.isDirty(true));
-    editor.setWasLaunched(true);
-    EXPECT_TRUE(editor.isDirty(false));
-    const ThumbItemList items{itemWith("a.jpg")};
-    editor.setSelectedImages({0, 5, -1});
-    EXPECT_TRUE(editor.updateSelectedImages(items, {}, "c", "", {}, false));
-    EXPECT_EQ(items[0]->metadataUser->value(caption).toString(), "c");
 }
 
 TEST(SelectionEditor, MetadataToArrayDropsMixedRowsAndAddsCaptionAndKeywords)

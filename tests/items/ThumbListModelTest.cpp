@@ -1,12 +1,11 @@
 #include "items/ThumbListModel.h"
 
 #include "support/ImageFixtures.h"
+#include "support/RunFixtures.h"
 #include "support/TestSupport.h"
 
 #include <QAbstractItemModelTester>
 #include <QBuffer>
-#include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QFile>
 #include <QImage>
 #include <QSignalSpy>
@@ -25,14 +24,6 @@ ThumbItemList makeImages(const QString &folder, int count)
         items << ThumbItem::initWithPath(path);
     }
     return items;
-}
-
-bool waitFor(const std::function<bool()> &done)
-{
-    QDeadlineTimer deadline(20000);
-    while (!done() && !deadline.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    return done();
 }
 
 } // namespace
@@ -54,7 +45,7 @@ TEST(ThumbListModel, PicturesArriveFromWorkersOrTheCameraAndAListChangeDropsStal
     EXPECT_FALSE(model.data(model.index(0), Qt::DecorationRole).isValid());
     EXPECT_FALSE(model.data(model.index(0), ThumbListModel::ReadyRole).toBool());
     model.requestPicture(2);
-    ASSERT_TRUE(waitFor([&] { return arrived.count() >= 2; }));
+    ASSERT_TRUE(waitUntil([&] { return arrived.count() >= 2; }));
     EXPECT_TRUE(model.data(model.index(0), ThumbListModel::ReadyRole).toBool());
     const QImage picture = qvariant_cast<QImage>(model.data(model.index(2), Qt::DecorationRole));
     EXPECT_FALSE(picture.isNull());
@@ -71,7 +62,7 @@ TEST(ThumbListModel, PicturesArriveFromWorkersOrTheCameraAndAListChangeDropsStal
     model.setItems(bad);
     arrived.clear();
     model.requestPicture(0);
-    ASSERT_TRUE(waitFor([&] { return arrived.count() >= 1; }));
+    ASSERT_TRUE(waitUntil([&] { return arrived.count() >= 1; }));
     EXPECT_EQ(arrived.first().first().toInt(), 0);
     EXPECT_TRUE(model.data(model.index(0), ThumbListModel::ReadyRole).toBool());
 
@@ -100,7 +91,7 @@ TEST(ThumbListModel, PicturesAreMadeForTheSizeTheyAreDrawnAt)
     model.setPictureSide(384);
     shown(0);
     shown(1);
-    ASSERT_TRUE(waitFor(settled));
+    ASSERT_TRUE(waitUntil(settled));
     EXPECT_EQ(shown(0), QSize(384, 192));
     EXPECT_EQ(shown(1), QSize(64, 48));
 
@@ -108,7 +99,7 @@ TEST(ThumbListModel, PicturesAreMadeForTheSizeTheyAreDrawnAt)
     model.setPictureSide(90);
     EXPECT_EQ(shown(0), QSize(384, 192));
     EXPECT_EQ(model.picturesPending(), 1);
-    ASSERT_TRUE(waitFor(settled));
+    ASSERT_TRUE(waitUntil(settled));
     EXPECT_EQ(shown(0), QSize(96, 48));
     // A little larger stays in the step; past it the picture is made again.
     model.setPictureSide(96);
@@ -116,7 +107,7 @@ TEST(ThumbListModel, PicturesAreMadeForTheSizeTheyAreDrawnAt)
     EXPECT_EQ(model.picturesPending(), 0);
     model.setPictureSide(700);
     shown(0);
-    ASSERT_TRUE(waitFor(settled));
+    ASSERT_TRUE(waitUntil(settled));
     EXPECT_EQ(shown(0), QSize(768, 384));
     // A small file already gave all it has: it is not made again for a larger step.
     shown(1);
@@ -150,7 +141,7 @@ TEST(ThumbListModel, TheFilesOwnThumbnailShowsFirstAndThePictureOfTheStepReplace
     QObject::connect(&model, &ThumbListModel::pictureArrived,
                      [&](int row) { shown << model.picture(row); });
     model.requestPicture(0);
-    ASSERT_TRUE(waitFor([&] { return model.picturesPending() == 0; }));
+    ASSERT_TRUE(waitUntil([&] { return model.picturesPending() == 0; }));
     ASSERT_EQ(shown.size(), 2);
     EXPECT_GT(qRed(shown[0].pixel(10, 10)), 200); // the thumbnail, as it is
     EXPECT_EQ(shown[0].size(), QSize(160, 80));

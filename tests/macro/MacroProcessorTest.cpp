@@ -180,13 +180,6 @@ TEST_F(Expansion, IndexLongerThanWidthAndFileNumberOfShortNames)
     EXPECT_EQ(expand("{@FileNameOriginal}|{@FileExtensionOriginal}|"), "notes||");
 }
 
-TEST_F(Expansion, LookupOfAMissingFieldGivesTheDefault)
-{
-    item->metadata->remove("{ExifAux}");
-    EXPECT_EQ(expand("{@Lookup.ExifAux.SerialNumber@no body}"), "no body");
-    EXPECT_EQ(expand("[{@Lookup.ExifAux.SerialNumber}]"), "[]");
-}
-
 TEST_F(Expansion, ExposureTimesBelowOneSecondBecomeFractions)
 {
     QVariantMap &props = *item->metadata;
@@ -205,13 +198,17 @@ TEST_F(Expansion, ExposureTimesBelowOneSecondBecomeFractions)
     EXPECT_EQ(exposure(QVariantList{0.5}), "0.5") << "a list is not a number";
 }
 
-TEST_F(Expansion, UserNameFallsBackToDefaultOnlyWhenEmpty)
+// A default stands in only for what is missing or empty.
+TEST_F(Expansion, DefaultsFillOnlyMissingOrEmptyValues)
 {
     MacroProcessor::setUserFullNameSource([] { return QStringLiteral("Ada Lovelace"); });
     EXPECT_EQ(expand("{@UserName@Nobody}"), "Ada Lovelace");
     MacroProcessor::setUserFullNameSource([] { return QString(); });
     EXPECT_EQ(expand("{@UserName@Nobody}"), "Nobody");
     EXPECT_EQ(expand("[{@UserName}]"), "[]");
+    item->metadata->remove("{ExifAux}");
+    EXPECT_EQ(expand("{@Lookup.ExifAux.SerialNumber@no body}"), "no body");
+    EXPECT_EQ(expand("[{@Lookup.ExifAux.SerialNumber}]"), "[]");
 }
 
 TEST_F(Expansion, ImageDateFallsBackThroughTheCandidates)

@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-TEST(Defaults, AbsentIsToldApartFromEmptyAndTypesSurvive)
+TEST(Defaults, AbsentIsToldApartFromEmptyAndTypesListsAndMapsSurvive)
 {
     EXPECT_FALSE(Defaults::contains("PostApp"));
     EXPECT_EQ(Defaults::string("PostApp", "fallback"), QStringLiteral("fallback"));
@@ -26,10 +26,7 @@ TEST(Defaults, AbsentIsToldApartFromEmptyAndTypesSurvive)
     EXPECT_FALSE(Defaults::value("PostApp").has_value());
     // The store lives in the test home, never in the real user's.
     EXPECT_TRUE(QFileInfo::exists(testHome() + "/.config/Brindlewick/Brindlewick.conf"));
-}
 
-TEST(Defaults, ArraysAndArraysOfMaps)
-{
     Defaults::set("CustomFields", QStringList{"CF.Place"});
     EXPECT_EQ(Defaults::stringList("CustomFields"), QStringList{"CF.Place"});
     Defaults::set("CustomFields", QStringList{});

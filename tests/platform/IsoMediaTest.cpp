@@ -8,6 +8,7 @@
 #include "PropertyExpectations.h"
 #include "support/ImageFixtures.h"
 #include "support/MediaFixtures.h"
+#include "support/RunFixtures.h"
 #include "support/TestSupport.h"
 
 #include <QDateTime>
@@ -19,8 +20,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdlib>
-#include <ctime>
 
 using namespace MediaFixtures;
 
@@ -32,30 +31,6 @@ QString writeFile(const QString &folder, const QString &name, const QByteArray &
     EXPECT_TRUE(writeTestFile(path, bytes));
     return path;
 }
-
-// The process's local time zone for one scope (dates of movies depend on it).
-class LocalZone
-{
-public:
-    explicit LocalZone(const char *zone)
-        : m_old(qgetenv("TZ")), m_had(qEnvironmentVariableIsSet("TZ"))
-    {
-        qputenv("TZ", zone);
-        tzset();
-    }
-    ~LocalZone()
-    {
-        if (m_had)
-            qputenv("TZ", m_old);
-        else
-            qunsetenv("TZ");
-        tzset();
-    }
-
-private:
-    QByteArray m_old;
-    bool m_had;
-};
 
 const QMap<QString, QString> kPhoneExif = {
     {"Exif.Image.Make", "Apple"},          {"Exif.Image.Model", "iPhone 7"},
@@ -186,7 +161,7 @@ TEST(IsoMediaTest, CanonRawJoinsItsFourBlocksAndKeepsItsPreviews)
 
 TEST(IsoMediaTest, MoviesTakeTheirCaptureDateFromTheBestSourceTheyHave)
 {
-    const LocalZone tokyo("Asia/Tokyo");
+    const ScopedTimeZone tokyo("Asia/Tokyo"); // movie dates depend on it
     const qint64 created =
         QDateTime(QDate(2023, 12, 31), QTime(20, 0, 0), QTimeZone::utc()).toSecsSinceEpoch();
 
@@ -250,7 +225,7 @@ TEST(IsoMediaTest, MoviesTakeTheirCaptureDateFromTheBestSourceTheyHave)
 
 TEST(IsoMediaTest, MovieSidecarsFillWhatTheMovieLacks)
 {
-    const LocalZone utc("UTC");
+    const ScopedTimeZone utc("UTC");
     const QString folder = makeTestFolder(QStringLiteral("sidecars"));
     Movie bare;
     bare.created = 1700000000; // 2023-11-14 22:13:20 UTC
@@ -302,7 +277,7 @@ TEST(IsoMediaTest, MovieSidecarsFillWhatTheMovieLacks)
 
 TEST(IsoMediaTest, DateAndPositionTexts)
 {
-    const LocalZone utc("UTC");
+    const ScopedTimeZone utc("UTC");
     struct DateCase
     {
         const char *text;

@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-TEST(RecordingUserInterface, RecordsAndAnswersFromItsScript)
+TEST(RecordingUserInterface, RecordsAnswersAndStopsFromItsScript)
 {
     RecordingUserInterface ui;
     UserInterface::setInstance(&ui);
@@ -21,11 +21,7 @@ TEST(RecordingUserInterface, RecordsAndAnswersFromItsScript)
     EXPECT_FALSE(UserInterface::instance().promptText("Field Name", "x", "Enter").has_value());
     EXPECT_EQ(ui.alertTexts(), QStringList{"Error copying file.: disk full"});
     UserInterface::setInstance(nullptr);
-}
 
-TEST(RecordingUserInterface, ProgressStopsAtTheScriptedTurn)
-{
-    RecordingUserInterface ui;
     ui.stopAtTurn = 3;
     auto session = ui.beginProgress({"Ingesting 5 files.", 5, false, false});
     int turns = 0;
