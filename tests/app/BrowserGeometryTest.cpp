@@ -23,21 +23,3 @@ TEST(BrowserGeometry, PictureFitsTheContainerAndHangsFromItsTop)
     EXPECT_TRUE(imageFrame(cell, QSizeF(0, 10)).isEmpty());
     EXPECT_TRUE(imageFrame(QRectF(0, 0, 40, 30), QSizeF(10, 10)).isEmpty());
 }
-
-TEST(BrowserGeometry, BadgesTitleAndClickZonesSitWhereTheCellLayoutSays)
-{
-    const QRectF cell(0, 0, 160, 160);
-    // Tick badge at the top-left corner, reaching 3 points above the cell.
-    EXPECT_EQ(badgeRect(cell, Badge::Ticked), QRectF(0, -3, 20, 20));
-    EXPECT_EQ(badgeRect(cell, Badge::Ingested), QRectF(143, -3, 20, 20));
-    // Info badge just above the title strip.
-    EXPECT_EQ(badgeRect(cell, Badge::Info), QRectF(0, 120, 20, 20));
-    EXPECT_EQ(badgeRect(cell, Badge::Gloss), QRectF(0, 0, 160, 145));
-    EXPECT_EQ(tickZone(cell), QRectF(0, 0, 20, 20));
-    EXPECT_EQ(infoZone(cell), QRectF(0, 120, 20, 20));
-    EXPECT_EQ(selectionFrame(cell), QRectF(-5, -5, 170, 170));
-    // The title is 3 above the bottom and at least 7 in from the left.
-    const QRectF title = titleFrame(cell, QRectF(0, 0, 160, 12));
-    EXPECT_EQ(title, QRectF(7, 145, 146, 12));
-    EXPECT_EQ(titleFrame(cell, QRectF(20, 0, 120, 12)), QRectF(20, 145, 120, 12));
-}

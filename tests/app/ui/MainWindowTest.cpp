@@ -36,59 +36,45 @@
 
 namespace {
 
-// A folder of JPEGs spread over three days by their file times, two images a day, plus a text
-// file of the last day.
+// Six JPEGs over three days, two a day, plus a text file of the last day.
 QString makeCard(const QString &name)
 {
-    const QString folder = QDir::homePath() + QLatin1Char('/') + name;
-    const QDateTime base(QDate(2024, 5, 10), QTime(10, 0));
-    for (int n = 0; n <= 6; ++n) {
-        const QString path =
-            n < 6 ? folder + QStringLiteral("/DCIM/IMG_%1.JPG").arg(n + 1, 4, 10, QChar('0'))
-                  : folder + QStringLiteral("/notes.txt");
-        if (n < 6)
-            ImageFixtures::writeJpeg(path, QSize(300, 200), {},
-                                     QColor::fromHsv(n * 50 % 360, 160, 220));
-        else
-            writeTestFile(path, "notes");
-        QFile file(path);
-        file.open(QIODevice::ReadWrite);
-        file.setFileTime(base.addDays(qMin(n / 2, 2)).addSecs(n % 2 * 60),
-                         QFileDevice::FileModificationTime);
-    }
+    const QString folder =
+        makeTimedCard(name,
+                      {"2024:05:10 10:00:00", "2024:05:10 10:01:00", "2024:05:11 10:00:00",
+                       "2024:05:11 10:01:00", "2024:05:12 10:00:00", "2024:05:12 10:01:00"},
+                      QSize(300, 200));
+    QFile notes(folder + QStringLiteral("/notes.txt"));
+    if (writeTestFile(notes.fileName(), "notes") && notes.open(QIODevice::ReadWrite))
+        notes.setFileTime(QDateTime(QDate(2024, 5, 12), QTime(10, 0)),
+                          QFileDevice::FileModificationTime);
     return folder;
 }
 
-// `count` JPEGs of one day, `size` pixels, blue (green is the ticked badge's colour). With
-// `redPreview` each carries a red embedded preview of 640 by 320, so a test can tell which picture
-// the browser used.
+// `count` JPEGs of one day. With `redPreview` each carries a red embedded preview of 640 by 320,
+// so a test can tell which picture the browser used (none of the pictures is red).
 QString makeOneDayCard(const QString &name, int count, QSize size, bool redPreview)
 {
-    const QString folder = QDir::homePath() + QLatin1Char('/') + name;
-    QDir().mkpath(folder);
+    QStringList times;
+    for (int i = 0; i < count; ++i)
+        times << QStringLiteral("2024:06:01 09:%1:00").arg(i, 2, 10, QLatin1Char('0'));
+    const QString folder = makeTimedCard(name, times, size);
+    if (!redPreview)
+        return folder;
     QByteArray preview;
     QBuffer buffer(&preview);
     buffer.open(QIODevice::WriteOnly);
     QImage red(640, 320, QImage::Format_RGB32);
     red.fill(Qt::red);
     red.save(&buffer, "JPEG", 70);
-    for (int i = 0; i < count; ++i) {
-        QImage image(size, QImage::Format_RGB32);
-        image.fill(QColor(70, 90, 200));
-        const QString path = folder + QStringLiteral("/IMG_%1.JPG").arg(i, 4, 10, QLatin1Char('0'));
-        image.save(path, "JPEG");
-        if (redPreview) {
-            auto file = Exiv2::ImageFactory::open(QFile::encodeName(path).toStdString());
-            file->readMetadata();
-            Exiv2::ExifThumb thumb(file->exifData());
-            thumb.setJpegThumbnail(reinterpret_cast<const Exiv2::byte *>(preview.constData()),
-                                   static_cast<long>(preview.size()));
-            file->writeMetadata();
-        }
-        QFile touch(path);
-        touch.open(QIODevice::ReadWrite);
-        touch.setFileTime(QDateTime(QDate(2024, 6, 1), QTime(9, 0)).addSecs(i * 60),
-                          QFileDevice::FileModificationTime);
+    for (const QString &file : QDir(folder).entryList(QDir::Files)) {
+        auto image =
+            Exiv2::ImageFactory::open(QFile::encodeName(folder + u'/' + file).toStdString());
+        image->readMetadata();
+        Exiv2::ExifThumb thumb(image->exifData());
+        thumb.setJpegThumbnail(reinterpret_cast<const Exiv2::byte *>(preview.constData()),
+                               static_cast<long>(preview.size()));
+        image->writeMetadata();
     }
     return folder;
 }
