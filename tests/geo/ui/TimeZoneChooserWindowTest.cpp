@@ -67,11 +67,8 @@ private Q_SLOTS:
         // Typing narrows the list and offers the first match; Enter takes it.
         window.go();
         window.show();
-        QTest::keyClicks(find, QStringLiteral("new york"));
-        QCOMPARE(list->model()->rowCount(), 1);
-        QCOMPARE(selectedName(&window), QStringLiteral("America/New_York"));
-        find->clear();
         QTest::keyClicks(find, QStringLiteral("berl"));
+        QCOMPARE(list->model()->rowCount(), 1);
         QCOMPARE(selectedName(&window), QStringLiteral("Europe/Berlin"));
         // A name that is no zone leaves nothing to choose.
         QTest::keyClicks(find, QStringLiteral("in on mars"));
