@@ -11,21 +11,13 @@
 
 namespace {
 
-QStringList names(const QList<LayedOutField> &fields)
+// The fields' names, or only those of the fields shown.
+QStringList names(const QList<LayedOutField> &fields, bool onlyIncluded = false)
 {
     QStringList result;
     for (const LayedOutField &field : fields)
-        result.append(field.name);
-    return result;
-}
-
-QStringList includedNames(const QList<LayedOutField> &fields)
-{
-    QStringList result;
-    for (const LayedOutField &field : fields) {
-        if (field.included)
+        if (field.included || !onlyIncluded)
             result.append(field.name);
-    }
     return result;
 }
 
@@ -99,7 +91,7 @@ TEST(ECPrefsController, FirstStartLayoutAndStoredLayout)
     EXPECT_FALSE(names(layout).contains("IPTC.Caption/Abstract"));
     EXPECT_FALSE(names(layout).contains("IPTC.Keywords"));
     EXPECT_EQ(
-        includedNames(layout),
+        names(layout, true),
         (QStringList{"CF.Shoot", "TimeZone", "IPTC.ObjectName", "IPTC.Headline", "IPTC.Byline",
                      "IPTC.City", "IPTC.Province/State", "IPTC.Country/PrimaryLocationName"}));
     for (const LayedOutField &field : layout) {
@@ -123,7 +115,7 @@ TEST(ECPrefsController, FirstStartLayoutAndStoredLayout)
     EXPECT_EQ(stored.at(0), (LayedOutField{"IPTC.City", true, 2}));
     EXPECT_EQ(stored.at(1), (LayedOutField{"TimeZone", false, 1}));
     EXPECT_EQ(stored.at(2), (LayedOutField{"CF.Shoot", false, 1}));
-    EXPECT_EQ(includedNames(stored), QStringList{"IPTC.City"});
+    EXPECT_EQ(names(stored, true), QStringList{"IPTC.City"});
 
     // Writing and reading back is lossless, and regrouping puts the included entries first.
     ECPrefsController &prefs = ECPrefsController::prefs();
