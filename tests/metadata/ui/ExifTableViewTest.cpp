@@ -80,13 +80,10 @@ private Q_SLOTS:
         QTest::keyClick(plain, Qt::Key_Return);
         QCOMPARE(tableValue(table, "IPTC.Headline"), QStringLiteral("Gulls\nat dawn"));
 
-        // A time zone is typed and checked until a chooser is given.
+        // A time zone is typed, with the known names offered, until a chooser is given (its
+        // check is the model's, and the main window's test types a refused one).
         auto *zone = editTableCell<QLineEdit>(table, "TimeZone");
         QVERIFY(zone && zone->completer());
-        typeInTableCell(table, "TimeZone", QStringLiteral("Atlantis/Lost"));
-        QCOMPARE(m_ui.alerts.size(), 1);
-        QCOMPARE(m_ui.alerts[0].title, QStringLiteral("Unknown time zone \"Atlantis/Lost\"."));
-        QCOMPARE(tableValue(table, "TimeZone"), QString());
         typeInTableCell(table, "TimeZone", QStringLiteral("Europe/Oslo DST"));
         QCOMPARE(tableValue(table, "TimeZone"), QStringLiteral("Europe/Oslo DST"));
 
