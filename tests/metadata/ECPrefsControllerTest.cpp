@@ -30,18 +30,14 @@ struct ScriptedUi
 
 } // namespace
 
-TEST(ECPrefsController, DefaultsOfEveryKey)
+// The defaults the window shows are its test's; the whole raw list is checked here.
+TEST(ECPrefsController, DefaultsOkAndCancel)
 {
     resetPreferences();
     ECPrefsController &prefs = ECPrefsController::prefs();
     EXPECT_EQ(prefs.rawFileExtensions(), QStringLiteral("ARW CR2 CRW DCR DNG EEF IIQ KDC MOS MRW "
                                                         "NEF NRW ORF PEF RAF RAW RW2 SR2 SRF TIF "
                                                         "X3F"));
-    EXPECT_EQ(prefs.converterPath(), QString());
-    EXPECT_TRUE(prefs.wantEmbeddedGPS());
-    EXPECT_FALSE(prefs.wantEmbeddedRaw());
-    EXPECT_EQ(prefs.jpegPreview(), QStringLiteral("-p0"));
-    EXPECT_EQ(ECPrefsController::customFields(), QStringList{"CF.Shoot"});
     EXPECT_FALSE(Prefs::isSet(Prefs::DNGConverter));
 
     // OK stores every key; a new instance reads the same values back.
