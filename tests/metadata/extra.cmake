@@ -4,11 +4,11 @@ if(TARGET test_metadata)
   target_link_libraries(test_metadata PRIVATE Qt6::Test)
 endif()
 
-# The settings windows' test reads what they stored back through the command-line tool, and
+# The metadata windows' test reads what they stored back through the command-line tool, and
 # ingests a card of sample files through the DNG converter.
-if(TARGET test_ui_SettingsWindowsTest)
-  target_compile_definitions(test_ui_SettingsWindowsTest PRIVATE
+if(TARGET test_ui_MetadataWindowsTest)
+  target_compile_definitions(test_ui_MetadataWindowsTest PRIVATE
     BRINDLEWICK_TESTS_DIR="${CMAKE_CURRENT_SOURCE_DIR}"
     BRINDLEWICK_BIN_DIR="${CMAKE_BINARY_DIR}/bin")
-  add_dependencies(test_ui_SettingsWindowsTest brindlewick-cli brindlewick-samplecard)
+  add_dependencies(test_ui_MetadataWindowsTest brindlewick-cli brindlewick-samplecard)
 endif()
