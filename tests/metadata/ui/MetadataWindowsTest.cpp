@@ -25,6 +25,7 @@
 #include "presets/Setup.h"
 #include "support/GrabSupport.h"
 #include "support/MetadataTableDriving.h"
+#include "support/TestSupport.h"
 #include "support/WindowDriving.h"
 #include "support/WindowTestSupport.h"
 
@@ -317,8 +318,7 @@ private Q_SLOTS:
     }
 
     // A refused value keeps the window open on the control at fault, stores nothing, and an
-    // Escape with unsaved edits asks before dropping them. (A store that can't be written takes
-    // the same way out of OK; the data half's test has its message.)
+    // Escape with unsaved edits asks before dropping them.
     void refusedValuesKeepTheWindowOpen()
     {
         const QString folder = QDir::homePath() + QStringLiteral("/not-a-program");
@@ -361,6 +361,17 @@ private Q_SLOTS:
             if (key != &Prefs::DNGConverter && key != &Prefs::LayedOutFields)
                 QVERIFY2(!Prefs::isSet(*key), key->name);
         }
+
+        // A settings folder that can't be written: said (no control is at fault), and the window
+        // stays with the edits.
+        path->clear();
+        const QString settingsFolder = QFileInfo(Defaults::storePath()).absolutePath();
+        QVERIFY(QDir(settingsFolder).removeRecursively());
+        QVERIFY(writeTestFile(settingsFolder, "not a folder"));
+        ok->click();
+        QVERIFY(window.isVisible());
+        QCOMPARE(m_ui.alerts.last().title, QStringLiteral("Preferences could not be saved."));
+        QVERIFY(QFile::remove(settingsFolder));
 
         // Escape: "Cancel" goes back to editing, "Discard" closes without storing.
         m_ui.confirmAnswers = {2, 1};
