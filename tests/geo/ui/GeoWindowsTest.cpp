@@ -15,6 +15,7 @@
 #include "geo/ui/TimeZoneChooserWindow.h"
 #include "geo/ui/TrackAddWindow.h"
 #include "geo/ui/TrackManagerWindow.h"
+#include "ingest/ui/MetadataPreviewWindow.h"
 #include "metadata/ExifTableModel.h"
 #include "metadata/Prefs.h"
 #include "metadata/ui/ExifTableView.h"
@@ -48,6 +49,7 @@
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QTableView>
 #include <QTableWidget>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -665,15 +667,20 @@ private Q_SLOTS:
     }
 
     // A picture of a clock read 10:02:30 where the camera wrote 10:00:00: the main window shows
-    // 150 sec., and the track store that every geotagging asks holds it (the matching's test
-    // moves an image along its track by the store's adjustment).
+    // 150 sec., and the next geotagging places the image 150 s further along the track.
     void adjustmentOfAKnownImageReachesTheMatching()
     {
         const QString card =
             makeTimedCard(QStringLiteral("clock-card"),
                           {"2024:06:01 10:00:00", "2024:06:01 10:30:00"}, QSize(1600, 1200));
+        QVERIFY(loadTrack(QStringLiteral("clock.gpx"), londonWalk()));
         Program program(card);
         MainWindow &w = program.window;
+        Setup &setup = program.app.setupController()->currentSetup();
+        setup.setParam(QStringLiteral("GeoTag"), QStringLiteral("YES"));
+        QVariantMap metadata = setup.paramDict(QStringLiteral("Metadata"));
+        metadata.insert(QStringLiteral("TimeZone"), QStringLiteral("UTC"));
+        setup.setParam(QStringLiteral("Metadata"), metadata);
         w.imageBrowser->selectRows({0}, false);
         QCOMPARE(w.labelTimeAdj->text(), QStringLiteral("0 sec."));
 
@@ -708,6 +715,19 @@ private Q_SLOTS:
         QCOMPARE(w.labelTimeAdj->text(), QStringLiteral("150 sec."));
         QCOMPARE(TrackManagerController::sharedInstance().timeAdjustment(), 150);
 
+        // The preview geotags with it: 10:02:30 is an eighth of the way to the second point.
+        QString previewText;
+        whenModal([&previewText](QWidget *modal) {
+            auto *preview = qobject_cast<MetadataPreviewWindow *>(modal);
+            QVERIFY(preview);
+            previewText = preview->table()->model()->index(0, 1).data().toString();
+            preview->actionOK();
+        });
+        program.app.actionPreview();
+        QVERIFY2(previewText.contains(QStringLiteral("GPS Lat: 51.501250")),
+                 qPrintable(previewText));
+        QVERIFY(previewText.contains(QStringLiteral("Automatically geotagged")));
+        QCOMPARE(program.item(0)->gpsLat, 51.50125);
         TrackManagerController::sharedInstance().setTimeAdjustment(0);
     }
 
