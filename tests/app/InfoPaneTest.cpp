@@ -6,41 +6,19 @@
 
 #include <gtest/gtest.h>
 
-TEST(InfoPane, WriteMetaFormatsNumbersTextsAndLimits)
-{
-    QString text;
-    InfoPane::writeMeta(text, "FNumber", 2.8, 4, true);
-    EXPECT_EQ(text, "FNumber:<font color=blue> 2.8</font><br>");
-    text.clear();
-    InfoPane::writeMeta(text, "FocalLength", QStringLiteral("50.0 mm"), 4, false);
-    EXPECT_EQ(text, "FocalLength:<font color=blue> 50.0</font>"
-                    "&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;");
-    text.clear();
-    // Without a limit a number keeps its own text form.
-    InfoPane::writeMeta(text, "PixelWidth", 3000, 0, false);
-    EXPECT_TRUE(text.startsWith("PixelWidth:<font color=blue> 3000</font>"));
-    text.clear();
-    InfoPane::writeMeta(text, "Make", QVariant(), 0, true);
-    EXPECT_TRUE(text.isEmpty());
-    // Markup in a value is shown, not obeyed.
-    InfoPane::writeMeta(text, "Filename", QStringLiteral("<b>&.jpg"), 0, true);
-    EXPECT_EQ(text, "Filename:<font color=blue> &lt;b&gt;&amp;.jpg</font><br>");
-    // Exposures that are no fraction still read as text (the fractions have tests of their own).
-    EXPECT_EQ(InfoPane::fractionFor(30), "30");
-}
-
-TEST(InfoPane, ImageDataOfAnUnreadableFileShowsOnlyFolderAndName)
+TEST(InfoPane, ImageDataShowsEachKnownPairEscapedAndFormatted)
 {
     EXPECT_TRUE(InfoPane::imageDataHtml(nullptr).isEmpty());
     const QString folder = makeTestFolder("info");
-    ASSERT_TRUE(writeTestFile(folder + "/broken.jpg", "not an image"));
-    auto item = ThumbItem::initWithPath(folder + "/broken.jpg");
+    // Markup in a name is shown, not obeyed.
+    ASSERT_TRUE(writeTestFile(folder + "/<b>&.jpg", "not an image"));
+    auto item = ThumbItem::initWithPath(folder + "/<b>&.jpg");
     const QString html = InfoPane::imageDataHtml(item.get());
     EXPECT_EQ(html, "<body style='font-family: Lucida Grande, Helvetica; font-size: 10;'>"
                     "Folder:<font color=blue> " +
                         folder +
                         "</font><br>"
-                        "Filename:<font color=blue> broken.jpg</font><br></body>");
+                        "Filename:<font color=blue> &lt;b&gt;&amp;.jpg</font><br></body>");
 
     // An item with properties: every pair in its place, numbers formatted as designed.
     auto shot = ThumbItem::initWithPath(folder + "/shot.jpg");

@@ -1,4 +1,4 @@
-# The utility-window test also starts the desktop program itself.
-if(TARGET test_ui_UtilityWindowsTest)
-  add_dependencies(test_ui_UtilityWindowsTest brindlewick)
+# The main window's test also starts the desktop program itself.
+if(TARGET test_ui_MainWindowTest)
+  add_dependencies(test_ui_MainWindowTest brindlewick)
 endif()

@@ -232,9 +232,10 @@ TEST(TimeZoneValue, KnownZonesAreKeptUnknownOnesRefused)
     EXPECT_EQ(normalized(QStringLiteral("  america/new_york  dst ")),
               QStringLiteral("America/New_York DST"));
     // Texts that merely read as POSIX rules ("Mars", "XYZ3") are no zones of the database.
-    for (const char *bad : {"", "   ", "DST", " DST", "Mars", "XYZ3", "Nowhere/Special",
-                            "Europe/Berln", "Europe/Berlin DST DST", "Europe/BerlinDST",
-                            "../zoneinfo/UTC", "/usr/share/zoneinfo/UTC"})
+    for (const char *bad :
+         {"", "   ", "DST", " DST", "Mars", "XYZ3", "Nowhere/Special", "Europe/Berln",
+          "Europe/Berlin DST DST", "Europe/BerlinDST", "Europe/Berlin XYZ", "Europe / Berlin",
+          "../zoneinfo/UTC", "/usr/share/zoneinfo/UTC"})
         EXPECT_FALSE(normalized(QString::fromUtf8(bad))) << bad;
     EXPECT_EQ(TimeZoneValue::unknownZoneMessage(QStringLiteral(" Mars/Base ")),
               QStringLiteral("Unknown time zone \"Mars/Base\"."));

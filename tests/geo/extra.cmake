@@ -2,8 +2,7 @@
 add_dependencies(test_geo brindlewick-cli)
 # The map pages come from the program's resources.
 target_link_libraries(test_geo PRIVATE brindlewick_resources)
-# The map windows' tests are window tests (the sanitizer configuration builds no windows).
+# The geotagging windows' test is a window test (the sanitizer configuration builds no windows).
 if(NOT BRINDLEWICK_FUZZ)
-  set_tests_properties(test_ui_TrackManagerWindowTest test_ui_ManualTagWindowTest
-    PROPERTIES LABELS window)
+  set_tests_properties(test_ui_GeoWindowsTest PROPERTIES LABELS window)
 endif()

@@ -47,26 +47,7 @@ TEST(LookupPatterns, MatchByTheirStarForm)
             << row.pattern << " ~ " << row.value;
 }
 
-class Lookups : public testing::Test
-{
-protected:
-    void SetUp() override
-    {
-        presets = makeTestFolder(QStringLiteral("presets"));
-        folder = presets + "/Lookups";
-    }
-    bool writePlist(const QString &file, const QByteArray &body)
-    {
-        return writeTestFile(
-            folder + "/" + file,
-            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n" + body +
-                "\n</plist>\n");
-    }
-    QString presets;
-    QString folder;
-};
-
-TEST_F(Lookups, AnswersThroughTheOneManagerInDisplayOrder)
+TEST(LookupTables, AnswerThroughTheOneManagerInDisplayOrder)
 {
     EXPECT_EQ(LookupsController::lookupKey("NIKON", "TIFF.Make"), std::nullopt) << "no manager";
     LookupsController lookups;
@@ -83,22 +64,39 @@ TEST_F(Lookups, AnswersThroughTheOneManagerInDisplayOrder)
     EXPECT_EQ(LookupsController::lookupKey("NIKON", "Exif.Make"), std::nullopt) << "no table";
 }
 
+class Lookups : public testing::Test
+{
+protected:
+    // The manager over a fresh presets folder (no table files yet).
+    void SetUp() override
+    {
+        presets = makeTestFolder(QStringLiteral("presets"));
+        folder = presets + "/Lookups";
+        lookups.initializeWithPresetsFolder(presets);
+    }
+    bool writePlist(const QString &file, const QByteArray &body)
+    {
+        return writeTestFile(
+            folder + "/" + file,
+            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n" + body +
+                "\n</plist>\n");
+    }
+    QString presets;
+    QString folder;
+    LookupsController lookups;
+};
+
 TEST_F(Lookups, TablesLiveInTheLookupsFolderAndSurviveAWriteAndRead)
 {
-    {
-        LookupsController lookups;
-        lookups.initializeWithPresetsFolder(presets);
-        EXPECT_EQ(lookups.folder(), folder);
-        EXPECT_TRUE(QFileInfo(folder).isDir());
-        EXPECT_TRUE(lookups.dictLookupMake.isEmpty()) << "missing files give empty tables";
-
-        lookups.dictLookupLens = {{"*24-70*", "Zoom"}};
-        lookups.dictLookupSerialnumber = {{"1234567", "Body A"}};
-        lookups.dictLookupExtension = {{"nef", "Nikon Raw"}};
-        lookups.dictLookupMake = {{"nikon*", "Nikon"}, {"Ünïcödé & <xml>", "\"quoted\""}};
-        lookups.dictLookupModel = {};
-        EXPECT_TRUE(lookups.writeLookups());
-    }
+    EXPECT_EQ(lookups.folder(), folder);
+    EXPECT_TRUE(QFileInfo(folder).isDir());
+    EXPECT_TRUE(lookups.dictLookupMake.isEmpty()) << "missing files give empty tables";
+    lookups.dictLookupLens = {{"*24-70*", "Zoom"}};
+    lookups.dictLookupSerialnumber = {{"1234567", "Body A"}};
+    lookups.dictLookupExtension = {{"nef", "Nikon Raw"}};
+    lookups.dictLookupMake = {{"nikon*", "Nikon"}, {"Ünïcödé & <xml>", "\"quoted\""}};
+    lookups.dictLookupModel = {};
+    EXPECT_TRUE(lookups.writeLookups());
     const QStringList files = QDir(folder).entryList(QDir::Files, QDir::Name);
     EXPECT_EQ(files, (QStringList{"Extension.plist", "Lens.plist", "Make.plist", "Model.plist",
                                   "Serialnumber.plist"}));
@@ -125,7 +123,6 @@ TEST_F(Lookups, DamagedFilesAreNamedAndKeptAsideWhenTheirTableIsWritten)
                                          "<key>nested</key><dict/></dict>"));
     QStringList systemLog;
     SystemLog::setSink([&](const QString &line) { systemLog << line; });
-    LookupsController lookups;
     lookups.initializeWithPresetsFolder(presets);
     SystemLog::setSink(nullptr);
     EXPECT_TRUE(lookups.dictLookupModel.isEmpty());
@@ -159,8 +156,6 @@ TEST_F(Lookups, DamagedFilesAreNamedAndKeptAsideWhenTheirTableIsWritten)
 // edits; with no presets folder nothing is written.
 TEST_F(Lookups, WriteFailureIsReported)
 {
-    LookupsController lookups;
-    lookups.initializeWithPresetsFolder(presets);
     ASSERT_TRUE(QDir(folder).removeRecursively());
     ASSERT_TRUE(writeTestFile(folder, "a file where the folder was"));
     EXPECT_FALSE(lookups.writeLookups());
@@ -184,8 +179,6 @@ TEST_F(Lookups, WriteFailureIsReported)
 
 TEST_F(Lookups, WindowEditsAddRenameAndRemoveRows)
 {
-    LookupsController lookups;
-    lookups.initializeWithPresetsFolder(presets);
     lookups.dictLookupMake = {{"canon*", "Canon"}, {"Nikon*", "Nikon"}, {"apple", "Apple"}};
     lookups.setupPanel();
     EXPECT_EQ(lookups.currentLookup(), "TIFF.Make");
@@ -232,8 +225,6 @@ TEST_F(Lookups, WindowEditsAddRenameAndRemoveRows)
 
 TEST_F(Lookups, OkWritesAndCancelDropsEdits)
 {
-    LookupsController lookups;
-    lookups.initializeWithPresetsFolder(presets);
     lookups.setupPanel();
     lookups.actionAdd();
     lookups.editedRow(0, 0, "nikon*");
@@ -255,8 +246,6 @@ TEST_F(Lookups, OkWritesAndCancelDropsEdits)
 // any case) or an empty one is refused and changes nothing; set and remove name patterns.
 TEST_F(Lookups, DuplicateAndEmptyPatternsAreRefused)
 {
-    LookupsController lookups;
-    lookups.initializeWithPresetsFolder(presets);
     lookups.dictLookupMake = {{"nikon*", "Nikon"}, {"canon", "Canon"}};
     ASSERT_TRUE(lookups.writeLookups());
     lookups.setupPanel();

@@ -4,13 +4,11 @@ if(TARGET test_metadata)
   target_link_libraries(test_metadata PRIVATE Qt6::Test)
 endif()
 
-# The preferences and lookup window tests read what they stored back through the command-line
-# tool, and ingest a card of sample files through the DNG converter.
-foreach(_window test_ui_PrefsWindowTest test_ui_LookupsWindowTest)
-  if(TARGET ${_window})
-    target_compile_definitions(${_window} PRIVATE
-      BRINDLEWICK_TESTS_DIR="${CMAKE_CURRENT_SOURCE_DIR}"
-      BRINDLEWICK_BIN_DIR="${CMAKE_BINARY_DIR}/bin")
-    add_dependencies(${_window} brindlewick-cli brindlewick-samplecard)
-  endif()
-endforeach()
+# The metadata windows' test reads what they stored back through the command-line tool, and
+# ingests a card of sample files through the DNG converter.
+if(TARGET test_ui_MetadataWindowsTest)
+  target_compile_definitions(test_ui_MetadataWindowsTest PRIVATE
+    BRINDLEWICK_TESTS_DIR="${CMAKE_CURRENT_SOURCE_DIR}"
+    BRINDLEWICK_BIN_DIR="${CMAKE_BINARY_DIR}/bin")
+  add_dependencies(test_ui_MetadataWindowsTest brindlewick-cli brindlewick-samplecard)
+endif()

@@ -44,6 +44,20 @@ struct Finished
     ~Finished() { NotificationCenter::defaultCenter().removeObserver(this); }
 };
 
+// A chooser window over `items`, answered by clicking the button named `press`; Eject is off
+// while no camera is selected.
+int runChooser(ThumbItemList &items, const char *press)
+{
+    ChooseInput chooser;
+    chooser.setMImageBrowserController(&items);
+    ChooseInputWindow window(chooser);
+    whenModal([press](QWidget *modal) {
+        QVERIFY(!child<QPushButton>(modal, "buttonEject")->isEnabled());
+        child<QPushButton>(modal, press)->click();
+    });
+    return window.exec();
+}
+
 } // namespace
 
 class ChooseInputWindowTest : public QObject
@@ -61,17 +75,8 @@ private Q_SLOTS:
             return card;
         });
         ThumbItemList items;
-        ChooseInput chooser;
-        chooser.setMImageBrowserController(&items);
         Finished finished;
-        ChooseInputWindow window(chooser);
-        whenModal([](QWidget *modal) {
-            auto *eject = child<QPushButton>(modal, "buttonEject");
-            QVERIFY(!eject->isEnabled());
-            child<QPushButton>(modal, "buttonOther")->click();
-        });
-        window.exec();
-        QVERIFY(!window.isVisible());
+        runChooser(items, "buttonOther");
         QCOMPARE(startedAt, QString());
         QCOMPARE(items.size(), 3);
         QCOMPARE(finished.count, 1);
@@ -84,22 +89,14 @@ private Q_SLOTS:
             startedAt = start;
             return std::nullopt;
         });
-        ChooseInput second;
-        second.setMImageBrowserController(&items);
-        ChooseInputWindow again(second);
-        whenModal([](QWidget *modal) { child<QPushButton>(modal, "buttonOther")->click(); });
-        again.exec();
+        runChooser(items, "buttonOther");
         QCOMPARE(startedAt, card);
         QCOMPARE(items.size(), 3);
         QCOMPARE(finished.count, 2);
         QVERIFY(!finished.hadUserInfo);
 
         // Cancel in the window itself announces nothing.
-        ChooseInput third;
-        third.setMImageBrowserController(&items);
-        ChooseInputWindow cancelled(third);
-        whenModal([](QWidget *modal) { child<QPushButton>(modal, "buttonCancel")->click(); });
-        QCOMPARE(cancelled.exec(), int(QDialog::Rejected));
+        QCOMPARE(runChooser(items, "buttonCancel"), int(QDialog::Rejected));
         QCOMPARE(finished.count, 2);
     }
 

@@ -1,21 +1,31 @@
-// The preferences window driven through its real widgets: every setting group, the checks on
-// OK, the custom fields and the layout; the stored values read back through the data half and
-// the command-line tool; and a card with raw files ingested through the converter chosen here.
-#include "metadata/ui/PrefsWindow.h"
+// The metadata subsystem's windows driven through their real widgets. The metadata table: its
+// cells, buttons and menu. Preferences: every setting group, the checks on OK, the custom fields
+// and the layout; the stored values read back through the data half and the command-line tool;
+// a card with raw files ingested through the converter chosen there. Lookup tables: every table
+// edited in place, rows added, removed and sorted, duplicates refused, OK writing the five files
+// and Cancel dropping edits, read back the same ways.
 #include "app/ui/MainWindow.h"
 #include "app/ui/QuorvaneAppDelegate.h"
 #include "macro/MacroProcessor.h"
+#include "macro/ui/MacroEditorWindow.h"
+#include "macro/ui/TokenFieldEdit.h"
 #include "metadata/ECPrefsController.h"
 #include "metadata/ExifTableModel.h"
 #include "metadata/LayedOutFieldsModel.h"
+#include "metadata/LookupsController.h"
 #include "metadata/Metadata.h"
 #include "metadata/MetadataSupport.h"
 #include "metadata/ui/ExifTableView.h"
+#include "metadata/ui/LookupsWindow.h"
+#include "metadata/ui/PrefsWindow.h"
 #include "platform/AppPaths.h"
 #include "platform/Defaults.h"
+#include "platform/PropertyList.h"
 #include "platform/RecordingUserInterface.h"
 #include "presets/Setup.h"
 #include "support/GrabSupport.h"
+#include "support/MetadataTableDriving.h"
+#include "support/TestSupport.h"
 #include "support/WindowDriving.h"
 #include "support/WindowTestSupport.h"
 
@@ -25,16 +35,20 @@
 #include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFileDialog>
+#include <QHeaderView>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTemporaryDir>
+#include <QToolButton>
 #include <QtTest>
 
 namespace {
@@ -78,14 +92,53 @@ QStringList filesBelow(const QString &root)
     return files;
 }
 
+QJsonObject tableByTool(const QString &table)
+{
+    return QJsonDocument::fromJson(runCliTool({"lookups", "list", "--json", table}).out.toUtf8())
+        .object();
+}
+
+QString lookupsFolder()
+{
+    return AppPaths::supportFolder() + QStringLiteral("/Lookups");
+}
+
 } // namespace
 
-class PrefsWindowTest : public QObject
+class MetadataWindowsTest : public QObject
 {
     Q_OBJECT
 
 private:
     RecordingUserInterface m_ui;
+
+    // The main window's use: the layout's fields of two images, the preset behind them.
+    void showSelection(ExifTableView &table)
+    {
+        const QVariantMap values{{"IPTC.City", "Bergen"},      {"IPTC.Headline", "<mixed>"},
+                                 {"IPTC.ObjectName", "Gulls"}, {"TimeZone", ""},
+                                 {"CF.Shoot", "Trip"},         {"IPTC.Caption/Abstract", "c"}};
+        const QStringList keys = values.keys();
+        table.exifModel()->setSkipCaptionAndKeywords(true);
+        table.exifModel()->setEmptyMeansPreset(true);
+        table.exifModel()->setPresetMetadata({{"IPTC.City", "Bergen"}, {"CF.Shoot", "Trip"}});
+        table.showMetadata(values, {keys.cbegin(), keys.cend()}, true, {"IPTC.City"});
+    }
+
+    // Types into the cell's own editor and leaves it with Return, as a person does.
+    static void typeInto(QTableView *table, const QModelIndex &cell, const QString &text)
+    {
+        if (!table->indexWidget(cell)) {
+            table->setCurrentIndex(cell);
+            table->edit(cell);
+        }
+        QLineEdit *editor = nullptr;
+        QTRY_VERIFY((editor = qobject_cast<QLineEdit *>(table->indexWidget(cell))) != nullptr);
+        editor->selectAll();
+        QTest::keyClicks(editor, text);
+        QTest::keyClick(editor, Qt::Key_Return);
+        QTRY_VERIFY(!table->indexWidget(cell));
+    }
 
 private Q_SLOTS:
     void initTestCase() { UserInterface::setInstance(&m_ui); }
@@ -94,6 +147,111 @@ private Q_SLOTS:
     {
         resetPreferences();
         m_ui.clear();
+        QDir(lookupsFolder()).removeRecursively();
+    }
+
+    void cellsEditorsAndRowHeights()
+    {
+        ExifTableView table;
+        table.resize(460, 360);
+        table.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&table));
+        showSelection(table);
+        QCOMPARE(table.exifModel()->rowCount(), 5);
+        QVERIFY(tableRowOf(table, "IPTC.Caption/Abstract") < 0);
+        // Three-line fields get three lines; every changeable row has its editor button.
+        QVERIFY(table.rowHeight(tableRowOf(table, "IPTC.Headline")) >=
+                3 * table.fontMetrics().lineSpacing());
+        QVERIFY(table.rowHeight(tableRowOf(table, "IPTC.City")) <
+                2 * table.fontMetrics().lineSpacing());
+        QVERIFY(table.editButton(tableRowOf(table, "IPTC.City")));
+        QVERIFY(QFileInfo(grabWindow(&table, QStringLiteral("metadata-table"))).exists());
+
+        // A one-line field: typed, Return ends it, the tick follows.
+        typeInTableCell(table, "IPTC.City", QStringLiteral("Oslo"));
+        QCOMPARE(tableValue(table, "IPTC.City"), QStringLiteral("Oslo"));
+        QVERIFY(table.exifModel()->metadataForTag("IPTC.City")->change);
+
+        // A multi-line field: Shift+Return breaks the line, Return ends the entry.
+        auto *plain = editTableCell<QPlainTextEdit>(table, "IPTC.Headline");
+        QVERIFY(plain);
+        plain->selectAll();
+        QTest::keyClicks(plain, QStringLiteral("Gulls"));
+        QTest::keyClick(plain, Qt::Key_Return, Qt::ShiftModifier);
+        QTest::keyClicks(plain, QStringLiteral("at dawn"));
+        QTest::keyClick(plain, Qt::Key_Return);
+        QCOMPARE(tableValue(table, "IPTC.Headline"), QStringLiteral("Gulls\nat dawn"));
+
+        // A time zone is typed, with the known names offered, until a chooser is given (its
+        // check is the model's, and the main window's test types a refused one).
+        auto *zone = editTableCell<QLineEdit>(table, "TimeZone");
+        QVERIFY(zone && zone->completer());
+        typeInTableCell(table, "TimeZone", QStringLiteral("Europe/Oslo DST"));
+        QCOMPARE(tableValue(table, "TimeZone"), QStringLiteral("Europe/Oslo DST"));
+
+        // With a chooser the zone's button opens it and the cell takes no typing.
+        int asked = 0;
+        table.setTimeZoneChooser([&asked](QWidget *) -> std::optional<QString> {
+            ++asked;
+            return QStringLiteral("Asia/Tokyo");
+        });
+        showSelection(table);
+        QVERIFY(
+            !(table.exifModel()->flags(table.exifModel()->index(tableRowOf(table, "TimeZone"), 2)) &
+              Qt::ItemIsEditable));
+        qobject_cast<QToolButton *>(table.editButton(tableRowOf(table, "TimeZone")))->click();
+        QCOMPARE(asked, 1);
+        QCOMPARE(tableValue(table, "TimeZone"), QStringLiteral("Asia/Tokyo"));
+    }
+
+    void buttonsAndMenuOfARow()
+    {
+        ExifTableView table;
+        table.show();
+        showSelection(table);
+        int tokenEdits = 0;
+        connect(table.exifModel(), &ExifTableModel::didEditInTokenField, this,
+                [&] { ++tokenEdits; });
+
+        // The row's button opens the macro editor on the row's value; Set takes its text.
+        whenModal([](QWidget *modal) {
+            auto *field = child<TokenFieldEdit>(modal, "tokenField");
+            QCOMPARE(field->text(), QStringLiteral("Trip"));
+            field->moveCursor(QTextCursor::End);
+            QTest::keyClicks(field, QStringLiteral("-{@DateImage:YYYY}"));
+            child<QPushButton>(modal, "buttonSet")->click();
+        });
+        qobject_cast<QToolButton *>(table.editButton(tableRowOf(table, "CF.Shoot")))->click();
+        QCOMPARE(tableValue(table, "CF.Shoot"), QStringLiteral("Trip-{@DateImage:YYYY}"));
+        QCOMPARE(tokenEdits, 1);
+
+        // Cancel in the editor changes nothing.
+        ExifTableView::setMacroEditor(
+            [](QWidget *, const QString &, const QString &) { return std::nullopt; });
+        table.editRow(tableRowOf(table, "IPTC.ObjectName"));
+        QCOMPARE(tableValue(table, "IPTC.ObjectName"), QStringLiteral("Gulls"));
+        ExifTableView::setMacroEditor({});
+
+        // The menu: no value, the preset's value back, and dropping the change.
+        const int city = tableRowOf(table, "IPTC.City");
+        const auto fromMenu = [&](const char *action) {
+            std::unique_ptr<QMenu> menu(table.makeContextMenu(city));
+            child<QAction>(menu.get(), action)->trigger();
+        };
+        fromMenu("actionNoValue");
+        QCOMPARE(tableValue(table, "IPTC.City"), QStringLiteral("(no value)"));
+        fromMenu("actionUsePresetValue");
+        QCOMPARE(tableValue(table, "IPTC.City"), QStringLiteral("Bergen"));
+        QCOMPARE(table.exifModel()->originOf(city), ExifTableModel::Origin::Preset);
+        fromMenu("actionDiscardChange");
+        QVERIFY(!table.exifModel()->metadataForTag("IPTC.City")->change);
+
+        // The tick column is a real check box: clicking it drops a typed value.
+        table.exifModel()->updateTag("IPTC.ObjectName", QStringLiteral("Terns"));
+        const QRect tick =
+            table.visualRect(table.exifModel()->index(tableRowOf(table, "IPTC.ObjectName"), 0));
+        QTest::mouseClick(table.viewport(), Qt::LeftButton, {}, tick.center());
+        QTRY_COMPARE(tableValue(table, "IPTC.ObjectName"), QStringLiteral("Gulls"));
     }
 
     // Raw list, converter, preview option and switches: shown from the store, edited through
@@ -204,18 +362,15 @@ private Q_SLOTS:
                 QVERIFY2(!Prefs::isSet(*key), key->name);
         }
 
-        // A settings folder that can't be written: said, and the window stays with the edits.
+        // A settings folder that can't be written: said (no control is at fault), and the window
+        // stays with the edits.
         path->clear();
-        const QString settings = Defaults::storePath();
-        const QString settingsFolder = QFileInfo(settings).absolutePath();
+        const QString settingsFolder = QFileInfo(Defaults::storePath()).absolutePath();
         QVERIFY(QDir(settingsFolder).removeRecursively());
-        QFile blocker(settingsFolder);
-        QVERIFY(blocker.open(QIODevice::WriteOnly));
-        blocker.close();
+        QVERIFY(writeTestFile(settingsFolder, "not a folder"));
         ok->click();
         QVERIFY(window.isVisible());
         QCOMPARE(m_ui.alerts.last().title, QStringLiteral("Preferences could not be saved."));
-        QVERIFY(m_ui.alerts.last().message.startsWith(settings));
         QVERIFY(QFile::remove(settingsFolder));
 
         // Escape: "Cancel" goes back to editing, "Discard" closes without storing.
@@ -466,11 +621,178 @@ private Q_SLOTS:
         const QStringList arguments = QString::fromUtf8(calls.readAll()).split(QLatin1Char('\n'));
         QCOMPARE(arguments.mid(0, 3), (QStringList{"-e", "-p2", "-d"}));
     }
+
+    // Each of the five tables gets a row typed in; OK writes every file with the exact texts,
+    // which the tool and the lookups read back.
+    void everyTableIsEditedInPlaceAndSavedOnOk()
+    {
+        LookupsController lookups;
+        lookups.initializeWithPresetsFolder(AppPaths::supportFolder());
+        LookupsWindow window(lookups);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        auto *popup = child<QComboBox>(&window, "popupLookup");
+        auto *table = child<QTableView>(&window, "tableLookup");
+        auto *add = child<QPushButton>(&window, "buttonAdd");
+        QCOMPARE(popup->currentText(), QStringLiteral("TIFF.Make"));
+        QCOMPARE(popup->count(), 5);
+
+        const QList<std::pair<QString, QString>> rows{{"*70-200*", "Tele"},
+                                                      {"3012345", "Body B"},
+                                                      {"nef", "Nikon raw"},
+                                                      {"nikon*", "Nikon"},
+                                                      {"*D7000", "Seven"}};
+        for (int i = 0; i < popup->count(); ++i) {
+            popup->setCurrentIndex(i);
+            Q_EMIT popup->activated(i);
+            QTest::mouseClick(add, Qt::LeftButton);
+            QCOMPARE(table->model()->rowCount(), 1);
+            QCOMPARE(table->model()->index(0, 0).data().toString(), QStringLiteral("<new key>"));
+            // Add starts editing the new pattern, its text selected: typing replaces it.
+            const QModelIndex cell = table->model()->index(0, 0);
+            QLineEdit *editor = nullptr;
+            QTRY_VERIFY((editor = qobject_cast<QLineEdit *>(table->indexWidget(cell))) != nullptr);
+            QCOMPARE(editor->selectedText(), QStringLiteral("<new key>"));
+            QTest::keyClicks(editor, rows[i].first);
+            QTest::keyClick(editor, Qt::Key_Return);
+            QTRY_VERIFY(!table->indexWidget(cell));
+            typeInto(table, table->model()->index(0, 1), rows[i].second);
+            QCOMPARE(table->model()->index(0, 0).data().toString(), rows[i].first);
+        }
+        QVERIFY(!grabWindow(&window, QStringLiteral("lookups")).isEmpty());
+        QVERIFY2(!QFile::exists(lookupsFolder() + QStringLiteral("/Make.plist")),
+                 "nothing is written before OK");
+        QTest::mouseClick(child<QPushButton>(&window, "buttonOK"), Qt::LeftButton);
+        QVERIFY(!window.isVisible());
+        QCOMPARE(window.result(), int(QDialog::Accepted));
+
+        const QStringList fields = LookupsController::lookupFields();
+        for (int i = 0; i < fields.size(); ++i) {
+            const QString file =
+                lookupsFolder() + QLatin1Char('/') + LookupsController::fileNameForField(fields[i]);
+            QCOMPARE(PropertyList::read(file)->toMap(),
+                     (QVariantMap{{rows[i].first, rows[i].second}}));
+            const QJsonArray entries =
+                tableByTool(fields[i]).value(QStringLiteral("entries")).toArray();
+            QCOMPARE(entries.size(), 1);
+            QCOMPARE(entries.at(0).toObject().value(QStringLiteral("replacement")).toString(),
+                     rows[i].second);
+        }
+        QCOMPARE(LookupsController::lookupKey(QStringLiteral("NIKON CORPORATION"),
+                                              QStringLiteral("TIFF.Make")),
+                 QStringLiteral("Nikon"));
+    }
+
+    // Rows are removed, sorted by either column, refused when they repeat a pattern, and a
+    // lookup macro sees an edit at once; Cancel drops every edit.
+    void rowsRemoveSortRefuseAndCancel()
+    {
+        {
+            LookupsController seed;
+            seed.initializeWithPresetsFolder(AppPaths::supportFolder());
+            seed.dictLookupMake = {{"nikon*", "Nikon"}, {"canon*", "Canon"}, {"*pentax*", "Ricoh"}};
+            QVERIFY(seed.writeLookups());
+        }
+        LookupsController lookups;
+        lookups.initializeWithPresetsFolder(AppPaths::supportFolder());
+        LookupsWindow window(lookups);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        auto *table = child<QTableView>(&window, "tableLookup");
+        auto *remove = child<QPushButton>(&window, "buttonRemove");
+        const auto pattern = [table](int row) {
+            return table->model()->index(row, 0).data().toString();
+        };
+        QCOMPARE(pattern(0), QStringLiteral("*pentax*"));
+        QVERIFY(!remove->isEnabled());
+        table->selectRow(1);
+        QVERIFY(!grabWindow(&window, QStringLiteral("lookups-make")).isEmpty());
+
+        // A header click sorts by replacement, a second one the other way.
+        QTest::mouseClick(table->horizontalHeader()->viewport(), Qt::LeftButton, {},
+                          QPoint(table->horizontalHeader()->sectionViewportPosition(1) + 10, 5));
+        QCOMPARE(pattern(0), QStringLiteral("canon*"));
+        QCOMPARE(pattern(2), QStringLiteral("*pentax*"));
+        QTest::mouseClick(table->horizontalHeader()->viewport(), Qt::LeftButton, {},
+                          QPoint(table->horizontalHeader()->sectionViewportPosition(1) + 10, 5));
+        QCOMPARE(pattern(0), QStringLiteral("*pentax*"));
+
+        // Renaming onto another row's pattern (in any case) is refused and said once.
+        typeInto(table, table->model()->index(0, 0), QStringLiteral("NIKON*"));
+        QTRY_COMPARE(m_ui.alerts.size(), 1);
+        QCOMPARE(m_ui.alerts[0].title, QStringLiteral("Pattern already in the table."));
+        QCOMPARE(pattern(0), QStringLiteral("*pentax*"));
+
+        // An edit counts for the lookups (and so the macros) before OK.
+        QCOMPARE(pattern(1), QStringLiteral("nikon*"));
+        typeInto(table, table->model()->index(1, 1), QStringLiteral("Nikon Z"));
+        QCOMPARE(LookupsController::lookupKey(QStringLiteral("NIKON CORPORATION"),
+                                              QStringLiteral("TIFF.Make")),
+                 QStringLiteral("Nikon Z"));
+
+        // Remove with the button and with the Delete key; the next row is selected.
+        table->selectRow(0);
+        QVERIFY(remove->isEnabled());
+        QTest::mouseClick(remove, Qt::LeftButton);
+        QCOMPARE(table->model()->rowCount(), 2);
+        QCOMPARE(table->selectionModel()->selectedRows().first().row(), 0);
+        table->setFocus();
+        QTest::keyClick(table, Qt::Key_Delete);
+        QCOMPARE(table->model()->rowCount(), 1);
+
+        // Cancel reads the files back: the edits are gone, on disk nothing changed.
+        QTest::mouseClick(child<QPushButton>(&window, "buttonCancel"), Qt::LeftButton);
+        QVERIFY(!window.isVisible());
+        QCOMPARE(lookups.dictLookupMake.size(), 3);
+        QCOMPARE(lookups.dictLookupMake.value(QStringLiteral("nikon*")), QStringLiteral("Nikon"));
+        QCOMPARE(tableByTool(QStringLiteral("TIFF.Make"))
+                     .value(QStringLiteral("entries"))
+                     .toArray()
+                     .size(),
+                 3);
+    }
+
+    // A damaged file is named when the window opens, its table starts empty, and the file is
+    // kept aside (never overwritten) when the tables are saved. Escape with edits asks first.
+    void damagedFileIsNamedAndKept()
+    {
+        QDir().mkpath(lookupsFolder());
+        QFile damaged(lookupsFolder() + QStringLiteral("/Model.plist"));
+        QVERIFY(damaged.open(QIODevice::WriteOnly));
+        damaged.write("<plist><dict><key>half");
+        damaged.close();
+
+        LookupsController lookups;
+        lookups.initializeWithPresetsFolder(AppPaths::supportFolder());
+        LookupsWindow window(lookups);
+        window.show();
+        QTRY_COMPARE(m_ui.alerts.size(), 1);
+        QCOMPARE(m_ui.alerts[0].title, QStringLiteral("A lookup table could not be read."));
+        QVERIFY(m_ui.alerts[0].message.startsWith(damaged.fileName() +
+                                                  QStringLiteral(" can't be read")));
+        auto *popup = child<QComboBox>(&window, "popupLookup");
+        auto *table = child<QTableView>(&window, "tableLookup");
+        popup->setCurrentText(QStringLiteral("TIFF.Model"));
+        Q_EMIT popup->activated(popup->currentIndex());
+        QCOMPARE(table->model()->rowCount(), 0);
+        child<QPushButton>(&window, "buttonAdd")->click();
+        typeInto(table, table->model()->index(0, 0), QStringLiteral("d850"));
+
+        m_ui.confirmAnswers = {0}; // "Keep"
+        QTest::keyClick(&window, Qt::Key_Escape);
+        QVERIFY(!window.isVisible());
+        QCOMPARE(m_ui.confirmations.last().title,
+                 QStringLiteral("Keep the changes to the lookup tables?"));
+        QFile aside(damaged.fileName() + QStringLiteral(".damaged"));
+        QVERIFY(aside.open(QIODevice::ReadOnly));
+        QCOMPARE(aside.readAll(), QByteArray("<plist><dict><key>half"));
+        QVERIFY(PropertyList::read(damaged.fileName())->toMap().contains(QStringLiteral("d850")));
+    }
 };
 
 int main(int argc, char **argv)
 {
-    return runWindowTests<PrefsWindowTest>(argc, argv);
+    return runWindowTests<MetadataWindowsTest>(argc, argv);
 }
 
-#include "PrefsWindowTest.moc"
+#include "MetadataWindowsTest.moc"
