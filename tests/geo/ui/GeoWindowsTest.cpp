@@ -294,7 +294,7 @@ private Q_SLOTS:
 
     // The main window opens the track manager plainly, and through Load Track with its add
     // dialog first; nothing loaded, nothing is written.
-    void theMainWindowOpensTheTrackManager()
+    void trackManagerOpensFromTheMainWindow()
     {
         Program program;
         bool sawManager = false;
@@ -325,7 +325,7 @@ private Q_SLOTS:
                                QStringLiteral("/GPS/gpxfiles.plist")));
     }
 
-    void addingFilesListsThemAndDrawsTheMap()
+    void trackManagerListsAddedFilesAndDrawsTheMap()
     {
         const QString folder = makeTestFolder(QStringLiteral("tracks"));
         writeTestFile(folder + QStringLiteral("/walk.gpx"), osloTrack("Walk", 25));
@@ -433,7 +433,7 @@ private Q_SLOTS:
         QVERIFY(m_ui.alerts[0].message.contains(gps));
     }
 
-    void devicesAreReadThroughTheDialog()
+    void trackManagerReadsDevicesThroughItsAddDialog()
     {
         const QString folder = makeTestFolder(QStringLiteral("device"));
         TrackManagerController store(makeTestFolder(QStringLiteral("support-device")));
@@ -492,7 +492,7 @@ private Q_SLOTS:
 
     // With tiles from a server the map looks as it does online; a track too large to hand to
     // the engine inline goes through a private file and is drawn whole.
-    void tilesComeFromThePreferencesAndALongTrackIsDrawnWhole()
+    void trackManagerTakesTilesFromThePreferencesAndDrawsALongTrackWhole()
     {
         LocalTileServer server;
         QVERIFY(server.isListening());
@@ -530,7 +530,7 @@ private Q_SLOTS:
         window.accept();
     }
 
-    void withoutAWorkingEngineTheWindowSaysWhy()
+    void trackManagerSaysWhyWithoutAWorkingEngine()
     {
         // As root with the sandbox on the engine would end the program: no web view is made.
         WebEngineStartup::setFactsForTests(WebEngineStartup::Facts{true, false, true});
@@ -546,7 +546,7 @@ private Q_SLOTS:
         window.accept();
     }
 
-    void aClickOnTheMapIsThePosition()
+    void manualTagTakesAClickOnTheMapAsThePosition()
     {
         ManualTagController::reset();
         QString expected, reason;
@@ -577,7 +577,7 @@ private Q_SLOTS:
         QCOMPARE(Defaults::string(ManualTagController::kTagLon), parts[0]);
     }
 
-    void pastingMovesTheMapCancelKeepsThePlace()
+    void manualTagMovesTheMapOnPasteAndCancelKeepsThePlace()
     {
         // The second opening in a run starts where the first ended, whatever the fix.
         const QString lat = ManualTagController::shared().lat();
@@ -612,7 +612,7 @@ private Q_SLOTS:
         QCOMPARE(Defaults::string(ManualTagController::kTagLat), lat);
     }
 
-    void theMainWindowPlacesTheSelectedImages()
+    void manualTagFromTheMainWindowPlacesTheSelectedImages()
     {
         ManualTagController::reset();
         LocationService::setOverride(std::make_pair(51.5, -0.12));
@@ -668,7 +668,7 @@ private Q_SLOTS:
 
     // A picture of a clock read 10:02:30 where the camera wrote 10:00:00: the main window shows
     // 150 sec., and the next geotagging places the image 150 s further along the track.
-    void adjustmentOfAKnownImageReachesTheMatching()
+    void timeAdjustOfAKnownImageReachesTheMatching()
     {
         const QString card =
             makeTimedCard(QStringLiteral("clock-card"),
@@ -731,7 +731,7 @@ private Q_SLOTS:
         TrackManagerController::sharedInstance().setTimeAdjustment(0);
     }
 
-    void cancelCloseAndTypedValues()
+    void timeAdjustCancelCloseAndTypedValues()
     {
         const QString card =
             makeTimedCard(QStringLiteral("typo-card"), {"2024:06:01 10:00:00"}, QSize(320, 240));
@@ -771,7 +771,7 @@ private Q_SLOTS:
         QCOMPARE(adjustment, -42);
     }
 
-    void viewerMovesTicksAndShowsWhatCannotBeDecoded()
+    void timeAdjustViewerMovesTicksAndShowsWhatCannotBeDecoded()
     {
         const QString card = makeTimedCard(
             QStringLiteral("viewer-card"),
@@ -845,7 +845,7 @@ private Q_SLOTS:
         QCOMPARE(refreshed, 4);
     }
 
-    void cameraImagesAreFetchedAndMetadataIsAwaited()
+    void timeAdjustFetchesCameraImagesAndAwaitsTheirMetadata()
     {
         const QString source = QDir::homePath() + QStringLiteral("/camera-source.jpg");
         QVERIFY(ImageFixtures::writeJpeg(source, QSize(900, 600),
@@ -898,7 +898,7 @@ private Q_SLOTS:
         controller.setCameraDownloader({});
     }
 
-    void typingFiltersAndOnlyListedZonesAreChosen()
+    void timeZoneChooserFiltersAsYouTypeAndChoosesListedZonesOnly()
     {
         Defaults::remove(TimeZoneChooserController::kDSTSaved);
         Defaults::remove(TimeZoneChooserController::kTimeZoneSelected);
@@ -977,7 +977,7 @@ private Q_SLOTS:
 
     // The zone chosen in the main window reaches the selected images, the matching reads their
     // camera times in that zone, and the ingested file carries the position of that instant.
-    void theChosenZoneGeotagsTheIngestedImage()
+    void timeZoneChooserZoneGeotagsTheIngestedImage()
     {
         Defaults::remove(TimeZoneChooserController::kTimeZoneSelected);
         m_ui.clear();

@@ -150,7 +150,7 @@ private Q_SLOTS:
         QDir(lookupsFolder()).removeRecursively();
     }
 
-    void cellsEditorsAndRowHeights()
+    void metadataTableCellsEditorsAndRowHeights()
     {
         ExifTableView table;
         table.resize(460, 360);
@@ -204,7 +204,7 @@ private Q_SLOTS:
         QCOMPARE(tableValue(table, "TimeZone"), QStringLiteral("Asia/Tokyo"));
     }
 
-    void buttonsAndMenuOfARow()
+    void metadataTableButtonsAndMenuOfARow()
     {
         ExifTableView table;
         table.show();
@@ -256,7 +256,7 @@ private Q_SLOTS:
 
     // Raw list, converter, preview option and switches: shown from the store, edited through
     // their controls, stored on OK and read back by the tool.
-    void ingestionSettingsAreStoredOnOk()
+    void prefsIngestionSettingsAreStoredOnOk()
     {
         PrefsWindow window(ECPrefsController::prefs());
         window.show();
@@ -319,7 +319,7 @@ private Q_SLOTS:
 
     // A refused value keeps the window open on the control at fault, stores nothing, and an
     // Escape with unsaved edits asks before dropping them.
-    void refusedValuesKeepTheWindowOpen()
+    void prefsRefusedValuesKeepTheWindowOpen()
     {
         const QString folder = QDir::homePath() + QStringLiteral("/not-a-program");
         QDir().mkpath(folder);
@@ -396,7 +396,7 @@ private Q_SLOTS:
 
     // Custom fields added, renamed and removed; layout rows ticked, given lines, moved and
     // regrouped; what OK stores is what the tool and the catalogue see.
-    void customFieldsAndLayout()
+    void prefsCustomFieldsAndLayout()
     {
         PrefsWindow window(ECPrefsController::prefs());
         window.show();
@@ -512,7 +512,7 @@ private Q_SLOTS:
 
     // Through the main window: after the window closes, the catalogue, the default preset and
     // the macro list know the new field at once; the lookup tables open from the same menu.
-    void changesReachTheProgramAtOnce()
+    void prefsChangesReachTheProgramAtOnce()
     {
         MainWindow main;
         QuorvaneAppDelegate app(&main);
@@ -567,7 +567,7 @@ private Q_SLOTS:
 
     // The converter set in this window converts a card's raw files: the backup tree gets the
     // camera's files, the primary tree a DNG per raw file, with the options chosen here.
-    void cardWithRawFilesIngestsThroughTheChosenConverter()
+    void prefsConverterIngestsACardWithRawFiles()
     {
         const QString root = QDir::homePath() + QStringLiteral("/conversion");
         const QString card = root + QStringLiteral("/card");
@@ -624,7 +624,7 @@ private Q_SLOTS:
 
     // Each of the five tables gets a row typed in; OK writes every file with the exact texts,
     // which the tool and the lookups read back.
-    void everyTableIsEditedInPlaceAndSavedOnOk()
+    void lookupsEveryTableIsEditedInPlaceAndSavedOnOk()
     {
         LookupsController lookups;
         lookups.initializeWithPresetsFolder(AppPaths::supportFolder());
@@ -685,7 +685,7 @@ private Q_SLOTS:
 
     // Rows are removed, sorted by either column, refused when they repeat a pattern, and a
     // lookup macro sees an edit at once; Cancel drops every edit.
-    void rowsRemoveSortRefuseAndCancel()
+    void lookupsRowsRemoveSortRefuseAndCancel()
     {
         {
             LookupsController seed;
@@ -754,7 +754,7 @@ private Q_SLOTS:
 
     // A damaged file is named when the window opens, its table starts empty, and the file is
     // kept aside (never overwritten) when the tables are saved. Escape with edits asks first.
-    void damagedFileIsNamedAndKept()
+    void lookupsDamagedFileIsNamedAndKept()
     {
         QDir().mkpath(lookupsFolder());
         QFile damaged(lookupsFolder() + QStringLiteral("/Model.plist"));
