@@ -223,7 +223,8 @@ std::optional<Generation> parseGeneration(const QByteArray &text, QString *error
             const QXmlStreamAttributes attributes = xml.attributes();
             bool ok = false;
             const qint64 size = attributes.value(QLatin1String("size")).toLongLong(&ok);
-            entry->size = ok ? size : -1;
+            // A negative size is no size: unknown, as when the attribute is missing.
+            entry->size = ok && size >= 0 ? size : -1;
             entry->modified = QDateTime::fromString(
                 attributes.value(QLatin1String("lastmodificationdate")).toString(), Qt::ISODate);
             entry->path = xml.readElementText();
