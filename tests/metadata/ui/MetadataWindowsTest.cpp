@@ -29,11 +29,11 @@
 #include "support/WindowDriving.h"
 #include "support/WindowTestSupport.h"
 
+#include <QAbstractItemView>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QDirIterator>
-#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QHeaderView>
 #include <QJsonArray>
@@ -61,23 +61,24 @@ QJsonValue storedByTool(const char *key)
     return QJsonDocument::fromJson(run.out.toUtf8()).object().value(QStringLiteral("value"));
 }
 
-// Answers the converter chooser (a real file dialog) with `path`.
+// Answers the converter chooser (a real file dialog) with `path`, typed into its name field as a
+// person would. (selectFile() leaves that field alone once it has the focus, which it may have by
+// the time the dialog is up; the dialog then kept its own choice and refused to close.)
 void chooseInDialog(const QString &path)
 {
     whenModal([path](QWidget *modal) {
         auto *dialog = qobject_cast<QFileDialog *>(modal);
         QVERIFY(dialog);
         QCOMPARE(dialog->windowTitle(), QStringLiteral("Choose DNG Converter application."));
-        // The dialog lists its folder on a thread of its own; until it has, a file chosen may not
-        // be taken yet and the dialog stays open. Choose again until it is.
-        QElapsedTimer clock;
-        clock.start();
-        while (dialog->isVisible() && clock.elapsed() < 20000) {
-            dialog->selectFile(path);
-            QMetaObject::invokeMethod(dialog, "accept"); // what the Choose button does
-            if (dialog->isVisible())
-                QTest::qWait(50);
-        }
+        const QFileInfo info(path);
+        dialog->setDirectory(info.absolutePath());
+        auto *name = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+        QVERIFY(name);
+        for (auto *view : dialog->findChildren<QAbstractItemView *>())
+            if (view->selectionModel())
+                view->selectionModel()->clear();
+        name->setText(info.fileName());
+        QMetaObject::invokeMethod(dialog, "accept"); // what the Choose button does
         QVERIFY2(!dialog->isVisible(), "the file dialog did not take the file chosen");
     });
 }
