@@ -195,33 +195,6 @@ template <typename Work> void runEach(int count, Work &&work)
         t.join();
 }
 
-// Where each restart interval's data starts (after its marker), when every marker is there and
-// numbered as it must be; empty otherwise.
-std::vector<const unsigned char *> intervalStarts(const unsigned char *begin,
-                                                  const unsigned char *end, size_t intervals)
-{
-    std::vector<const unsigned char *> starts{begin};
-    const unsigned char *at = begin;
-    while (starts.size() < intervals) {
-        const void *ff = std::memchr(at, 0xFF, size_t(end - at));
-        if (!ff)
-            return {};
-        at = static_cast<const unsigned char *>(ff);
-        if (at + 1 >= end)
-            return {};
-        const unsigned char next = at[1];
-        if (next == 0x00 || next == 0xFF) {
-            at += next == 0x00 ? 2 : 1;
-            continue;
-        }
-        if (next != 0xD0 + (starts.size() - 1) % 8)
-            return {};
-        at += 2;
-        starts.push_back(at);
-    }
-    return starts;
-}
-
 // The scan in parts on several threads, each part a run of whole restart intervals. False when
 // the markers do not allow it.
 bool decodeInParts(Scan &scan, const unsigned char *begin, const unsigned char *end, int parts,
@@ -232,16 +205,22 @@ bool decodeInParts(Scan &scan, const unsigned char *begin, const unsigned char *
     parts = std::min(parts, intervals);
     if (parts < 2)
         return false;
-    const std::vector<const unsigned char *> starts = intervalStarts(begin, end, size_t(intervals));
-    if (starts.empty())
+    // Where each interval's data starts: after the marker that ends the one before.
+    std::vector<std::int64_t> markers;
+    std::int64_t scanEnd = 0;
+    if (!JpegEntropy::findRestartMarkers(begin, end - begin, 0, markers, scanEnd) ||
+        qint64(markers.size()) != intervals - 1)
         return false;
+    const auto start = [&](int interval) {
+        return interval == 0 ? begin : begin + markers[size_t(interval - 1)] + 2;
+    };
     std::vector<Outcome> outcomes(size_t(parts), Outcome::Done);
     runEach(parts, [&](int part) {
         const int firstInterval = int(qint64(part) * intervals / parts);
         const int lastInterval = int(qint64(part + 1) * intervals / parts);
-        outcomes[size_t(part)] = decodeRange(scan, starts[size_t(firstInterval)], end,
-                                             firstInterval * scan.restartInterval,
-                                             std::min(mcus, lastInterval * scan.restartInterval));
+        outcomes[size_t(part)] =
+            decodeRange(scan, start(firstInterval), end, firstInterval * scan.restartInterval,
+                        std::min(mcus, lastInterval * scan.restartInterval));
     });
     outcome = Outcome::Done;
     for (Outcome o : outcomes) {

@@ -81,6 +81,36 @@ bool passStuffing(Source &source)
     return false;
 }
 
+bool findRestartMarkers(const unsigned char *data, std::int64_t size, std::int64_t from,
+                        std::vector<std::int64_t> &markers, std::int64_t &scanEnd)
+{
+    std::int64_t at = from;
+    while (at < size) {
+        const void *ff = std::memchr(data + at, 0xFF, size_t(size - at));
+        if (!ff)
+            break;
+        at = static_cast<const unsigned char *>(ff) - data;
+        if (at + 1 >= size)
+            break;
+        const unsigned char next = data[at + 1];
+        if (next == 0x00 || next == 0xFF) {
+            at += next == 0x00 ? 2 : 1;
+            continue;
+        }
+        if (next >= 0xD0 && next <= 0xD7) {
+            if (next != 0xD0 + markers.size() % 8)
+                return false;
+            markers.push_back(at);
+            at += 2;
+            continue;
+        }
+        scanEnd = at;
+        return next == 0xD9;
+    }
+    scanEnd = size;
+    return true;
+}
+
 std::pair<std::uint64_t, int> fillSlowly(Source &source, std::uint64_t buffer, int left)
 {
     while (left <= 56) {

@@ -67,6 +67,14 @@ struct Source
 // stopped at the marker's last 0xFF.
 bool passStuffing(Source &source);
 
+// The restart markers of the scan whose entropy-coded data starts at `from` in `data`: the offset
+// of each, in order, and where the scan ends (the next other marker, or the data's end). False
+// when a marker is numbered out of turn or the scan ends at a marker other than the end of the
+// image (damaged, or more scans follow): decoders that split the scan at its markers leave such
+// files to the library's own recovery.
+bool findRestartMarkers(const unsigned char *data, std::int64_t size, std::int64_t from,
+                        std::vector<std::int64_t> &markers, std::int64_t &scanEnd);
+
 // Tops the buffer up byte by byte (near a 0xFF byte, a marker, or the end of the data).
 std::pair<std::uint64_t, int> fillSlowly(Source &source, std::uint64_t buffer, int left);
 

@@ -1,6 +1,7 @@
 #include "platform/ScaledJpeg.h"
 
 #include "platform/JpegDcPicture.h"
+#include "platform/JpegEntropy.h"
 
 #include <QFile>
 #include <QThread>
@@ -246,9 +247,9 @@ bool prepare(Session &s, const QByteArray &data, const QSize &box, Plan &plan)
 // Where the markers sit that a banded decode needs.
 struct Layout
 {
-    qsizetype frameHeight = -1;      // offset of the frame header's height field
-    std::vector<qsizetype> restarts; // offset of each restart marker, in order
-    qsizetype end = -1;              // offset of the end-of-image marker (or of the data's end)
+    qsizetype frameHeight = -1;         // offset of the frame header's height field
+    std::vector<std::int64_t> restarts; // offset of each restart marker, in order
+    std::int64_t end = -1;              // offset of the end-of-image marker (or of the data's end)
 };
 
 // The frame header of a sequential Huffman file.
@@ -272,39 +273,6 @@ qsizetype frameHeightField(const QByteArray &data, qsizetype entropyStart)
         at += 2 + length;
     }
     return -1;
-}
-
-// Finds every restart marker of the first scan and checks that they count up as they must.
-bool findRestarts(const QByteArray &data, qsizetype entropyStart, Layout &layout)
-{
-    const auto *p = reinterpret_cast<const unsigned char *>(data.constData());
-    const qsizetype size = data.size();
-    qsizetype at = entropyStart;
-    while (at < size) {
-        const void *ff = std::memchr(p + at, 0xFF, size_t(size - at));
-        if (!ff)
-            break;
-        at = static_cast<const unsigned char *>(ff) - p;
-        if (at + 1 >= size)
-            break;
-        const unsigned char next = p[at + 1];
-        if (next == 0x00 || next == 0xFF) {
-            at += next == 0x00 ? 2 : 1;
-            continue;
-        }
-        if (next >= 0xD0 && next <= 0xD7) {
-            if (next != 0xD0 + layout.restarts.size() % 8)
-                return false; // damaged or misnumbered: leave it to the library's own recovery
-            layout.restarts.push_back(at);
-            at += 2;
-            continue;
-        }
-        // The end of the image, or another scan's header: the first scan ends here.
-        layout.end = at;
-        return next == 0xD9;
-    }
-    layout.end = size;
-    return true;
 }
 
 struct Band
@@ -365,7 +333,9 @@ std::vector<Band> planBands(const QByteArray &data, const Plan &plan, Layout &la
 {
     std::vector<Band> bands;
     layout.frameHeight = frameHeightField(data, plan.entropyStart);
-    if (layout.frameHeight < 0 || !findRestarts(data, plan.entropyStart, layout))
+    if (layout.frameHeight < 0 || !JpegEntropy::findRestartMarkers(
+                                      reinterpret_cast<const unsigned char *>(data.constData()),
+                                      data.size(), plan.entropyStart, layout.restarts, layout.end))
         return bands;
     const qint64 mcusPerRow = (plan.width + plan.mcuWidth - 1) / plan.mcuWidth;
     const qint64 mcuRows = (plan.height + plan.mcuHeight - 1) / plan.mcuHeight;
