@@ -236,19 +236,16 @@ bool decodeInParts(Scan &scan, const unsigned char *begin, const unsigned char *
 qint64 dataBytes(const unsigned char *begin, const unsigned char *end)
 {
     qint64 stuffing = 0;
-    const unsigned char *at = begin;
-    while (at < end) {
-        const void *ff = std::memchr(at, 0xFF, size_t(end - at));
+    Source source{begin, end};
+    while (source.at < end) {
+        const void *ff = std::memchr(source.at, 0xFF, size_t(end - source.at));
         if (!ff)
             break;
-        at = static_cast<const unsigned char *>(ff) + 1;
-        const unsigned char *group = at;
-        while (at < end && *at == 0xFF)
-            ++at;
-        if (at >= end || *at != 0x00)
+        const unsigned char *at = static_cast<const unsigned char *>(ff);
+        source.at = at;
+        if (!JpegEntropy::passStuffing(source))
             return -1;
-        ++at;
-        stuffing += at - group;
+        stuffing += source.at - at - 1;
     }
     return qint64(end - begin) - stuffing;
 }
