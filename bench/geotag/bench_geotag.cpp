@@ -4,8 +4,8 @@
 //
 //   bench_geotag [IMAGES] [POINTS]
 
-#include "items/ThumbItem.h"
 #include "geo/TrackManagerController.h"
+#include "items/ThumbItem.h"
 #include "platform/DateReader.h"
 #include "platform/Process.h"
 #include "platform/RecordingUserInterface.h"

@@ -3,11 +3,11 @@
 // all files), and GPS tagging of 200 JPEGs with one ExifTool start per file and with one
 // ExifTool kept open.
 
-#include "items/ThumbItem.h"
 #include "ingest/ExifToolWriter.h"
 #include "ingest/JpegXmpMerger.h"
 #include "ingest/MetadataWriter.h"
 #include "ingest/XmpGenerator.h"
+#include "items/ThumbItem.h"
 #include "platform/Process.h"
 
 #include <QCoreApplication>

@@ -27,12 +27,12 @@ bool storeWritable(const QString &file)
     const QFileInfo info(file);
     const QString folder = info.absolutePath();
     if (!QDir().mkpath(folder)) {
-        g_lastProblem = QStringLiteral("%1 can't be written: the folder %2 can't be made")
-                            .arg(file, folder);
+        g_lastProblem =
+            QStringLiteral("%1 can't be written: the folder %2 can't be made").arg(file, folder);
         return false;
     }
-    const bool writable = info.exists() ? info.isFile() && info.isWritable()
-                                        : QFileInfo(folder).isWritable();
+    const bool writable =
+        info.exists() ? info.isFile() && info.isWritable() : QFileInfo(folder).isWritable();
     if (!writable) {
         g_lastProblem = QStringLiteral("%1 can't be written").arg(file);
         return false;

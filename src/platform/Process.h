@@ -40,7 +40,7 @@ struct ProcessResult
     int exitCode = -1;
     bool signaled = false; // killed by a signal
     int signal = 0;
-    bool stopped = false; // ended because stopRequested answered true
+    bool stopped = false;  // ended because stopRequested answered true
     bool timedOut = false; // killed for running longer than the request allowed
     QByteArray stdoutData;
     QByteArray stderrData;
