@@ -179,10 +179,12 @@ TEST(TimeZoneChooser, DefaultsChoiceAndZoneNames)
     Clock::setSource({});
     EXPECT_FALSE(TimeZoneChooserController::initialSelection(names));
 
+    SystemLogCapture logged;
     TimeZoneChooserController chooser;
     EXPECT_FALSE(chooser.accept(std::nullopt, true)); // first use, no row: none
     EXPECT_EQ(chooser.accept(QStringLiteral("Europe/Berlin"), true),
               QStringLiteral("Europe/Berlin DST"));
+    EXPECT_EQ(logged.lines.last(), QStringLiteral("timezone = Europe/Berlin DST"));
     EXPECT_TRUE(TimeZoneChooserController::defaultDST());
     EXPECT_EQ(TimeZoneChooserController::initialSelection(names), QStringLiteral("Europe/Berlin"));
     EXPECT_EQ(chooser.accept(std::nullopt, false), QStringLiteral("Europe/Berlin DST"));
