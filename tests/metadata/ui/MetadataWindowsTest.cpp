@@ -4,7 +4,6 @@
 #include "app/ui/MainWindow.h"
 #include "app/ui/QuorvaneAppDelegate.h"
 #include "macro/MacroProcessor.h"
-#include "macro/ui/MacroEditorWindow.h"
 #include "macro/ui/TokenFieldEdit.h"
 #include "metadata/ECPrefsController.h"
 #include "metadata/ExifTableModel.h"
