@@ -150,6 +150,7 @@ TEST(ExifTableModel, TypedValuesTicksAndTheMeaningOfAnEmptyCell)
     EXPECT_EQ(origin(model, "IPTC.City"), ExifTableModel::Origin::NoValue);
     model.usePresetValue(city);
     EXPECT_EQ(shown(model, "IPTC.City"), "Bergen");
+    EXPECT_EQ(origin(model, "IPTC.City"), ExifTableModel::Origin::Preset);
 
     // Unticking drops the typed value; the stored value shows again.
     model.setData(model.index(city, 2), "Tromsø");

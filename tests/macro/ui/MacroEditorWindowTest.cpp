@@ -1,4 +1,5 @@
-// The token field and the macro editor window, driven through their widgets.
+// The token field and the macro editor window, driven through their widgets. How text is cut
+// into tokens and which menu holds a macro are the macro catalogue's core tests.
 
 #include "macro/ui/MacroEditorWindow.h"
 #include "macro/MacroProcessor.h"
@@ -56,9 +57,7 @@ private Q_SLOTS:
         int started = 0;
         connect(&field, &TokenFieldEdit::editingStarted, this, [&] { ++started; });
 
-        // Text shows as tokens, cut as the macro language cuts it: unterminated macros stay text.
-        field.setText(QStringLiteral("{@A{@B}}"));
-        QCOMPARE(describe(field.objectValue()), (QStringList{"token:{@A{@B}", "text:}"}));
+        // An unterminated macro shows as text, and setting text is no edit.
         field.setText(QStringLiteral("{@Index:4"));
         QCOMPARE(describe(field.objectValue()), QStringList{"text:{@Index:4"});
         QCOMPARE(started, 0);
@@ -79,19 +78,12 @@ private Q_SLOTS:
         field.moveCursor(QTextCursor::Start);
         field.moveCursor(QTextCursor::Right);
         MacroMenuButton button(&field);
-        QStringList sections;
-        for (QAction *action : button.menu()->actions())
-            sections << action->text();
-        QCOMPARE(sections,
-                 (QStringList{"Macros", "Date", "Exif", "TIFF", "GPS", "Maker", "Special"}));
+        QCOMPARE(button.menu()->actions().size(), 7); // a submenu per section
         QAction *date =
             menuItem(&button, QStringLiteral("Date"), QStringLiteral("DateImage:YYYY/MM-DD"));
         QVERIFY(date);
         date->trigger();
         QCOMPARE(field.text(), QStringLiteral("a{@DateImage:YYYY/MM-DD}b"));
-        QVERIFY(menuItem(&button, QStringLiteral("Macros"), QStringLiteral("CF.Shoot")));
-        QVERIFY(menuItem(&button, QStringLiteral("Special"), QStringLiteral("Lookup.TIFF.Make")));
-        QVERIFY(menuItem(&button, QStringLiteral("Exif"), QStringLiteral("ExifAux.LensModel")));
 
         // Copy gives macro text; pasting it gives tokens again.
         field.selectAll();
@@ -118,7 +110,7 @@ private Q_SLOTS:
 
     void macroEditorSetAndCancel()
     {
-        // Set without changes writes back the same text; Cancel answers nothing.
+        // The text shows as tokens; typing and the editor's menu add to it and Set returns it.
         whenModal([](QWidget *modal) {
             QCOMPARE(modal->objectName(), QStringLiteral("MacroEditorController"));
             auto *field = modal->findChild<TokenFieldEdit *>(QStringLiteral("tokenField"));
@@ -126,24 +118,18 @@ private Q_SLOTS:
                      (QStringList{"token:{@DateImage:YYYY}", "text:-", "token:{@Index:4}"}));
             QVERIFY(field->hasFocus() || !modal->isActiveWindow());
             QVERIFY(QFileInfo(grabWindow(modal, QStringLiteral("macro-editor"))).exists());
-            modal->findChild<QPushButton *>(QStringLiteral("buttonSet"))->click();
-        });
-        QCOMPARE(MacroEditorWindow::edit(nullptr, QStringLiteral("IPTC.Headline"),
-                                         QStringLiteral("{@DateImage:YYYY}-{@Index:4}")),
-                 std::optional<QString>(QStringLiteral("{@DateImage:YYYY}-{@Index:4}")));
-
-        whenModal([](QWidget *modal) {
-            auto *field = modal->findChild<TokenFieldEdit *>(QStringLiteral("tokenField"));
             auto *menu = modal->findChild<MacroMenuButton *>(QStringLiteral("popupButtonFields"));
             field->moveCursor(QTextCursor::End);
             QTest::keyClicks(field, QStringLiteral(" by "));
             menuItem(menu, QStringLiteral("Special"), QStringLiteral("UserName"))->trigger();
             modal->findChild<QPushButton *>(QStringLiteral("buttonSet"))->click();
         });
-        QCOMPARE(MacroEditorWindow::edit(nullptr, QStringLiteral("IPTC.Credit"),
-                                         QStringLiteral("Photo")),
-                 std::optional<QString>(QStringLiteral("Photo by {@UserName}")));
+        QCOMPARE(
+            MacroEditorWindow::edit(nullptr, QStringLiteral("IPTC.Headline"),
+                                    QStringLiteral("{@DateImage:YYYY}-{@Index:4}")),
+            std::optional<QString>(QStringLiteral("{@DateImage:YYYY}-{@Index:4} by {@UserName}")));
 
+        // Cancel answers nothing, whatever was typed.
         whenModal([](QWidget *modal) {
             auto *field = modal->findChild<TokenFieldEdit *>(QStringLiteral("tokenField"));
             QTest::keyClicks(field, QStringLiteral("changed"));

