@@ -248,31 +248,12 @@ private Q_SLOTS:
         QCOMPARE(status(w), QStringLiteral("3 selected     3 checked     7 total"));
         QCOMPARE(w.imageBrowser->selectedRows(), selected);
 
-        // A tick on an unselected cell changes that cell only.
-        QTest::mouseClick(w.imageBrowser->viewport(), Qt::LeftButton, {},
-                          program.cellPoint(0, QPointF(8, 8)));
-        QVERIFY(program.item(0)->checked);
-        QCOMPARE(status(w), QStringLiteral("3 selected     4 checked     7 total"));
-
-        // An excluded cell: nothing changes, the selection neither.
-        program.item(1)->excluded = true;
-        int posted = 0;
-        NotificationCenter::defaultCenter().addObserver(
-            this, QStringLiteral("StatusDisplayChange"),
-            [&posted](const Notification &) { ++posted; });
-        QTest::mouseClick(w.imageBrowser->viewport(), Qt::LeftButton, {},
-                          program.cellPoint(1, QPointF(8, 8)));
-        NotificationCenter::defaultCenter().removeObserver(this);
-        QCOMPARE(posted, 1);
-        QVERIFY(!program.item(1)->checked);
-        QCOMPARE(w.imageBrowser->selectedRows(), selected);
-
-        // Double-clicking another day adds it to the selection; Check All skips the excluded.
+        // Double-clicking another day adds it to the selection.
         w.tableDates->setCurrentRow(0);
         program.app.doubleclickDate();
         QCOMPARE(w.imageBrowser->selectedRows().size(), 5);
         program.app.actionCheckAll();
-        QCOMPARE(status(w), QStringLiteral("5 selected     6 checked     7 total"));
+        QCOMPARE(status(w), QStringLiteral("5 selected     7 checked     7 total"));
 
         // How the window looks with a card chosen: ingested and excluded cells among them.
         program.item(2)->ingested = true;
@@ -456,9 +437,6 @@ private Q_SLOTS:
         w.sliderZoom->setValue(w.sliderZoom->minimum());
         QTRY_VERIFY(model->picture(0).width() < sharp.width() / 2);
         QVERIFY(isRed(model->picture(0).pixelColor(10, 10)));
-        // And sharp again when zoomed back in.
-        w.sliderZoom->setValue(w.sliderZoom->maximum());
-        QTRY_VERIFY(model->picture(0).width() >= frame.width());
     }
 
     void helpPagesNameMenusThatExist()
@@ -567,7 +545,9 @@ private Q_SLOTS:
         wait.endModalSession();
     }
 
-    void timeOutIsRaisedToFiveAndArrivesOnTheMainThread()
+    // A wait ends by call or by its time-out, which is at least five units and arrives on the
+    // main thread.
+    void waitsEndByCallOrByATimeOutOnTheMainThread()
     {
         ProgressController::setTimeoutUnitMsForTests(20);
         QThread *arrivedOn = nullptr;
@@ -585,12 +565,7 @@ private Q_SLOTS:
         longer.timeoutTarget = [] {};
         longer.load();
         QCOMPARE(longer.timeoutPeriod, 12);
-        ProgressController::setTimeoutUnitMsForTests(1000);
-    }
 
-    void waitsEndByCallOrByTimeOut()
-    {
-        ProgressController::setTimeoutUnitMsForTests(20);
         GuiUserInterface ui;
         QTimer::singleShot(30, [&ui] { ui.endWait(); });
         QCOMPARE(ui.waitModally(QStringLiteral("Reading metadata..."), 30), WaitOutcome::Ended);
