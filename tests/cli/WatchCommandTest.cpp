@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <optional>
 
 namespace {
 
@@ -67,13 +68,23 @@ int jpegsBelow(const QString &folder)
 
 } // namespace
 
-TEST(WatchCommand, IngestsEachCardPutInAndEjectsIt)
+// One pair of private buses for the whole command: stopped while waiting, cards in a row, a card
+// in use, then the disk service gone. What an eject outcome says is the card arrivals' test.
+TEST(WatchCommand, IngestsEachCardPutInEjectsItAndNeedsTheDiskService)
 {
     PrivateBus system(QStringLiteral("watch-system"));
     PrivateBus session(QStringLiteral("watch-session"));
     ASSERT_TRUE(system.isRunning());
-    MockUDisks disks(system, session);
-    ASSERT_TRUE(disks.isRunning()) << "python3-dbusmock is needed";
+    std::optional<MockUDisks> disks(std::in_place, system, session);
+    ASSERT_TRUE(disks->isRunning()) << "python3-dbusmock is needed";
+
+    // Stopped while waiting: a normal end.
+    {
+        Watcher idle(system, {QStringLiteral("--preset"), QStringLiteral("Default")});
+        ASSERT_TRUE(waitUntil([&] { return idle.saw("Waiting for cards"); }));
+        EXPECT_EQ(idle.interrupt(), 0);
+    }
+
     const QString target = makeTestFolder(QStringLiteral("station"));
     ASSERT_TRUE(writePreset(
         QStringLiteral("Station"),
@@ -81,7 +92,8 @@ TEST(WatchCommand, IngestsEachCardPutInAndEjectsIt)
          {QStringLiteral("FilenameArrangement"), QStringLiteral("{@FileNameOriginal}")}},
         {}));
     // Mounted before: left alone.
-    disks.addCard(QStringLiteral("sdb"), QStringLiteral("OLD"), makeCard(QStringLiteral("old"), 1));
+    disks->addCard(QStringLiteral("sdb"), QStringLiteral("OLD"),
+                   makeCard(QStringLiteral("old"), 1));
 
     // A station set up from the command line: eject after each run (as --eject does).
     ASSERT_EQ(runCli({"prefs", "set", "EjectAfterIngest", "yes"}).exitCode, 0);
@@ -89,55 +101,36 @@ TEST(WatchCommand, IngestsEachCardPutInAndEjectsIt)
     ASSERT_TRUE(waitUntil([&] { return watch.saw("Waiting for cards"); })) << watch.err.data();
 
     // Two cards in a row: each ingested whole, then unmounted and powered off.
-    disks.addCard(QStringLiteral("sdc"), QStringLiteral("CARD_A"),
-                  makeCard(QStringLiteral("a"), 3));
+    disks->addCard(QStringLiteral("sdc"), QStringLiteral("CARD_A"),
+                   makeCard(QStringLiteral("a"), 3));
     ASSERT_TRUE(waitUntil([&] { return watch.saw("Card \"CARD_A\" ejected"); }))
         << watch.out.data() << watch.err.data();
-    disks.addCard(QStringLiteral("sdd"), QStringLiteral("CARD_B"),
-                  makeCard(QStringLiteral("b"), 2));
+    disks->addCard(QStringLiteral("sdd"), QStringLiteral("CARD_B"),
+                   makeCard(QStringLiteral("b"), 2));
     ASSERT_TRUE(waitUntil([&] { return watch.saw("Card \"CARD_B\" ejected"); }))
         << watch.out.data() << watch.err.data();
     EXPECT_EQ(jpegsBelow(target), 5);
     EXPECT_TRUE(watch.out.contains("ingesting with the preset \"Station\""));
     EXPECT_FALSE(watch.out.contains("OLD"));
-    EXPECT_EQ(disks.calls(MockUDisks::drivePath(QStringLiteral("sdc"))),
+    EXPECT_EQ(disks->calls(MockUDisks::drivePath(QStringLiteral("sdd"))),
               QStringList{QStringLiteral("PowerOff")});
-    EXPECT_EQ(disks.calls(MockUDisks::drivePath(QStringLiteral("sdd"))),
-              QStringList{QStringLiteral("PowerOff")});
-    EXPECT_TRUE(disks.calls(MockUDisks::blockPath(QStringLiteral("sdb"))).isEmpty());
+    EXPECT_TRUE(disks->calls(MockUDisks::blockPath(QStringLiteral("sdb"))).isEmpty());
 
     // A card in use after its run: said clearly, and the watch ends as a failure.
-    disks.addCard(QStringLiteral("sde"), QStringLiteral("CARD_C"), makeCard(QStringLiteral("c"), 1),
-                  {{QStringLiteral("busy"), true}});
+    disks->addCard(QStringLiteral("sde"), QStringLiteral("CARD_C"),
+                   makeCard(QStringLiteral("c"), 1), {{QStringLiteral("busy"), true}});
     ASSERT_TRUE(waitUntil([&] { return watch.saw("Can't eject \"CARD_C\"."); }))
         << watch.out.data() << watch.err.data();
     EXPECT_TRUE(watch.err.contains("The card is in use"));
     EXPECT_EQ(watch.interrupt(), 1);
     EXPECT_EQ(jpegsBelow(target), 6);
-}
-
-TEST(WatchCommand, NeedsThePresetAndTheDiskService)
-{
-    PrivateBus system(QStringLiteral("watch-system-2"));
-    ASSERT_TRUE(system.isRunning());
-
-    // Stopped while waiting: a normal end.
-    {
-        PrivateBus session(QStringLiteral("watch-session-2"));
-        MockUDisks disks(system, session);
-        ASSERT_TRUE(disks.isRunning());
-        Watcher watch(system, {QStringLiteral("--preset"), QStringLiteral("Default")});
-        ASSERT_TRUE(waitUntil([&] { return watch.saw("Waiting for cards"); }));
-        EXPECT_EQ(watch.interrupt(), 0);
-    }
 
     // No disk service on the bus, or no bus at all.
+    disks.reset();
     Watcher noService(system, {QStringLiteral("--preset"), QStringLiteral("Default")});
     ASSERT_TRUE(noService.process.waitForFinished(30000));
     noService.saw("");
     EXPECT_EQ(noService.process.exitCode(), 1);
     EXPECT_TRUE(noService.err.contains("disk service (UDisks2) can't be reached"));
-
-    const ProcessResult noBus = runCli({"watch", "--preset", "Default"});
-    EXPECT_EQ(noBus.exitCode, 1);
+    EXPECT_EQ(runCli({"watch", "--preset", "Default"}).exitCode, 1);
 }
