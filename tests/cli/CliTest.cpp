@@ -21,7 +21,7 @@ TEST(Cli, VersionHelpAndUsageErrors)
     }
 
     // A wrong command, name, key or missing argument is status 2 with a word on stderr, before
-    // anything is read or stored.
+    // anything is read or stored. Which names and keys are wrong is the core's test.
     const QList<QStringList> usageErrors{
         {},
         {"no-such-command"},
@@ -29,8 +29,6 @@ TEST(Cli, VersionHelpAndUsageErrors)
         {"presets", "frobnicate"},
         {"presets", "new"},
         {"presets", "new", "a/b"},
-        {"presets", "new", ""},
-        {"presets", "new", "Untitled"},
         {"presets", "new", "Copy", "--from"},
         {"presets", "set", "x", "y"},
         {"prefs", "frobnicate"},
@@ -45,6 +43,8 @@ TEST(Cli, VersionHelpAndUsageErrors)
         {"verify"},
         {"verify", "--bogus", testHome()},
         {"ingest"},
+        {"ingest", testHome(), "--preset", "Nope"},
+        {"ingest", testHome(), "--set", "NoSuchField=1"},
     };
     for (const QStringList &args : usageErrors) {
         const ProcessResult result = runCli(args);
