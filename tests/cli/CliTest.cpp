@@ -1,6 +1,11 @@
 #include "log/IngestionLogController.h"
 #include "platform/Process.h"
+#include "support/ImageFixtures.h"
 #include "support/TestSupport.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 
 #include <gtest/gtest.h>
 
@@ -67,4 +72,28 @@ TEST(Cli, LogListAndShowReadTheSameStoreAsTheProgram)
     EXPECT_EQ(show.exitCode, 0);
     EXPECT_EQ(show.stdoutData, QByteArray("2024-01-05 10:00:00: SUCCESS: 3 files\n"));
     EXPECT_EQ(runCli({"log", "show", "2023-12"}).exitCode, 1);
+}
+
+// The properties themselves are the image readers' test (and their agreement with exiftool);
+// here the output forms of one file and of several, with a missing one named.
+TEST(Cli, InfoPrintsThePropertiesOfEachFile)
+{
+    const QString image = makeTestFolder("info") + "/IMG_1.JPG";
+    ASSERT_TRUE(ImageFixtures::writeJpeg(image, QSize(32, 24), {{"Exif.Image.Make", "Nikon"}}));
+    const ProcessResult one = runCli({"info", "--json", image});
+    EXPECT_EQ(one.exitCode, 0) << one.stderrData.constData();
+    const QJsonObject props = QJsonDocument::fromJson(one.stdoutData).object();
+    EXPECT_EQ(props.value("{TIFF}").toObject().value("Make").toString(), "Nikon");
+    EXPECT_EQ(props.value("PixelWidth").toInt(), 32);
+    EXPECT_TRUE(runCli({"info", image}).stdoutData.contains("Nikon"));
+
+    const QString missing = testHome() + "/missing.jpg";
+    const ProcessResult several = runCli({"info", "--json", image, missing});
+    EXPECT_EQ(several.exitCode, 1);
+    EXPECT_TRUE(several.stderrData.contains(missing.toUtf8() + ": no such file"));
+    const QJsonArray all = QJsonDocument::fromJson(several.stdoutData).array();
+    ASSERT_EQ(all.size(), 2);
+    EXPECT_EQ(all.at(0).toObject().value("SourceFile").toString(), image);
+    EXPECT_EQ(all.at(0).toObject().value("{TIFF}").toObject().value("Make").toString(), "Nikon");
+    EXPECT_EQ(all.at(1).toObject().value("SourceFile").toString(), missing);
 }

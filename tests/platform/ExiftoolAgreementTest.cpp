@@ -1,6 +1,7 @@
 // The properties the macros read, compared with what exiftool reads from the same real camera
 // files: make, model, capture date, aperture, exposure time, ISO, focal length and position.
 // Skipped when the shared sample folder or exiftool is missing.
+#include "platform/ImageProperties.h"
 #include "platform/Process.h"
 #include "support/TestSupport.h"
 
@@ -131,17 +132,12 @@ TEST(ExiftoolAgreement, PropertiesAgreeWithExiftoolOnTheSampleFiles)
     for (const QJsonValue &v : QJsonDocument::fromJson(theirsRun.stdoutData).array())
         theirs.insert(v.toObject().value("SourceFile").toString(), v.toObject());
 
-    QStringList args = {"info", "--json"};
-    args << files;
-    const ProcessResult oursRun = runCli(args);
-    const QJsonArray oursAll = QJsonDocument::fromJson(oursRun.stdoutData).array();
-    ASSERT_EQ(oursAll.size(), files.size()) << oursRun.stderrData.constData();
-
     int compared = 0;
     int agreed = 0;
-    for (const QJsonValue &entry : oursAll) {
-        const QJsonObject ours = entry.toObject();
-        const QString file = ours.value("SourceFile").toString();
+    for (const QString &file : files) {
+        // The groups as the tool's "info --json" prints them.
+        const QJsonObject ours =
+            QJsonObject::fromVariantMap(ImageProperties::exif(file).value_or(QVariantMap()));
         const QJsonObject e = theirs.value(file);
         const QJsonObject tiff = ours.value("{TIFF}").toObject();
         const QJsonObject exif = ours.value("{Exif}").toObject();
