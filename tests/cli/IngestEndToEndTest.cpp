@@ -119,48 +119,39 @@ TEST(CliIngest, NewestDayPreviewAndMissingRequiredData)
         EXPECT_TRUE(file.startsWith(day + "/")) << file.toStdString();
 }
 
-TEST(CliIngest, DamagedJpegStopsWithErrorAndKeepsEarlierFiles)
+// Which damage stops a run and which only costs a file its metadata is the ingest run's test;
+// here each reaches the command's status and messages.
+TEST(CliIngest, DamagedJpegsFailTheRunAndSayHow)
 {
+    // A cut-off JPEG stops a verifying run; the copies before it stay.
     const QString card = makeTestFolder("card-damaged");
     for (int i = 1; i <= 3; ++i)
         ImageFixtures::writeJpeg(
             card + QStringLiteral("/IMG_%1.JPG").arg(i), QSize(64, 48),
             {{"Exif.Photo.DateTimeOriginal", "2024:05:01 10:0" + QString::number(i) + ":00"}});
-    QFile damaged(card + "/IMG_2.JPG");
-    ASSERT_TRUE(damaged.open(QIODevice::ReadWrite));
-    damaged.resize(damaged.size() / 3);
-    damaged.close();
-    const QString out = writeDatedPreset(
+    QFile cut(card + "/IMG_2.JPG");
+    ASSERT_TRUE(cut.open(QIODevice::ReadWrite));
+    const QByteArray bytes = cut.readAll();
+    cut.resize(cut.size() / 3);
+    cut.close();
+    const QString verified = writeDatedPreset(
         "Verify", {{"WantJPEGVerify", "YES"}, {"FilenameArrangement", "{@FileNameOriginal}"}});
+    const ProcessResult stopped = runCli({"ingest", card, "--preset", "Verify"});
+    EXPECT_EQ(stopped.exitCode, 1) << stopped.stdoutData.constData();
+    EXPECT_TRUE(filesBelow(verified + "/Primary").join(' ').contains("IMG_1"));
+    EXPECT_TRUE(stopped.stderrData.contains("Invalid JPEG file.: "))
+        << stopped.stderrData.constData();
 
-    const ProcessResult run = runCli({"ingest", card, "--preset", "Verify"});
-    EXPECT_EQ(run.exitCode, 1) << run.stdoutData.constData();
-    const QStringList files = filesBelow(out + "/Primary");
-    EXPECT_TRUE(files.join(' ').contains("IMG_1")) << files.join(' ').toStdString();
-    EXPECT_TRUE(run.stderrData.contains("Invalid JPEG file.: ")) << run.stderrData.constData();
-}
-
-TEST(CliIngest, MetadataThatCannotBeWrittenFailsTheRun)
-{
-    const QString card = makeTestFolder("card-nometadata");
-    for (int i = 1; i <= 2; ++i)
-        ImageFixtures::writeJpeg(card + QStringLiteral("/IMG_%1.JPG").arg(i), QSize(64, 48));
     // Bytes between two segments: the copy is kept but no XMP can be merged into it.
-    QFile damaged(card + "/IMG_2.JPG");
-    ASSERT_TRUE(damaged.open(QIODevice::ReadOnly));
-    const QByteArray bytes = damaged.readAll();
-    damaged.close();
-    writeTestFile(damaged.fileName(), bytes.left(2) + "junk" + bytes.mid(2));
-    const QString out =
+    writeTestFile(cut.fileName(), bytes.left(2) + "junk" + bytes.mid(2));
+    const QString captioned =
         writeDatedPreset("Caption", {{"FilenameArrangement", "{@FileNameOriginal}"},
                                      {"Metadata", QVariantMap{{"IPTC.Caption/Abstract", ""}}}});
-
     const ProcessResult run = runCli({"ingest", card, "--preset", "Caption", "--caption", "Hello"});
     EXPECT_EQ(run.exitCode, 1) << run.stdoutData.constData();
     EXPECT_TRUE(run.stdoutData.contains("Number with metadata not written: 1\n"))
         << run.stdoutData.constData();
-    const QStringList files = filesBelow(out + "/Primary");
-    EXPECT_EQ(files.size(), 2) << files.join(' ').toStdString();
+    EXPECT_EQ(filesBelow(captioned + "/Primary").size(), 3);
 }
 
 TEST(CliIngest, InterruptStopsAfterTheCurrentFile)
