@@ -3,6 +3,7 @@
 #include "support/ImageFixtures.h"
 #include "support/TestSupport.h"
 
+#include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -60,7 +61,9 @@ TEST(Cli, VersionHelpAndUsageErrors)
 
 TEST(Cli, LogListAndShowReadTheSameStoreAsTheProgram)
 {
-    const QString dir = IngestionLogController::initLogDir(); // inside the test home
+    // Inside the test home; emptied of the months other cases' runs wrote when they share it.
+    QDir(IngestionLogController::initLogDir()).removeRecursively();
+    const QString dir = IngestionLogController::initLogDir();
     writeTestFile(dir + "/2024-01.txt", "2024-01-05 10:00:00: SUCCESS: 3 files\n");
     writeTestFile(dir + "/2024-02.txt", "x\n");
     writeTestFile(dir + "/.hidden.txt", "x\n");
