@@ -68,8 +68,9 @@ int jpegsBelow(const QString &folder)
 
 } // namespace
 
-// One pair of private buses for the whole command: stopped while waiting, cards in a row, a card
-// in use, then the disk service gone. What an eject outcome says is the card arrivals' test.
+// One pair of private buses for the whole command: a card left in, stopped while waiting, cards
+// in a row ejected, a card in use, then the disk service gone. What an eject outcome says is the
+// card arrivals' test.
 TEST(WatchCommand, IngestsEachCardPutInEjectsItAndNeedsTheDiskService)
 {
     PrivateBus system(QStringLiteral("watch-system"));
@@ -78,19 +79,28 @@ TEST(WatchCommand, IngestsEachCardPutInEjectsItAndNeedsTheDiskService)
     std::optional<MockUDisks> disks(std::in_place, system, session);
     ASSERT_TRUE(disks->isRunning()) << "python3-dbusmock is needed";
 
-    // Stopped while waiting: a normal end.
-    {
-        Watcher idle(system, {QStringLiteral("--preset"), QStringLiteral("Default")});
-        ASSERT_TRUE(waitUntil([&] { return idle.saw("Waiting for cards"); }));
-        EXPECT_EQ(idle.interrupt(), 0);
-    }
-
     const QString target = makeTestFolder(QStringLiteral("station"));
     ASSERT_TRUE(writePreset(
         QStringLiteral("Station"),
         {{QStringLiteral("PrimaryRootFolder"), target},
          {QStringLiteral("FilenameArrangement"), QStringLiteral("{@FileNameOriginal}")}},
         {}));
+
+    // Without ejecting asked for, a card is ingested and left in; stopped while waiting: a
+    // normal end.
+    {
+        Watcher idle(system, {QStringLiteral("--preset"), QStringLiteral("station")});
+        ASSERT_TRUE(waitUntil([&] { return idle.saw("Waiting for cards to ingest"); }));
+        const QString kept = makeTestFolder(QStringLiteral("kept"));
+        ImageFixtures::writeJpeg(kept + QStringLiteral("/DCIM/100CANON/KEPT_1.JPG"), QSize(64, 48));
+        disks->addCard(QStringLiteral("sdf"), QStringLiteral("KEPT"), kept);
+        ASSERT_TRUE(waitUntil([&] { return idle.saw("Waiting for cards (Ctrl-C stops)"); }))
+            << idle.out.data() << idle.err.data();
+        EXPECT_EQ(jpegsBelow(target), 1);
+        EXPECT_TRUE(disks->calls(MockUDisks::blockPath(QStringLiteral("sdf"))).isEmpty());
+        EXPECT_TRUE(disks->calls(MockUDisks::drivePath(QStringLiteral("sdf"))).isEmpty());
+        EXPECT_EQ(idle.interrupt(), 0);
+    }
     // Mounted before: left alone.
     disks->addCard(QStringLiteral("sdb"), QStringLiteral("OLD"),
                    makeCard(QStringLiteral("old"), 1));
@@ -109,7 +119,7 @@ TEST(WatchCommand, IngestsEachCardPutInEjectsItAndNeedsTheDiskService)
                    makeCard(QStringLiteral("b"), 2));
     ASSERT_TRUE(waitUntil([&] { return watch.saw("Card \"CARD_B\" ejected"); }))
         << watch.out.data() << watch.err.data();
-    EXPECT_EQ(jpegsBelow(target), 5);
+    EXPECT_EQ(jpegsBelow(target), 6);
     EXPECT_TRUE(watch.out.contains("ingesting with the preset \"Station\""));
     EXPECT_FALSE(watch.out.contains("OLD"));
     EXPECT_EQ(disks->calls(MockUDisks::drivePath(QStringLiteral("sdd"))),
@@ -123,7 +133,7 @@ TEST(WatchCommand, IngestsEachCardPutInEjectsItAndNeedsTheDiskService)
         << watch.out.data() << watch.err.data();
     EXPECT_TRUE(watch.err.contains("The card is in use"));
     EXPECT_EQ(watch.interrupt(), 1);
-    EXPECT_EQ(jpegsBelow(target), 6);
+    EXPECT_EQ(jpegsBelow(target), 7);
 
     // No disk service on the bus, or no bus at all.
     disks.reset();
