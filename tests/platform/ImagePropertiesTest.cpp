@@ -187,6 +187,27 @@ TEST(ImagePropertiesTest, MakerNoteAndXmpValuesFillOnlyWhatTheStandardTagsLack)
     expectProps(ImageProperties::exif(nikon).value_or(QVariantMap()),
                 {{"{Exif}", "ISOSpeedRatings", QVariantList{800}}});
 
+    // Aperture, shutter and focal length kept only in Pentax and Canon maker notes.
+    const QString pentax = makeImage(folder, QStringLiteral("pentax.jpg"), "JPEG");
+    writeExif(pentax, [](Exiv2::ExifData &d) {
+        d["Exif.Image.Make"] = "PENTAX Corporation";
+        d["Exif.Pentax.FNumber"] = uint16_t(56);
+        d["Exif.Pentax.ExposureTime"] = uint32_t(400);
+        d["Exif.Pentax.FocalLength"] = uint32_t(5000);
+    });
+    expectProps(ImageProperties::exif(pentax).value_or(QVariantMap()),
+                {{"{Exif}", "FNumber", 5.6},
+                 {"{Exif}", "ExposureTime", 0.004},
+                 {"{Exif}", "FocalLength", 50.0}});
+    const QString canon = makeImage(folder, QStringLiteral("canon.jpg"), "JPEG");
+    writeExif(canon, [](Exiv2::ExifData &d) {
+        d["Exif.Image.Make"] = "Canon";
+        d["Exif.CanonSi.ApertureValue"] = int16_t(160);     // Av 5: f/5.7
+        d["Exif.CanonSi.ShutterSpeedValue"] = int16_t(256); // Tv 8: 1/256 s
+    });
+    expectProps(ImageProperties::exif(canon).value_or(QVariantMap()),
+                {{"{Exif}", "FNumber", 5.7}, {"{Exif}", "ExposureTime", 1.0 / 256, 1e-6}});
+
     // A Kodak compact's binary maker note (big-endian here): ISO 160, f/4.8, 1/125 s.
     QByteArray note("KDK INFO", 8);
     QByteArray table(112, '\0');
