@@ -184,9 +184,9 @@ TEST(CliIngest, InterruptStopsAfterTheCurrentFile)
         EXPECT_FALSE(file.section('/', -1).startsWith('.')) << file.toStdString();
 }
 
-// Raws and movies of the current kinds land in folders by the capture date inside them (not
-// their file times); a movie's .THM travels with it under its new name. Reading each kind's date,
-// real samples included, is the media readers' own test.
+// Raws, phone pictures and movies of the current kinds land in folders by the capture date inside
+// them (not their file times); a movie's .THM travels with it under its new name. Reading each
+// kind's date, real samples included, is the media readers' own test.
 TEST(CliIngest, CurrentFormatsLandByTheirCaptureDates)
 {
     using namespace MediaFixtures;
@@ -201,6 +201,10 @@ TEST(CliIngest, CurrentFormatsLandByTheirCaptureDates)
     ASSERT_TRUE(writeTestFile(card + "/IMG_0001.CR3", canonRaw(raw)));
     ASSERT_TRUE(ImageFixtures::writeJpeg(card + "/IMG_0001.JPG", {64, 48},
                                          {{"Exif.Photo.DateTimeOriginal", "2021:05:12 12:21:21"}}));
+    Heif phone;
+    phone.exif = exifBlock(
+        {{"Exif.Image.Make", "Apple"}, {"Exif.Photo.DateTimeOriginal", "2018:09:10 12:16:13"}});
+    ASSERT_TRUE(writeTestFile(card + "/IMG_0002.HEIC", heif(phone)));
     Movie clip;
     clip.created = 1704052800; // 2023-12-31 20:00 UTC: already New Year's Day in Tokyo
     ASSERT_TRUE(writeTestFile(card + "/PXL_0003.mp4", movie(clip)));
@@ -216,7 +220,7 @@ TEST(CliIngest, CurrentFormatsLandByTheirCaptureDates)
     }
 
     const QString backupRoot = makeTestFolder("Modern-backup");
-    const QString out = writeDatedPreset("Modern", {{"Inclusions", "cr3 jpg mp4 mov"},
+    const QString out = writeDatedPreset("Modern", {{"Inclusions", "cr3 jpg heic mp4 mov"},
                                                     {"WantBackup", "YES"},
                                                     {"BackupRootFolder", backupRoot}});
     const ProcessResult run = runCli({"ingest", card, "--preset", "Modern"});
@@ -228,6 +232,7 @@ TEST(CliIngest, CurrentFormatsLandByTheirCaptureDates)
     // The raw and its JPEG stay together, in their day's folder.
     EXPECT_EQ(landed(R"(^2021-05-12/20210512-\d{4}\.(CR3|JPG)$)"), 2)
         << primary.join(' ').toStdString();
+    EXPECT_EQ(landed(R"(^2018-09-10/20180910-\d{4}\.HEIC$)"), 1);
     EXPECT_EQ(landed(R"(^2024-01-01/20240101-\d{4}\.mp4$)"), 1);
     // The movie's date comes from its .THM, which is copied beside it under the same new name.
     const QStringList thm = primary.filter(QRegularExpression(R"(^2015-06-01/.*\.(MOV|THM)$)"));
