@@ -60,7 +60,6 @@ TEST(PresetEditing, NewSetAndTheirRefusals)
 
     // Clashes in any case, reserved and bad names, damaged or missing sources: nothing written.
     EXPECT_EQ(PresetEditing::create(store, "TRIPS", std::nullopt).status, Status::Failed);
-    EXPECT_EQ(PresetEditing::create(store, "Default", std::nullopt).status, Status::BadArgument);
     EXPECT_EQ(PresetEditing::create(store, "a/b", std::nullopt).status, Status::BadArgument);
     const auto damaged = PresetEditing::create(store, "Copy", QString("Broken"));
     EXPECT_EQ(damaged.status, Status::Failed);
