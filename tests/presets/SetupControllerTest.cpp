@@ -221,7 +221,7 @@ TEST(SetupController, ControlsToPresetRulesAndAlertOrder)
     EXPECT_TRUE(SetupController::enableControls(form).wantRawVerify);
 }
 
-TEST(SetupController, OkAndCancel)
+TEST(SetupController, OkCancelAndTheChoosers)
 {
     ManagerFixture fixture;
     SetupController controller(fixture.folder);
@@ -262,14 +262,8 @@ TEST(SetupController, OkAndCancel)
     EXPECT_TRUE(controller.actionOK(form));
     EXPECT_FALSE(QFileInfo::exists(fixture.folder + "/Default.plist"));
     EXPECT_EQ(Defaults::string("Preset"), QStringLiteral("Default"));
-}
 
-TEST(SetupController, ChoosersRememberTheirChoices)
-{
-    ManagerFixture fixture;
-    SetupController controller(fixture.folder);
-    PresetForm form;
-    controller.setupPanel(form);
+    // A chosen folder is an edit, and the chooser starts there next time.
     controller.rootFolderChosen("BackupRootFolder2", "/mnt/two", form);
     EXPECT_EQ(form.backupRootFolder2, QStringLiteral("/mnt/two"));
     EXPECT_EQ(SetupController::chooserStart("BackupRootFolder2"), QStringLiteral("/mnt/two"));
