@@ -41,10 +41,6 @@ TEST_F(ManualTagTest, FirstOpeningPicksTheStartLaterOnesKeepThePosition)
     tag.open(0, 0);
     EXPECT_EQ(tag.lat(), QStringLiteral("40.018801050331305"));
     EXPECT_EQ(tag.lon(), QStringLiteral("-105.27821660042588"));
-    const auto page = tag.page();
-    ASSERT_TRUE(page.has_value());
-    EXPECT_TRUE(
-        page->contains(QStringLiteral("var centre = [40.018801050331305, -105.27821660042588];")));
     // A later opening in the run ignores the fix.
     tag.open(51.5, -0.12);
     EXPECT_EQ(tag.lat(), QStringLiteral("40.018801050331305"));

@@ -7,18 +7,14 @@ TEST(Setup, ParamsReadStringsBooleansAndDictionaries)
     ::Setup setup(QVariantMap{{"WantBackup", "YES"},
                               {"GeoTag", "no"},
                               {"WantConversion", "NO"},
-                              {"WantRawVerify", "1"},
                               {"WantJPEGVerify", ""},
-                              {"PostApp", "True"},
                               {"Metadata", QVariantMap{{"IPTC.City", "Paris"}}}});
     // Only "NO" itself is false; a missing or empty value is false too.
     for (const auto &[key, on] :
          std::initializer_list<std::pair<const char *, bool>>{{"WantBackup", true},
                                                               {"GeoTag", true},
                                                               {"WantConversion", false},
-                                                              {"WantRawVerify", true},
                                                               {"WantJPEGVerify", false},
-                                                              {"PostApp", true},
                                                               {"WantBackup2", false}})
         EXPECT_EQ(setup.paramBool(key), on) << key;
     EXPECT_FALSE(setup.paramBool(QString()));
@@ -30,15 +26,13 @@ TEST(Setup, ParamsReadStringsBooleansAndDictionaries)
     QVariantMap missing = setup.paramDict("Nothing");
     missing.insert("x", "y");
     EXPECT_FALSE(setup.dict().contains("Nothing"));
-    EXPECT_EQ(setup.dict().size(), 7);
+    EXPECT_EQ(setup.dict().size(), 5);
 }
 
-TEST(Setup, DefaultsAreRebuiltOnEveryCall)
+TEST(Setup, TheDefaultsRebuiltOnEveryCallAndTheirListing)
 {
     PresetsFixture fixture;
     ::Setup &defaults = ::Setup::defaultSetup();
-    // The values themselves are listed by the putlog test below.
-    EXPECT_EQ(::Setup::defaultPrimaryRootFolder(), defaults.paramString("PrimaryRootFolder"));
     EXPECT_FALSE(defaults.dict().contains("WantBackup2"));
     EXPECT_FALSE(defaults.dict().contains("PromptForFolder"));
 
@@ -56,12 +50,9 @@ TEST(Setup, DefaultsAreRebuiltOnEveryCall)
     ::Setup &again = ::Setup::defaultSetup();
     EXPECT_EQ(&again, &defaults);
     EXPECT_EQ(again.paramString("WantBackup"), QStringLiteral("NO"));
-}
 
-TEST(Setup, PutlogListsTheDefaultPresetExactly)
-{
-    PresetsFixture fixture;
-    ::Setup::defaultSetup().putlog();
+    // The log lists them exactly.
+    again.putlog();
     EXPECT_EQ(fixture.pane.text(), QStringLiteral("Primary Root: ~/Pictures/Brindlewick\n"
                                                   "Want Backup: No\n"
                                                   "Want 2nd Backup: No\n"
