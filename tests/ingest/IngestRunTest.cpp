@@ -251,28 +251,6 @@ TEST(IngestRun, IndexCountsTickedItemsIncludingDuplicates)
     EXPECT_TRUE(QFileInfo::exists(h.primary + "/idx/IMG0003.JPG"));
 }
 
-TEST(IngestRun, AllThousandNamesTakenFailsWithoutTouchingThem)
-{
-    RunHarness h;
-    h.addPicture(QStringLiteral("a.JPG"), 1);
-    const QString folder = h.primary + "/2024";
-    QDir().mkpath(folder);
-    writeTestFile(folder + "/IMG.JPG", "other");
-    for (int n = 1; n <= 999; ++n)
-        writeTestFile(folder + QStringLiteral("/IMG_%1.JPG").arg(n), "other");
-    IngestFiles ingest;
-    h.run(ingest, h.setup());
-
-    EXPECT_EQ(h.items[0]->targetFilename, QStringLiteral("IMG_999.JPG"));
-    ASSERT_EQ(h.ui.alerts.size(), 2);
-    EXPECT_EQ(h.ui.alerts[0].title, QStringLiteral("Error copying file."));
-    EXPECT_EQ(readTestFile(folder + "/IMG_999.JPG"), QByteArray("other"));
-    EXPECT_TRUE(
-        h.systemLog.contains(QStringLiteral("Error copying to ") + folder + "/IMG_999.JPG"));
-    EXPECT_TRUE(h.pane.text().contains(QStringLiteral("\nERROR copying file: ")));
-    EXPECT_EQ(h.filesIn(folder).size(), 1000);
-}
-
 TEST(IngestRun, MissingDataRefusesTheRun)
 {
     RunHarness h;
@@ -352,7 +330,9 @@ TEST(IngestRun, JpegVerificationStopsAtADamagedJpgButNotAJpeg)
     EXPECT_TRUE(h.systemLog.contains(QStringLiteral("Invalid JPEG file: ") + damaged));
 }
 
-TEST(IngestRun, CopyIntoReadOnlyFolderFails)
+// A folder that cannot be written, or whose every free name is taken: the copy fails and the
+// folder is left as it was.
+TEST(IngestRun, CopyIntoReadOnlyOrFullFolderFailsWithoutTouchingIt)
 {
     RunHarness h;
     h.addPicture(QStringLiteral("a.JPG"), 1);
@@ -371,6 +351,23 @@ TEST(IngestRun, CopyIntoReadOnlyFolderFails)
     EXPECT_TRUE(
         h.ingestionLog().contains(QStringLiteral("ERROR copying file: ") + h.ui.alerts[0].message));
     EXPECT_EQ(h.filesIn(folder), QStringList());
+
+    h.ui.clear();
+    h.pane.clear();
+    writeTestFile(folder + "/IMG.JPG", "other");
+    for (int n = 1; n <= 999; ++n)
+        writeTestFile(folder + QStringLiteral("/IMG_%1.JPG").arg(n), "other");
+    IngestFiles full;
+    h.run(full, h.setup());
+
+    EXPECT_EQ(h.items[0]->targetFilename, QStringLiteral("IMG_999.JPG"));
+    ASSERT_EQ(h.ui.alerts.size(), 2);
+    EXPECT_EQ(h.ui.alerts[0].title, QStringLiteral("Error copying file."));
+    EXPECT_EQ(readTestFile(folder + "/IMG_999.JPG"), QByteArray("other"));
+    EXPECT_TRUE(
+        h.systemLog.contains(QStringLiteral("Error copying to ") + folder + "/IMG_999.JPG"));
+    EXPECT_TRUE(h.pane.text().contains(QStringLiteral("\nERROR copying file: ")));
+    EXPECT_EQ(h.filesIn(folder).size(), 1000);
 }
 
 TEST(IngestRun, MetadataWaitEndsOnArrivalOrTimesOut)
