@@ -85,12 +85,12 @@ TEST(GeotaggedRun, MatchedAndManualPositionsReachTheCopyAndTheSecondRunSkipsIt)
     metadata.insert(QStringLiteral("IPTC.Caption/Abstract"), QStringLiteral("Thames walk"));
     setup.setParam(QStringLiteral("Metadata"), metadata);
 
+    const ThumbItemList matched = chooseAll(card);
     {
         IngestFiles ingest;
-        const ThumbItemList items = chooseAll(card);
-        ingest.setItems(items);
+        ingest.setItems(matched);
         ingest.go(setup, false);
-        ASSERT_EQ(items.first()->gpsMessage, QStringLiteral("Automatically geotagged"));
+        ASSERT_EQ(matched.first()->gpsMessage, QStringLiteral("Automatically geotagged"));
         EXPECT_EQ(ingest.numIngested(), 2) << ui.alertTexts().join('\n').toStdString();
         EXPECT_EQ(ingest.numTaggedByExifTool(), 2);
     }
@@ -105,6 +105,19 @@ TEST(GeotaggedRun, MatchedAndManualPositionsReachTheCopyAndTheSecondRunSkipsIt)
     EXPECT_NEAR(position[1].toDouble(), -0.11, 1e-4);
     EXPECT_EQ(exifTool({"-XMP-dc:Description", first}), QStringLiteral("Thames walk"));
     EXPECT_EQ(QFileInfo(first).lastModified(), QFileInfo(card + "/DSC_100.JPG").lastModified());
+
+    // With matching turned off, the position the last run matched is not carried into the next.
+    {
+        ::Setup off = setup;
+        off.setParam(QStringLiteral("GeoTag"), QStringLiteral("NO"));
+        off.setParam(QStringLiteral("WantBackup"), QStringLiteral("NO"));
+        off.setParam(QStringLiteral("PrimaryRootFolder"), makeTestFolder(QStringLiteral("geooff")));
+        IngestFiles preview;
+        preview.setItems(matched);
+        preview.go(off, true);
+        EXPECT_EQ(matched.first()->gpsLat, 0.0);
+        EXPECT_TRUE(matched.first()->gpsMessage.isEmpty());
+    }
 
     ui.clear();
     IngestFiles again;
