@@ -834,9 +834,10 @@ bool IngestFiles::requestDownload(const ThumbItemPtr &item, const QString &folde
     return true;
 }
 
-void IngestFiles::reportCopyError(const QString &description)
+void IngestFiles::reportCopyError(const QString &description, bool endsRun)
 {
-    m_hadError = true;
+    if (endsRun)
+        m_hadError = true;
     logPrint("\nERROR copying file: %@\n", description);
     IngestionLogController::log("ERROR copying file: %@", description);
     alertOK(QStringLiteral("Error copying file."), description);
@@ -972,9 +973,7 @@ IngestFiles::Next IngestFiles::completeFirst(InFlight &flight)
         }
         // One unreadable file (a bad sector, a file changed under the run) does not end the
         // run; several in a row on one volume mean the card is gone.
-        logPrint("\nERROR copying file: %@\n", report.error);
-        IngestionLogController::log("ERROR copying file: %@", report.error);
-        alertOK(QStringLiteral("Error copying file."), report.error);
+        reportCopyError(report.error, /*endsRun=*/false);
         if (m_sourceFailures.failed(item->path)) {
             m_hadError = true;
             const QString source = QFileInfo(item->path).absolutePath();

@@ -183,7 +183,8 @@ private:
     void writeMetadata(ThumbItem &item, const QString &copyPath, bool xmpEmbedded = false);
     bool giveTurn();
     bool requestDownload(const ThumbItemPtr &item, const QString &folder, const QString &name);
-    void reportCopyError(const QString &description);
+    // The console, log and alert texts of a failed copy; `endsRun` also stops the run.
+    void reportCopyError(const QString &description, bool endsRun = true);
     bool copyOn(const QString &source, const QString &target, QString *error,
                 const QString &root = QString());
     bool convertRaws(const QString &executable, const QStringList &rawFiles,
